@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+// One binding: a PC file, an EPOC file and the rules that keep them in step. Field names
+// are the stored value names. Stored under Users\(user)\DocSynchEntries\(entry number).
+
+inline constexpr char kDocSynchArea[] = "DocSynchEntries";
+inline constexpr int kMaxEntryNumber = 32767;
+
+// Direction rule of a binding.
+enum CopyRuleValue : int32_t { kCopyNewest = 0, kCopyPcToDevice = 1, kCopyDeviceToPc = 2 };
+
+struct CRuleSet {
+    int32_t CopyRule = kCopyNewest;
+    bool Prompt24Hrs = false;
+    bool PromptBothChanged = true;
+    bool KeepCopy = false;
+};
+
+struct CDocSynchEntry {
+    QString WinFileName;
+    QString EpocFileName;
+    QString WinPath;   // ends with "/"
+    QString EpocPath;  // ends with "\"
+    QString WinFileType;
+    QString EpocFileType;
+    int32_t LinkStatus = 0;
+    // Seconds since 1970 UTC, unsigned so that it stays valid after January 2038.
+    uint32_t LastSyncTimeStamp = 0;
+    bool WasUpdated = false;
+    int32_t FileSize = 0;
+    bool IsActive = true;
+    int32_t ImageIndex = -1;  // manager only, never stored
+    int32_t CopyRule = kCopyNewest;
+    bool Prompt24Hrs = false;
+    bool KeepCopy = false;
+    bool PromptBothChanged = false;
+    int32_t BindingNumber = -1;  // synchronizer only
+
+    QString WinFullPath() const { return WinPath + WinFileName; }
+    QString EpocFullPath() const { return EpocPath + EpocFileName; }
+
+    // A new record as the manager starts it: texts "(unknown)", the given default rules.
+    static CDocSynchEntry NewForManager(const CRuleSet& defaults, const QString& unknownText);
+    // A new record as the synchronizer starts it: texts "UNKNOWN", timestamp now, rules off.
+    static CDocSynchEntry NewForSynchronizer(const QString& unknownText, uint32_t now);
+};
+
+enum class ReadMode { Strict, Lenient };
+
+// Strict: true only when all fifteen values were read (the record may be partly filled
+// otherwise). Lenient: never fails; refreshes FileSize from the PC file and writes it back;
+// iconLookup (full PC path -> image index) is called only when given.
+bool ReadDocSynchEntry(const QString& user, int entry, CDocSynchEntry& record, ReadMode mode,
+                       const std::function<int(const QString&)>& iconLookup = {});
+// Same, addressing the entry by its sub-key name (the synchronizer marks a binding under
+// the key it was read from, whatever digits lead its name).
+bool ReadDocSynchEntryKey(const QString& user, const QString& entryKey, CDocSynchEntry& record, ReadMode mode,
+                          const std::function<int(const QString&)>& iconLookup = {});
+void WriteDocSynchEntry(const QString& user, int entry, const CDocSynchEntry& record);
+// Lowest entry number 0..32767 without "LinkStatus", or -1 when all are taken.
+int FindFreeEntryNumber(const QString& user);
+void DeleteDocSynchEntry(const QString& user, int entry);
+bool IsEntryActive(const QString& user, int entry);
+void SetEntryActive(const QString& user, int entry, bool active);
+// "WasUpdated" = 1, then "LastSyncTimeStamp" = now (UTC seconds) + 3.
+void MarkSynchronized(const QString& user, int entry);
+void MarkSynchronizedKey(const QString& user, const QString& entryKey);
+// The entry number at an enumeration position: the leading decimal digits of the sub-key
+// name (0 when there are none). keyName, when given, receives the sub-key name itself.
+bool GetEntryNumberAt(const QString& user, int position, int& entry, QString* keyName = nullptr);

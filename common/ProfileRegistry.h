@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/registry/Registry.h"
+
+#include <QString>
+
+#include <cstdint>
+
+// The one access layer to the registry: four primitives and the profile operations over
+// the connectivity suite's keys. Plain functions without state; each opens and closes what
+// it needs within the call, shows nothing, and reports failure by its result.
+
+using HKEY = RegRoot;
+inline constexpr HKEY HKEY_CURRENT_USER = RegRoot::CurrentUser;
+inline constexpr HKEY HKEY_LOCAL_MACHINE = RegRoot::LocalMachine;
+inline constexpr HKEY HKEY_CLASSES_ROOT = RegRoot::ClassesRoot;
+
+// Every caller passes this as the string maximum: 259 bytes of text plus the NUL.
+inline constexpr int kRegStringMax = 260;
+
+inline constexpr char kUsersKey[] = "Software\\Veroz\\Users";
+inline constexpr char kPsiWinKey[] = "Software\\Veroz\\PsiWin32";
+inline constexpr char kCurrentUserKey[] = "Software\\Veroz\\CurrentUser";
+
+// An empty value name addresses the key's default value.
+// True when the value was read and its stored length is not zero. A missing key leaves
+// out untouched; a missing or too long value empties it.
+bool RegReadString(HKEY root, const QString& keyPath, const QString& valueName, QString& out,
+                   int maxLength = kRegStringMax);
+// A failed read leaves out unchanged, so callers preset their default.
+bool RegReadNumber(HKEY root, const QString& keyPath, const QString& valueName, uint32_t& out);
+bool RegWriteString(HKEY root, const QString& keyPath, const QString& valueName, const QString& text);
+bool RegWriteNumber(HKEY root, const QString& keyPath, const QString& valueName, uint32_t number);
+
+bool IsEpocConnectInstalled();
+// The folder text ends with the PC path separator "/" on success.
+bool GetEpocConnectDirectory(QString& out);
+QString GetControlFile();
+QString GetControlDirectory();
+
+bool GetCurrentUser(QString& out);
+// The folder text ends with "/" on success.
+bool GetUserPCDirectory(const QString& user, QString& out);
+// Machine id "%X-%X" of first then second; out is assigned only on success.
+bool FindUserForMachine(uint32_t first, uint32_t second, QString& user);
+QString FormatMachineId(uint32_t first, uint32_t second);
+
+bool ReadUserString(const QString& user, const QString& area, const QString& valueName, QString& out);
+bool WriteUserString(const QString& user, const QString& area, const QString& valueName, const QString& text);
+bool ReadEntryString(const QString& user, const QString& area, const QString& entry, const QString& valueName,
+                     QString& out);
+bool ReadEntryNumber(const QString& user, const QString& area, const QString& entry, const QString& valueName,
+                     uint32_t& out);
+bool WriteEntryString(const QString& user, const QString& area, const QString& entry, const QString& valueName,
+                      const QString& text);
+bool WriteEntryNumber(const QString& user, const QString& area, const QString& entry, const QString& valueName,
+                      uint32_t number);
+// 0 when the area cannot be opened.
+int CountUserSubkeys(const QString& user, const QString& area);
+bool GetUserSubkeyName(const QString& user, const QString& area, int index, QString& out);
+// An empty entry deletes the area key itself.
+bool DeleteUserKey(const QString& user, const QString& area, const QString& entry = QString());

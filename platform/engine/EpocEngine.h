@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+// The connectivity suite's engine: every operation returns at once (0 = accepted) and
+// completes later through one event on the sink, delivered on an engine thread, never on
+// the caller's. Event results are 0 on success.
+
+inline constexpr uint16_t kLocationPc = 1;
+inline constexpr uint16_t kLocationDevice = 2;
+
+#pragma pack(push, 1)
+// 16-bit location, then the NUL-terminated path in the remaining 262 bytes (UTF-8).
+struct FileSpec {
+    uint16_t location = 0;
+    char path[262] = {};
+};
+static_assert(sizeof(FileSpec) == 264);
+
+// Callers read the machine id words at byte offsets 0x20 and 0x24.
+struct MachineInfo {
+    uint8_t bytes[0x40] = {};
+    uint32_t WordAt(std::size_t offset) const {
+        uint32_t v = 0;
+        std::memcpy(&v, bytes + offset, sizeof v);
+        return v;
+    }
+};
+
+// attributes at 2 (0x10 = folder), local FILETIME at 6, three type ids at 18, 22, 26,
+// NUL-terminated name at 30.
+struct RemoteFileInfo {
+    uint8_t bytes[30 + 256] = {};
+    uint32_t Attributes() const { return Read32(2); }
+    uint64_t LocalFileTime() const {
+        uint64_t v = 0;
+        std::memcpy(&v, bytes + 6, sizeof v);
+        return v;
+    }
+    uint32_t TypeId(int i) const { return Read32(18 + 4 * i); }
+    const char* Name() const { return reinterpret_cast<const char*>(bytes + 30); }
+    uint32_t Read32(std::size_t offset) const {
+        uint32_t v = 0;
+        std::memcpy(&v, bytes + offset, sizeof v);
+        return v;
+    }
+};
+#pragma pack(pop)
+static_assert(sizeof(RemoteFileInfo) == 286);
+
+inline constexpr uint32_t kAttrFolder = 0x10;
+
+// Builds a FileSpec; false when the path does not fit (261 bytes of UTF-8 at most).
+bool MakeFileSpec(uint16_t location, const char* utf8Path, FileSpec& out);
+
+class IEpocEngineEvents {
+public:
+    virtual ~IEpocEngineEvents() = default;
+    virtual int32_t OnInitialized(int32_t result) = 0;
+    virtual int32_t OnConnected(int32_t result) = 0;
+    virtual int32_t OnDisconnected(int32_t result) = 0;
+    virtual int32_t OnRemoteFileOpened(int32_t result) = 0;
+    virtual int32_t OnCopyDone(int32_t result) = 0;
+    virtual int32_t OnRemoteFileClosed(int32_t result) = 0;
+    virtual int32_t OnStatus(int32_t a, int32_t b, int32_t c) = 0;
+    virtual int32_t OnMachineReady(int32_t result) = 0;
+    virtual int32_t OnSessionReady(int32_t result) = 0;
+    virtual int32_t OnRemoteFileBusy(int32_t result) = 0;
+};
+
+// Released by destroying the pointer.
+class IEpocRemoteFile {
+public:
+    virtual ~IEpocRemoteFile() = default;
+    // Valid once OnRemoteFileOpened reported success.
+    virtual int32_t GetFileInfo(RemoteFileInfo& info) = 0;
+};
+
+class IEpocMachine {
+public:
+    virtual ~IEpocMachine() = default;
+    // Valid once OnMachineReady reported success.
+    virtual int32_t GetMachineInfo(MachineInfo& info) = 0;
+};
+
+class IEpocEngine {
+public:
+    virtual ~IEpocEngine() = default;
+    // The sink must outlive the engine or be replaced by nullptr first; no event is delivered
+    // after SetEventSink(nullptr) returns or after the engine is destroyed.
+    virtual int32_t SetEventSink(IEpocEngineEvents* sink) = 0;
+    virtual int32_t Connect(int32_t timeoutMs) = 0;
+    // out is set at once; it is usable after OnRemoteFileOpened(0). OnRemoteFileBusy
+    // instead means: release, then open again.
+    virtual int32_t OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) = 0;
+    virtual int32_t CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) = 0;
+    virtual int32_t CloseRemoteFile(const FileSpec& spec, uint32_t attributes) = 0;
+    virtual int32_t AttachRemote(int32_t mode) = 0;
+    virtual int32_t GetMachine(int32_t mode, std::unique_ptr<IEpocMachine>& out) = 0;
+    virtual int32_t BeginSession() = 0;
+    virtual int32_t ReleaseRemoteFile(const FileSpec& spec) = 0;
+    virtual int32_t ForceCloseRemoteFile(const FileSpec& spec) = 0;
+};
+
+// The engine the suite provides (here: the simulated handheld configured in the registry).
+// Null when it cannot be created.
+std::unique_ptr<IEpocEngine> CreateEpocEngine();

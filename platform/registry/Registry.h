@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// The registry stand-in: a hierarchical key/value store in one SQLite file shared by every
+// program of the system. Key and value names are case-insensitive (ASCII) and case-preserving,
+// a backslash separates key levels and the empty value name is the key's default value.
+// Every call is atomic and holds no lock afterwards; nothing is cached between calls except
+// an enumeration hint that is dropped as soon as the store changes.
+
+enum class RegRoot : int { CurrentUser = 1, LocalMachine = 2, ClassesRoot = 3 };
+
+// Value types as the Windows registry numbers them; others are kept as raw bytes.
+enum RegType : uint32_t {
+    kRegNone = 0,
+    kRegSz = 1,
+    kRegExpandSz = 2,
+    kRegBinary = 3,
+    kRegDword = 4,
+    kRegMultiSz = 7,
+};
+
+enum class RegStatus {
+    Ok,
+    KeyNotFound,    // the key (or a parent) does not exist
+    ValueNotFound,  // the key exists but the value does not
+    NoMoreItems,    // enumeration index past the end
+    HasSubKeys,     // DeleteKey on a key that still has sub-keys
+    InvalidName,    // empty component, NUL, longer than 255 bytes
+    Busy,           // the store stayed locked past the retry time
+    BadStore,       // the file is not a registry database, corrupt or unreadable
+    IoError,        // anything else the database reported
+};
+
+struct RegValue {
+    QString name;
+    uint32_t type = kRegNone;
+    QByteArray data;
+};
+
+class CRegistry {
+public:
+    // Opens (lazily) the store at the given file. Nothing is created until the first write.
+    explicit CRegistry(QString path);
+    ~CRegistry();
+    CRegistry(const CRegistry&) = delete;
+    CRegistry& operator=(const CRegistry&) = delete;
+
+    // $DOVETAIL_REGISTRY, else $XDG_CONFIG_HOME/dovetail/registry.db (XDG default ~/.config).
+    static QString DefaultPath();
+    // The calling thread's connection to DefaultPath(); reopened when the path changes,
+    // so tests may point DOVETAIL_REGISTRY elsewhere between calls.
+    static CRegistry& Default();
+
+    const QString& Path() const { return m_path; }
+
+    bool KeyExists(RegRoot root, const QString& key);
+    RegStatus CreateKey(RegRoot root, const QString& key);
+    RegStatus QueryValue(RegRoot root, const QString& key, const QString& name, RegValue& out);
+    RegStatus SetValue(RegRoot root, const QString& key, const QString& name, uint32_t type, const QByteArray& data);
+    RegStatus DeleteValue(RegRoot root, const QString& key, const QString& name);
+    // Fails with HasSubKeys when the key still has sub-keys.
+    RegStatus DeleteKey(RegRoot root, const QString& key);
+    // Removes the key and everything below it in one transaction.
+    RegStatus DeleteTree(RegRoot root, const QString& key);
+    // Sub-keys enumerate in case-insensitive name order, values in creation order.
+    RegStatus CountSubKeys(RegRoot root, const QString& key, int& count);
+    RegStatus EnumSubKey(RegRoot root, const QString& key, int index, QString& name);
+    RegStatus CountValues(RegRoot root, const QString& key, int& count);
+    RegStatus EnumValue(RegRoot root, const QString& key, int index, RegValue& out);
+
+    // Convenience wrappers used by the stand-ins and tools (not by the system's own layer).
+    bool SetString(RegRoot root, const QString& key, const QString& name, const QString& text);
+    bool SetNumber(RegRoot root, const QString& key, const QString& name, uint32_t number);
+    bool GetString(RegRoot root, const QString& key, const QString& name, QString& text);
+    bool GetNumber(RegRoot root, const QString& key, const QString& name, uint32_t& number);
+
+    // Runs body inside one write transaction: every change it makes lands together or not at
+    // all. body returns false to roll back. Nested calls join the outer transaction.
+    RegStatus Transaction(const std::function<bool()>& body);
+
+    // SQLite's integrity check; true when the file is sound (or does not exist yet).
+    bool CheckIntegrity(QString* report = nullptr);
+
+    // Text of the last failure, naming the file, for messages such as a corrupt store.
+    QString LastError() const { return m_lastError; }
+
+    static bool IsValidKeyPath(const QString& key);
+    static QString RootName(RegRoot root);  // "HKEY_CURRENT_USER" ...
+    static bool ParseRootName(const QString& text, RegRoot& root);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    QString m_path;
+    QString m_lastError;
+};
+
+// Message shown by the programs when the store itself is unusable (names the file).
+QString RegistryUnusableMessage(const QString& path);
