@@ -62,6 +62,10 @@ public:
 
     const QString& Path() const { return m_path; }
 
+    // False when the file exists but is not a usable registry (LastError() says why); a
+    // missing file is usable (it reads as empty and is created on the first write).
+    bool IsUsable();
+
     bool KeyExists(RegRoot root, const QString& key);
     RegStatus CreateKey(RegRoot root, const QString& key);
     RegStatus QueryValue(RegRoot root, const QString& key, const QString& name, RegValue& out);
@@ -97,8 +101,9 @@ public:
     static QString RootName(RegRoot root);  // "HKEY_CURRENT_USER" ...
     static bool ParseRootName(const QString& text, RegRoot& root);
 
+    struct Impl;  // opaque connection state
+
 private:
-    struct Impl;
     std::unique_ptr<Impl> m_impl;
     QString m_path;
     QString m_lastError;
