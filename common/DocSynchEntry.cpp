@@ -1,0 +1,241 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "common/DocSynchEntry.h"
+
+#include "common/Clock.h"
+#include "common/ProfileRegistry.h"
+
+#include <QFileInfo>
+
+#include <limits>
+
+namespace {
+
+const QString& Area() {
+    static const QString area = QString::fromLatin1(kDocSynchArea);
+    return area;
+}
+
+QString EntryKey(int entry) {
+    return QString::number(entry);
+}
+
+// Value names in the order they are written and strictly read.
+const QString kWinFileName = QStringLiteral("WinFileName");
+const QString kEpocFileName = QStringLiteral("EpocFileName");
+const QString kWinPath = QStringLiteral("WinPath");
+const QString kEpocPath = QStringLiteral("EpocPath");
+const QString kWinFileType = QStringLiteral("WinFileType");
+const QString kEpocFileType = QStringLiteral("EpocFileType");
+const QString kLinkStatus = QStringLiteral("LinkStatus");
+const QString kLastSyncTimeStamp = QStringLiteral("LastSyncTimeStamp");
+const QString kWasUpdated = QStringLiteral("WasUpdated");
+const QString kFileSize = QStringLiteral("FileSize");
+const QString kIsActive = QStringLiteral("IsActive");
+const QString kCopyRule = QStringLiteral("CopyRule");
+const QString kPrompt24Hrs = QStringLiteral("Prompt24Hrs");
+const QString kPromptBothChanged = QStringLiteral("PromptBothChanged");
+const QString kKeepCopy = QStringLiteral("KeepCopy");
+
+struct STextField {
+    const QString* name;
+    QString CDocSynchEntry::*field;
+};
+
+const STextField kTexts[] = {
+    {&kWinFileName, &CDocSynchEntry::WinFileName}, {&kEpocFileName, &CDocSynchEntry::EpocFileName},
+    {&kWinPath, &CDocSynchEntry::WinPath},         {&kEpocPath, &CDocSynchEntry::EpocPath},
+    {&kWinFileType, &CDocSynchEntry::WinFileType}, {&kEpocFileType, &CDocSynchEntry::EpocFileType},
+};
+
+class CEntryAccess {
+public:
+    CEntryAccess(const QString& user, const QString& key) : m_user(user), m_key(key) {}
+
+    bool Text(const QString& name, QString& out) const { return ReadEntryString(m_user, Area(), m_key, name, out); }
+    bool Number(const QString& name, uint32_t& out) const { return ReadEntryNumber(m_user, Area(), m_key, name, out); }
+    bool Signed(const QString& name, int32_t& out) const {
+        uint32_t v = uint32_t(out);
+        if (!Number(name, v))
+            return false;
+        out = int32_t(v);
+        return true;
+    }
+    bool Flag(const QString& name, bool& out) const {
+        uint32_t v = out ? 1 : 0;
+        if (!Number(name, v))
+            return false;
+        out = v != 0;
+        return true;
+    }
+    void WriteText(const QString& name, const QString& text) const {
+        WriteEntryString(m_user, Area(), m_key, name, text);
+    }
+    void WriteNumber(const QString& name, uint32_t number) const {
+        WriteEntryNumber(m_user, Area(), m_key, name, number);
+    }
+
+private:
+    const QString& m_user;
+    const QString& m_key;
+};
+
+bool ReadStrict(const CEntryAccess& e, CDocSynchEntry& r) {
+    for (const auto& t : kTexts) {
+        if (!e.Text(*t.name, r.*t.field))
+            return false;
+    }
+    return e.Signed(kLinkStatus, r.LinkStatus) && e.Number(kLastSyncTimeStamp, r.LastSyncTimeStamp) &&
+           e.Flag(kWasUpdated, r.WasUpdated) && e.Signed(kFileSize, r.FileSize) && e.Flag(kIsActive, r.IsActive) &&
+           e.Signed(kCopyRule, r.CopyRule) && e.Flag(kPrompt24Hrs, r.Prompt24Hrs) &&
+           e.Flag(kPromptBothChanged, r.PromptBothChanged) && e.Flag(kKeepCopy, r.KeepCopy);
+}
+
+int32_t ClampedFileSize(qint64 size) {
+    return size > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max() : int32_t(size);
+}
+
+void ReadLenient(const QString& user, const QString& key, const CEntryAccess& e, CDocSynchEntry& r,
+                 const std::function<int(const QString&)>& iconLookup) {
+    for (const auto& t : kTexts) {
+        if (!e.Text(*t.name, r.*t.field))
+            (r.*t.field).clear();
+    }
+    // Missing status values keep what the record already held.
+    e.Signed(kLinkStatus, r.LinkStatus);
+    e.Number(kLastSyncTimeStamp, r.LastSyncTimeStamp);
+    e.Flag(kWasUpdated, r.WasUpdated);
+
+    const QFileInfo file(r.WinFullPath());
+    if (file.exists())
+        r.FileSize = file.isDir() ? 0 : ClampedFileSize(file.size());
+    // Written back only while the entry still exists: an entry deleted since it was listed
+    // must not come back as a key holding nothing but a size.
+    if (CRegistry::Default().KeyExists(
+            HKEY_CURRENT_USER, QStringLiteral("%1\\%2\\%3\\%4").arg(QLatin1String(kUsersKey), user, Area(), key)))
+        e.WriteNumber(kFileSize, uint32_t(r.FileSize));
+
+    e.Flag(kIsActive, r.IsActive);
+    if (iconLookup)
+        r.ImageIndex = iconLookup(r.WinFullPath());
+
+    r.CopyRule = 0;
+    r.Prompt24Hrs = false;
+    r.PromptBothChanged = false;
+    r.KeepCopy = false;
+    e.Signed(kCopyRule, r.CopyRule);
+    e.Flag(kPrompt24Hrs, r.Prompt24Hrs);
+    e.Flag(kPromptBothChanged, r.PromptBothChanged);
+    e.Flag(kKeepCopy, r.KeepCopy);
+}
+
+int LeadingNumber(const QString& name) {
+    qint64 n = 0;
+    for (const QChar c : name) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            break;
+        n = n * 10 + (c.unicode() - '0');
+        if (n > std::numeric_limits<int>::max())
+            return std::numeric_limits<int>::max();
+    }
+    return int(n);
+}
+
+}  // namespace
+
+CDocSynchEntry CDocSynchEntry::NewForManager(const CRuleSet& defaults, const QString& unknownText) {
+    CDocSynchEntry r;
+    for (const auto& t : kTexts)
+        r.*t.field = unknownText;
+    r.CopyRule = defaults.CopyRule;
+    r.Prompt24Hrs = defaults.Prompt24Hrs;
+    r.PromptBothChanged = defaults.PromptBothChanged;
+    r.KeepCopy = defaults.KeepCopy;
+    return r;
+}
+
+CDocSynchEntry CDocSynchEntry::NewForSynchronizer(const QString& unknownText, uint32_t now) {
+    CDocSynchEntry r;
+    for (const auto& t : kTexts)
+        r.*t.field = unknownText;
+    r.LastSyncTimeStamp = now;
+    r.CopyRule = kCopyNewest;
+    r.Prompt24Hrs = false;
+    r.PromptBothChanged = false;
+    r.KeepCopy = false;
+    return r;
+}
+
+bool ReadDocSynchEntryKey(const QString& user, const QString& entryKey, CDocSynchEntry& record, ReadMode mode,
+                          const std::function<int(const QString&)>& iconLookup) {
+    const CEntryAccess e(user, entryKey);
+    if (mode == ReadMode::Strict) {
+        record.BindingNumber = LeadingNumber(entryKey);
+        return ReadStrict(e, record);
+    }
+    ReadLenient(user, entryKey, e, record, iconLookup);
+    return true;
+}
+
+bool ReadDocSynchEntry(const QString& user, int entry, CDocSynchEntry& record, ReadMode mode,
+                       const std::function<int(const QString&)>& iconLookup) {
+    return ReadDocSynchEntryKey(user, EntryKey(entry), record, mode, iconLookup);
+}
+
+void WriteDocSynchEntry(const QString& user, int entry, const CDocSynchEntry& r) {
+    const QString key = EntryKey(entry);
+    const CEntryAccess e(user, key);
+    for (const auto& t : kTexts)
+        e.WriteText(*t.name, r.*t.field);
+    e.WriteNumber(kLinkStatus, uint32_t(r.LinkStatus));
+    e.WriteNumber(kLastSyncTimeStamp, r.LastSyncTimeStamp);
+    e.WriteNumber(kWasUpdated, r.WasUpdated ? 1 : 0);
+    e.WriteNumber(kFileSize, uint32_t(r.FileSize));
+    e.WriteNumber(kIsActive, r.IsActive ? 1 : 0);
+    e.WriteNumber(kCopyRule, uint32_t(r.CopyRule));
+    e.WriteNumber(kPrompt24Hrs, r.Prompt24Hrs ? 1 : 0);
+    e.WriteNumber(kPromptBothChanged, r.PromptBothChanged ? 1 : 0);
+    e.WriteNumber(kKeepCopy, r.KeepCopy ? 1 : 0);
+}
+
+int FindFreeEntryNumber(const QString& user) {
+    for (int n = 0; n <= kMaxEntryNumber; ++n) {
+        uint32_t status = 0;
+        if (!ReadEntryNumber(user, Area(), EntryKey(n), kLinkStatus, status))
+            return n;
+    }
+    return -1;
+}
+
+void DeleteDocSynchEntry(const QString& user, int entry) {
+    DeleteUserKey(user, Area(), EntryKey(entry));
+}
+
+bool IsEntryActive(const QString& user, int entry) {
+    // A missing value counts as enabled, as every new record starts.
+    uint32_t active = 1;
+    ReadEntryNumber(user, Area(), EntryKey(entry), kIsActive, active);
+    return active != 0;
+}
+
+void SetEntryActive(const QString& user, int entry, bool active) {
+    WriteEntryNumber(user, Area(), EntryKey(entry), kIsActive, active ? 1 : 0);
+}
+
+void MarkSynchronizedKey(const QString& user, const QString& entryKey) {
+    WriteEntryNumber(user, Area(), entryKey, kWasUpdated, 1);
+    WriteEntryNumber(user, Area(), entryKey, kLastSyncTimeStamp, CClock::CurrentSecondsUtc() + 3);
+}
+
+void MarkSynchronized(const QString& user, int entry) {
+    MarkSynchronizedKey(user, EntryKey(entry));
+}
+
+bool GetEntryNumberAt(const QString& user, int position, int& entry, QString* keyName) {
+    QString name;
+    if (!GetUserSubkeyName(user, Area(), position, name))
+        return false;
+    entry = LeadingNumber(name);
+    if (keyName)
+        *keyName = name;
+    return true;
+}

@@ -1,0 +1,213 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "common/ProfileRegistry.h"
+
+namespace {
+
+QString Latin(const char* text) {
+    return QString::fromLatin1(text);
+}
+
+QString AreaPath(const QString& user, const QString& area) {
+    return QStringLiteral("%1\\%2\\%3").arg(Latin(kUsersKey), user, area);
+}
+
+QString EntryPath(const QString& user, const QString& area, const QString& entry) {
+    return QStringLiteral("%1\\%2\\%3\\%4").arg(Latin(kUsersKey), user, area, entry);
+}
+
+// Creates the key and any missing parents when the value cannot be set on an existing key.
+bool SetValueCreatingKey(HKEY root, const QString& keyPath, const QString& valueName, uint32_t type,
+                         const QByteArray& data) {
+    CRegistry& reg = CRegistry::Default();
+    RegStatus status = reg.SetValue(root, keyPath, valueName, type, data);
+    if (status == RegStatus::KeyNotFound) {
+        if (reg.CreateKey(root, keyPath) != RegStatus::Ok)
+            return false;
+        status = reg.SetValue(root, keyPath, valueName, type, data);
+    }
+    return status == RegStatus::Ok;
+}
+
+void EnsureTrailingSlash(QString& folder) {
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder.append(QLatin1Char('/'));
+}
+
+}  // namespace
+
+bool RegReadString(HKEY root, const QString& keyPath, const QString& valueName, QString& out, int maxLength) {
+    RegValue value;
+    const RegStatus status = CRegistry::Default().QueryValue(root, keyPath, valueName, value);
+    if (status == RegStatus::ValueNotFound) {
+        out.clear();
+        return false;
+    }
+    if (status != RegStatus::Ok)
+        return false;  // the key could not be opened: out stays as it was
+    if (value.data.size() > qsizetype(maxLength < 0 ? 0 : maxLength)) {
+        out.clear();
+        return false;
+    }
+    if (value.data.isEmpty()) {
+        out.clear();
+        return false;
+    }
+    QByteArray text = value.data.left(value.data.size() - 1);
+    // A C string ends at its first NUL, whatever follows it.
+    const qsizetype nul = text.indexOf('\0');
+    if (nul >= 0)
+        text.truncate(nul);
+    out = QString::fromUtf8(text);
+    return true;
+}
+
+bool RegReadNumber(HKEY root, const QString& keyPath, const QString& valueName, uint32_t& out) {
+    RegValue value;
+    if (CRegistry::Default().QueryValue(root, keyPath, valueName, value) != RegStatus::Ok)
+        return false;
+    if (value.data.size() > 4)
+        return false;
+    uint32_t number = 0;
+    for (qsizetype i = 0; i < value.data.size(); ++i)
+        number |= uint32_t(uint8_t(value.data[i])) << (8 * i);
+    out = number;
+    return true;
+}
+
+bool RegWriteString(HKEY root, const QString& keyPath, const QString& valueName, const QString& text) {
+    QByteArray data = text.toUtf8();
+    data.append('\0');
+    return SetValueCreatingKey(root, keyPath, valueName, kRegSz, data);
+}
+
+bool RegWriteNumber(HKEY root, const QString& keyPath, const QString& valueName, uint32_t number) {
+    QByteArray data(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        data[i] = char((number >> (8 * i)) & 0xff);
+    return SetValueCreatingKey(root, keyPath, valueName, kRegDword, data);
+}
+
+bool IsEpocConnectInstalled() {
+    QString folder;
+    return GetEpocConnectDirectory(folder) && !folder.isEmpty();
+}
+
+bool GetEpocConnectDirectory(QString& out) {
+    QString folder = out;
+    if (!RegReadString(HKEY_LOCAL_MACHINE, Latin(kPsiWinKey), QStringLiteral("Installation Directory"), folder)) {
+        // A missing value empties the text, a missing key leaves it; either way the caller's
+        // text is kept on failure.
+        return false;
+    }
+    EnsureTrailingSlash(folder);
+    out = folder;
+    return true;
+}
+
+QString GetControlFile() {
+    QString path;
+    if (!RegReadString(HKEY_LOCAL_MACHINE, Latin(kPsiWinKey), QStringLiteral("Control File"), path))
+        return QString();
+    return path;
+}
+
+QString GetControlDirectory() {
+    const QString path = GetControlFile();
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash);
+}
+
+bool GetCurrentUser(QString& out) {
+    return RegReadString(HKEY_CURRENT_USER, Latin(kCurrentUserKey), QString(), out);
+}
+
+bool GetUserPCDirectory(const QString& user, QString& out) {
+    QString folder = out;
+    const QString key = QStringLiteral("%1\\%2\\PCDirectory").arg(Latin(kUsersKey), user);
+    if (!RegReadString(HKEY_CURRENT_USER, key, QString(), folder))
+        return false;
+    EnsureTrailingSlash(folder);
+    out = folder;
+    return true;
+}
+
+QString FormatMachineId(uint32_t first, uint32_t second) {
+    return QStringLiteral("%1-%2").arg(first, 0, 16).arg(second, 0, 16).toUpper();
+}
+
+bool FindUserForMachine(uint32_t first, uint32_t second, QString& user) {
+    CRegistry& reg = CRegistry::Default();
+    const QString usersKey = Latin(kUsersKey);
+    if (!reg.KeyExists(HKEY_CURRENT_USER, usersKey))
+        return false;
+    const QString machine = FormatMachineId(first, second);
+    for (int i = 0;; ++i) {
+        QString name;
+        if (reg.EnumSubKey(HKEY_CURRENT_USER, usersKey, i, name) != RegStatus::Ok)
+            return false;
+        const QString path = QStringLiteral("%1\\%2\\Machines\\%3").arg(usersKey, name, machine);
+        if (reg.KeyExists(HKEY_CURRENT_USER, path)) {
+            user = name;
+            return true;
+        }
+    }
+}
+
+bool ReadUserString(const QString& user, const QString& area, const QString& valueName, QString& out) {
+    return RegReadString(HKEY_CURRENT_USER, AreaPath(user, area), valueName, out);
+}
+
+bool WriteUserString(const QString& user, const QString& area, const QString& valueName, const QString& text) {
+    return RegWriteString(HKEY_CURRENT_USER, AreaPath(user, area), valueName, text);
+}
+
+bool ReadEntryString(const QString& user, const QString& area, const QString& entry, const QString& valueName,
+                     QString& out) {
+    return RegReadString(HKEY_CURRENT_USER, EntryPath(user, area, entry), valueName, out);
+}
+
+bool ReadEntryNumber(const QString& user, const QString& area, const QString& entry, const QString& valueName,
+                     uint32_t& out) {
+    return RegReadNumber(HKEY_CURRENT_USER, EntryPath(user, area, entry), valueName, out);
+}
+
+bool WriteEntryString(const QString& user, const QString& area, const QString& entry, const QString& valueName,
+                      const QString& text) {
+    return RegWriteString(HKEY_CURRENT_USER, EntryPath(user, area, entry), valueName, text);
+}
+
+bool WriteEntryNumber(const QString& user, const QString& area, const QString& entry, const QString& valueName,
+                      uint32_t number) {
+    return RegWriteNumber(HKEY_CURRENT_USER, EntryPath(user, area, entry), valueName, number);
+}
+
+int CountUserSubkeys(const QString& user, const QString& area) {
+    int count = 0;
+    if (CRegistry::Default().CountSubKeys(HKEY_CURRENT_USER, AreaPath(user, area), count) != RegStatus::Ok)
+        return 0;
+    return count;
+}
+
+bool GetUserSubkeyName(const QString& user, const QString& area, int index, QString& out) {
+    if (index < 0)
+        return false;
+    // Asking for the index directly gives the same answer as counting first and walking up
+    // to it, without making a full walk quadratic.
+    QString name;
+    switch (CRegistry::Default().EnumSubKey(HKEY_CURRENT_USER, AreaPath(user, area), index, name)) {
+        case RegStatus::Ok:
+            out = name;
+            return !out.isEmpty();
+        case RegStatus::NoMoreItems:
+        case RegStatus::KeyNotFound:
+            return false;  // past the end or no area: nothing enumerated, out untouched
+        default:
+            out.clear();
+            return false;
+    }
+}
+
+bool DeleteUserKey(const QString& user, const QString& area, const QString& entry) {
+    const QString key = entry.isEmpty() ? AreaPath(user, area) : EntryPath(user, area, entry);
+    return CRegistry::Default().DeleteKey(HKEY_CURRENT_USER, key) == RegStatus::Ok;
+}

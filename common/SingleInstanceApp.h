@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QApplication>
+#include <QString>
+
+#include <memory>
+
+class QLocalServer;
+class QWidget;
+
+// Application base of the programs that must run once per user: a second start asks the
+// running copy to bring its main window forward and then ends.
+class CSingleInstanceApp : public QApplication {
+    Q_OBJECT
+public:
+    CSingleInstanceApp(int& argc, char** argv);
+    ~CSingleInstanceApp() override;
+
+    // The application title: the string table's kIdsAppTitle text, else the application name.
+    QString AppTitle() const;
+
+    // True when this is the only instance and its window name is registered. In a second
+    // instance, asks the first to restore and raise its window (when bringForward) and
+    // returns false; the caller then ends without showing anything.
+    bool RegisterInstance(int iconId, const QString& windowTitle, bool bringForward);
+    // A top-level window of this process whose object name is the instance name, else one
+    // titled windowTitle (when given).
+    QWidget* FindExistingWindow(const QString& windowTitle = QString()) const;
+    // "%s:%x:%x:%x:%x" of title, module identity, class style, cursor and 0. Main windows use
+    // it as their object name so that a second start finds them.
+    QString InstanceName() const { return m_instanceName; }
+
+    // Stable per program file: stands for the module instance handle in the instance name.
+    static uint32_t ModuleIdentity();
+
+signals:
+    // A second start asked this instance to come forward (after the window was raised).
+    void RaiseRequested();
+
+protected:
+    // Shown when the instance cannot make itself reachable; a stop-icon message box.
+    virtual void ShowRegisterFailure(const QString& text);
+
+private:
+    void OnNewConnection();
+    bool AskRunningInstance(const QString& windowTitle, bool bringForward) const;
+    QString ChannelBase() const;
+
+    QString m_instanceName;
+    int m_lockFd = -1;
+    std::unique_ptr<QLocalServer> m_server;
+};
