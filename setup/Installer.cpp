@@ -1,0 +1,251 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "setup/Installer.h"
+
+#include "common/ProfileRegistry.h"
+#include "setup/SetupContext.h"
+#include "setup/SetupNames.h"
+#include "setup/SetupProgress.h"
+#include "setup/Strings.h"
+#include "setup/VersionRules.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The suite's chooser library must be at least this version.
+constexpr char kMinimumChooserVersion[] = "1.0.0.20";
+
+// A program built against this toolkit release needs at least that release at run time.
+QString MinimumToolkitVersion() {
+    return QStringLiteral("%1.%2").arg(QT_VERSION_MAJOR).arg(QT_VERSION_MINOR);
+}
+
+constexpr int kInstallSteps = 16;
+
+struct CProgressSteps {
+    ISetupProgress* progress;
+    void Step() const {
+        if (progress)
+            progress->Step();
+    }
+};
+
+QString Key(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+// Quotes a path for the Exec key of a desktop entry: one quoted argument, then the
+// string-level escaping of backslashes, and "%" doubled for the field codes.
+QString QuoteExecArgument(const QString& path) {
+    QString quoted = u"\""_s;
+    for (const QChar c : path) {
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+            quoted += u'\\';
+        quoted += c;
+    }
+    quoted += u'"';
+    quoted.replace(u"\\"_s, u"\\\\"_s);
+    quoted.replace(u"%"_s, u"%%"_s);
+    return quoted;
+}
+
+QString EscapeEntryText(QString text) {
+    text.replace(u"\\"_s, u"\\\\"_s);
+    return text;
+}
+
+}  // namespace
+
+bool CInstaller::CheckPrerequisites() {
+    m_ctx.m_languageFolder = u"./"_s;
+    QString programPath;
+    if (m_ctx.m_hooks.programPath && m_ctx.m_hooks.programPath(programPath)) {
+        const qsizetype slash = programPath.lastIndexOf(u'/');
+        if (slash > 0) {
+            const QString folder = programPath.left(slash + 1);
+            m_ctx.m_setupFolder = folder;
+            m_ctx.m_languageFolder = folder + m_ctx.LanguageSuffix();
+        }
+    }
+
+    // Every release of this system is accepted; the description is only shown.
+    m_ctx.m_osDescription = BuildOsDescription();
+
+    if (!IsEpocConnectInstalled())
+        return m_ctx.Fail(IDS_NEED_EPOC_CONNECT);
+    QString folder;
+    if (!GetEpocConnectDirectory(folder))
+        return m_ctx.Fail(IDS_EC_FOLDER_INACCESSIBLE);
+    m_ctx.m_epocConnectFolder = folder;
+
+    QString command;
+    if (RegReadString(HKEY_CLASSES_ROOT, SetupNames::ClsidKey() + u"\\shell\\open\\command"_s, QString(), command)) {
+        QString title = QFileInfo(programPath).completeBaseName();
+        if (title.isEmpty())
+            title = SetupNames::SetupProgram();
+        const bool yes =
+            m_ctx.m_hooks.askYesNo && m_ctx.m_hooks.askYesNo(title, m_ctx.LoadLocalString(IDS_ALREADY_INSTALLED));
+        if (!yes)
+            return m_ctx.Fail(IDS_ABORTED);
+    }
+
+    const QString chooser =
+        m_ctx.m_hooks.fileVersion ? m_ctx.m_hooks.fileVersion(folder + SetupNames::ChooserLibrary()) : QString();
+    if (!VersionAtMost(QString::fromLatin1(kMinimumChooserVersion), chooser))
+        return m_ctx.Fail(IDS_NEED_EC_CHOOSER);
+
+    const QString toolkit = m_ctx.m_hooks.toolkitVersion ? m_ctx.m_hooks.toolkitVersion() : QString();
+    if (!VersionAtMost(MinimumToolkitVersion(), toolkit))
+        return m_ctx.Fail(IDS_NEED_TOOLKIT);
+    return true;
+}
+
+bool CInstaller::CopySetupFile(const QString& name, bool fromSetupFolder) {
+    const QString target = m_ctx.m_epocConnectFolder + name;
+    const QString source = (fromSetupFolder ? m_ctx.m_setupFolder : m_ctx.m_languageFolder) + name;
+    const QFileInfo sourceInfo(source);
+    const QFileInfo targetInfo(target);
+
+    // Run from the suite folder itself the program is its own target: deleting the
+    // target would delete the only copy.
+    if (sourceInfo.isFile() && targetInfo.exists() && sourceInfo.canonicalFilePath() == targetInfo.canonicalFilePath())
+        return true;
+
+    if (targetInfo.exists() || targetInfo.isSymLink()) {
+        if (!targetInfo.isWritable())
+            QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::WriteOwner);
+        QFile::remove(target);
+    }
+    if (!sourceInfo.isFile() || !QFile::copy(source, target))
+        return m_ctx.Fail(IDS_COPY_FAILED, name);
+    const QFileDevice::Permissions permissions = QFile::permissions(target);
+    if (!(permissions & QFileDevice::WriteOwner))
+        QFile::setPermissions(target, permissions | QFileDevice::WriteOwner);
+    return true;
+}
+
+bool CInstaller::Install(ISetupProgress* progress) {
+    const CProgressSteps steps{progress};
+    if (progress)
+        progress->SetStepCount(kInstallSteps);
+    const QString& folder = m_ctx.m_epocConnectFolder;
+
+    for (const QString& name : {SetupNames::Synchronizer(), SetupNames::Manager(), SetupNames::HelpFile()}) {
+        if (!CopySetupFile(name, false))
+            return false;
+        steps.Step();
+    }
+    // The scheduler is optional: a missing one is not a reason to stop.
+    CopySetupFile(SetupNames::Scheduler(), false);
+    steps.Step();
+    if (!CopySetupFile(SetupNames::SetupProgram(), true))
+        return false;
+    steps.Step();
+    if (!CopySetupFile(SetupNames::Animation(), false))
+        return false;
+    steps.Step();
+
+    const QString profileKey = Key(SetupNames::kProfileKey);
+    if (!RegWriteString(HKEY_CURRENT_USER, profileKey, u"SyncronizerPath"_s, folder + SetupNames::Synchronizer()) ||
+        !RegWriteNumber(HKEY_CURRENT_USER, profileKey, u"language"_s, m_ctx.m_language))
+        return m_ctx.Fail(IDS_REGISTRY_WRITE);
+    steps.Step();
+    if (!RegWriteString(HKEY_CURRENT_USER, Key(SetupNames::kSchedulerKey), QString(), folder + SetupNames::Scheduler()))
+        return m_ctx.Fail(IDS_REGISTRY_WRITE);
+    steps.Step();
+
+    // Automatic synchronization starts switched off for every profile.
+    CRegistry& registry = CRegistry::Default();
+    const QString usersKey = Key(kUsersKey);
+    if (registry.KeyExists(HKEY_CURRENT_USER, usersKey)) {
+        for (int index = 0; index < SetupNames::kMaxUsers; ++index) {
+            QString user;
+            if (registry.EnumSubKey(HKEY_CURRENT_USER, usersKey, index, user) != RegStatus::Ok)
+                break;
+            if (registry.CreateKey(HKEY_CURRENT_USER,
+                                   usersKey + u'\\' + user + u'\\' + Key(SetupNames::kAutoSynchArea)) != RegStatus::Ok)
+                break;
+            WriteEntryNumber(user, Key(SetupNames::kAutoSynchArea), Key(SetupNames::kAppTitle), u"Frequency"_s, 0);
+        }
+    }
+    steps.Step();
+
+    const QString clsid = SetupNames::ClsidKey();
+    const QString title = Key(SetupNames::kAppTitle);
+    const QString manager = folder + SetupNames::Manager();
+    const QString nameSpace = Key(SetupNames::kNameSpaceKey) + u'\\' + Key(SetupNames::kShellFolderClsid);
+    const std::function<bool()> shellFolder[] = {
+        [&] { return RegWriteString(HKEY_CLASSES_ROOT, clsid, QString(), title); },
+        [&] { return RegWriteString(HKEY_CLASSES_ROOT, clsid + u"\\DefaultIcon"_s, QString(), manager + u",0"_s); },
+        [&] { return RegWriteNumber(HKEY_CLASSES_ROOT, clsid + u"\\EpocShellFolder"_s, u"Attributes"_s, 1); },
+        [&] { return RegWriteString(HKEY_CLASSES_ROOT, clsid + u"\\shell\\open\\command"_s, QString(), manager); },
+        [&] { return RegWriteString(HKEY_LOCAL_MACHINE, nameSpace, QString(), title); },
+    };
+    for (const auto& write : shellFolder) {
+        if (!write())
+            return m_ctx.Fail(IDS_REGISTRY_WRITE);
+        steps.Step();
+    }
+
+    QString programs;
+    if (!FindProgramsFolder(programs))
+        return m_ctx.Fail(IDS_REGISTRY_READ);
+    const QString menuFolder = MenuFolder(programs, m_ctx.LoadLocalString(IDS_START_MENU_FOLDER));
+    QDir().mkpath(menuFolder);
+    if (!CreateShellLink(manager, menuFolder + u'/' + SetupNames::ShortcutFile(), title))
+        return m_ctx.Fail(IDS_LINK_FAILED);
+    steps.Step();
+
+    const QString uninstallKey = Key(SetupNames::kUninstallKey);
+    if (!RegWriteString(HKEY_LOCAL_MACHINE, uninstallKey, u"DisplayName"_s, title) ||
+        !RegWriteString(HKEY_LOCAL_MACHINE, uninstallKey, u"UninstallString"_s,
+                        folder + SetupNames::SetupProgram() + u" /U"_s))
+        return m_ctx.Fail(IDS_REGISTRY_WRITE);
+    steps.Step();
+    return true;
+}
+
+bool FindProgramsFolder(QString& folder) {
+    const QString key = Key(SetupNames::kShellFoldersKey);
+    QString found;
+    if (!RegReadString(HKEY_LOCAL_MACHINE, key, u"Common Programs"_s, found) &&
+        !RegReadString(HKEY_CURRENT_USER, key, u"Programs"_s, found))
+        return false;
+    // An empty or relative text would put the entry below the root or the working folder.
+    if (!QDir::isAbsolutePath(found))
+        return false;
+    while (found.size() > 1 && found.endsWith(u'/'))
+        found.chop(1);
+    folder = found;
+    return true;
+}
+
+QString MenuFolder(const QString& programsFolder, const QString& subFolderText) {
+    QString sub = subFolderText;
+    sub.replace(u'\\', u'/');
+    if (programsFolder.endsWith(u'/') && sub.startsWith(u'/'))
+        sub.remove(0, 1);
+    return programsFolder + sub;
+}
+
+bool CreateShellLink(const QString& target, const QString& linkPath, const QString& description) {
+    if (target.contains(u'\n') || target.contains(u'\r') || description.contains(u'\n'))
+        return false;
+    QString name = QFileInfo(linkPath).completeBaseName();
+    if (name.isEmpty())
+        name = description;
+    const QString entry = u"[Desktop Entry]\nType=Application\nName="_s + EscapeEntryText(name) + u"\nComment="_s +
+                          EscapeEntryText(description) + u"\nExec="_s + QuoteExecArgument(target) + u"\n"_s;
+    QSaveFile file(linkPath);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(entry.toUtf8());
+    return file.commit();
+}

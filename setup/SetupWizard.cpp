@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "setup/SetupWizard.h"
+
+#include "setup/SetupContext.h"
+#include "setup/WizardErrorPage.h"
+#include "setup/WizardPage1.h"
+#include "setup/WizardPage2.h"
+#include "setup/WizardPage3.h"
+#include "setup/WizardUninstallPage1.h"
+#include "setup/WizardUninstallPage2.h"
+#include "setup/WizardUninstallPage3.h"
+
+#include <QAbstractButton>
+
+using namespace Qt::StringLiterals;
+
+CSetupWizard::CSetupWizard(CSetupContext& context, SetupMode mode, QWidget* parent) : QWizard(parent), m_ctx(context) {
+    setObjectName(u"setupWizard"_s);
+    setWizardStyle(QWizard::ClassicStyle);
+    setOption(QWizard::NoBackButtonOnStartPage, false);
+    setOption(QWizard::HaveHelpButton, false);
+    setButtonText(QWizard::BackButton, u"< &Back"_s);
+    setButtonText(QWizard::NextButton, u"&Next >"_s);
+    setButtonText(QWizard::FinishButton, u"Finish"_s);
+    setButtonText(QWizard::CancelButton, u"Cancel"_s);
+
+    if (mode == SetupMode::Install) {
+        setPage(kFirstPage, new WizardPage1(context));
+        setPage(kSecondPage, new WizardPage2(context));
+        setPage(kThirdPage, new WizardPage3(context));
+    } else {
+        setPage(kFirstPage, new CWizardUninstallPage1(context));
+        setPage(kSecondPage, new CWizardUninstallPage2(context));
+        setPage(kThirdPage, new CWizardUninstallPage3(context));
+    }
+    setPage(kErrorPage, new CWizardErrorPage(context));
+    setStartId(kFirstPage);
+    m_ctx.m_sheet = this;
+
+    connect(this, &QWizard::currentIdChanged, this, &CSetupWizard::OnPageChanged);
+}
+
+CSetupPage* CSetupWizard::CurrentSetupPage() const {
+    return qobject_cast<CSetupPage*>(currentPage());
+}
+
+void CSetupWizard::OnPageChanged(int id) {
+    auto* setupPage = qobject_cast<CSetupPage*>(page(id));
+    if (!setupPage)
+        return;
+    setWindowTitle(setupPage->Caption());
+    setButtonLayout(setupPage->Buttons());
+    setupPage->Activate();
+}
