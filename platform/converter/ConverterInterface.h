@@ -40,7 +40,7 @@ public:
     virtual std::unique_ptr<IConverterItem> Item(int16_t index) = 0;
     virtual int16_t Count() = 0;
     virtual void UseControlFile(const QString& controlFile) = 0;
-    // Loads the converters of the control file that apply to the source file.
+    // Loads every converter of the control file; the source file must exist.
     virtual void Load(const QString& controlFile, const QString& sourcePath) = 0;
 };
 
