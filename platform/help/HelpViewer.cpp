@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/help/HelpViewer.h"
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPointer>
+#include <QSplitter>
+#include <QTextBrowser>
+#include <QUrl>
+
+#include "platform/help/WinHelp.h"
+
+using namespace Qt::StringLiterals;
+
+CHelpViewer::CHelpViewer(QWidget* parent)
+    : QWidget(parent, Qt::Window), m_contents(new QListWidget), m_topic(new QTextBrowser) {
+    m_contents->setObjectName(u"contents"_s);
+    m_topic->setObjectName(u"topic"_s);
+    m_topic->setOpenLinks(false);
+    auto* splitter = new QSplitter;
+    splitter->addWidget(m_contents);
+    splitter->addWidget(m_topic);
+    splitter->setStretchFactor(1, 3);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(splitter);
+    resize(640, 420);
+    setWindowTitle(u"Help"_s);
+
+    connect(m_topic, &QTextBrowser::anchorClicked, this, &CHelpViewer::OnLink);
+    connect(m_contents, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { ShowContext(item->data(Qt::UserRole).toUInt()); });
+    connect(m_contents, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { ShowContext(item->data(Qt::UserRole).toUInt()); });
+}
+
+bool CHelpViewer::OpenFile(const QString& path) {
+    m_path = path;
+    m_contents->clear();
+    const CHelpLoadResult r = m_file.Load(path);
+    m_loaded = r.Ok;
+    setWindowTitle(u"%1 - Help"_s.arg(QFileInfo(path).fileName()));
+    if (!r) {
+        ShowMessage(r.Message);
+        return false;
+    }
+    for (const CHelpTopic& topic : m_file.Topics()) {
+        auto* item = new QListWidgetItem(topic.Title.isEmpty() ? u"(untitled)"_s : topic.Title, m_contents);
+        item->setData(Qt::UserRole, topic.Context);
+    }
+    return true;
+}
+
+bool CHelpViewer::ShowContext(uint32_t context) {
+    if (!m_loaded)
+        return false;
+    if (const CHelpTopic* topic = m_file.Find(context)) {
+        ShowTopic(*topic);
+        return true;
+    }
+    ShowMessage(u"There is no help topic for this item (context 0x%1) in %2."_s.arg(context, 0, 16).arg(m_path));
+    return false;
+}
+
+bool CHelpViewer::ShowContents() {
+    if (!m_loaded)
+        return false;
+    ShowTopic(m_file.Topics().front());
+    return true;
+}
+
+QString CHelpViewer::CurrentText() const {
+    return m_topic->toPlainText();
+}
+
+void CHelpViewer::ShowMessage(const QString& message) {
+    m_current.reset();
+    m_contents->clearSelection();
+    m_topic->setPlainText(message);
+}
+
+void CHelpViewer::ShowTopic(const CHelpTopic& topic) {
+    m_current = topic.Context;
+    m_topic->setHtml(u"<h3>%1</h3>%2"_s.arg(topic.Title.toHtmlEscaped(), topic.Body));
+    for (int i = 0; i < m_contents->count(); ++i) {
+        if (m_contents->item(i)->data(Qt::UserRole).toUInt() == topic.Context)
+            m_contents->setCurrentRow(i);
+    }
+}
+
+void CHelpViewer::OnLink(const QUrl& url) {
+    if (url.scheme() == u"topic"_s) {
+        if (const auto context = CHelpFile::ParseContext(url.path()))
+            ShowContext(*context);
+        else
+            ShowMessage(u"The link %1 names no topic."_s.arg(url.toString()));
+        return;
+    }
+    // Links out of the help (web pages) go to the desktop's handler.
+    QDesktopServices::openUrl(url);
+}
+
+bool WinHelp(QWidget* parent, const QString& helpFile, HelpCommand command, uint32_t context) {
+    static QPointer<CHelpViewer> viewer;
+    if (!viewer) {
+        viewer = new CHelpViewer;
+        viewer->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    if (parent && !viewer->isVisible())
+        viewer->move(parent->window()->frameGeometry().topRight() + QPoint(16, 0));
+    // Read afresh each time, so an installed update shows at once.
+    bool ok = viewer->OpenFile(helpFile);
+    if (ok)
+        ok = command == HelpCommand::Contents ? viewer->ShowContents() : viewer->ShowContext(context);
+    viewer->show();
+    viewer->raise();
+    viewer->activateWindow();
+    return ok;
+}
