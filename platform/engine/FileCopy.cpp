@@ -1,0 +1,186 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/engine/FileCopy.h"
+
+#include "platform/engine/SimulatorConfig.h"
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+class CFd {
+public:
+    explicit CFd(int fd = -1) : m_fd(fd) {}
+    ~CFd() { Close(); }
+    CFd(const CFd&) = delete;
+    CFd& operator=(const CFd&) = delete;
+    int Get() const { return m_fd; }
+    bool IsValid() const { return m_fd >= 0; }
+    void Reset(int fd) {
+        Close();
+        m_fd = fd;
+    }
+    // 0 or the errno of a failed close (which can report a delayed write error).
+    int Close() {
+        int error = 0;
+        if (m_fd >= 0 && ::close(m_fd) != 0)
+            error = errno;
+        m_fd = -1;
+        return error;
+    }
+
+private:
+    int m_fd;
+};
+
+// Removes the temporary file unless the copy was committed.
+class CTempFileGuard {
+public:
+    explicit CTempFileGuard(QByteArray path) : m_path(std::move(path)) {}
+    ~CTempFileGuard() {
+        if (!m_path.isEmpty())
+            ::unlink(m_path.constData());
+    }
+    CTempFileGuard(const CTempFileGuard&) = delete;
+    CTempFileGuard& operator=(const CTempFileGuard&) = delete;
+    void Commit() { m_path.clear(); }
+
+private:
+    QByteArray m_path;
+};
+
+QByteArray TempNameFor(const QByteArray& destination) {
+    static std::atomic<uint32_t> counter{0};
+    thread_local std::mt19937 random{std::random_device{}()};
+    const qsizetype slash = destination.lastIndexOf('/');
+    const QByteArray folder = slash >= 0 ? destination.left(slash + 1) : QByteArray();
+    const QByteArray base = slash >= 0 ? destination.mid(slash + 1) : destination;
+    // Keep the name short enough for the file system whatever the destination's length.
+    return folder + '.' + base.left(180) + ".dt" + QByteArray::number(::getpid()) + '-' +
+           QByteArray::number(counter++) + '-' + QByteArray::number(random(), 16) + ".tmp";
+}
+
+int ReadWriteCopy(int in, int out) {
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (got == 0)
+            return 0;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(out, buffer.data() + done, static_cast<size_t>(got - done));
+            if (put < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            done += put;
+        }
+    }
+}
+
+}  // namespace
+
+int32_t EngineErrorFromErrno(int error) {
+    switch (error) {
+        case 0:
+            return 0;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return EngineError::kDiskFull;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return EngineError::kAccessDenied;
+        case ENOENT:
+            return EngineError::kNotFound;
+        case ENOTDIR:
+            return EngineError::kPathNotFound;
+        case EISDIR:
+            return EngineError::kIsFolder;
+        default:
+            return EngineError::kGeneral;
+    }
+}
+
+int CopyFileData(int in, int out) {
+    // In-kernel copy first; file systems or descriptors that cannot do it fall back to a
+    // plain read/write loop before anything was written.
+    for (;;) {
+        const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
+        if (copied > 0)
+            continue;
+        if (copied == 0)
+            return 0;
+        if (errno == EINTR)
+            continue;
+        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)
+            return ReadWriteCopy(in, out);
+        return errno;
+    }
+}
+
+int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& destination) {
+    CFd in(::open(source.constData(), O_RDONLY | O_CLOEXEC));
+    if (!in.IsValid())
+        return EngineErrorFromErrno(errno);
+    struct stat sourceStat {};
+    if (::fstat(in.Get(), &sourceStat) != 0)
+        return EngineErrorFromErrno(errno);
+    if (S_ISDIR(sourceStat.st_mode))
+        return EngineError::kIsFolder;
+    if (!S_ISREG(sourceStat.st_mode))
+        return EngineError::kAccessDenied;
+
+    struct stat destinationStat {};
+    const bool replacing = ::stat(destination.constData(), &destinationStat) == 0;
+    if (replacing && S_ISDIR(destinationStat.st_mode))
+        return EngineError::kIsFolder;
+
+    QByteArray temp;
+    CFd out;
+    for (int attempt = 0; attempt < 8 && !out.IsValid(); ++attempt) {
+        temp = TempNameFor(destination);
+        out.Reset(::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!out.IsValid() && errno != EEXIST) {
+            const int error = errno;
+            return error == ENOENT ? EngineError::kPathNotFound : EngineErrorFromErrno(error);
+        }
+    }
+    if (!out.IsValid())
+        return EngineError::kGeneral;
+    CTempFileGuard guard(temp);
+
+    if (replacing && ::fchmod(out.Get(), destinationStat.st_mode & 07777) != 0)
+        return EngineErrorFromErrno(errno);
+    if (const int error = CopyFileData(in.Get(), out.Get()))
+        return EngineErrorFromErrno(error);
+
+    const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
+    if (::futimens(out.Get(), times) != 0 || ::fsync(out.Get()) != 0)
+        return EngineErrorFromErrno(errno);
+    if (const int error = out.Close())
+        return EngineErrorFromErrno(error);
+    if (::rename(temp.constData(), destination.constData()) != 0)
+        return EngineErrorFromErrno(errno);
+    guard.Commit();
+
+    // Make the rename itself durable; the data is already safe, so a failure here is not one
+    // of the copy.
+    const qsizetype slash = destination.lastIndexOf('/');
+    const QByteArray folder = slash > 0 ? destination.left(slash) : QByteArrayLiteral("/");
+    CFd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.IsValid())
+        ::fsync(dir.Get());
+    return 0;
+}

@@ -1,0 +1,493 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/engine/SimEngine.h"
+
+#include "platform/engine/DevicePath.h"
+#include "platform/engine/EpocUid.h"
+#include "platform/engine/FileCopy.h"
+#include "platform/engine/SimulatorConfig.h"
+#include "platform/registry/Registry.h"
+
+#include <QFile>
+#include <QString>
+
+#include <chrono>
+#include <condition_variable>
+#include <ctime>
+#include <deque>
+#include <fcntl.h>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kPollInterval = std::chrono::milliseconds(250);
+constexpr int64_t kFileTimeEpochOffset = 11644473600LL;  // seconds from 1601 to 1970
+
+struct RemoteFileState {
+    std::mutex mutex;
+    bool open = false;
+    RemoteFileInfo info;
+};
+
+class CSimRemoteFile final : public IEpocRemoteFile {
+public:
+    explicit CSimRemoteFile(std::shared_ptr<RemoteFileState> state) : m_state(std::move(state)) {}
+    int32_t GetFileInfo(RemoteFileInfo& info) override {
+        std::lock_guard lock(m_state->mutex);
+        if (!m_state->open) {
+            info = RemoteFileInfo{};
+            return EngineError::kNotReady;
+        }
+        info = m_state->info;
+        return 0;
+    }
+
+private:
+    std::shared_ptr<RemoteFileState> m_state;
+};
+
+struct MachineState {
+    std::mutex mutex;
+    bool ready = false;
+    MachineInfo info;
+};
+
+class CSimMachine final : public IEpocMachine {
+public:
+    explicit CSimMachine(std::shared_ptr<MachineState> state) : m_state(std::move(state)) {}
+    int32_t GetMachineInfo(MachineInfo& info) override {
+        std::lock_guard lock(m_state->mutex);
+        if (!m_state->ready) {
+            info = MachineInfo{};
+            return EngineError::kNotReady;
+        }
+        info = m_state->info;
+        return 0;
+    }
+
+private:
+    std::shared_ptr<MachineState> m_state;
+};
+
+void Put32(uint8_t* bytes, std::size_t offset, uint32_t value) {
+    std::memcpy(bytes + offset, &value, sizeof value);
+}
+
+uint64_t LocalFileTime(const struct timespec& modified) {
+    struct tm local {};
+    const time_t seconds = modified.tv_sec;
+    int64_t localSeconds = seconds;
+    if (::localtime_r(&seconds, &local))
+        localSeconds += local.tm_gmtoff;
+    const int64_t since1601 = localSeconds + kFileTimeEpochOffset;
+    if (since1601 < 0)
+        return 0;
+    return uint64_t(since1601) * 10000000ULL + uint64_t(modified.tv_nsec / 100);
+}
+
+// Fills the information block of an existing device entry.
+bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info) {
+    struct stat st {};
+    if (::stat(target.hostPath.constData(), &st) != 0)
+        return false;
+    info = RemoteFileInfo{};
+    uint32_t attributes = 0;
+    if (S_ISDIR(st.st_mode))
+        attributes |= kAttrFolder;
+    if (!(st.st_mode & S_IWUSR))
+        attributes |= 0x01;  // read-only
+    Put32(info.bytes, 2, attributes);
+    const uint64_t fileTime = LocalFileTime(st.st_mtim);
+    std::memcpy(info.bytes + 6, &fileTime, sizeof fileTime);
+    // The size, clamped to 32 bits, in the otherwise unused word at 14.
+    Put32(info.bytes, 14, st.st_size > 0xFFFFFFFFLL ? 0xFFFFFFFFu : uint32_t(st.st_size));
+    if (S_ISREG(st.st_mode)) {
+        const int fd = ::open(target.hostPath.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            char header[kEpocHeaderSize];
+            const ssize_t got = ::pread(fd, header, sizeof header, 0);
+            ::close(fd);
+            EpocUids uids{};
+            if (got > 0 && ParseEpocHeader(header, std::size_t(got), uids)) {
+                for (int i = 0; i < 3; ++i)
+                    Put32(info.bytes, 18 + 4 * i, uids[i]);
+            }
+        }
+    }
+    QByteArray name = target.name.toUtf8();
+    const std::size_t room = sizeof info.bytes - 30 - 1;
+    if (std::size_t(name.size()) > room)
+        name.truncate(qsizetype(room));
+    std::memcpy(info.bytes + 30, name.constData(), std::size_t(name.size()));
+    return true;
+}
+
+}  // namespace
+
+// Everything the worker thread touches; shared with the thread so that it outlives the
+// engine object when the worker has to be detached.
+class CSimEngineCore {
+public:
+    using Event = std::function<void(IEpocEngineEvents&)>;
+
+    void SetSink(IEpocEngineEvents* sink) {
+        std::lock_guard lock(m_sinkMutex);
+        m_sink = sink;
+    }
+
+    void Post(std::function<void()> task) {
+        {
+            std::lock_guard lock(m_queueMutex);
+            if (m_stop)
+                return;
+            m_queue.push_back(std::move(task));
+        }
+        m_wake.notify_one();
+    }
+
+    void Stop() {
+        SetSink(nullptr);
+        {
+            std::lock_guard lock(m_queueMutex);
+            m_stop = true;
+            m_queue.clear();
+        }
+        m_wake.notify_one();
+    }
+
+    void Run() {
+        std::unique_lock lock(m_queueMutex);
+        while (!m_stop) {
+            if (m_following && Clock::now() >= m_nextPoll) {
+                lock.unlock();
+                FollowConnection();
+                lock.lock();
+                continue;
+            }
+            if (!m_queue.empty()) {
+                auto task = std::move(m_queue.front());
+                m_queue.pop_front();
+                lock.unlock();
+                task();
+                lock.lock();
+                continue;
+            }
+            if (m_following)
+                m_wake.wait_until(lock, m_nextPoll);
+            else
+                m_wake.wait(lock);
+        }
+    }
+
+    // Delivery holds the sink lock, so SetEventSink(nullptr) returns only once no event is
+    // running any more; the lock is recursive because a sink may call back into the engine.
+    void Deliver(const Event& event) {
+        std::lock_guard lock(m_sinkMutex);
+        if (m_sink)
+            event(*m_sink);
+    }
+
+    // ---- worker-side operations ----
+
+    void Initialize() {
+        const int32_t result = ReadFault(SimulatorConfig::FaultInit()) ? EngineError::kInjected : 0;
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnInitialized(result); });
+    }
+
+    void Connect() {
+        bool plugged = false;
+        const bool known = ReadPlugged(plugged);
+        m_following = true;
+        m_lastPlugged = known && plugged;
+        m_nextPoll = Clock::now() + kPollInterval;
+        const int32_t result = !(known && plugged) ? EngineError::kNotReady : ConnectResult();
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnConnected(result); });
+    }
+
+    void OpenRemoteFile(const FileSpec& spec, const std::shared_ptr<RemoteFileState>& state) {
+        DeviceTarget target;
+        int32_t result = ResolveOnDevice(spec, target);
+        if (result == 0 && !target.exists)
+            result = EngineError::kNotFound;
+        if (result == 0) {
+            const QString key = BusyKey(spec);
+            uint32_t& reported = m_busyReported[key];
+            if (reported < ReadFault(SimulatorConfig::FaultBusy())) {
+                ++reported;
+                m_busyFiles.insert(key);
+                Deliver([](IEpocEngineEvents& sink) { sink.OnRemoteFileBusy(0); });
+                return;
+            }
+            std::lock_guard lock(state->mutex);
+            if (FillRemoteFileInfo(target, state->info))
+                state->open = true;
+            else
+                result = EngineError::kNotFound;
+        }
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnRemoteFileOpened(result); });
+    }
+
+    void CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) {
+        int32_t result = TakeFault(SimulatorConfig::FaultCopyFail()) ? EngineError::kInjected : 0;
+        QByteArray from;
+        QByteArray to;
+        bool destinationExists = false;
+        if (result == 0)
+            result = ResolveCopyEnd(source, from, nullptr);
+        if (result == 0)
+            result = ResolveCopyEnd(destination, to, &destinationExists);
+        if (result == 0 && destinationExists && !overwrite)
+            result = EngineError::kAccessDenied;
+        if (result == 0)
+            result = CopyFileAtomic(from, to);
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnCopyDone(result); });
+    }
+
+    void CloseRemoteFile(const FileSpec& spec, bool force) {
+        int32_t result = TakeFault(SimulatorConfig::FaultCloseFail()) ? EngineError::kInjected : 0;
+        if (result == 0) {
+            DeviceTarget target;
+            result = ResolveOnDevice(spec, target);
+            // Forcing succeeds even for a file that has gone meanwhile.
+            if (result == 0 && !target.exists && !force)
+                result = EngineError::kNotFound;
+        }
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnRemoteFileClosed(result); });
+    }
+
+    void AttachRemote(int32_t mode) {
+        bool plugged = false;
+        const int32_t result = ReadPlugged(plugged) && plugged ? 0 : EngineError::kNotReady;
+        Deliver([=](IEpocEngineEvents& sink) { sink.OnStatus(result, mode, plugged ? 1 : 0); });
+    }
+
+    void GetMachine(const std::shared_ptr<MachineState>& state) {
+        bool plugged = false;
+        int32_t result = ReadPlugged(plugged) && plugged ? 0 : EngineError::kNotReady;
+        if (result == 0) {
+            CRegistry& registry = CRegistry::Default();
+            uint32_t low = 0;
+            uint32_t high = 0;
+            registry.GetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::MachineIdLow(), low);
+            registry.GetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::MachineIdHigh(), high);
+            std::lock_guard lock(state->mutex);
+            Put32(state->info.bytes, 0x20, low);
+            Put32(state->info.bytes, 0x24, high);
+            state->ready = true;
+        }
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnMachineReady(result); });
+    }
+
+    void BeginSession() {
+        bool plugged = false;
+        const int32_t result = ReadPlugged(plugged) && plugged ? 0 : EngineError::kNotReady;
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnSessionReady(result); });
+    }
+
+    void ReleaseRemoteFile(const FileSpec& spec) {
+        const QString key = BusyKey(spec);
+        if (key.isEmpty() || !m_busyFiles.count(key))
+            return;
+        CRegistry& registry = CRegistry::Default();
+        uint32_t count = 0;
+        registry.GetNumber(RegRoot::LocalMachine, SimulatorConfig::LogKey(), SimulatorConfig::ReleasedCount(), count);
+        registry.SetNumber(RegRoot::LocalMachine, SimulatorConfig::LogKey(), SimulatorConfig::ReleasedCount(),
+                           count + 1);
+        QByteArray path;
+        FileSpecPath(spec, path);
+        registry.SetString(RegRoot::LocalMachine, SimulatorConfig::LogKey(), SimulatorConfig::LastReleased(),
+                           QString::fromUtf8(path));
+    }
+
+private:
+    void FollowConnection() {
+        m_nextPoll = Clock::now() + kPollInterval;
+        bool plugged = false;
+        // A store that cannot be read says nothing about the handheld.
+        if (!ReadPlugged(plugged) || plugged == m_lastPlugged)
+            return;
+        m_lastPlugged = plugged;
+        if (plugged) {
+            const int32_t result = ConnectResult();
+            Deliver([result](IEpocEngineEvents& sink) { sink.OnConnected(result); });
+        } else {
+            Deliver([](IEpocEngineEvents& sink) { sink.OnDisconnected(0); });
+        }
+    }
+
+    int32_t ConnectResult() { return ReadFault(SimulatorConfig::FaultConnect()) ? EngineError::kInjected : 0; }
+
+    // True when the state is known; an absent value or key means unplugged.
+    static bool ReadPlugged(bool& plugged) {
+        RegValue value;
+        const RegStatus status = CRegistry::Default().QueryValue(RegRoot::LocalMachine, SimulatorConfig::Key(),
+                                                                 SimulatorConfig::Connected(), value);
+        if (status == RegStatus::KeyNotFound || status == RegStatus::ValueNotFound) {
+            plugged = false;
+            return true;
+        }
+        if (status != RegStatus::Ok)
+            return false;
+        uint32_t number = 0;
+        std::memcpy(&number, value.data.constData(),
+                    std::min<std::size_t>(sizeof number, std::size_t(value.data.size())));
+        plugged = number != 0;
+        return true;
+    }
+
+    static uint32_t ReadFault(const QString& name) {
+        uint32_t count = 0;
+        CRegistry::Default().GetNumber(RegRoot::LocalMachine, SimulatorConfig::FaultsKey(), name, count);
+        return count;
+    }
+
+    // Counts a fault down; true when one was pending.
+    static bool TakeFault(const QString& name) {
+        const uint32_t count = ReadFault(name);
+        if (count == 0)
+            return false;
+        CRegistry::Default().SetNumber(RegRoot::LocalMachine, SimulatorConfig::FaultsKey(), name, count - 1);
+        return true;
+    }
+
+    static QString BusyKey(const FileSpec& spec) {
+        QByteArray path;
+        if (FileSpecPath(spec, path) != 0)
+            return {};
+        return QString::fromUtf8(path).toUpper();
+    }
+
+    // A device path of a plugged-in handheld.
+    static int32_t ResolveOnDevice(const FileSpec& spec, DeviceTarget& target) {
+        if (spec.location != kLocationDevice)
+            return EngineError::kBadName;
+        QByteArray path;
+        if (const int32_t result = FileSpecPath(spec, path))
+            return result;
+        bool plugged = false;
+        if (!ReadPlugged(plugged) || !plugged)
+            return EngineError::kNotReady;
+        QString root;
+        if (!CRegistry::Default().GetString(RegRoot::LocalMachine, SimulatorConfig::Key(),
+                                            SimulatorConfig::DeviceRoot(), root))
+            return EngineError::kNotReady;
+        return ResolveDevicePath(root, path, target);
+    }
+
+    // The PC path of one end of a copy; exists is null for the source, which must exist.
+    static int32_t ResolveCopyEnd(const FileSpec& spec, QByteArray& hostPath, bool* exists) {
+        if (spec.location == kLocationPc) {
+            QByteArray path;
+            if (const int32_t result = FileSpecPath(spec, path))
+                return result;
+            if (!path.startsWith('/'))
+                return EngineError::kBadName;
+            hostPath = path;
+            struct stat st {};
+            const bool present = ::stat(path.constData(), &st) == 0;
+            if (exists)
+                *exists = present;
+            else if (!present)
+                return EngineError::kNotFound;
+            return 0;
+        }
+        DeviceTarget target;
+        if (const int32_t result = ResolveOnDevice(spec, target))
+            return result;
+        if (!exists && !target.exists)
+            return EngineError::kNotFound;
+        if (exists)
+            *exists = target.exists;
+        hostPath = target.hostPath;
+        return 0;
+    }
+
+    std::recursive_mutex m_sinkMutex;
+    IEpocEngineEvents* m_sink = nullptr;
+
+    std::mutex m_queueMutex;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_queue;
+    bool m_stop = false;
+
+    // Worker thread only.
+    bool m_following = false;
+    bool m_lastPlugged = false;
+    Clock::time_point m_nextPoll;
+    std::map<QString, uint32_t> m_busyReported;
+    std::set<QString> m_busyFiles;
+};
+
+CSimEngine::CSimEngine() : m_core(std::make_shared<CSimEngineCore>()) {
+    m_worker = std::thread([core = m_core] { core->Run(); });
+}
+
+CSimEngine::~CSimEngine() {
+    m_core->Stop();
+    if (m_worker.get_id() == std::this_thread::get_id())
+        m_worker.detach();  // the worker ends once the event in progress returns
+    else
+        m_worker.join();
+}
+
+int32_t CSimEngine::SetEventSink(IEpocEngineEvents* sink) {
+    m_core->SetSink(sink);
+    if (sink)
+        m_core->Post([core = m_core.get()] { core->Initialize(); });
+    return 0;
+}
+
+int32_t CSimEngine::Connect(int32_t /*timeoutMs*/) {
+    m_core->Post([core = m_core.get()] { core->Connect(); });
+    return 0;
+}
+
+int32_t CSimEngine::OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) {
+    auto state = std::make_shared<RemoteFileState>();
+    out = std::make_unique<CSimRemoteFile>(state);
+    m_core->Post([core = m_core.get(), spec, state] { core->OpenRemoteFile(spec, state); });
+    return 0;
+}
+
+int32_t CSimEngine::CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) {
+    m_core->Post(
+        [core = m_core.get(), source, destination, overwrite] { core->CopyFile(source, destination, overwrite); });
+    return 0;
+}
+
+int32_t CSimEngine::CloseRemoteFile(const FileSpec& spec, uint32_t /*attributes*/) {
+    m_core->Post([core = m_core.get(), spec] { core->CloseRemoteFile(spec, false); });
+    return 0;
+}
+
+int32_t CSimEngine::AttachRemote(int32_t mode) {
+    m_core->Post([core = m_core.get(), mode] { core->AttachRemote(mode); });
+    return 0;
+}
+
+int32_t CSimEngine::GetMachine(int32_t /*mode*/, std::unique_ptr<IEpocMachine>& out) {
+    auto state = std::make_shared<MachineState>();
+    out = std::make_unique<CSimMachine>(state);
+    m_core->Post([core = m_core.get(), state] { core->GetMachine(state); });
+    return 0;
+}
+
+int32_t CSimEngine::BeginSession() {
+    m_core->Post([core = m_core.get()] { core->BeginSession(); });
+    return 0;
+}
+
+int32_t CSimEngine::ReleaseRemoteFile(const FileSpec& spec) {
+    m_core->Post([core = m_core.get(), spec] { core->ReleaseRemoteFile(spec); });
+    return 0;
+}
+
+int32_t CSimEngine::ForceCloseRemoteFile(const FileSpec& spec) {
+    m_core->Post([core = m_core.get(), spec] { core->CloseRemoteFile(spec, true); });
+    return 0;
+}
