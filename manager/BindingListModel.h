@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QIcon>
+
+#include <vector>
+
+class CDovetailManagerDoc;
+
+// Room a list cell's text gets, terminating NUL included.
+inline constexpr int kCellTextBuffer = 260;
+// text cut so that its UTF-8 form fits bufferSize bytes with the NUL; never splits a character.
+QString CutToBuffer(const QString& text, int bufferSize);
+
+// The binding list's rows. A row keeps only its entry number, icon position and check
+// state; every cell text is asked from the document each time the list paints it.
+class CBindingListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    CBindingListModel(CDovetailManagerDoc& doc, const std::vector<QIcon>& images, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // The check box: a change of state stores IsActive.
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+    // A new row at the end; its first check state is not a change and stores nothing.
+    void AppendRow(int entry, int image, bool checked);
+    void RemoveRowAt(int row);
+    void Clear();
+    // Sets the check box; flipping it stores IsActive like a click does.
+    void SetChecked(int row, bool checked);
+
+    int EntryAt(int row) const;
+    int ImageAt(int row) const;
+    bool IsChecked(int row) const;
+    bool AnyChecked() const;
+    // Tells the view to repaint every cell (the texts are re-read then).
+    void RefreshAll();
+
+private:
+    struct Row {
+        int entry;
+        int image;
+        bool checked;
+    };
+    bool IsValidRow(int row) const { return row >= 0 && row < int(m_rows.size()); }
+
+    CDovetailManagerDoc& m_doc;
+    const std::vector<QIcon>& m_images;
+    std::vector<Row> m_rows;
+};

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Command numbers of the manager's menus, accelerators and toolbar.
+enum ManagerCommand : int {
+    kCmdEscape = 32768,  // bound to Escape; nothing handles it
+    kCmdExplore = 32771,
+    kCmdLaunch = 32772,
+    kCmdEnable = 32773,
+    kCmdDeleteContext = 32775,
+    kCmdAddPcFile = 32781,
+    kCmdHelp = 32782,
+    kCmdAddEpocFile = 32783,
+    kCmdSynchronizeAll = 32784,
+    kCmdSynchronize = 32785,
+    kCmdProperties = 32786,
+    kCmdDelete = 32787,
+    kCmdBackups = 32788,
+    kCmdViewLog = 32790,
+    kCmdOptions = 32795,
+    kCmdPaste = 57637,
+    kCmdAbout = 57664,
+    kCmdExit = 57665,
+    kCmdContextHelp = 57669,
+    kCmdHelpIndex = 57670,
+    kCmdViewToolbar = 59392,
+    kCmdViewStatusBar = 59393,
+};
+
+// Resource numbers of the manager's drawn images.
+enum ManagerImage : int {
+    kIdrMainIcon = 128,
+    kIdiBindingActive = 133,
+    kIdiBindingPlain = 132,
+    kIdiNoFileIcon = 136,
+    kIdbConnected = 143,
+    kIdbNotConnected = 144,
+};

@@ -1,0 +1,176 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "manager/DovetailManagerDoc.h"
+
+#include "common/ProfileRegistry.h"
+#include "manager/Strings.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QTimeZone>
+
+namespace {
+const QString kArea = QString::fromLatin1(kDocSynchArea);
+
+QString EntryKey(int entry) {
+    return QString::number(entry);
+}
+
+// Visits the store's entries in its own order until visit returns false.
+template <typename Visit>
+void ForEachEntry(const QString& user, Visit visit) {
+    for (int position = 0; position <= kMaxEntryNumber; ++position) {
+        int entry = 0;
+        if (!GetEntryNumberAt(user, position, entry))
+            break;
+        if (!visit(entry))
+            break;
+    }
+}
+}  // namespace
+
+QString FormatLocalDateTime(uint32_t secondsUtc) {
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(secondsUtc, Qt::UTC).toLocalTime();
+    const QLocale locale = QLocale::system();
+    // The long time format carries seconds but also the zone name, which the list leaves out.
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QLatin1Char('t'));
+    timeFormat = timeFormat.trimmed();
+    return locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(local.time(), timeFormat);
+}
+
+CDovetailManagerDoc::CDovetailManagerDoc(QObject* parent) : QObject(parent), m_user(LoadManagerString(kIdsUnknown)) {}
+
+bool CDovetailManagerDoc::OnNewDocument() {
+    SetTitle(LoadManagerString(kIdsNotConnected));
+    QString user;
+    if (GetCurrentUser(user))
+        SetUser(user);
+    return true;
+}
+
+bool CDovetailManagerDoc::HasUser() const {
+    return m_user != LoadManagerString(kIdsUnknown);
+}
+
+void CDovetailManagerDoc::SetTitle(const QString& title) {
+    if (m_title == title)
+        return;
+    m_title = title;
+    emit TitleChanged(title);
+}
+
+void CDovetailManagerDoc::SetUser(const QString& user) {
+    if (m_loaded)
+        return;
+    m_user = user;
+    SetTitle(user);
+    if (m_view)
+        LoadEntries();
+}
+
+void CDovetailManagerDoc::SetView(IBindingList* view) {
+    m_view = view;
+    if (!m_loaded && HasUser())
+        LoadEntries();
+}
+
+CDocSynchEntry CDovetailManagerDoc::NewRecord() const {
+    return CDocSynchEntry::NewForManager(m_defaultRules, LoadManagerString(kIdsUnknown));
+}
+
+void CDovetailManagerDoc::LoadEntries() {
+    if (!m_view)
+        return;
+    m_view->RemoveAllItems();
+    IBindingList* view = m_view;
+    const auto iconLookup = [view](const QString& path) { return view->GetFileIcon(path); };
+    ForEachEntry(m_user, [&](int entry) {
+        CDocSynchEntry record = NewRecord();
+        ReadDocSynchEntry(m_user, entry, record, ReadMode::Lenient, iconLookup);
+        view->AddItem(record, entry);
+        return true;
+    });
+    m_loaded = true;
+}
+
+void CDovetailManagerDoc::ReadEntry(int entry, CDocSynchEntry& record) {
+    ReadDocSynchEntry(m_user, entry, record, ReadMode::Lenient);
+}
+
+bool CDovetailManagerDoc::AddEntry(CDocSynchEntry& record) {
+    bool duplicate = false;
+    ForEachEntry(m_user, [&](int entry) {
+        using enum BindingColumn;
+        duplicate = (GetEntryText(entry, int(PcName)) == record.WinFileName &&
+                     GetEntryText(entry, int(PcPath)) == record.WinPath) ||
+                    (GetEntryText(entry, int(EpocName)) == record.EpocFileName &&
+                     GetEntryText(entry, int(EpocPath)) == record.EpocPath);
+        return !duplicate;
+    });
+    if (duplicate) {
+        if (m_view)
+            m_view->ShowMessage(LoadManagerString(kIdsSimilarItemExists));
+        return false;
+    }
+    const int entry = FindFreeEntryNumber(m_user);
+    if (entry < 0)
+        return false;
+    WriteDocSynchEntry(m_user, entry, record);
+    if (m_view) {
+        if (record.ImageIndex < 0)
+            record.ImageIndex = m_view->GetFileIcon(record.WinPath + record.WinFileName);
+        m_view->AddItem(record, entry);
+        m_view->EndWaitCursor();
+    }
+    return true;
+}
+
+void CDovetailManagerDoc::UpdateEntry(int entry, const CDocSynchEntry& record) {
+    WriteDocSynchEntry(m_user, entry, record);
+}
+
+void CDovetailManagerDoc::DeleteEntry(int entry) {
+    DeleteDocSynchEntry(m_user, entry);
+}
+
+bool CDovetailManagerDoc::IsEntryActive(int entry) {
+    return ::IsEntryActive(m_user, entry);
+}
+
+void CDovetailManagerDoc::SetEntryActive(int entry, bool active) {
+    ::SetEntryActive(m_user, entry, active);
+}
+
+QString CDovetailManagerDoc::GetEntryText(int entry, int column) const {
+    const QString key = EntryKey(entry);
+    const QString unknown = LoadManagerString(kIdsUnknown);
+    QString text;
+    uint32_t number = 0;
+    switch (BindingColumn(column)) {
+        case BindingColumn::PcName:
+            return ReadEntryString(m_user, kArea, key, QStringLiteral("WinFileName"), text) ? text : unknown;
+        case BindingColumn::PcPath:
+            return ReadEntryString(m_user, kArea, key, QStringLiteral("WinPath"), text) ? text : unknown;
+        case BindingColumn::PcType:
+            return ReadEntryString(m_user, kArea, key, QStringLiteral("WinFileType"), text) ? text : unknown;
+        case BindingColumn::EpocName:
+            return ReadEntryString(m_user, kArea, key, QStringLiteral("EpocFileName"), text) ? text : QString();
+        case BindingColumn::EpocPath:
+            return ReadEntryString(m_user, kArea, key, QStringLiteral("EpocPath"), text) ? text : unknown;
+        case BindingColumn::EpocType:
+            return ReadEntryString(m_user, kArea, key, QStringLiteral("EpocFileType"), text) ? text : unknown;
+        case BindingColumn::Size:
+            if (!ReadEntryNumber(m_user, kArea, key, QStringLiteral("FileSize"), number))
+                return unknown;
+            return LoadManagerString(kIdsBytesFormat).replace(QStringLiteral("%d"), QString::number(int32_t(number)));
+        case BindingColumn::LastSynch: {
+            uint32_t updated = 0;
+            if (!ReadEntryNumber(m_user, kArea, key, QStringLiteral("LastSyncTimeStamp"), number) ||
+                !ReadEntryNumber(m_user, kArea, key, QStringLiteral("WasUpdated"), updated) || updated == 0)
+                return unknown;
+            return FormatLocalDateTime(number);
+        }
+    }
+    return {};
+}

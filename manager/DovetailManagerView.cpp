@@ -1,0 +1,415 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "manager/DovetailManagerView.h"
+
+#include "common/Profile.h"
+#include "manager/BackupFolder.h"
+#include "manager/BindingListModel.h"
+#include "manager/CommandIds.h"
+#include "manager/Icons.h"
+#include "manager/ManagerHelp.h"
+#include "manager/MessageBox.h"
+#include "manager/Strings.h"
+#include "platform/shell/Shell.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMimeData>
+
+namespace {
+const QString kColumnSection = QStringLiteral("ListColWidth");
+constexpr int kDefaultColumnWidth = 125;
+constexpr int kNoFileIconPosition = 2;
+
+QString ColumnValueName(int column) {
+    return QStringLiteral("Col %1").arg(column);
+}
+}  // namespace
+
+CDovetailManagerView::CDovetailManagerView(CDovetailManagerDoc& doc, QWidget* parent) : QTreeView(parent), m_doc(doc) {
+    setObjectName(QStringLiteral("BindingList"));
+    m_model = new CBindingListModel(m_doc, m_images, this);
+    setModel(m_model);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setSortingEnabled(false);
+    setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setIconSize(QSize(16, 16));
+    setAcceptDrops(true);
+    setDropIndicatorShown(false);
+    setDragDropMode(QAbstractItemView::DropOnly);
+    header()->setStretchLastSection(false);
+    header()->setSectionsMovable(false);
+
+    connect(this, &QAbstractItemView::activated, this, &CDovetailManagerView::OnActivated);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { emit CommandStateChanged(); });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] { emit CommandStateChanged(); });
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { emit CommandStateChanged(); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { emit CommandStateChanged(); });
+    connect(m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
+                if (roles.contains(Qt::CheckStateRole))
+                    emit CommandStateChanged();
+            });
+}
+
+CDovetailManagerView::~CDovetailManagerView() {
+    if (!m_setUp)
+        return;
+    const CAppProfile profile;
+    for (int column = 0; column < kBindingColumnCount; ++column)
+        profile.WriteProfileInt(kColumnSection, ColumnValueName(column), columnWidth(column));
+}
+
+void CDovetailManagerView::OnInitialUpdate() {
+    if (m_setUp)
+        return;
+    m_images.clear();
+    m_images.reserve(12);
+    for (int id : {kIdiBindingActive, kIdiBindingPlain, kIdiNoFileIcon})
+        m_images.push_back(ManagerIcon(id));
+
+    // Single- or double-click activation follows the desktop's setting, which the
+    // item view's style hint already applies; hot tracking shows what one click would open.
+    if (style()->styleHint(QStyle::SH_ItemView_ActivateItemOnSingleClick, nullptr, this))
+        setMouseTracking(true);
+
+    const CAppProfile profile;
+    for (int column = 0; column < kBindingColumnCount; ++column)
+        setColumnWidth(column, profile.GetProfileInt(kColumnSection, ColumnValueName(column), kDefaultColumnWidth));
+
+    m_setUp = true;
+    m_doc.SetView(this);
+    OnFirstUpdateDone();
+}
+
+void CDovetailManagerView::RemoveAllItems() {
+    m_model->Clear();
+}
+
+void CDovetailManagerView::AddItem(const CDocSynchEntry& record, int entry) {
+    m_model->AppendRow(entry, record.ImageIndex, record.IsActive);
+}
+
+int CDovetailManagerView::GetFileIcon(const QString& fullPath) {
+    IShell& shell = IShell::Current();
+    const QString typeName = shell.GetTypeName(fullPath);
+    if (typeName.isEmpty())
+        return kNoFileIconPosition;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (m_doc.GetEntryText(m_model->EntryAt(row), int(BindingColumn::PcType)) != typeName)
+            continue;
+        const int image = m_model->ImageAt(row);
+        if (image == kNoFileIconPosition)
+            break;
+        return image < 0 ? kNoFileIconPosition : image;
+    }
+    const QIcon icon = shell.GetSmallIcon(fullPath);
+    if (icon.isNull())
+        return kNoFileIconPosition;
+    m_images.push_back(icon);
+    return int(m_images.size()) - 1;
+}
+
+void CDovetailManagerView::ShowMessage(const QString& text) {
+    CMessageBox::Information(this, text);
+}
+
+void CDovetailManagerView::EndWaitCursor() {
+    while (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+}
+
+int CDovetailManagerView::ItemCount() const {
+    return m_model->rowCount();
+}
+
+int CDovetailManagerView::SelectedRow() const {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+int CDovetailManagerView::SelectedEntry() const {
+    return m_model->EntryAt(SelectedRow());
+}
+
+void CDovetailManagerView::SelectRow(int row) {
+    const QModelIndex index = m_model->index(row, 0);
+    if (!index.isValid())
+        return;
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void CDovetailManagerView::UpdateEnableItemText() {
+    if (!m_contextMenu)
+        return;
+    const int row = SelectedRow();
+    if (row < 0)
+        return;
+    for (QAction* action : m_contextMenu->actions()) {
+        if (action->data().toInt() == kCmdEnable)
+            action->setText(m_model->IsChecked(row) ? QStringLiteral("Disabl&e") : QStringLiteral("&Enable"));
+    }
+}
+
+bool CDovetailManagerView::HandlesCommand(int id) {
+    switch (id) {
+        case kCmdEnable:
+        case kCmdDeleteContext:
+        case kCmdDelete:
+        case kCmdAddPcFile:
+        case kCmdAddEpocFile:
+        case kCmdSynchronize:
+        case kCmdSynchronizeAll:
+        case kCmdProperties:
+        case kCmdPaste:
+        case kCmdExplore:
+        case kCmdLaunch:
+        case kCmdBackups:
+        case kCmdHelp:
+        case kCmdHelpIndex:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CDovetailManagerView::IsCommandEnabled(int id) {
+    const int row = SelectedRow();
+    switch (id) {
+        case kCmdEnable:
+        case kCmdDeleteContext:
+        case kCmdDelete:
+        case kCmdProperties:
+        case kCmdExplore:
+        case kCmdLaunch:
+            return row >= 0;
+        case kCmdSynchronize:
+            return row >= 0 && m_model->IsChecked(row);
+        case kCmdSynchronizeAll:
+            return m_model->AnyChecked();
+        case kCmdPaste:
+            return CanTakeData(QApplication::clipboard()->mimeData());
+        case kCmdBackups: {
+            QString folder;
+            return PrepareBackupFolder(folder) && IShell::Current().GetTypeName(folder) == ShellFolderTypeName();
+        }
+        case kCmdAddPcFile:
+        case kCmdAddEpocFile:
+        case kCmdHelp:
+        case kCmdHelpIndex:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CDovetailManagerView::RunCommand(int id) {
+    // Keys reach here too: a command that is disabled now does nothing.
+    if (!IsCommandEnabled(id))
+        return;
+    switch (id) {
+        case kCmdEnable:
+            OnEnableDisable();
+            break;
+        case kCmdDeleteContext:
+        case kCmdDelete:
+            OnDelete();
+            break;
+        case kCmdAddPcFile:
+            OnAddPcFile();
+            break;
+        case kCmdAddEpocFile:
+            OnAddEpocFile();
+            break;
+        case kCmdSynchronize:
+            OnSynchronize();
+            break;
+        case kCmdSynchronizeAll:
+            OnSynchronizeAll();
+            break;
+        case kCmdProperties:
+            OnProperties();
+            break;
+        case kCmdPaste:
+            OnPaste();
+            break;
+        case kCmdExplore:
+            OnExplore();
+            break;
+        case kCmdLaunch:
+            OnLaunch();
+            break;
+        case kCmdBackups:
+            OnBackups();
+            break;
+        case kCmdHelp:
+        case kCmdHelpIndex:
+            OnHelp();
+            break;
+        default:
+            break;
+    }
+}
+
+void CDovetailManagerView::OnEnableDisable() {
+    const int row = SelectedRow();
+    if (row < 0)
+        return;
+    const int entry = m_model->EntryAt(row);
+    const bool active = m_doc.IsEntryActive(entry);
+    m_model->SetChecked(row, !active);
+    // Stored also when the box already showed the new state (the store was changed outside).
+    m_doc.SetEntryActive(entry, !active);
+    UpdateEnableItemText();
+}
+
+void CDovetailManagerView::OnDelete() {
+    if (!CMessageBox::AskYesNo(this, LoadManagerString(kIdsConfirmDelete)))
+        return;
+    const int row = SelectedRow();
+    if (row < 0)
+        return;
+    m_doc.DeleteEntry(m_model->EntryAt(row));
+    m_model->RemoveRowAt(row);
+}
+
+void CDovetailManagerView::OnExplore() {
+    const int entry = SelectedEntry();
+    if (entry < 0)
+        return;
+    CDocSynchEntry record = m_doc.NewRecord();
+    m_doc.ReadEntry(entry, record);
+    IShell::Current().Explore(record.WinPath);
+}
+
+void CDovetailManagerView::OnLaunch() {
+    const int entry = SelectedEntry();
+    if (entry < 0)
+        return;
+    CDocSynchEntry record = m_doc.NewRecord();
+    m_doc.ReadEntry(entry, record);
+    IShell& shell = IShell::Current();
+    const QString path = record.WinPath + record.WinFileName;
+    if (shell.GetTypeName(path).size() > 1)
+        shell.Open(path);
+    else
+        CMessageBox::Information(this, LoadManagerString(kIdsNoExecutable));
+}
+
+bool CDovetailManagerView::PrepareBackupFolder(QString& folder) {
+    if (m_closing)
+        return false;
+    const BackupFolderResult result = ResolveBackupFolder();
+    if (!result.ok) {
+        m_closing = true;
+        CMessageBox::Stop(this, LoadManagerString(result.messageId));
+        emit CloseApplicationRequested();
+        return false;
+    }
+    folder = result.folder;
+    QDir().mkpath(folder);
+    return true;
+}
+
+void CDovetailManagerView::OnBackups() {
+    QString folder;
+    if (PrepareBackupFolder(folder))
+        IShell::Current().Explore(folder);
+}
+
+void CDovetailManagerView::OnHelp() {
+    OpenManagerHelp(this);
+}
+
+void CDovetailManagerView::OnPaste() {
+    OnDropOnList(QApplication::clipboard()->mimeData());
+}
+
+void CDovetailManagerView::ShowNotAvailable() {
+    CMessageBox::Information(this, LoadManagerString(kIdsNotAvailableYet));
+}
+
+void CDovetailManagerView::OnAddPcFile() {
+    ShowNotAvailable();
+}
+
+void CDovetailManagerView::OnAddEpocFile() {
+    ShowNotAvailable();
+}
+
+void CDovetailManagerView::OnProperties() {
+    ShowNotAvailable();
+}
+
+void CDovetailManagerView::OnSynchronize() {
+    ShowNotAvailable();
+}
+
+void CDovetailManagerView::OnSynchronizeAll() {
+    ShowNotAvailable();
+}
+
+void CDovetailManagerView::OnDropOnList(const QMimeData* data) {
+    Q_UNUSED(data);
+    ShowNotAvailable();
+}
+
+bool CDovetailManagerView::CanTakeData(const QMimeData* data) {
+    return data && (HasFileList(data) || data->formats().size() == 5);
+}
+
+void CDovetailManagerView::OnActivated(const QModelIndex& index) {
+    if (!index.isValid())
+        return;
+    // A click may activate before the selection follows; launch the row that was activated.
+    if (SelectedRow() != index.row())
+        SelectRow(index.row());
+    RunCommand(kCmdLaunch);
+}
+
+void CDovetailManagerView::contextMenuEvent(QContextMenuEvent* event) {
+    if (!m_contextMenu)
+        return;
+    UpdateEnableItemText();
+    emit CommandStateChanged();
+    m_contextMenu->exec(event->globalPos());
+}
+
+void CDovetailManagerView::dragEnterEvent(QDragEnterEvent* event) {
+    if (CanTakeData(event->mimeData())) {
+        // Never a move: the source must keep its files.
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void CDovetailManagerView::dragMoveEvent(QDragMoveEvent* event) {
+    if (CanTakeData(event->mimeData())) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void CDovetailManagerView::dropEvent(QDropEvent* event) {
+    if (!CanTakeData(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    OnDropOnList(event->mimeData());
+}

@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "manager/DovetailManagerDoc.h"
+
+#include <QIcon>
+#include <QTreeView>
+
+#include <vector>
+
+class CBindingListModel;
+class QMenu;
+class QMimeData;
+
+// The binding list: one row per binding of the document's user, every cell read from the
+// store when painted. Carries the commands that act on the selected binding.
+class CDovetailManagerView : public QTreeView, public IBindingList {
+    Q_OBJECT
+public:
+    CDovetailManagerView(CDovetailManagerDoc& doc, QWidget* parent = nullptr);
+    // Saves the column widths.
+    ~CDovetailManagerView() override;
+
+    // The first update: list set-up (columns, icons, click style), then the rows.
+    void OnInitialUpdate();
+    bool IsSetUp() const { return m_setUp; }
+
+    // IBindingList
+    void RemoveAllItems() override;
+    void AddItem(const CDocSynchEntry& record, int entry) override;
+    int GetFileIcon(const QString& fullPath) override;
+    void ShowMessage(const QString& text) override;
+    void EndWaitCursor() override;
+
+    CDovetailManagerDoc& Document() { return m_doc; }
+    CBindingListModel* Model() { return m_model; }
+    const std::vector<QIcon>& ImageList() const { return m_images; }
+    int ItemCount() const;
+    // Selected row, or -1.
+    int SelectedRow() const;
+    int SelectedEntry() const;
+    void SelectRow(int row);
+
+    // The context menu (menu 134); its Enable item follows the selected row's check box.
+    void SetContextMenu(QMenu* menu) { m_contextMenu = menu; }
+    void UpdateEnableItemText();
+
+    // Command routing: whether a command this view carries is enabled now, and running it.
+    // Commands the view does not carry report false from HandlesCommand.
+    static bool HandlesCommand(int id);
+    bool IsCommandEnabled(int id);
+    void RunCommand(int id);
+
+    void OnEnableDisable();
+    void OnDelete();
+    void OnExplore();
+    void OnLaunch();
+    void OnBackups();
+    void OnHelp();
+    void OnPaste();
+
+    // Flows that later work provides (adding, properties, synchronizing). The defaults say
+    // the command is not available yet.
+    virtual void OnAddPcFile();
+    virtual void OnAddEpocFile();
+    virtual void OnProperties();
+    virtual void OnSynchronize();
+    virtual void OnSynchronizeAll();
+    // Files dropped or pasted on the list.
+    virtual void OnDropOnList(const QMimeData* data);
+
+    // True when the data is something the list takes: a shell file list or the five
+    // formats of the connectivity suite's explorer items.
+    static bool CanTakeData(const QMimeData* data);
+
+signals:
+    // Selection, rows or check boxes changed: the frame re-evaluates its commands.
+    void CommandStateChanged();
+    // The manager must close (no user, no PC folder).
+    void CloseApplicationRequested();
+
+protected:
+    // Runs after the list is set up; the connection monitor starts here.
+    virtual void OnFirstUpdateDone() {}
+    void ShowNotAvailable();
+
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void OnActivated(const QModelIndex& index);
+    // Backup folder steps 1 and 2 with their messages and the closing; creates the folder.
+    bool PrepareBackupFolder(QString& folder);
+
+    CDovetailManagerDoc& m_doc;
+    std::vector<QIcon> m_images;
+    CBindingListModel* m_model = nullptr;
+    QMenu* m_contextMenu = nullptr;
+    bool m_setUp = false;
+    bool m_closing = false;
+};

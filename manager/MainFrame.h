@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+#include <map>
+
+class CConnectStatusBar;
+class CDovetailManagerDoc;
+class CDovetailManagerView;
+class QMenu;
+class QMenuBar;
+class QToolBar;
+
+// The manager's main window: the binding list as its client, two movable bands at the top
+// (menu bar, toolbar), the status bar, and the window placement and bar layout kept in
+// "MainWindowSizeAndPos". Every menu, key and toolbar command comes through OnCommand.
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    using ViewFactory = std::function<CDovetailManagerView*(CDovetailManagerDoc&, QWidget*)>;
+
+    // windowName names the window so that a second start can find it.
+    CMainFrame(CDovetailManagerDoc& doc, const QString& windowName, const ViewFactory& makeView = {},
+               QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    CDovetailManagerView* View() const { return m_view; }
+    CConnectStatusBar* ConnectStatusBar() const { return m_statusBar; }
+    QToolBar* ToolBar() const { return m_toolBar; }
+    QToolBar* MenuBand() const { return m_menuBand; }
+    QMenuBar* FrameMenuBar() const { return m_menuBar; }
+    QAction* Action(int id) const;
+    // Menu 134, sharing the frame's actions; owned by the caller.
+    QMenu* CreateContextMenu(QWidget* parent) const;
+
+    // Connection indicator and the connected handheld's owner (empty: the pane takes no room).
+    void SetConnected(bool connected);
+    void SetStatusText(const QString& text);
+
+    // Runs a command if it is enabled now; disabled commands never run, whatever the source.
+    void OnCommand(int id);
+    bool IsCommandEnabled(int id);
+    // Re-evaluates the enabling of the cheap commands (menus re-check the rest on opening).
+    void UpdateCommandUi();
+    // Replaces the handling of a command (later flows plug in here). enabled may be empty:
+    // the command is then always enabled.
+    void SetCommandHandler(int id, std::function<void()> run, std::function<bool()> enabled = {});
+
+    // Idle text of the status bar: "%d %s" with the list's row count and "object(s)".
+    QString IdleText() const;
+    // The screen rectangles the layout is saved from.
+    QRect MenuBandRect() const;
+    QRect ToolBarRect() const;
+
+protected:
+    virtual void OnOptions();
+    void OnViewLog();
+    bool IsViewLogEnabled() const;
+
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    QMenu* createPopupMenu() override { return nullptr; }
+
+private:
+    struct Handler {
+        std::function<void()> run;
+        std::function<bool()> enabled;
+    };
+
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateRebar();
+    void CreateStatusBar();
+    void RestorePlacement();
+    void SaveBarVisibility();
+    void SavePlacementAndLayout();
+    void UpdateCaption();
+    void UpdateIdleText();
+    void ShowAbout();
+
+    CDovetailManagerDoc& m_doc;
+    CDovetailManagerView* m_view = nullptr;
+    CConnectStatusBar* m_statusBar = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QToolBar* m_menuBand = nullptr;
+    QMenuBar* m_menuBar = nullptr;
+    std::map<int, QAction*> m_actions;
+    std::map<int, Handler> m_handlers;
+    QSize m_restoredFrameSize;
+    bool m_layoutSaved = false;
+};

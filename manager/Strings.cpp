@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "manager/Strings.h"
+
+#include "common/StringTable.h"
+
+#include <utility>
+#include <vector>
+
+namespace {
+const std::vector<std::pair<int, const char*>>& Table() {
+    static const std::vector<std::pair<int, const char*>> table = {
+        {kIdsOleInitFailed, "OLE initialization failed.  Make sure that the OLE libraries are the correct version."},
+        {kIdrMainFrame, "Dovetail\n\nDovetl\n\n\nDovetailManager.Document\nDovetl Document"},
+        {kIdsUnknown, "(unknown)"},
+        {kIdsNoEpocConnect, "Ericsson EPOC Connect is not installed"},
+        {kIdsAppTitle, "Dovetail"},
+        {kIdsIdleObjects, "object(s)"},
+        {kIdsNotConnected, "Not connected"},
+        {kIdsSimilarItemExists, "Similar item already exists"},
+        {kIdsConfirmDelete, "You are about to delete a binding.\nPlease confirm."},
+        {kIdsNoExecutable, "No executable defined or file does not yet exist"},
+        {kIdsNoUserInitialized, "No user initialized"},
+        {kIdsSelectCurrentFolder,
+         "Please select 'My Ericsson Properties'\nand confirm the 'Current Folder'\non the General page first."},
+        {kIdsBytesFormat, "%d bytes"},
+        {kIdsDevelopedFor, "Developed for Ericsson"},
+        {kIdsNotAvailableYet, "This command is not available yet."},
+        {kIdsVersionFormat, "Dovetail Version %s"},
+        {kIdsColumnFirst + 0, "PC Name"},
+        {kIdsColumnFirst + 1, "PC Path"},
+        {kIdsColumnFirst + 2, "PC Type"},
+        {kIdsColumnFirst + 3, "EPOC Name"},
+        {kIdsColumnFirst + 4, "EPOC Path"},
+        {kIdsColumnFirst + 5, "EPOC Type"},
+        {kIdsColumnFirst + 6, "Size"},
+        {kIdsColumnFirst + 7, "Last Synch"},
+        // Command prompts and tooltips.
+        {32771, "Explore the PC folder containing the selected file.\nExplore"},
+        {32772, "Launch the selected file.\nLaunch"},
+        {32773, "Enable/Disable."},
+        {32775, "Delete selected item.\nDelete"},
+        {32781, "Add a file to synchronize from your PC.\nAdd PC file"},
+        {32782, "Display Help.\nHelp"},
+        {32783, "Add a file to synchronize from your MC 218.\nAdd EPOC file"},
+        {32784, "Synchronize all enabled items.\nSynchronize All"},
+        {32785, "Synchronize selected item.\nSynchronize"},
+        {32786, "Display properties of selected item.\nProperties"},
+        {32787, "Delete selected item.\nDelete"},
+        {32788, "Go to the backup folder"},
+        {32790, "Show information about last synchronization.\nLog"},
+        {32795, "Change options."},
+        {57637, "Insert Clipboard contents.\nPaste"},
+        {57664, "Application Information.\nAbout"},
+        {57665, "Quit the application\nExit"},
+        {59392, "Show/hide the toolbar."},
+        {59393, "Show/hide the status bar."},
+    };
+    return table;
+}
+}  // namespace
+
+void InstallManagerStrings() {
+    CStringTable::Install(Table());
+}
+
+QString LoadManagerString(int id) {
+    bool ok = false;
+    const QString text = CStringTable::Load(id, &ok);
+    return ok ? text : QStringLiteral("???");
+}
+
+QString PromptPart(const QString& text) {
+    const qsizetype newline = text.indexOf(QLatin1Char('\n'));
+    return newline < 0 ? text : text.left(newline);
+}
+
+QString TooltipPart(const QString& text) {
+    const qsizetype newline = text.indexOf(QLatin1Char('\n'));
+    return newline < 0 ? QString() : text.mid(newline + 1);
+}

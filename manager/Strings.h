@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "common/StringTable.h"
+
+#include <QString>
+
+// Identifiers of the manager's string table. Command prompts share the command's number;
+// the text after "\n" is the command's tooltip.
+enum ManagerString : int {
+    kIdsOleInitFailed = 100,
+    kIdrMainFrame = 128,  // document template string
+    kIdsUnknown = 61225,
+    kIdsNoEpocConnect = 61230,
+    kIdsIdleObjects = 57345,
+
+    kIdsNotConnected = 61900,
+    kIdsSimilarItemExists = 61901,
+    kIdsConfirmDelete = 61902,
+    kIdsNoExecutable = 61903,
+    kIdsNoUserInitialized = 61904,
+    kIdsSelectCurrentFolder = 61905,
+    kIdsBytesFormat = 61906,
+    kIdsDevelopedFor = 61907,
+    kIdsNotAvailableYet = 61908,
+    kIdsVersionFormat = 61909,
+    kIdsColumnFirst = 61910,  // 61910..61917: the eight list column headings
+};
+
+// Registers the manager's table with CStringTable; call once at start-up (tests too).
+void InstallManagerStrings();
+// The text of id; "???" when the table has none, so a missing text never shows blank.
+QString LoadManagerString(int id);
+// The part of a prompt string before "\n" (status prompt) and after it (tooltip).
+QString PromptPart(const QString& text);
+QString TooltipPart(const QString& text);
