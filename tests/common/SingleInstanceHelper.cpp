@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A tiny program that guards itself like the real ones, for the second-start tests.
+// Usage: SingleInstanceHelper [title]. Prints "ready <instance name>" once its window shows,
+// and "raised <restored|minimized>" each time a second start asks it forward.
+#include "common/SingleInstanceApp.h"
+#include "common/StringTable.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+#include <string>
+
+int main(int argc, char** argv) {
+    static std::string title = argc > 1 ? argv[1] : "Dovetail Guard Test";
+    CStringTable::Install({{kIdsAppTitle, title.c_str()}});
+    CSingleInstanceApp app(argc, argv);
+    if (!app.RegisterInstance(128, QString::fromStdString(title), true))
+        return 0;
+
+    QWidget window;
+    window.setObjectName(app.InstanceName());
+    window.setWindowTitle(QString::fromStdString(title));
+    window.showMinimized();
+    QObject::connect(&app, &CSingleInstanceApp::RaiseRequested, &app, [&window] {
+        std::printf("raised %s\n", window.isMinimized() ? "minimized" : "restored");
+        std::fflush(stdout);
+    });
+    std::printf("ready %s\n", qUtf8Printable(app.InstanceName()));
+    std::fflush(stdout);
+    QTimer::singleShot(60000, &app, &QCoreApplication::quit);  // never outlive a broken test
+    return app.exec();
+}
