@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "setup/SetupWizard.h"
+
+#include "common/ProfileRegistry.h"
+#include "setup/SessionLogOff.h"
+#include "setup/SetupApp.h"
+#include "setup/SetupPage.h"
+#include "tests/setup/SetupWorld.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class WizardTest : public ::testing::Test {
+protected:
+    void SetUp() override { m_world.Wire(m_ctx); }
+
+    std::unique_ptr<CSetupWizard> Start(SetupMode mode) {
+        auto wizard = std::make_unique<CSetupWizard>(m_ctx, mode);
+        wizard->show();
+        return wizard;
+    }
+    static QString Text(QWidget* page, const char* name) {
+        auto* label = page->findChild<QLabel*>(QString::fromLatin1(name));
+        return label ? label->text() : u"<none>"_s;
+    }
+    static bool Shown(QWizard& wizard, QWizard::WizardButton which) { return wizard.button(which)->isVisible(); }
+
+    CSetupWorld m_world;
+    CSetupContext m_ctx;
+};
+
+}  // namespace
+
+TEST_F(WizardTest, InstallRunsThroughItsPages) {
+    auto wizard = Start(SetupMode::Install);
+    EXPECT_EQ(wizard->windowTitle(), u"Dovetail Setup - Step 1"_s);
+    QWizardPage* page = wizard->currentPage();
+    EXPECT_EQ(Text(page, "heading"),
+              u"This application will install Dovetail for Ericsson EPOC Connect version 1.0. "_s);
+    EXPECT_EQ(Text(page, "detail"), u"Choose a language and click Next to continue."_s);
+    EXPECT_TRUE(page->findChild<QRadioButton*>(u"language0"_s)->isChecked());
+    EXPECT_TRUE(page->findChild<QRadioButton*>(u"language0"_s)->isEnabled());
+    for (int i = 1; i < 5; ++i)
+        EXPECT_FALSE(page->findChild<QRadioButton*>(u"language%1"_s.arg(i))->isEnabled()) << i;
+    EXPECT_TRUE(Shown(*wizard, QWizard::NextButton));
+    EXPECT_TRUE(Shown(*wizard, QWizard::CancelButton));
+    EXPECT_FALSE(Shown(*wizard, QWizard::BackButton));
+
+    wizard->button(QWizard::NextButton)->click();
+    EXPECT_EQ(wizard->windowTitle(), u"Dovetail Setup - Step 2"_s);
+    page = wizard->currentPage();
+    EXPECT_EQ(Text(page, "heading"), u"Dovetail will now be installed."_s);
+    EXPECT_TRUE(Shown(*wizard, QWizard::BackButton));
+    auto* osLine = page->findChild<QLabel*>(u"osLine"_s);
+    auto* folderLine = page->findChild<QLabel*>(u"folderLine"_s);
+    EXPECT_FALSE(osLine->isVisible());
+    EXPECT_FALSE(page->findChild<QProgressBar*>(u"progress"_s)->isVisible());
+    QTest::mouseClick(page, Qt::RightButton, {}, QPoint(2, 2));
+    EXPECT_TRUE(osLine->isVisible());
+    EXPECT_TRUE(folderLine->isVisible());
+    EXPECT_TRUE(osLine->text().startsWith(u"OS : "_s + m_ctx.m_osDescription)) << osLine->text().toStdString();
+    EXPECT_EQ(folderLine->text(), u"EC Folder : "_s + m_world.SuiteFolder());
+
+    wizard->button(QWizard::NextButton)->click();
+    EXPECT_EQ(wizard->windowTitle(), u"Dovetail Setup - Step 3"_s);
+    EXPECT_EQ(Text(wizard->currentPage(), "heading"), u"Dovetail was installed successfully."_s);
+    EXPECT_TRUE(Shown(*wizard, QWizard::FinishButton));
+    EXPECT_FALSE(Shown(*wizard, QWizard::CancelButton));
+    EXPECT_FALSE(Shown(*wizard, QWizard::BackButton));
+    EXPECT_TRUE(QFile::exists(m_world.SuiteFolder() + u"bindmgr"_s));
+    EXPECT_EQ(page->findChild<QProgressBar*>(u"progress"_s)->value(), 16);
+
+    wizard->button(QWizard::FinishButton)->click();
+    EXPECT_FALSE(wizard->isVisible());
+    EXPECT_EQ(wizard->result(), QDialog::Accepted);
+}
+
+TEST_F(WizardTest, ReturnPressesNextThenFinish) {
+    auto wizard = Start(SetupMode::Install);
+    QTest::keyClick(wizard.get(), Qt::Key_Return);
+    EXPECT_EQ(wizard->currentId(), kSecondPage);
+    QTest::keyClick(wizard.get(), Qt::Key_Return);
+    EXPECT_EQ(wizard->currentId(), kThirdPage);
+    QTest::keyClick(wizard.get(), Qt::Key_Return);
+    EXPECT_FALSE(wizard->isVisible());
+}
+
+TEST_F(WizardTest, BackReturnsToTheLanguagePageAndChecksAgain) {
+    auto wizard = Start(SetupMode::Install);
+    wizard->button(QWizard::NextButton)->click();
+    wizard->button(QWizard::BackButton)->click();
+    EXPECT_EQ(wizard->windowTitle(), u"Dovetail Setup - Step 1"_s);
+    // The suite disappears meanwhile: the second Next finds out.
+    CRegistry::Default().DeleteValue(HKEY_LOCAL_MACHINE, QString::fromUtf8(kPsiWinKey), u"Installation Directory"_s);
+    wizard->button(QWizard::NextButton)->click();
+    EXPECT_EQ(wizard->currentId(), kErrorPage);
+    EXPECT_EQ(Text(wizard->currentPage(), "detail"), u"You must first install Ericsson EPOC Connect"_s);
+}
+
+TEST_F(WizardTest, FailedInstallEndsOnTheErrorPage) {
+    QFile::remove(m_world.MediumFolder() + u"ENG/bindmgr"_s);
+    auto wizard = Start(SetupMode::Install);
+    wizard->button(QWizard::NextButton)->click();
+    wizard->button(QWizard::NextButton)->click();
+    EXPECT_EQ(wizard->windowTitle(), u"Dovetail Setup - Error"_s);
+    EXPECT_EQ(Text(wizard->currentPage(), "heading"), u"Error"_s);
+    EXPECT_EQ(Text(wizard->currentPage(), "detail"), u"Unable to copy a file bindmgr"_s);
+    EXPECT_TRUE(Shown(*wizard, QWizard::FinishButton));
+    EXPECT_FALSE(Shown(*wizard, QWizard::CancelButton));
+    EXPECT_FALSE(Shown(*wizard, QWizard::BackButton));
+    EXPECT_FALSE(Shown(*wizard, QWizard::NextButton));
+}
+
+TEST_F(WizardTest, CancelInstallsNothing) {
+    auto wizard = Start(SetupMode::Install);
+    wizard->button(QWizard::NextButton)->click();
+    wizard->button(QWizard::CancelButton)->click();
+    EXPECT_EQ(wizard->result(), QDialog::Rejected);
+    EXPECT_FALSE(QFile::exists(m_world.SuiteFolder() + u"bindcopy"_s));
+}
+
+TEST_F(WizardTest, UninstallRunsThroughItsPages) {
+    auto wizard = Start(SetupMode::Uninstall);
+    EXPECT_EQ(wizard->windowTitle(), u"Dovetail Uninstall - Step 1"_s);
+    EXPECT_EQ(Text(wizard->currentPage(), "heading"), u"You are about to remove the Dovetail application"_s);
+    wizard->button(QWizard::NextButton)->click();
+    EXPECT_EQ(wizard->windowTitle(), u"Dovetail Uninstall - Step 2"_s);
+    EXPECT_EQ(Text(wizard->currentPage(), "detail"), u"Click on Next to confirm or Cancel to abort."_s);
+    wizard->button(QWizard::NextButton)->click();
+    // Nothing was installed, and the removal still ends on its success page.
+    EXPECT_EQ(wizard->windowTitle(), u"Dovetail Uninstall - Step 3"_s);
+    EXPECT_EQ(Text(wizard->currentPage(), "detail"),
+              u"The procedure will only be completed the next time you restart your system."_s);
+    EXPECT_EQ(wizard->currentPage()->findChild<QPushButton*>(u"restartNow"_s)->text(), u"Restart Now"_s);
+    EXPECT_TRUE(Shown(*wizard, QWizard::FinishButton));
+    EXPECT_FALSE(Shown(*wizard, QWizard::CancelButton));
+}
+
+TEST(SetupAppTest, RestartNowLogsOffThroughTheReplaceableCall) {
+    CSetupWorld world;
+    int logOffs = 0;
+    SetLogOffHandler([&logOffs] {
+        ++logOffs;
+        return true;
+    });
+    CSetupApp app;
+    app.Create({u"/U"_s});
+    world.Wire(*app.Context());
+    QTimer::singleShot(0, [&app] {
+        CSetupWizard* wizard = app.Wizard();
+        wizard->button(QWizard::NextButton)->click();
+        wizard->button(QWizard::NextButton)->click();
+        wizard->currentPage()->findChild<QPushButton*>(u"restartNow"_s)->click();
+    });
+    EXPECT_EQ(app.Run(), 0);
+    EXPECT_TRUE(app.Context()->m_logOffRequested);
+    EXPECT_EQ(logOffs, 1);
+    SetLogOffHandler({});
+}
+
+TEST(SetupAppTest, FinishDoesNotLogOff) {
+    CSetupWorld world;
+    int logOffs = 0;
+    SetLogOffHandler([&logOffs] {
+        ++logOffs;
+        return true;
+    });
+    CSetupApp app;
+    app.Create({});
+    world.Wire(*app.Context());
+    QTimer::singleShot(0, [&app] {
+        CSetupWizard* wizard = app.Wizard();
+        wizard->button(QWizard::NextButton)->click();
+        wizard->button(QWizard::NextButton)->click();
+        wizard->button(QWizard::FinishButton)->click();
+    });
+    EXPECT_EQ(app.Run(), 0);
+    EXPECT_EQ(logOffs, 0);
+    EXPECT_TRUE(QFile::exists(world.SuiteFolder() + u"bindcopy"_s));
+    SetLogOffHandler({});
+}
