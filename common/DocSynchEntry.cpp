@@ -198,12 +198,27 @@ void WriteDocSynchEntry(const QString& user, int entry, const CDocSynchEntry& r)
 }
 
 int FindFreeEntryNumber(const QString& user) {
-    for (int n = 0; n <= kMaxEntryNumber; ++n) {
-        uint32_t status = 0;
-        if (!ReadEntryNumber(user, Area(), EntryKey(n), kLinkStatus, status))
-            return n;
-    }
-    return -1;
+    const auto scan = [&user] {
+        for (int n = 0; n <= kMaxEntryNumber; ++n) {
+            uint32_t status = 0;
+            if (!ReadEntryNumber(user, Area(), EntryKey(n), kLinkStatus, status))
+                return n;
+        }
+        return -1;
+    };
+    CRegistry& reg = CRegistry::Default();
+    if (!reg.KeyExists(HKEY_CURRENT_USER, QStringLiteral("%1\\%2\\%3").arg(QLatin1String(kUsersKey), user, Area())))
+        return 0;  // no area yet: every number is free
+    // A full store means 32768 reads; one transaction around them saves the per-read locking
+    // and sees one consistent store. Nothing is written, so it always rolls back.
+    int result = -1;
+    bool scanned = false;
+    reg.Transaction([&] {
+        result = scan();
+        scanned = true;
+        return false;
+    });
+    return scanned ? result : scan();
 }
 
 void DeleteDocSynchEntry(const QString& user, int entry) {
