@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// An EPOC path split into its parts: "C:\Documents\Report" is drive 'C', folders
+// {"Documents"} and name "Report"; "C:\Documents\" and "C:" have an empty name.
+struct EpocPath {
+    QChar drive;
+    QStringList folders;
+    QString name;
+
+    // "C:\Documents" for the folder part (just "C:" at the root), without a trailing backslash.
+    QString FolderText() const;
+    // FolderText() + "\" + name.
+    QString FullText() const;
+};
+
+// False for anything but "X:" followed by backslash-separated valid names; the last part
+// may be empty or hold the wildcards "*" and "?" (allowWildcards).
+bool ParseEpocPath(const QString& text, EpocPath& out, bool allowWildcards = false);
+// A name the handheld accepts: not empty, not "." or "..", no "\", "/", ":", "*", "?", NUL,
+// no control characters.
+bool IsValidEpocName(const QString& name);
+
+struct DeviceEntry {
+    QString name;  // as stored on the handheld
+    bool isFolder = false;
+};
+
+// The simulated handheld's file system: one folder per drive letter below the device root.
+// Names are looked up case-insensitively (an exact match wins). Links and hidden dot-files
+// are not shown, so browsing never leaves the root.
+class CDeviceFolder {
+public:
+    // The root named by the simulator's "DeviceRoot" registry value; false when it is not set
+    // or not a folder.
+    bool OpenFromRegistry();
+    bool Open(const QString& root);
+    const QString& Root() const { return m_root; }
+
+    // Upper-case drive letters present, in order.
+    QList<QChar> Drives() const;
+    // The folder's parts as stored (case corrected), or nothing when a part does not exist.
+    std::optional<QStringList> FindFolder(QChar drive, const QStringList& folders) const;
+    // Entries of an existing folder (parts as returned by FindFolder): folders first, then
+    // files, each by name ignoring case.
+    std::vector<DeviceEntry> List(QChar drive, const QStringList& folders) const;
+    std::optional<DeviceEntry> Find(QChar drive, const QStringList& folders, const QString& name) const;
+    // The PC path of an entry of an existing folder.
+    QString HostPath(QChar drive, const QStringList& folders, const QString& name = QString()) const;
+    // The three EPOC type identifiers of a file; zeros when it has no valid header.
+    void ReadFileType(const QString& hostPath, uint32_t& uid1, uint32_t& uid2, uint32_t& uid3) const;
+
+private:
+    QString m_root;
+};
