@@ -210,13 +210,14 @@ int FindFreeEntryNumber(const QString& user) {
     if (!reg.KeyExists(HKEY_CURRENT_USER, QStringLiteral("%1\\%2\\%3").arg(QLatin1String(kUsersKey), user, Area())))
         return 0;  // no area yet: every number is free
     // A full store means 32768 reads; one transaction around them saves the per-read locking
-    // and sees one consistent store. Nothing is written, so it always rolls back.
+    // and sees one consistent store. It writes nothing; the body reports success so that a
+    // caller's own enclosing transaction is never rolled back by this scan.
     int result = -1;
     bool scanned = false;
     reg.Transaction([&] {
         result = scan();
         scanned = true;
-        return false;
+        return true;
     });
     return scanned ? result : scan();
 }
