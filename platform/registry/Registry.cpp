@@ -2,6 +2,7 @@
 #include "platform/registry/Registry.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -10,7 +11,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <atomic>
+#include <cstring>
 #include <map>
+#include <sys/mman.h>
+#include <unordered_map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +27,7 @@ namespace {
 constexpr char kMagic[] = "dovetail-registry-1";
 constexpr int kBusyTimeoutMs = 10000;
 constexpr int kMaxNameBytes = 255;
+constexpr size_t kMaxCachedValues = 262144;
 
 const char* const kSchema = R"sql(
 CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
@@ -60,22 +66,77 @@ QByteArray RootPrefix(RegRoot root) {
     return QByteArray::number(int(root));
 }
 
+// Checks a key path in one pass and builds its lower-cased "root\path" form, the lookup
+// column of the store: no empty component, none over 255 bytes, no NUL.
+bool NormalizeKey(RegRoot root, const QString& key, QByteArray& lpath) {
+    lpath = RootPrefix(root);
+    if (key.isEmpty())
+        return true;
+    const QByteArray utf8 = key.toUtf8();
+    lpath.reserve(lpath.size() + 1 + utf8.size());
+    lpath += '\\';
+    int component = 0;
+    for (char c : utf8) {
+        if (c == '\0')
+            return false;
+        if (c == '\\') {
+            if (component == 0)
+                return false;
+            component = 0;
+        } else if (++component > kMaxNameBytes) {
+            return false;
+        }
+        lpath += (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    }
+    return component > 0;
+}
+
 }  // namespace
+
+// A moment of the store as this connection can tell it cheaply. Every commit of any process
+// rewrites the WAL index header in the shared-memory file (change counter, last frame,
+// salts); reading it needs no system call. Where it cannot be read, PRAGMA data_version
+// stands in (one statement).
+struct StoreStamp {
+    bool valid = false;
+    bool fromHeader = false;
+    uint8_t header[48] = {};
+    int64_t dataVersion = -1;
+    uint64_t ownWrites = 0;
+
+    bool operator==(const StoreStamp& o) const {
+        return valid && o.valid && fromHeader == o.fromHeader && ownWrites == o.ownWrites &&
+               (fromHeader ? std::memcmp(header, o.header, sizeof header) == 0 : dataVersion == o.dataVersion);
+    }
+};
+
+struct CachedValue {
+    uint64_t generation = 0;
+    RegStatus status = RegStatus::Ok;
+    RegValue value;
+};
 
 struct CRegistry::Impl {
     sqlite3* db = nullptr;
     std::map<const char*, sqlite3_stmt*> stmts;
-    int depth = 0;              // open Transaction() bodies
+    int depth = 0;              // open Transaction() / ReadTransaction() bodies
     bool failedInside = false;  // a primitive failed inside a Transaction() body
     uint64_t ownWrites = 0;     // bumped by every write of this connection
 
-    // Sub-key list of one parent, kept only while the store shows no change.
+    int shmFd = -1;
+    void* shm = nullptr;
+    size_t shmSize = 0;
+
+    // Answers given since the stamp; dropped as soon as the stamp moves. Inside a
+    // transaction they are not used: the snapshot there is cheap to ask directly.
+    StoreStamp cacheStamp;
+    uint64_t generation = 1;  // values of older generations are stale; dropping is O(1)
+    std::unordered_map<QByteArray, CachedValue> values;
     struct {
-        QByteArray lpath;
-        int64_t parentId = -1;
-        int64_t dataVersion = -1;
-        uint64_t ownWrites = 0;
+        RegRoot root = RegRoot::CurrentUser;
+        QString key;
         std::vector<QString> names;
+        uint64_t writes = 0;
         bool valid = false;
     } children;
 
@@ -88,7 +149,89 @@ struct CRegistry::Impl {
         if (db)
             sqlite3_close_v2(db);
         db = nullptr;
+        UnmapShm();
+        DropCaches();
+    }
+
+    void DropCaches() {
         children.valid = false;
+        generation++;
+        cacheStamp = StoreStamp();
+    }
+
+    void UnmapShm() {
+        if (shm)
+            ::munmap(shm, shmSize);
+        if (shmFd >= 0)
+            ::close(shmFd);
+        shm = nullptr;
+        shmFd = -1;
+    }
+
+    // Maps the WAL index once this connection has opened it (it then stays alive and
+    // untruncated for as long as the connection is open).
+    void MapShm(const QString& path) {
+        if (shm || !db)
+            return;
+        const QByteArray name = QFile::encodeName(path) + "-shm";
+        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || st.st_size < 136) {
+            ::close(fd);
+            return;
+        }
+        void* map = ::mmap(nullptr, 136, PROT_READ, MAP_SHARED, fd, 0);
+        if (map == MAP_FAILED) {
+            ::close(fd);
+            return;
+        }
+        shmFd = fd;
+        shm = map;
+        shmSize = 136;
+    }
+
+    StoreStamp Stamp() {
+        StoreStamp stamp;
+        stamp.ownWrites = ownWrites;
+        if (shm) {
+            uint8_t a[48], b[48];
+            const auto* base = static_cast<const volatile uint8_t*>(shm);
+            std::atomic_thread_fence(std::memory_order_acquire);
+            for (size_t i = 0; i < 48; ++i)
+                a[i] = base[i];
+            std::atomic_thread_fence(std::memory_order_acquire);
+            for (size_t i = 0; i < 48; ++i)
+                b[i] = base[48 + i];
+            // Two equal, initialised copies: no commit was writing the header meanwhile.
+            if (std::memcmp(a, b, 48) == 0 && a[12] != 0) {
+                std::memcpy(stamp.header, a, 48);
+                stamp.fromHeader = true;
+                stamp.valid = true;
+                return stamp;
+            }
+            return stamp;  // a commit is under way: not comparable to anything
+        }
+        if (sqlite3_stmt* st = Prepare("PRAGMA data_version")) {
+            if (sqlite3_step(st) == SQLITE_ROW) {
+                stamp.dataVersion = sqlite3_column_int64(st, 0);
+                stamp.valid = true;
+            }
+            sqlite3_reset(st);
+        }
+        return stamp;
+    }
+
+    // True when the cached answers still describe the store; otherwise the caches are
+    // emptied and restamped with now, to be refilled by answers read after this moment.
+    bool CachesCurrent() {
+        const StoreStamp now = Stamp();
+        if (now == cacheStamp)
+            return true;
+        DropCaches();
+        cacheStamp = now;
+        return false;
     }
 
     sqlite3_stmt* Prepare(const char* sql) {
@@ -206,16 +349,8 @@ bool CRegistry::ParseRootName(const QString& text, RegRoot& root) {
 }
 
 bool CRegistry::IsValidKeyPath(const QString& key) {
-    if (key.isEmpty())
-        return true;  // the root itself
-    const QByteArray utf8 = key.toUtf8();
-    if (utf8.contains('\0'))
-        return false;
-    for (const QByteArray& part : utf8.split('\\')) {
-        if (part.isEmpty() || part.size() > kMaxNameBytes)
-            return false;
-    }
-    return true;
+    QByteArray lpath;
+    return NormalizeKey(RegRoot::CurrentUser, key, lpath);
 }
 
 QString RegistryUnusableMessage(const QString& path) {
@@ -332,17 +467,13 @@ namespace {
 
 struct KeyRef {
     QByteArray lpath;  // lower-cased "root\path"
-    QList<QByteArray> parts;
+    QString key;
 };
 
 KeyRef MakeRef(RegRoot root, const QString& key) {
     KeyRef ref;
-    ref.lpath = RootPrefix(root);
-    const QByteArray utf8 = key.toUtf8();
-    if (!utf8.isEmpty()) {
-        ref.parts = utf8.split('\\');
-        ref.lpath += '\\' + LowerAscii(utf8);
-    }
+    NormalizeKey(root, key, ref.lpath);
+    ref.key = key;
     return ref;
 }
 
@@ -370,7 +501,8 @@ int64_t FindKey(CRegistry::Impl& impl, const QByteArray& lpath, int& rc) {
 int64_t EnsureKey(CRegistry::Impl& impl, RegRoot root, const KeyRef& ref, int& rc) {
     int64_t parent = int64_t(root);
     QByteArray lpath = RootPrefix(root);
-    for (const QByteArray& part : ref.parts) {
+    const QByteArray utf8 = ref.key.toUtf8();
+    for (const QByteArray& part : utf8.isEmpty() ? QList<QByteArray>() : utf8.split('\\')) {
         lpath += '\\' + LowerAscii(part);
         int64_t id = FindKey(impl, lpath, rc);
         if (id == -2)
@@ -438,7 +570,7 @@ static RegStatus RunWrite(CRegistry::Impl& impl, const QString& path, QString& l
         impl.failedInside = true;
     }
     impl.ownWrites++;
-    impl.children.valid = false;
+    impl.DropCaches();
     return status;
 }
 
@@ -485,35 +617,66 @@ RegStatus CRegistry::CreateKey(RegRoot root, const QString& key) {
 
 RegStatus CRegistry::QueryValue(RegRoot root, const QString& key, const QString& name, RegValue& out) {
     const QByteArray uname = name.toUtf8();
-    if (!IsValidKeyPath(key) || !ValidName(uname))
+    QByteArray lpath;
+    if (!NormalizeKey(root, key, lpath) || !ValidName(uname))
         return RegStatus::InvalidName;
     bool missing = false;
     if (RegStatus s = OpenForRead(*m_impl, m_path, m_lastError, missing); s != RegStatus::Ok)
         return s;
     if (missing)
         return RegStatus::KeyNotFound;
+    const QByteArray lname = LowerAscii(uname);
+    const bool useCache = m_impl->depth == 0;
+    QByteArray cacheKey;
+    if (useCache) {
+        cacheKey = lpath + '\x01' + lname;
+        if (m_impl->CachesCurrent()) {
+            const auto it = m_impl->values.find(cacheKey);
+            if (it != m_impl->values.end() && it->second.generation == m_impl->generation) {
+                if (it->second.status == RegStatus::Ok)
+                    out = it->second.value;
+                return it->second.status;
+            }
+        }
+    }
     // One statement, so the key and its value are seen in one consistent snapshot.
     sqlite3_stmt* st = m_impl->Prepare(
         "SELECT v.type, v.data, v.name, v.id FROM keys k LEFT JOIN vals v ON v.key=k.id AND v.lname=?2 "
         "WHERE k.lpath=?1");
     if (!st)
         return StatusOf(sqlite3_errcode(m_impl->db));
-    CStmtScope scope(st);
-    BindText(st, 1, MakeRef(root, key).lpath);
-    BindText(st, 2, LowerAscii(uname));
-    const int rc = sqlite3_step(st);
-    if (rc == SQLITE_DONE)
-        return RegStatus::KeyNotFound;
-    if (rc != SQLITE_ROW) {
-        m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db)));
-        return StatusOf(rc);
+    CachedValue answer;
+    {
+        CStmtScope scope(st);
+        BindText(st, 1, lpath);
+        BindText(st, 2, lname);
+        const int rc = sqlite3_step(st);
+        if (rc == SQLITE_DONE) {
+            answer.status = RegStatus::KeyNotFound;
+        } else if (rc != SQLITE_ROW) {
+            m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db)));
+            return StatusOf(rc);
+        } else if (sqlite3_column_type(st, 3) == SQLITE_NULL) {
+            answer.status = RegStatus::ValueNotFound;
+        } else {
+            answer.value.type = uint32_t(sqlite3_column_int64(st, 0));
+            answer.value.data =
+                QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 1)), sqlite3_column_bytes(st, 1));
+            answer.value.name = ColumnText(st, 2);
+        }
     }
-    if (sqlite3_column_type(st, 3) == SQLITE_NULL)
-        return RegStatus::ValueNotFound;
-    out.type = uint32_t(sqlite3_column_int64(st, 0));
-    out.data = QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 1)), sqlite3_column_bytes(st, 1));
-    out.name = ColumnText(st, 2);
-    return RegStatus::Ok;
+    if (answer.status == RegStatus::Ok)
+        out = answer.value;
+    if (useCache) {
+        m_impl->MapShm(m_path);
+        if (m_impl->values.size() >= kMaxCachedValues)
+            m_impl->values.clear();
+        answer.generation = m_impl->generation;
+        const RegStatus status = answer.status;
+        m_impl->values.insert_or_assign(cacheKey, std::move(answer));
+        return status;
+    }
+    return answer.status;
 }
 
 RegStatus CRegistry::SetValue(RegRoot root, const QString& key, const QString& name, uint32_t type,
@@ -663,6 +826,9 @@ RegStatus CRegistry::DeleteTree(RegRoot root, const QString& key) {
 
 // Fills the sub-key cache for key unless it is still valid. Validity: same key, no write
 // of this connection since, and PRAGMA data_version unchanged (no other connection wrote).
+// Fills the sub-key list of key unless the one held still describes the store: outside a
+// transaction while the store stamp has not moved, inside one while this connection has
+// not written (nobody else can commit into our snapshot).
 static RegStatus LoadChildren(CRegistry::Impl& impl, const QString& path, QString& lastError, RegRoot root,
                               const QString& key) {
     bool missing = false;
@@ -670,31 +836,23 @@ static RegStatus LoadChildren(CRegistry::Impl& impl, const QString& path, QStrin
         return s;
     if (missing)
         return RegStatus::KeyNotFound;
-    const QByteArray lpath = MakeRef(root, key).lpath;
-    // The version is read before the list: a commit in between only causes a spurious
-    // reload later, never a stale answer.
-    int64_t version = -1;
-    if (sqlite3_stmt* st = impl.Prepare("PRAGMA data_version")) {
-        CStmtScope scope(st);
-        if (sqlite3_step(st) == SQLITE_ROW)
-            version = sqlite3_column_int64(st, 0);
-    }
-    auto finish = [](RegStatus s) { return s; };
     auto& c = impl.children;
-    if (c.valid && c.lpath == lpath && c.dataVersion == version && c.ownWrites == impl.ownWrites && version >= 0)
+    const bool current = impl.depth > 0 ? c.valid && c.writes == impl.ownWrites : impl.CachesCurrent() && c.valid;
+    if (current && c.root == root && c.key == key)
         return RegStatus::Ok;
     c.valid = false;
+    const QByteArray lpath = MakeRef(root, key).lpath;
     int rc = SQLITE_OK;
     const int64_t id = FindKey(impl, lpath, rc);
     if (id == -2) {
         lastError = u"%1: %2"_s.arg(path, QString::fromUtf8(sqlite3_errmsg(impl.db)));
-        return finish(StatusOf(rc));
+        return StatusOf(rc);
     }
     if (id == -1)
-        return finish(RegStatus::KeyNotFound);
+        return RegStatus::KeyNotFound;
     sqlite3_stmt* st = impl.Prepare("SELECT name FROM keys WHERE parent=?1 ORDER BY lname");
     if (!st)
-        return finish(StatusOf(sqlite3_errcode(impl.db)));
+        return StatusOf(sqlite3_errcode(impl.db));
     CStmtScope scope(st);
     sqlite3_bind_int64(st, 1, id);
     c.names.clear();
@@ -702,14 +860,14 @@ static RegStatus LoadChildren(CRegistry::Impl& impl, const QString& path, QStrin
         c.names.push_back(ColumnText(st, 0));
     if (rc != SQLITE_DONE) {
         c.names.clear();
-        return finish(StatusOf(rc));
+        return StatusOf(rc);
     }
-    c.lpath = lpath;
-    c.parentId = id;
-    c.dataVersion = version;
-    c.ownWrites = impl.ownWrites;
+    c.root = root;
+    c.key = key;
+    c.writes = impl.ownWrites;
     c.valid = true;
-    return finish(RegStatus::Ok);
+    impl.MapShm(path);
+    return RegStatus::Ok;
 }
 
 RegStatus CRegistry::CountSubKeys(RegRoot root, const QString& key, int& count) {
@@ -804,12 +962,13 @@ RegStatus CRegistry::Transaction(const std::function<bool()>& body) {
         m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db)));
         return StatusOf(rc);
     }
+    m_impl->DropCaches();
     m_impl->depth = 1;
     m_impl->failedInside = false;
     const bool ok = body();
     m_impl->depth = 0;
     m_impl->ownWrites++;
-    m_impl->children.valid = false;
+    m_impl->DropCaches();
     if (!ok || m_impl->failedInside) {
         sqlite3_exec(m_impl->db, "ROLLBACK", nullptr, nullptr, nullptr);
         m_impl->failedInside = false;
@@ -821,6 +980,32 @@ RegStatus CRegistry::Transaction(const std::function<bool()>& body) {
         sqlite3_exec(m_impl->db, "ROLLBACK", nullptr, nullptr, nullptr);
         return StatusOf(crc);
     }
+    return RegStatus::Ok;
+}
+
+RegStatus CRegistry::ReadTransaction(const std::function<void()>& body) {
+    if (m_impl->depth > 0) {
+        body();
+        return RegStatus::Ok;
+    }
+    bool missing = false;
+    if (RegStatus s = OpenForRead(*m_impl, m_path, m_lastError, missing); s != RegStatus::Ok)
+        return s;
+    if (missing) {
+        body();  // every read finds nothing, as it would one by one
+        return RegStatus::Ok;
+    }
+    const int rc = sqlite3_exec(m_impl->db, "BEGIN", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db)));
+        return StatusOf(rc);
+    }
+    m_impl->DropCaches();
+    m_impl->depth = 1;
+    body();
+    m_impl->depth = 0;
+    m_impl->DropCaches();
+    sqlite3_exec(m_impl->db, "COMMIT", nullptr, nullptr, nullptr);
     return RegStatus::Ok;
 }
 

@@ -13,8 +13,9 @@
 // The registry stand-in: a hierarchical key/value store in one SQLite file shared by every
 // program of the system. Key and value names are case-insensitive (ASCII) and case-preserving,
 // a backslash separates key levels and the empty value name is the key's default value.
-// Every call is atomic and holds no lock afterwards; nothing is cached between calls except
-// an enumeration hint that is dropped as soon as the store changes.
+// Every call is atomic and holds no lock afterwards. Answers are remembered only for as long
+// as the store's commit stamp shows no change by any process, so every answer equals a
+// fresh read.
 
 enum class RegRoot : int { CurrentUser = 1, LocalMachine = 2, ClassesRoot = 3 };
 
@@ -90,6 +91,11 @@ public:
     // Runs body inside one write transaction: every change it makes lands together or not at
     // all. body returns false to roll back. Nested calls join the outer transaction.
     RegStatus Transaction(const std::function<bool()>& body);
+
+    // Runs body with every read seeing one snapshot of the store, without the cost of
+    // opening a snapshot per read: for walks over many keys. body must not write; other
+    // processes' writes wait for nothing and show after it returns.
+    RegStatus ReadTransaction(const std::function<void()>& body);
 
     // SQLite's integrity check; true when the file is sound (or does not exist yet).
     bool CheckIntegrity(QString* report = nullptr);

@@ -282,3 +282,52 @@ TEST(RegistryTest, ConcurrentProcessesLoseNothing) {
     }
     EXPECT_TRUE(reg.CheckIntegrity());
 }
+
+// Remembered answers must never outlive a change by another connection or by this one.
+TEST(RegistryTest, ReadsAlwaysSeeTheLatestCommit) {
+    CTempEnv env;
+    CRegistry reader(env.RegistryPath());
+    CRegistry writer(env.RegistryPath());
+    ASSERT_TRUE(writer.SetNumber(HKCU, u"C"_s, u"n"_s, 0));
+    for (uint32_t i = 1; i <= 50; ++i) {
+        uint32_t n = 0;
+        ASSERT_TRUE(reader.GetNumber(HKCU, u"C"_s, u"n"_s, n));
+        ASSERT_TRUE(reader.GetNumber(HKCU, u"C"_s, u"n"_s, n));
+        EXPECT_EQ(n, i - 1);
+        ASSERT_TRUE(writer.SetNumber(HKCU, u"C"_s, u"n"_s, i));
+        ASSERT_TRUE(reader.GetNumber(HKCU, u"C"_s, u"n"_s, n));
+        EXPECT_EQ(n, i);
+        ASSERT_TRUE(reader.SetNumber(HKCU, u"C"_s, u"own"_s, i));
+        ASSERT_TRUE(reader.GetNumber(HKCU, u"C"_s, u"own"_s, n));
+        EXPECT_EQ(n, i);
+    }
+    RegValue v;
+    EXPECT_EQ(reader.QueryValue(HKCU, u"C"_s, u"gone"_s, v), RegStatus::ValueNotFound);
+    ASSERT_TRUE(writer.SetNumber(HKCU, u"C"_s, u"gone"_s, 1));
+    EXPECT_EQ(reader.QueryValue(HKCU, u"C"_s, u"gone"_s, v), RegStatus::Ok);
+    ASSERT_EQ(writer.DeleteTree(HKCU, u"C"_s), RegStatus::Ok);
+    EXPECT_EQ(reader.QueryValue(HKCU, u"C"_s, u"gone"_s, v), RegStatus::KeyNotFound);
+}
+
+TEST(RegistryTest, ReadTransactionSeesOneSnapshot) {
+    CTempEnv env;
+    CRegistry reader(env.RegistryPath());
+    CRegistry writer(env.RegistryPath());
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(writer.SetNumber(HKCU, u"S\\%1"_s.arg(i), u"LinkStatus"_s, 0));
+    int seen = 0;
+    ASSERT_EQ(reader.ReadTransaction([&] {
+        int count = 0;
+        ASSERT_EQ(reader.CountSubKeys(HKCU, u"S"_s, count), RegStatus::Ok);
+        EXPECT_EQ(count, 20);
+        ASSERT_TRUE(writer.SetNumber(HKCU, u"S\\20"_s, u"LinkStatus"_s, 0)) << "writers do not wait for readers";
+        for (int i = 0; i <= 20; ++i) {
+            uint32_t n = 0;
+            seen += reader.GetNumber(HKCU, u"S\\%1"_s.arg(i), u"LinkStatus"_s, n);
+        }
+    }),
+              RegStatus::Ok);
+    EXPECT_EQ(seen, 20) << "the write after the snapshot is not seen inside it";
+    uint32_t n = 0;
+    EXPECT_TRUE(reader.GetNumber(HKCU, u"S\\20"_s, u"LinkStatus"_s, n));
+}
