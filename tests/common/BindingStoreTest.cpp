@@ -192,6 +192,22 @@ TEST(BindingStoreTest, FreeNumbersAreReusedLowestFirst) {
     EXPECT_EQ(FindFreeEntryNumber(kUser), 6);
 }
 
+TEST(BindingStoreTest, FreeNumberScanInsideACallersTransactionKeepsItsWrites) {
+    CTempEnv env;
+    WriteDocSynchEntry(kUser, 0, SampleRecord());
+    int found = -2;
+    ASSERT_EQ(CRegistry::Default().Transaction([&] {
+        found = FindFreeEntryNumber(kUser);
+        WriteDocSynchEntry(kUser, found, SampleRecord());
+        return true;
+    }),
+              RegStatus::Ok);
+    EXPECT_EQ(found, 1);
+    CDocSynchEntry r;
+    EXPECT_TRUE(ReadDocSynchEntry(kUser, 1, r, ReadMode::Strict));
+    EXPECT_EQ(FindFreeEntryNumber(kUser), 2);
+}
+
 TEST(BindingStoreTest, FullStoreHasNoFreeNumber) {
     CTempEnv env;
     ASSERT_EQ(CRegistry::Default().Transaction([] {
