@@ -23,6 +23,7 @@ CHelpViewer::CHelpViewer(QWidget* parent)
     splitter->addWidget(m_contents);
     splitter->addWidget(m_topic);
     splitter->setStretchFactor(1, 3);
+    splitter->setSizes({240, 400});
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);

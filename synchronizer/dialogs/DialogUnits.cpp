@@ -66,7 +66,15 @@ QLabel* CDialogBuilder::AddStatic(const QString& text, int x, int y, int width, 
     auto* label = new QLabel(text, m_dialog);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setGeometry(m_units.Rect(x, y, width, height));
+    const QRect r = m_units.Rect(x, y, width, height);
+    label->setGeometry(r);
+    // The layouts were drawn for a narrower font; a text that would be cut off in this one is
+    // set a little smaller rather than lost.
+    QFont font = label->font();
+    while (label->heightForWidth(r.width()) > r.height() + 2 && font.pointSizeF() > 6.0) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+        label->setFont(font);
+    }
     return label;
 }
 

@@ -15,14 +15,16 @@ CTextProgressCtrl::CTextProgressCtrl(QWidget* parent) : QWidget(parent) {
     m_backgroundColour = pal.color(QPalette::Active, QPalette::Base);
     m_textOverBackground = m_barColour;
     m_textOverBar = m_backgroundColour;
-    // Every pixel is painted from the off-screen picture; no erasing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_NoSystemBackground);
 }
 
 void CTextProgressCtrl::SetRange(int lower, int upper) {
     m_lower = lower;
     m_upper = upper;
+    // A drawn bar covers every pixel from the off-screen picture, so nothing is erased first.
+    // An empty range draws nothing, and then the parent's background must show, not stale
+    // contents of the window buffer.
+    setAttribute(Qt::WA_OpaquePaintEvent, m_lower < m_upper);
     RepaintIfWidthChanged();
 }
 
@@ -103,9 +105,8 @@ void CTextProgressCtrl::paintEvent(QPaintEvent*) {
             const int64_t done = std::clamp<int64_t>(int64_t(m_position) - m_lower, 0, int64_t(m_upper) - m_lower);
             text = u"%1%"_s.arg(done * 100 / (int64_t(m_upper) - m_lower));
         }
-        QFont font;
+        QFont font(u"Sans Serif"_s);
         font.setStyleHint(QFont::SansSerif);
-        font.setFamilies({});
         font.setPixelSize(std::max(1, qRound(8.0 * logicalDpiY() / 72.0)));
         font.setWeight(QFont::Normal);
         painter.setFont(font);
