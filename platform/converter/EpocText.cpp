@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/converter/EpocText.h"
 
+#include "platform/engine/EpocUid.h"
+
 #include <QHash>
 #include <QtEndian>
 
@@ -14,16 +16,6 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
-
-uint16_t Crc16(const uint8_t* bytes, int count, int start) {
-    uint16_t crc = 0;
-    for (int i = start; i < count; i += 2) {
-        crc ^= static_cast<uint16_t>(bytes[i] << 8);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
-    }
-    return crc;
-}
 
 const QHash<char16_t, char>& ReverseHighControls() {
     static const QHash<char16_t, char> table = [] {
@@ -40,11 +32,8 @@ const QHash<char16_t, char>& ReverseHighControls() {
 }  // namespace
 
 uint32_t ComputeEpocUidChecksum(uint32_t uid1, uint32_t uid2, uint32_t uid3) {
-    uint8_t bytes[12];
-    qToLittleEndian(uid1, bytes);
-    qToLittleEndian(uid2, bytes + 4);
-    qToLittleEndian(uid3, bytes + 8);
-    return uint32_t(Crc16(bytes, 12, 0)) | (uint32_t(Crc16(bytes, 12, 1)) << 16);
+    // One checksum for the whole system: the engine validates the headers we write.
+    return EpocUidChecksum(uid1, uid2, uid3);
 }
 
 QByteArray MakeEpocFileHeader(uint32_t uid1, uint32_t uid2, uint32_t uid3) {

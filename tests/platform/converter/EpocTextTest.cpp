@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/converter/EpocText.h"
 
+#include "platform/engine/EpocUid.h"
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -83,6 +85,13 @@ TEST(EpocTextTest, ChecksumKnownValues) {
     EXPECT_EQ(ComputeEpocUidChecksum(0, 0, 0x00010000), 0x00001021u);
     EXPECT_EQ(ComputeEpocUidChecksum(0, 0, 0x01000000), 0x10210000u);
     EXPECT_EQ(ComputeEpocUidChecksum(0, 0, 0x00000001), 0x00003331u);
+}
+
+TEST(EpocTextTest, EngineReadsTheTypeOfWrittenFiles) {
+    const QByteArray data = EncodeEpocText(u"x"_s);
+    EpocUids uids{};
+    ASSERT_TRUE(ParseEpocHeader(data.constData(), size_t(data.size()), uids));
+    EXPECT_EQ(uids, (EpocUids{kEpocTextUid1, kEpocTextUid2, kEpocTextUid3}));
 }
 
 }  // namespace
