@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/chooser/FileDllLibrary.h"
 
+#include "common/VersionInfo.h"
+
 #include "platform/converter/EpocText.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/TempEnv.h"
@@ -238,6 +240,12 @@ TEST(FileDllLibraryTest, ExplainsWhyALibraryCannotBeUsed) {
     EXPECT_FALSE(library.Load(other));
     EXPECT_EQ(library.ErrorString(), u"%1 is not an EPOC file chooser library."_s.arg(other));
     EXPECT_FALSE(library.IsLoaded());
+}
+
+TEST(FileDllLibraryTest, LibraryCarriesItsVersion) {
+    CVersionInfo info;
+    ASSERT_TRUE(info.Open(BinDir() + u"/ecfile.ocx"_s));
+    EXPECT_EQ(info.GetString(u"FileVersion"_s), u"1.0.0.20"_s);
 }
 
 }  // namespace
