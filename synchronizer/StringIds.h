@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The synchronizer's string table (texts in Strings.cpp).
+enum SyncStringId : int {
+    IDS_APP_TITLE = 100,
+    IDS_EPOC_NOT_INSTALLED = 101,
+    IDS_CANNOT_CREATE_ENGINE = 102,
+    IDS_NO_USER = 103,
+    IDS_NO_PC_DIRECTORY = 104,
+    IDS_CANNOT_INIT_CONNECTION = 105,
+    IDS_CONNECTING = 106,
+    IDS_CONNECTION_FAILED_LOG = 107,
+    IDS_CONNECTION_FAILED = 108,
+    IDS_IDENTIFY = 109,
+    IDS_CONNECTION_TERMINATED = 110,
+    IDS_NO_OWNER = 111,
+    IDS_LOOKING_FOR_FILES = 112,
+    IDS_BAD_ARGUMENT = 113,
+    IDS_INACTIVE_BINDING = 114,
+    IDS_NOTHING_TO_DO = 115,
+    IDS_OUT_OF_MEMORY = 116,
+    IDS_CANNOT_CLOSE_EPOC_FILE = 117,
+    IDS_FILE_NOT_AVAILABLE = 118,
+    IDS_FILES_TO_SYNCHRONIZE = 119,
+    IDS_DONE = 120,
+    IDS_SYNCHRONIZATION_COMPLETE = 121,
+    IDS_COPIED = 122,
+    IDS_CONVERTED = 123,
+    IDS_COPIED_TO_DEVICE = 124,
+    IDS_COPIED_TO_PC = 125,
+    IDS_CANNOT_COPY_TO_DEVICE = 126,
+    IDS_CANNOT_COPY_TO_PC = 127,
+    IDS_NO_CONVERTER = 128,
+    IDS_CONVERTER_ERROR = 129,
+    IDS_NO_BACKUP_FOLDER = 130,
+    IDS_BACKING_UP = 131,
+    IDS_BACKUP_DONE = 132,
+    IDS_BACKUP_ERROR = 133,
+    IDS_COMPLETED_CAPTION = 134,
+    IDS_ERROR_CAPTION = 135,
+};
+
+// Registers the table with CStringTable; every program and test of the synchronizer calls
+// it once before a run.
+void InstallSyncStrings();

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "synchronizer/SyncLog.h"
+
+#include "common/Clock.h"
+#include "common/ProfileRegistry.h"
+#include "common/StringTable.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+CSyncLog::CSyncLog(QString folder, QString version) : m_folder(std::move(folder)), m_version(std::move(version)) {}
+
+CSyncLog::~CSyncLog() {
+    Close();
+}
+
+bool CSyncLog::Open(const QString& productKey, const QString& user, const QString& valueName, const QString& title) {
+    if (!m_closed)
+        return true;
+    m_path = u"%1%2{%3}.srp"_s.arg(m_folder, title, user);
+    WriteUserString(user, productKey, valueName, m_path);
+    m_file.setFileName(m_path);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    m_closed = false;
+    WriteRaw(m_version.isEmpty() ? title : title + QLatin1Char(' ') + m_version);
+    const QDateTime now = CClock::CurrentDateTimeUtc().toLocalTime();
+    WriteRaw(QLocale::system().toString(now, QLocale::LongFormat));
+    return !m_closed;
+}
+
+void CSyncLog::WriteLine(const QString& text, int32_t code) {
+    WriteRaw(code == 0 ? text : u"%1 [%2]"_s.arg(text).arg(code));
+}
+
+void CSyncLog::WriteString(int stringId, int32_t code) {
+    WriteLine(CStringTable::Load(stringId), code);
+}
+
+void CSyncLog::WriteEmptyLine() {
+    WriteRaw(QString());
+}
+
+void CSyncLog::WriteLastLine(const QString& text) {
+    WriteRaw(text);
+    Close();
+}
+
+void CSyncLog::WriteLastString(int stringId) {
+    WriteLastLine(CStringTable::Load(stringId));
+}
+
+void CSyncLog::Close() {
+    if (m_file.isOpen())
+        m_file.close();
+    m_closed = true;
+}
+
+void CSyncLog::WriteRaw(const QString& text) {
+    if (m_closed)
+        return;
+    // Unbuffered so that a crash or a Stop still leaves every line written so far.
+    const QByteArray line = text.toLocal8Bit() + "\r\n";
+    if (m_file.write(line) != line.size() || !m_file.flush())
+        Close();
+}

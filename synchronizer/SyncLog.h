@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+#include <cstdint>
+
+// The run's plain-text report, replaced at every run. Lines end with CR LF. Every writing
+// call does nothing while the log is closed; a failed write closes it silently.
+class CSyncLog {
+public:
+    // folder: the program's folder, ending with "/"; version: "ProductVersion" of the
+    // program (empty when it has none).
+    CSyncLog(QString folder, QString version);
+    ~CSyncLog();
+    CSyncLog(const CSyncLog&) = delete;
+    CSyncLog& operator=(const CSyncLog&) = delete;
+
+    // Names the file "<folder><title>{<user>}.srp", records the path as valueName under the
+    // user's productKey area (whatever happens next), creates the file and writes the two
+    // header lines. True when the log is open; only acts while the log is closed.
+    bool Open(const QString& productKey, const QString& user, const QString& valueName, const QString& title);
+    // The text, or "text [code]" when code is not 0.
+    void WriteLine(const QString& text, int32_t code = 0);
+    void WriteString(int stringId, int32_t code = 0);
+    void WriteEmptyLine();
+    // The line (empty without text), then Close.
+    void WriteLastLine(const QString& text = QString());
+    void WriteLastString(int stringId);
+    void Close();
+
+    bool IsClosed() const { return m_closed; }
+    const QString& Path() const { return m_path; }
+
+private:
+    void WriteRaw(const QString& text);
+
+    QString m_folder;
+    QString m_version;
+    QString m_path;
+    QFile m_file;
+    bool m_closed = true;
+};

@@ -1,0 +1,474 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "synchronizer/SyncRun.h"
+
+#include "common/ProfileRegistry.h"
+#include "common/StringTable.h"
+#include "synchronizer/StringIds.h"
+#include "synchronizer/SyncDecision.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <new>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int32_t kConnectTimeout = 15000;
+constexpr int32_t kMachineKind = 2;
+const QString kLogProductKey = u"Dovetail"_s;
+const QString kLogValueName = u"LogDocSynchCopy"_s;
+const QString kTempFileName = u"_Dovetl_.dt_"_s;
+
+QString Text(int id) {
+    return CStringTable::Load(id);
+}
+
+QString AnimationClip(const QString& valueName) {
+    QString clip;
+    RegReadString(HKEY_LOCAL_MACHINE, QLatin1String(kPsiWinKey) + u"\\Animations"_s, valueName, clip);
+    return clip;
+}
+
+int LeadingNumber(const QString& keyName) {
+    int number = 0;
+    for (const QChar c : keyName) {
+        if (c < u'0' || c > u'9' || number > kMaxEntryNumber)
+            break;
+        number = number * 10 + (c.unicode() - u'0');
+    }
+    return number;
+}
+
+bool MakeDeviceSpec(const CDocSynchEntry& binding, FileSpec& spec) {
+    return MakeFileSpec(kLocationDevice, binding.EpocFullPath().toUtf8().constData(), spec);
+}
+
+}  // namespace
+
+CSyncRun::CSyncRun(ISyncUi& ui, CSyncRunSettings settings)
+    : m_ui(ui),
+      m_settings(std::move(settings)),
+      m_log(m_settings.programFolder, m_settings.productVersion),
+      m_transfer(ui, m_log, m_errors, m_settings.createConverter) {}
+
+CSyncRun::~CSyncRun() {
+    if (m_engine)
+        m_engine->SetEventSink(nullptr);
+    m_remoteFile.reset();
+    m_machine.reset();
+    m_engine.reset();
+    m_transfer.ReleaseConverter();
+    m_tempDir.Remove();
+    m_log.Close();
+}
+
+bool CSyncRun::Initialise(IEpocEngineEvents* sink) {
+    if (m_settings.createEngine)
+        m_engine = m_settings.createEngine();
+    if (!m_engine) {
+        m_ui.ShowMessage(Text(IDS_CANNOT_CREATE_ENGINE), MessageIcon::None);
+        Close();
+    } else {
+        Await(EngineEvent::Initialized, m_engine->SetEventSink(sink));
+    }
+
+    QString user;
+    const bool haveUser = GetCurrentUser(user);
+    m_log.Open(kLogProductKey, user, kLogValueName, m_settings.title);
+    m_log.WriteEmptyLine();
+
+    CSyncTransfer::Paths paths;
+    paths.controlFile = GetControlFile();
+    paths.controlDir = GetControlDirectory();
+    // The conversion file lives in a folder of this run only, so nobody else can plant or
+    // link it.
+    if (m_tempDir.Create(QDir::tempPath()) || m_tempDir.Create(paths.controlDir))
+        paths.tempFile = m_tempDir.Path() + QLatin1Char('/') + kTempFileName;
+
+    QString pcDirectory;
+    if (!haveUser) {
+        m_ui.ShowMessage(Text(IDS_NO_USER), MessageIcon::Stop);
+        m_transfer.SetPaths(std::move(paths));
+        Close();
+        return false;
+    }
+    if (!GetUserPCDirectory(user, pcDirectory)) {
+        m_ui.ShowMessage(Text(IDS_NO_PC_DIRECTORY), MessageIcon::Stop);
+        m_transfer.SetPaths(std::move(paths));
+        Close();
+        return false;
+    }
+    paths.backupFolder = pcDirectory + user + u"/Dovetail"_s;
+    QDir().mkdir(paths.backupFolder);  // BackUpPcFile tries harder when it is needed
+    paths.workingDir = QDir::currentPath();
+    m_transfer.SetPaths(std::move(paths));
+
+    while (!m_pending.empty() && m_state != State::Closed) {
+        const auto [event, result] = m_pending.front();
+        m_pending.pop_front();
+        Dispatch(event, result);
+    }
+    return m_state != State::Closed;
+}
+
+void CSyncRun::HandleEvent(EngineEvent event, int32_t result) {
+    Dispatch(event, result);
+    while (!m_pending.empty() && m_state != State::Closed) {
+        const auto [next, nextResult] = m_pending.front();
+        m_pending.pop_front();
+        Dispatch(next, nextResult);
+    }
+}
+
+SyncDirection CSyncRun::Decision(int index) const {
+    if (!m_decisions || index < 0 || index >= static_cast<int>(m_bindings.size()))
+        return SyncDirection::NoCopy;
+    return m_decisions[index];
+}
+
+void CSyncRun::Await(EngineEvent event, int32_t issueResult) {
+    if (issueResult != 0)
+        m_pending.emplace_back(event, issueResult);
+}
+
+void CSyncRun::Close(bool ok) {
+    m_state = State::Closed;
+    m_pending.clear();
+    m_ui.CloseWindow(ok);
+}
+
+void CSyncRun::Dispatch(EngineEvent event, int32_t result) {
+    // Only the awaited event moves the run; strays from a confused engine are dropped.
+    switch (event) {
+        case EngineEvent::Initialized:
+            if (m_state == State::Initialising)
+                OnInitialized(result);
+            break;
+        case EngineEvent::Connected:
+            if (m_state == State::Connecting)
+                OnConnected(result);
+            break;
+        case EngineEvent::Disconnected:
+            if (m_state != State::Closed)
+                OnDisconnected(result);
+            break;
+        case EngineEvent::MachineReady:
+            if (m_state == State::Identifying)
+                OnMachineReady(result);
+            break;
+        case EngineEvent::SessionReady:
+            if (m_state == State::WaitingSession)
+                OnSessionReady();
+            break;
+        case EngineEvent::RemoteFileBusy:
+            if (m_state == State::Scanning)
+                OnRemoteFileBusy();
+            break;
+        case EngineEvent::RemoteFileOpened:
+            if (m_state == State::Scanning)
+                OnRemoteFileOpened(result);
+            break;
+        case EngineEvent::RemoteFileClosed:
+            if (m_state == State::Scanning)
+                OnRemoteFileClosed(result);
+            break;
+        case EngineEvent::CopyDone:
+            if (m_state == State::Copying)
+                OnCopyDone(result);
+            break;
+        case EngineEvent::Status:
+            break;
+    }
+}
+
+void CSyncRun::OnInitialized(int32_t result) {
+    if (result == 0) {
+        m_state = State::Connecting;
+        Await(EngineEvent::Connected, m_engine->Connect(kConnectTimeout));
+    } else {
+        m_state = State::Stalled;
+        m_ui.ShowMessage(Text(IDS_CANNOT_INIT_CONNECTION), MessageIcon::None);
+    }
+    const QString clip = AnimationClip(u"Connect"_s);
+    if (!clip.isEmpty())
+        m_ui.PlayAnimation(clip);
+    m_ui.SetProgressText(Text(IDS_CONNECTING));
+}
+
+void CSyncRun::OnConnected(int32_t result) {
+    if (result != 0) {
+        m_log.WriteString(IDS_CONNECTION_FAILED_LOG, result);
+        m_log.WriteEmptyLine();
+        m_ui.ShowMessage(Text(IDS_CONNECTION_FAILED), MessageIcon::None);
+        m_log.WriteLastString(IDS_CONNECTION_FAILED);
+        Close();
+        return;
+    }
+    m_ui.StopAnimation();
+    QString installDir;
+    if (GetEpocConnectDirectory(installDir)) {
+        if (!installDir.endsWith(QLatin1Char('/')))
+            installDir += QLatin1Char('/');
+        m_ui.PlayAnimation(installDir + u"DOdivEdu.avi"_s);
+    }
+    m_ui.SetProgressText(Text(IDS_IDENTIFY));
+    m_state = State::Identifying;
+    Await(EngineEvent::MachineReady, m_engine->GetMachine(kMachineKind, m_machine));
+}
+
+void CSyncRun::OnDisconnected(int32_t result) {
+    m_log.WriteString(IDS_CONNECTION_TERMINATED, result);
+    m_log.WriteEmptyLine();
+}
+
+void CSyncRun::OnMachineReady(int32_t result) {
+    QString owner;
+    bool found = false;
+    if (result == 0 && m_machine) {
+        MachineInfo info;
+        if (m_machine->GetMachineInfo(info) == 0)
+            found = FindUserForMachine(info.WordAt(0x24), info.WordAt(0x20), owner) && !owner.isEmpty();
+    }
+    m_machine.reset();
+    if (!found) {
+        m_log.WriteLastString(IDS_NO_OWNER);
+        Close();
+        return;
+    }
+    m_owner = owner;
+    CSyncTransfer::Paths paths = m_transfer.GetPaths();
+    paths.owner = owner;
+    m_transfer.SetPaths(std::move(paths));
+    m_ui.SetProgressText(Text(IDS_LOOKING_FOR_FILES) + owner + u"..."_s);
+    m_state = State::WaitingSession;
+    Await(EngineEvent::SessionReady, m_engine->BeginSession());
+}
+
+void CSyncRun::OnSessionReady() {
+    LoadBindings();
+}
+
+void CSyncRun::LoadBindings() {
+    const QString area = QLatin1String(kDocSynchArea);
+    const auto keep = [this](CDocSynchEntry binding, const QString& key) {
+        binding.BindingNumber = LeadingNumber(key);
+        m_bindings.push_back(std::move(binding));
+        m_keys.push_back(key);
+        m_busyOnDevice.push_back(false);
+    };
+
+    if (m_settings.singleBinding) {
+        CDocSynchEntry binding;
+        if (!ReadDocSynchEntryKey(m_owner, m_settings.keyName, binding, ReadMode::Strict)) {
+            m_ui.ShowMessage(Text(IDS_BAD_ARGUMENT), MessageIcon::None);
+            Close();
+            return;
+        }
+        if (!binding.IsActive) {
+            m_ui.ShowMessage(Text(IDS_INACTIVE_BINDING), MessageIcon::None);
+            m_log.WriteLastString(IDS_INACTIVE_BINDING);
+            m_errors = true;
+            Close();
+            return;
+        }
+        keep(std::move(binding), m_settings.keyName);
+    } else {
+        const int count = CountUserSubkeys(m_owner, area);
+        for (int i = 0; i < kMaxBindings && i < count; ++i) {
+            QString key;
+            CDocSynchEntry binding;
+            if (GetUserSubkeyName(m_owner, area, i, key) &&
+                ReadDocSynchEntryKey(m_owner, key, binding, ReadMode::Strict) && binding.IsActive)
+                keep(std::move(binding), key);
+        }
+    }
+
+    const int n = static_cast<int>(m_bindings.size());
+    if (n == 0) {
+        m_ui.StopAnimation();
+        m_log.WriteLastString(IDS_NOTHING_TO_DO);
+        Close();
+        return;
+    }
+    m_decisions.reset(new (std::nothrow) SyncDirection[n]);
+    if (!m_decisions) {
+        m_log.WriteLastString(IDS_OUT_OF_MEMORY);
+        m_errors = true;
+        Close();
+        return;
+    }
+    std::fill_n(m_decisions.get(), n, SyncDirection::NoCopy);
+    m_ui.SetProgressRange(0, n);
+    m_ui.SetProgressStep(1);
+    m_ui.SetProgressPos(0);
+    m_scanIndex = 0;
+    m_state = State::Scanning;
+    OpenForScan();
+}
+
+void CSyncRun::OpenForScan() {
+    m_remoteFile.reset();
+    FileSpec spec;
+    if (!MakeDeviceSpec(m_bindings[m_scanIndex], spec)) {
+        Await(EngineEvent::RemoteFileOpened, -1);  // a path the engine cannot address cannot be opened
+        return;
+    }
+    Await(EngineEvent::RemoteFileOpened, m_engine->OpenRemoteFile(spec, m_remoteFile));
+}
+
+void CSyncRun::OnRemoteFileBusy() {
+    m_busyOnDevice[m_scanIndex] = true;
+    OpenForScan();
+}
+
+void CSyncRun::OnRemoteFileOpened(int32_t result) {
+    if (result != 0 || !m_remoteFile) {
+        m_remoteFile.reset();
+        ScanPcSide(false);
+        return;
+    }
+    RemoteFileInfo info;
+    m_epocInfoRead = m_remoteFile->GetFileInfo(info) == 0;
+    m_remoteFile.reset();
+    if (m_epocInfoRead)
+        m_epocTime = LocalFileTimeToUtcSeconds(info.LocalFileTime());
+    FileSpec spec;
+    MakeDeviceSpec(m_bindings[m_scanIndex], spec);
+    Await(EngineEvent::RemoteFileClosed, m_engine->CloseRemoteFile(spec, m_epocInfoRead ? info.Attributes() : 0));
+}
+
+void CSyncRun::OnRemoteFileClosed(int32_t result) {
+    const CDocSynchEntry& binding = m_bindings[m_scanIndex];
+    if (result != 0) {
+        if (m_closeRetryCount > static_cast<int>(m_bindings.size()) + 1) {
+            m_log.WriteEmptyLine();
+            m_log.WriteLine(Text(IDS_CANNOT_CLOSE_EPOC_FILE) + binding.EpocFileName);
+            m_log.WriteLastLine();
+            m_errors = true;
+            Close();
+            return;
+        }
+        FileSpec spec;
+        MakeDeviceSpec(binding, spec);
+        ++m_closeRetryCount;
+        Await(EngineEvent::RemoteFileClosed, m_engine->ForceCloseRemoteFile(spec));
+        return;
+    }
+    if (!m_epocInfoRead) {
+        // Without the EPOC file's time no direction can be trusted: leave it alone.
+        AdvanceScan();
+        return;
+    }
+    ScanPcSide(true);
+}
+
+void CSyncRun::ScanPcSide(bool epocExists) {
+    const CDocSynchEntry& binding = m_bindings[m_scanIndex];
+    const QString pcPath = binding.WinFullPath();
+    int64_t winTime = 0;
+    const bool winExists = GetPcFileTime(pcPath, winTime);
+    if (winExists && !IsPcFileAvailable(pcPath)) {
+        m_log.WriteString(IDS_FILE_NOT_AVAILABLE);
+        m_log.WriteLine(binding.WinFileName);
+        m_log.WriteEmptyLine();
+        m_errors = true;
+    } else {
+        m_decisions[m_scanIndex] = DecideDirection(winExists, epocExists, winTime, m_epocTime, binding, m_ui);
+    }
+    AdvanceScan();
+}
+
+void CSyncRun::AdvanceScan() {
+    ++m_scanIndex;
+    m_ui.StepProgress();
+    const int n = static_cast<int>(m_bindings.size());
+    if (m_scanIndex < n) {
+        OpenForScan();
+        return;
+    }
+    m_ui.StopAnimation();
+    const QString clip = AnimationClip(u"Sychronize"_s);
+    if (!clip.isEmpty())
+        m_ui.PlayAnimation(clip);
+    m_ui.SetProgressPos(0);
+    const auto toCopy = std::count_if(m_decisions.get(), m_decisions.get() + n,
+                                      [](SyncDirection d) { return d != SyncDirection::NoCopy; });
+    m_log.WriteLine(u"*** %1 %2"_s.arg(toCopy).arg(Text(IDS_FILES_TO_SYNCHRONIZE)));
+    m_log.WriteEmptyLine();
+    m_copyIndex = 0;
+    m_state = State::Copying;
+    ContinueCopy();
+}
+
+void CSyncRun::ContinueCopy() {
+    const int n = static_cast<int>(m_bindings.size());
+    for (; m_copyIndex < n; ++m_copyIndex) {
+        const SyncDirection direction = m_decisions[m_copyIndex];
+        if (direction == SyncDirection::NoCopy) {
+            m_ui.StepProgress();
+            continue;
+        }
+        int32_t copyResult = 0;
+        if (m_transfer.Start(*m_engine, m_bindings[m_copyIndex], m_keys[m_copyIndex], direction, copyResult)) {
+            Await(EngineEvent::CopyDone, copyResult);
+            return;
+        }
+        m_ui.StepProgress();
+    }
+    for (int i = 0; i < n; ++i) {
+        FileSpec spec;
+        if (m_busyOnDevice[i] && MakeDeviceSpec(m_bindings[i], spec))
+            m_engine->ReleaseRemoteFile(spec);
+    }
+    FinishRun();
+}
+
+void CSyncRun::OnCopyDone(int32_t result) {
+    CDocSynchEntry& binding = m_bindings[m_copyIndex];
+    const SyncDirection direction = m_decisions[m_copyIndex];
+    if (result == 0) {
+        m_transfer.Finish(binding, m_keys[m_copyIndex], direction);
+        m_ui.StepProgress();
+        ++m_copyIndex;
+        ContinueCopy();
+        return;
+    }
+    m_errors = true;
+    m_log.WriteLine(m_transfer.FailureLine(binding, direction));
+    m_log.WriteEmptyLine();
+    if (m_ignoreAllCopyErrors) {
+        ++m_copyIndex;
+        ContinueCopy();
+        return;
+    }
+    switch (m_ui.AskCopyError(CSyncTransfer::Destination(binding, direction))) {
+        case CopyErrorAnswer::Retry:
+            break;
+        case CopyErrorAnswer::IgnoreAll:
+            m_ignoreAllCopyErrors = true;
+            ++m_copyIndex;
+            break;
+        case CopyErrorAnswer::Stop:
+            m_log.WriteLastLine();
+            Close();
+            return;
+        case CopyErrorAnswer::IgnoreFile:
+        default:
+            ++m_copyIndex;
+            break;
+    }
+    ContinueCopy();
+}
+
+void CSyncRun::FinishRun() {
+    m_state = State::Completing;
+    m_ui.HideWindow();
+    m_log.WriteLastString(IDS_SYNCHRONIZATION_COMPLETE);
+    m_ui.StopAnimation();
+    m_ui.SetProgressText(Text(IDS_DONE));
+    m_ui.DisableStop();
+    m_ui.ShowCompletion(m_log.Path(), m_errors);
+    Close(true);
+}

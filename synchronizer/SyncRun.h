@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "common/DocSynchEntry.h"
+#include "platform/engine/EpocEngine.h"
+#include "synchronizer/PWInfo.h"
+#include "synchronizer/SyncFiles.h"
+#include "synchronizer/SyncLog.h"
+#include "synchronizer/SyncTransfer.h"
+#include "synchronizer/SyncUi.h"
+
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+inline constexpr int kMaxBindings = 1024;
+
+struct CSyncRunSettings {
+    QString title;          // the application title: log name and header
+    QString programFolder;  // ends with "/": where the log goes
+    QString productVersion;
+    bool singleBinding = false;
+    QString keyName;  // single-binding mode: the binding's sub-key name
+    std::function<std::unique_ptr<IEpocEngine>()> createEngine;
+    ConverterFactory createConverter;
+};
+
+// One synchronization run: the state the main window owns, advanced one step per engine
+// event. Talks to the user only through ISyncUi; destroying it is the run's teardown.
+class CSyncRun {
+public:
+    enum class State {
+        Initialising,
+        Connecting,
+        Stalled,
+        Identifying,
+        WaitingSession,
+        Scanning,
+        Copying,
+        Completing,
+        Closed
+    };
+
+    CSyncRun(ISyncUi& ui, CSyncRunSettings settings);
+    ~CSyncRun();
+    CSyncRun(const CSyncRun&) = delete;
+    CSyncRun& operator=(const CSyncRun&) = delete;
+
+    // Window initialisation; sink receives the engine's events. False when the run ended
+    // here (the window has been asked to close).
+    bool Initialise(IEpocEngineEvents* sink);
+    // The next step, for an event the sink delivered.
+    void HandleEvent(EngineEvent event, int32_t result);
+    // The window was closed from outside (Stop): no further step runs.
+    void Stop() { m_state = State::Closed; }
+
+    State GetState() const { return m_state; }
+    const QString& Owner() const { return m_owner; }
+    bool ErrorsOccurred() const { return m_errors; }
+    const QString& LogPath() const { return m_log.Path(); }
+    const std::vector<CDocSynchEntry>& Bindings() const { return m_bindings; }
+    // NoCopy outside the loaded range.
+    SyncDirection Decision(int index) const;
+    const QString& TempFile() const { return m_transfer.GetPaths().tempFile; }
+    const QString& BackupFolder() const { return m_transfer.GetPaths().backupFolder; }
+
+private:
+    void Dispatch(EngineEvent event, int32_t result);
+    // An operation the engine refused completes at once with its own result.
+    void Await(EngineEvent event, int32_t issueResult);
+    void Close(bool ok = false);
+
+    void OnInitialized(int32_t result);
+    void OnConnected(int32_t result);
+    void OnDisconnected(int32_t result);
+    void OnMachineReady(int32_t result);
+    void OnSessionReady();
+    void LoadBindings();
+
+    FileSpec ScanSpec() const;
+    void OpenForScan();
+    void OnRemoteFileBusy();
+    void OnRemoteFileOpened(int32_t result);
+    void OnRemoteFileClosed(int32_t result);
+    void ScanPcSide(bool epocExists);
+    void AdvanceScan();
+
+    void ContinueCopy();
+    void OnCopyDone(int32_t result);
+    void FinishRun();
+
+    ISyncUi& m_ui;
+    CSyncRunSettings m_settings;
+    State m_state = State::Initialising;
+    std::deque<std::pair<EngineEvent, int32_t>> m_pending;
+
+    CSyncLog m_log;
+    bool m_errors = false;
+    CSyncTransfer m_transfer;
+    CPrivateTempDir m_tempDir;
+
+    QString m_owner;
+    std::vector<CDocSynchEntry> m_bindings;
+    std::vector<QString> m_keys;
+    std::vector<bool> m_busyOnDevice;
+    std::unique_ptr<SyncDirection[]> m_decisions;
+    int m_scanIndex = 0;
+    int m_copyIndex = 0;
+    int64_t m_epocTime = 0;
+    bool m_epocInfoRead = false;
+    bool m_ignoreAllCopyErrors = false;
+    int m_closeRetryCount = 0;
+
+    // Engine objects last: released before the engine itself, which goes first of all.
+    std::unique_ptr<IEpocEngine> m_engine;
+    std::unique_ptr<IEpocMachine> m_machine;
+    std::unique_ptr<IEpocRemoteFile> m_remoteFile;
+};

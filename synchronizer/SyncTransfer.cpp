@@ -1,0 +1,250 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "synchronizer/SyncTransfer.h"
+
+#include "common/ProfileRegistry.h"
+#include "common/StringTable.h"
+#include "synchronizer/StringIds.h"
+#include "synchronizer/SyncFiles.h"
+#include "synchronizer/SyncLog.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kUnknownType = u"UNKNOWN"_s;
+const QString kArrow = u" -> "_s;
+
+int32_t ConvertProgress(int32_t /*value*/, int32_t* flag) {
+    if (flag)
+        *flag = 1;
+    return 0;
+}
+
+QString FormatLine(const QString& format, int index) {
+    return format.section(QLatin1Char('\n'), index, index);
+}
+
+bool FormatMatches(const QString& format, const QString& type) {
+    return FormatLine(format, 0).compare(type, Qt::CaseInsensitive) == 0 ||
+           FormatLine(format, 1).compare(type, Qt::CaseInsensitive) == 0;
+}
+
+QString Text(int id) {
+    return CStringTable::Load(id);
+}
+
+bool IssueCopy(IEpocEngine& engine, uint16_t fromLocation, const QString& from, uint16_t toLocation, const QString& to,
+               int32_t& result) {
+    FileSpec source;
+    FileSpec destination;
+    if (!MakeFileSpec(fromLocation, from.toUtf8().constData(), source) ||
+        !MakeFileSpec(toLocation, to.toUtf8().constData(), destination)) {
+        result = -1;  // a path the engine cannot address fails like a refused copy
+        return true;
+    }
+    result = engine.CopyFile(source, destination, 1);
+    return true;
+}
+
+}  // namespace
+
+CSyncTransfer::CSyncTransfer(ISyncUi& ui, CSyncLog& log, bool& errorsOccurred, ConverterFactory createConverter)
+    : m_ui(ui), m_log(log), m_errors(errorsOccurred), m_createConverter(std::move(createConverter)) {}
+
+CSyncTransfer::~CSyncTransfer() = default;
+
+bool CSyncTransfer::NeedsConversion(const CDocSynchEntry& binding) {
+    return binding.WinFileType != binding.EpocFileType && binding.WinFileType != kUnknownType &&
+           binding.EpocFileType != kUnknownType;
+}
+
+QString CSyncTransfer::Destination(const CDocSynchEntry& binding, SyncDirection direction) {
+    return direction == SyncDirection::PcToDevice ? binding.EpocFullPath() : binding.WinFullPath();
+}
+
+bool CSyncTransfer::Start(IEpocEngine& engine, CDocSynchEntry& binding, const QString& key, SyncDirection direction,
+                          int32_t& copyResult) {
+    const QString pcPath = binding.WinFullPath();
+    const QString epocPath = binding.EpocFullPath();
+    if (direction == SyncDirection::PcToDevice) {
+        m_converting = NeedsConversion(binding);
+        if (!m_converting) {
+            m_ui.SetProgressText(binding.WinFileName);
+            m_log.WriteLine(Text(IDS_COPIED) + pcPath + kArrow + epocPath);
+            return IssueCopy(engine, kLocationPc, pcPath, kLocationDevice, epocPath, copyResult);
+        }
+        if (!ConvertFile(binding, key, direction)) {
+            m_log.WriteLine(Text(IDS_CANNOT_COPY_TO_DEVICE) + binding.EpocFileName + kArrow + binding.WinFileName);
+            m_log.WriteEmptyLine();
+            m_errors = true;
+            return false;
+        }
+        m_ui.SetProgressText(binding.WinFileName);
+        m_log.WriteLine(Text(IDS_CONVERTED) + pcPath + kArrow + epocPath);
+        return IssueCopy(engine, kLocationPc, m_paths.tempFile, kLocationDevice, epocPath, copyResult);
+    }
+
+    if (binding.KeepCopy && QFileInfo::exists(pcPath))
+        BackUpPcFile(binding);
+    m_converting = NeedsConversion(binding);
+    const QString destination = m_converting ? m_paths.tempFile : pcPath;
+    m_ui.SetProgressText(binding.WinFileName);
+    m_log.WriteLine(Text(m_converting ? IDS_CONVERTED : IDS_COPIED) + epocPath + kArrow + pcPath);
+    return IssueCopy(engine, kLocationDevice, epocPath, kLocationPc, destination, copyResult);
+}
+
+void CSyncTransfer::Finish(CDocSynchEntry& binding, const QString& key, SyncDirection direction) {
+    if (direction == SyncDirection::PcToDevice) {
+        m_log.WriteLine(Text(IDS_COPIED_TO_DEVICE) + binding.WinFileName + kArrow + binding.EpocFileName);
+        MarkSynchronized(key);
+    } else if (!m_converting || ConvertFile(binding, key, direction)) {
+        m_log.WriteLine(Text(IDS_COPIED_TO_PC) + binding.EpocFileName + kArrow + binding.WinFileName);
+        MarkSynchronized(key);
+    } else {
+        m_log.WriteLine(Text(IDS_CANNOT_COPY_TO_PC) + binding.EpocFileName + kArrow + binding.WinFileName);
+        m_errors = true;
+    }
+    m_log.WriteEmptyLine();
+}
+
+QString CSyncTransfer::FailureLine(const CDocSynchEntry& binding, SyncDirection direction) const {
+    if (direction == SyncDirection::PcToDevice)
+        return Text(IDS_CANNOT_COPY_TO_DEVICE) + binding.WinFileName + kArrow + binding.EpocFileName;
+    return Text(IDS_CANNOT_COPY_TO_PC) + binding.EpocFileName + kArrow + binding.WinFileName;
+}
+
+bool CSyncTransfer::ConvertFile(CDocSynchEntry& binding, const QString& key, SyncDirection direction) {
+    if (direction == SyncDirection::PcToDevice)
+        return Convert(binding, key, direction, m_paths.tempFile);
+
+    // The PC document is replaced in one rename, so a failed or interrupted conversion
+    // leaves the old one intact.
+    const QString pcPath = binding.WinFullPath();
+    const QString replacement = CreateSiblingTempFile(pcPath);
+    if (replacement.isEmpty()) {
+        m_errors = true;
+        return false;
+    }
+    if (!Convert(binding, key, direction, replacement)) {
+        QFile::remove(replacement);
+        return false;
+    }
+    if (!ReplaceFile(replacement, pcPath)) {
+        m_errors = true;
+        return false;
+    }
+    return true;
+}
+
+bool CSyncTransfer::Convert(CDocSynchEntry& binding, const QString& key, SyncDirection direction,
+                            const QString& destination) {
+    const bool toDevice = direction == SyncDirection::PcToDevice;
+    const QString source = toDevice ? binding.WinFullPath() : m_paths.tempFile;
+
+    m_root.reset();
+    if (m_createConverter)
+        m_root = m_createConverter(u"VEROZ.CONVERTERINTERFACE"_s);
+    if (!m_root)
+        return FailConversion(IDS_NO_CONVERTER);
+
+    int16_t count = 0;
+    QDir::setCurrent(m_paths.controlDir);
+    try {
+        m_root->Load(m_paths.controlFile, source);
+        count = m_root->Count();
+    } catch (const CAutomationException&) {
+        count = 0;
+    }
+    RestoreWorkingDir();
+    if (count < 1) {
+        m_root.reset();
+        return FailConversion(IDS_NO_CONVERTER);
+    }
+
+    QDir::setCurrent(m_paths.controlDir);
+    try {
+        if (toDevice)
+            FixWinFileType(binding, key);
+        const QString fromType = toDevice ? binding.WinFileType : binding.EpocFileType;
+        const QString toType = toDevice ? binding.EpocFileType : binding.WinFileType;
+        std::unique_ptr<IConverterItem> converter;
+        for (int16_t k = 0; k < m_root->Count(); ++k) {
+            converter.reset();
+            converter = m_root->Item(k);
+            if (!converter || !FormatMatches(converter->SourceFormat(), fromType) ||
+                !FormatMatches(converter->TargetFormat(), toType))
+                continue;
+            converter->Convert(source, destination, &ConvertProgress);
+            RestoreWorkingDir();
+            converter.reset();
+            m_root.reset();
+            return true;
+        }
+    } catch (const CAutomationException& e) {
+        m_log.WriteLine(Text(IDS_CONVERTER_ERROR) + e.Description());
+        RestoreWorkingDir();
+        m_root.reset();
+        m_errors = true;
+        return false;
+    }
+    RestoreWorkingDir();
+    m_root.reset();
+    return FailConversion(IDS_NO_CONVERTER);
+}
+
+void CSyncTransfer::FixWinFileType(CDocSynchEntry& binding, const QString& key) {
+    const int16_t count = m_root->Count();
+    if (count < 1)
+        return;
+    std::unique_ptr<IConverterItem> first = m_root->Item(0);
+    if (!first)
+        return;
+    const QString t0 = first->SourceFormat();
+    first.reset();
+    for (int16_t k = 1; k < count; ++k) {
+        std::unique_ptr<IConverterItem> item = m_root->Item(k);
+        if (!item || item->SourceFormat() != t0)
+            return;
+    }
+    if (FormatMatches(t0, binding.WinFileType))
+        return;
+    binding.WinFileType = FormatLine(t0, 0);
+    WriteEntryString(m_paths.owner, QLatin1String(kDocSynchArea), key, u"WinFileType"_s, binding.WinFileType);
+}
+
+void CSyncTransfer::BackUpPcFile(const CDocSynchEntry& binding) {
+    const QString folder = m_paths.backupFolder;
+    const auto makeDir = [](const QString& path) { return QFileInfo(path).isDir() || QDir().mkdir(path); };
+    const QString parent = QFileInfo(folder).path();
+    const QString grandparent = QFileInfo(parent).path();
+    const bool ok = makeDir(folder) || (makeDir(parent) && makeDir(folder)) ||
+                    (makeDir(grandparent) && makeDir(parent) && makeDir(folder));
+    if (!ok) {
+        m_log.WriteString(IDS_NO_BACKUP_FOLDER);
+        m_errors = true;
+        return;
+    }
+    const QString pcPath = binding.WinFullPath();
+    const QString backup = folder + QLatin1Char('/') + binding.WinFileName;
+    const bool copied = CopyFileAtomically(pcPath, backup);
+    m_log.WriteLine(Text(IDS_BACKING_UP) + pcPath + kArrow + backup + u" ... "_s +
+                    Text(copied ? IDS_BACKUP_DONE : IDS_BACKUP_ERROR));
+}
+
+void CSyncTransfer::MarkSynchronized(const QString& key) {
+    MarkSynchronizedKey(m_paths.owner, key);
+}
+
+bool CSyncTransfer::FailConversion(int stringId) {
+    m_log.WriteString(stringId);
+    m_errors = true;
+    return false;
+}
+
+void CSyncTransfer::RestoreWorkingDir() {
+    if (!m_paths.workingDir.isEmpty())
+        QDir::setCurrent(m_paths.workingDir);
+}

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "common/DocSynchEntry.h"
+#include "platform/converter/ConverterInterface.h"
+#include "platform/engine/EpocEngine.h"
+#include "synchronizer/SyncUi.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class CSyncLog;
+
+using ConverterFactory = std::function<std::unique_ptr<IConverterInterface>(const QString& progId)>;
+
+// Moves the file of one binding: conversion where the types differ, backup of the PC file
+// where asked, the engine copy, and the write-back to the binding store. Bindings are
+// addressed by the sub-key name they were read from.
+class CSyncTransfer {
+public:
+    struct Paths {
+        QString owner;         // whose DocSynchEntries the bindings belong to
+        QString tempFile;      // conversion file (inside the run's private folder)
+        QString backupFolder;  // without trailing "/"
+        QString controlFile;
+        QString controlDir;
+        QString workingDir;  // restored after each converter call
+    };
+
+    CSyncTransfer(ISyncUi& ui, CSyncLog& log, bool& errorsOccurred, ConverterFactory createConverter);
+    ~CSyncTransfer();
+
+    void SetPaths(Paths paths) { m_paths = std::move(paths); }
+    const Paths& GetPaths() const { return m_paths; }
+
+    static bool NeedsConversion(const CDocSynchEntry& binding);
+
+    // True when an engine copy was issued (copyResult then holds CopyFile's own result);
+    // false when the transfer failed before copying (logged, errors set).
+    bool Start(IEpocEngine& engine, CDocSynchEntry& binding, const QString& key, SyncDirection direction,
+               int32_t& copyResult);
+    // After a successful copy of the transfer Start began.
+    void Finish(CDocSynchEntry& binding, const QString& key, SyncDirection direction);
+    QString FailureLine(const CDocSynchEntry& binding, SyncDirection direction) const;
+    // The file the copy of a transfer writes, as the copy-error prompt shows it.
+    static QString Destination(const CDocSynchEntry& binding, SyncDirection direction);
+
+    bool ConvertFile(CDocSynchEntry& binding, const QString& key, SyncDirection direction);
+    void BackUpPcFile(const CDocSynchEntry& binding);
+    void MarkSynchronized(const QString& key);
+    // Releases any converter objects left from the last conversion.
+    void ReleaseConverter() { m_root.reset(); }
+
+private:
+    bool Convert(CDocSynchEntry& binding, const QString& key, SyncDirection direction, const QString& destination);
+    void FixWinFileType(CDocSynchEntry& binding, const QString& key);
+    bool FailConversion(int stringId);
+    void RestoreWorkingDir();
+
+    ISyncUi& m_ui;
+    CSyncLog& m_log;
+    bool& m_errors;
+    ConverterFactory m_createConverter;
+    Paths m_paths;
+    std::unique_ptr<IConverterInterface> m_root;
+    bool m_converting = false;
+};

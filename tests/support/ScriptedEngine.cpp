@@ -1,0 +1,203 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tests/support/ScriptedEngine.h"
+
+#include <QFile>
+
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+class CScriptedRemoteFile : public IEpocRemoteFile {
+public:
+    explicit CScriptedRemoteFile(int64_t modified) : m_modified(modified) {}
+    int32_t GetFileInfo(RemoteFileInfo& info) override {
+        const uint64_t stamp = UtcSecondsToLocalFileTime(m_modified);
+        const uint32_t attributes = 0x20;
+        std::memcpy(info.bytes + 2, &attributes, sizeof attributes);
+        std::memcpy(info.bytes + 6, &stamp, sizeof stamp);
+        return 0;
+    }
+
+private:
+    int64_t m_modified;
+};
+
+class CScriptedMachine : public IEpocMachine {
+public:
+    CScriptedMachine(uint32_t w20, uint32_t w24) : m_w20(w20), m_w24(w24) {}
+    int32_t GetMachineInfo(MachineInfo& info) override {
+        std::memcpy(info.bytes + 0x20, &m_w20, 4);
+        std::memcpy(info.bytes + 0x24, &m_w24, 4);
+        return 0;
+    }
+
+private:
+    uint32_t m_w20;
+    uint32_t m_w24;
+};
+
+QString PathOf(const FileSpec& spec) {
+    return QString::fromUtf8(spec.path);
+}
+
+class CEngineForwarder : public IEpocEngine {
+public:
+    explicit CEngineForwarder(IEpocEngine& target) : m_t(target) {}
+    int32_t SetEventSink(IEpocEngineEvents* sink) override { return m_t.SetEventSink(sink); }
+    int32_t Connect(int32_t timeoutMs) override { return m_t.Connect(timeoutMs); }
+    int32_t OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) override {
+        return m_t.OpenRemoteFile(spec, out);
+    }
+    int32_t CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) override {
+        return m_t.CopyFile(source, destination, overwrite);
+    }
+    int32_t CloseRemoteFile(const FileSpec& spec, uint32_t attributes) override {
+        return m_t.CloseRemoteFile(spec, attributes);
+    }
+    int32_t AttachRemote(int32_t mode) override { return m_t.AttachRemote(mode); }
+    int32_t GetMachine(int32_t mode, std::unique_ptr<IEpocMachine>& out) override { return m_t.GetMachine(mode, out); }
+    int32_t BeginSession() override { return m_t.BeginSession(); }
+    int32_t ReleaseRemoteFile(const FileSpec& spec) override { return m_t.ReleaseRemoteFile(spec); }
+    int32_t ForceCloseRemoteFile(const FileSpec& spec) override { return m_t.ForceCloseRemoteFile(spec); }
+
+private:
+    IEpocEngine& m_t;
+};
+
+}  // namespace
+
+std::unique_ptr<IEpocEngine> MakeEngineForwarder(IEpocEngine& target) {
+    return std::make_unique<CEngineForwarder>(target);
+}
+
+uint64_t UtcSecondsToLocalFileTime(int64_t seconds) {
+    const time_t utc = static_cast<time_t>(seconds);
+    struct tm local {};
+    ::localtime_r(&utc, &local);
+    const int64_t localSeconds = static_cast<int64_t>(::timegm(&local));
+    return static_cast<uint64_t>(localSeconds + 11644473600LL) * 10000000ULL;
+}
+
+int32_t CScriptedEngine::SetEventSink(IEpocEngineEvents* newSink) {
+    calls << (newSink ? QStringLiteral("SetEventSink") : QStringLiteral("SetEventSink null"));
+    sink = newSink;
+    if (newSink)
+        events.emplace_back(EngineEvent::Initialized, initResult);
+    return 0;
+}
+
+int32_t CScriptedEngine::Connect(int32_t timeoutMs) {
+    calls << QStringLiteral("Connect %1").arg(timeoutMs);
+    events.emplace_back(EngineEvent::Connected, connectResult);
+    return 0;
+}
+
+int32_t CScriptedEngine::OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) {
+    const QString path = PathOf(spec);
+    calls << QStringLiteral("OpenRemoteFile %1:%2").arg(spec.location).arg(path);
+    auto it = files.find(path);
+    if (it == files.end() || it->second.unreadable) {
+        events.emplace_back(EngineEvent::RemoteFileOpened, -1);
+        return 0;
+    }
+    if (it->second.busyTimes > 0) {
+        --it->second.busyTimes;
+        events.emplace_back(EngineEvent::RemoteFileBusy, 0);
+        return 0;
+    }
+    out = std::make_unique<CScriptedRemoteFile>(it->second.modifiedUtc);
+    events.emplace_back(EngineEvent::RemoteFileOpened, 0);
+    return 0;
+}
+
+int32_t CScriptedEngine::CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) {
+    calls << QStringLiteral("CopyFile %1:%2 -> %3:%4 %5")
+                 .arg(source.location)
+                 .arg(PathOf(source))
+                 .arg(destination.location)
+                 .arg(PathOf(destination))
+                 .arg(overwrite);
+    int32_t result = 0;
+    if (!copyResults.empty()) {
+        result = copyResults.front();
+        copyResults.pop_front();
+    }
+    if (result == 0) {
+        if (destination.location == kLocationDevice) {
+            QFile in(PathOf(source));
+            if (in.open(QIODevice::ReadOnly))
+                files[PathOf(destination)].content = in.readAll();
+            else
+                result = -1;
+        } else {
+            auto it = files.find(PathOf(source));
+            QFile out(PathOf(destination));
+            if (it != files.end() && out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                out.write(it->second.content);
+            else
+                result = -1;
+        }
+    }
+    events.emplace_back(EngineEvent::CopyDone, result);
+    return 0;
+}
+
+int32_t CScriptedEngine::CloseResult(const FileSpec& spec) {
+    auto it = files.find(PathOf(spec));
+    if (it != files.end() && it->second.closeFailures > 0) {
+        --it->second.closeFailures;
+        return -2;
+    }
+    return 0;
+}
+
+int32_t CScriptedEngine::CloseRemoteFile(const FileSpec& spec, uint32_t attributes) {
+    calls << QStringLiteral("CloseRemoteFile %1:%2 %3").arg(spec.location).arg(PathOf(spec)).arg(attributes);
+    events.emplace_back(EngineEvent::RemoteFileClosed, CloseResult(spec));
+    return 0;
+}
+
+int32_t CScriptedEngine::AttachRemote(int32_t mode) {
+    calls << QStringLiteral("AttachRemote %1").arg(mode);
+    return 0;
+}
+
+int32_t CScriptedEngine::GetMachine(int32_t mode, std::unique_ptr<IEpocMachine>& out) {
+    calls << QStringLiteral("GetMachine %1").arg(mode);
+    out = std::make_unique<CScriptedMachine>(machineWord20, machineWord24);
+    events.emplace_back(EngineEvent::MachineReady, machineResult);
+    return 0;
+}
+
+int32_t CScriptedEngine::BeginSession() {
+    calls << QStringLiteral("BeginSession");
+    events.emplace_back(EngineEvent::SessionReady, 0);
+    return 0;
+}
+
+int32_t CScriptedEngine::ReleaseRemoteFile(const FileSpec& spec) {
+    calls << QStringLiteral("ReleaseRemoteFile %1:%2").arg(spec.location).arg(PathOf(spec));
+    return 0;
+}
+
+int32_t CScriptedEngine::ForceCloseRemoteFile(const FileSpec& spec) {
+    calls << QStringLiteral("ForceCloseRemoteFile %1:%2").arg(spec.location).arg(PathOf(spec));
+    events.emplace_back(EngineEvent::RemoteFileClosed, CloseResult(spec));
+    return 0;
+}
+
+int CScriptedEngine::CountCalls(const QString& prefix) const {
+    int count = 0;
+    for (const QString& call : calls)
+        count += call.startsWith(prefix) ? 1 : 0;
+    return count;
+}
+
+QStringList CScriptedEngine::Matching(const QString& prefix) const {
+    QStringList out;
+    for (const QString& call : calls)
+        if (call.startsWith(prefix))
+            out << call;
+    return out;
+}

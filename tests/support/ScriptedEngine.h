@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/engine/EpocEngine.h"
+#include "synchronizer/PWInfo.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <map>
+#include <utility>
+
+// An engine that answers every operation from a script: results per step, handheld files
+// with their times, busy and close faults, copy results. Events are queued, not delivered;
+// Pump hands them to a run one by one, as the window would.
+class CScriptedEngine : public IEpocEngine {
+public:
+    struct DeviceFile {
+        QByteArray content;
+        int64_t modifiedUtc = 0;
+        int busyTimes = 0;        // OnRemoteFileBusy this many times before opening
+        int closeFailures = 0;    // close or force-close fails this many times
+        bool unreadable = false;  // exists, but opening fails
+    };
+
+    int32_t initResult = 0;
+    int32_t connectResult = 0;
+    int32_t machineResult = 0;
+    uint32_t machineWord20 = 0x1234;
+    uint32_t machineWord24 = 0xABCD;
+    // Results of the successive CopyFile calls; 0 once the list runs out.
+    std::deque<int32_t> copyResults;
+    // Handheld files by EPOC path ("C:\Documents\a.txt").
+    std::map<QString, DeviceFile> files;
+
+    // Every call as text, in order: "Connect 15000", "OpenRemoteFile C:\x", "CopyFile 1:a -> 2:b" ...
+    QStringList calls;
+    std::deque<std::pair<EngineEvent, int32_t>> events;
+    IEpocEngineEvents* sink = nullptr;
+    bool destroyed = false;
+
+    int32_t SetEventSink(IEpocEngineEvents* sink) override;
+    int32_t Connect(int32_t timeoutMs) override;
+    int32_t OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) override;
+    int32_t CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) override;
+    int32_t CloseRemoteFile(const FileSpec& spec, uint32_t attributes) override;
+    int32_t AttachRemote(int32_t mode) override;
+    int32_t GetMachine(int32_t mode, std::unique_ptr<IEpocMachine>& out) override;
+    int32_t BeginSession() override;
+    int32_t ReleaseRemoteFile(const FileSpec& spec) override;
+    int32_t ForceCloseRemoteFile(const FileSpec& spec) override;
+
+    int CountCalls(const QString& prefix) const;
+    QStringList Matching(const QString& prefix) const;
+    // Delivers queued events to handler (a callable taking EngineEvent, int32_t) until none
+    // is left or stop() says so.
+    template <typename Handler, typename Stop>
+    void Pump(Handler&& handler, Stop&& stop) {
+        while (!events.empty() && !stop()) {
+            const auto [event, result] = events.front();
+            events.pop_front();
+            handler(event, result);
+        }
+    }
+
+private:
+    int32_t CloseResult(const FileSpec& spec);
+};
+
+// An engine handle that forwards to target, so a test keeps the scripted engine when the
+// run releases its handle.
+std::unique_ptr<IEpocEngine> MakeEngineForwarder(IEpocEngine& target);
+
+// Calendar seconds as the handheld's local FILETIME.
+uint64_t UtcSecondsToLocalFileTime(int64_t seconds);

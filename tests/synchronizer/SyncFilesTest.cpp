@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "synchronizer/SyncFiles.h"
+#include "tests/support/ScriptedEngine.h"
+#include "tests/support/TempEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+TEST(SyncFilesTest, AvailabilityOfPcFiles) {
+    CTempEnv env;
+    const QString free = env.WriteFile(u"free.txt"_s, "x");
+    const QString readOnly = env.WriteFile(u"ro.txt"_s, "x");
+    QFile::setPermissions(readOnly, QFile::ReadOwner);
+    const QString held = env.WriteFile(u"held.txt"_s, "x");
+    QProcess holder;
+    holder.setStandardInputFile(held);
+    holder.start(u"sleep"_s, {u"30"_s});
+    ASSERT_TRUE(holder.waitForStarted());
+
+    EXPECT_TRUE(IsPcFileAvailable(free));
+    EXPECT_FALSE(IsPcFileAvailable(readOnly));
+    EXPECT_FALSE(IsPcFileAvailable(held));
+    EXPECT_FALSE(IsPcFileAvailable(env.Root() + u"/missing.txt"_s));
+    holder.kill();
+    holder.waitForFinished();
+    EXPECT_TRUE(IsPcFileAvailable(held));
+    EXPECT_EQ(QFile(free).size(), 1);  // the test neither truncates nor creates
+}
+
+TEST(SyncFilesTest, AtomicCopyKeepsModeAndLeavesNoTemporary) {
+    CTempEnv env;
+    const QString source = env.WriteFile(u"src.txt"_s, "new content");
+    const QString target = env.WriteFile(u"out/dst.txt"_s, "old");
+    ::chmod(QFile::encodeName(target).constData(), 0640);
+    ASSERT_TRUE(CopyFileAtomically(source, target));
+    QFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("new content"));
+    struct stat st {};
+    ::stat(QFile::encodeName(target).constData(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(QDir(env.Root() + u"/out"_s).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_FALSE(CopyFileAtomically(env.Root() + u"/missing"_s, target));
+    EXPECT_FALSE(CopyFileAtomically(source, env.Root() + u"/no/such/dir/x"_s));
+}
+
+TEST(SyncFilesTest, HandheldLocalTimeRoundTrips) {
+    for (const int64_t t : {int64_t(0), int64_t(946684800), int64_t(1700000000), int64_t(1719835200)})
+        EXPECT_EQ(LocalFileTimeToUtcSeconds(UtcSecondsToLocalFileTime(t)), t);
+}
+
+TEST(SyncFilesTest, PrivateFolderIsExclusiveAndRemoved) {
+    CTempEnv env;
+    QString path;
+    {
+        CPrivateTempDir first;
+        CPrivateTempDir second;
+        ASSERT_TRUE(first.Create(env.Root()));
+        ASSERT_TRUE(second.Create(env.Root()));
+        EXPECT_NE(first.Path(), second.Path());
+        path = first.Path();
+        env.WriteFile(path.mid(env.Root().size() + 1) + u"/_Dovetl_.dt_"_s, "data");
+    }
+    EXPECT_FALSE(QFile::exists(path));
+    CPrivateTempDir none;
+    EXPECT_FALSE(none.Create(env.Root() + u"/missing/parent"_s));
+}
+
+}  // namespace
