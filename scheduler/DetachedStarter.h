@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "scheduler/ProgramStarter.h"
+
+#include <QString>
+
+#include <map>
+#include <memory>
+
+// Starts programs detached, so they outlive the scheduler, and follows each one through a
+// process descriptor (where the system has them) until it ends. At most one process is
+// followed per program: callers ask IsRunning before starting again.
+class CDetachedStarter final : public IProgramStarter {
+public:
+    CDetachedStarter() = default;
+    ~CDetachedStarter() override = default;
+    CDetachedStarter(const CDetachedStarter&) = delete;
+    CDetachedStarter& operator=(const CDetachedStarter&) = delete;
+
+    bool Start(const QString& program) override;
+    bool IsRunning(const QString& program) override;
+
+private:
+    struct Child {
+        qint64 pid = 0;
+        int pidFd = -1;
+        Child() = default;
+        Child(const Child&) = delete;
+        Child& operator=(const Child&) = delete;
+        ~Child();
+        bool HasEnded() const;
+    };
+
+    std::map<QString, std::unique_ptr<Child>> m_children;
+};
