@@ -1,0 +1,276 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "manager/DovetailManagerView.h"
+
+#include "manager/BindingListModel.h"
+#include "manager/CommandIds.h"
+#include "manager/MessageBox.h"
+#include "platform/registry/Registry.h"
+#include "tests/manager/ManagerWorld.h"
+#include "tests/support/RecordingShell.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+class ViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CMessageBox::ClearShownTexts();
+        // A box nobody answers would block the test.
+        CMessageBox::SetAutoAnswer(QMessageBox::Ok);
+        m_doc.OnNewDocument();
+    }
+    void TearDown() override { CMessageBox::SetAutoAnswer(QMessageBox::NoButton); }
+    // Stores the bindings, then builds the view (which loads them).
+    void Load() {
+        m_view = std::make_unique<CDovetailManagerView>(m_doc);
+        m_menu.addAction(QStringLiteral("&Enable"))->setData(int(kCmdEnable));
+        m_view->SetContextMenu(&m_menu);
+        m_view->OnInitialUpdate();
+    }
+    CDovetailManagerView& View() { return *m_view; }
+    CBindingListModel& Model() { return *m_view->Model(); }
+    QString EnableText() const { return m_menu.actions().first()->text(); }
+
+    CManagerWorld m_world;
+    CRecordingShell m_shell;
+    CDovetailManagerDoc m_doc;
+    QMenu m_menu;
+    std::unique_ptr<CDovetailManagerView> m_view;
+};
+
+TEST_F(ViewTest, CheckBoxStoresIsActiveOnUserChangeOnly) {
+    CDocSynchEntry inactive = m_world.Binding(QStringLiteral("b.txt"));
+    inactive.IsActive = false;
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    m_world.Store(1, inactive);
+    // An odd stored flag shows that loading writes nothing back.
+    RegWriteNumber(HKEY_CURRENT_USER, m_world.EntryKey(0), QStringLiteral("IsActive"), 5);
+    Load();
+    ASSERT_EQ(Model().rowCount(), 2);
+    EXPECT_TRUE(Model().IsChecked(0));
+    EXPECT_FALSE(Model().IsChecked(1));
+    EXPECT_EQ(m_world.Number(0, QStringLiteral("IsActive")), 5u);
+
+    EXPECT_TRUE(Model().setData(Model().index(0, 0), Qt::Unchecked, Qt::CheckStateRole));
+    EXPECT_EQ(m_world.Number(0, QStringLiteral("IsActive")), 0u);
+    EXPECT_TRUE(Model().setData(Model().index(1, 0), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_EQ(m_world.Number(1, QStringLiteral("IsActive")), 1u);
+    // Setting the state it already has is no change.
+    RegWriteNumber(HKEY_CURRENT_USER, m_world.EntryKey(1), QStringLiteral("IsActive"), 7);
+    Model().setData(Model().index(1, 0), Qt::Checked, Qt::CheckStateRole);
+    EXPECT_EQ(m_world.Number(1, QStringLiteral("IsActive")), 7u);
+}
+
+TEST_F(ViewTest, EnableTogglesStoreCheckBoxAndMenuText) {
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    Load();
+    View().UpdateEnableItemText();
+    EXPECT_EQ(EnableText(), QStringLiteral("&Enable")) << "kept without a selection";
+    View().SelectRow(0);
+    View().UpdateEnableItemText();
+    EXPECT_EQ(EnableText(), QStringLiteral("Disabl&e"));
+
+    View().RunCommand(kCmdEnable);
+    EXPECT_FALSE(Model().IsChecked(0));
+    EXPECT_EQ(m_world.Number(0, QStringLiteral("IsActive")), 0u);
+    EXPECT_EQ(EnableText(), QStringLiteral("&Enable"));
+    EXPECT_FALSE(View().IsCommandEnabled(kCmdSynchronize));
+
+    // The stored state decides, even when it was changed outside the manager.
+    RegWriteNumber(HKEY_CURRENT_USER, m_world.EntryKey(0), QStringLiteral("IsActive"), 1);
+    View().RunCommand(kCmdEnable);
+    EXPECT_FALSE(Model().IsChecked(0));
+    EXPECT_EQ(m_world.Number(0, QStringLiteral("IsActive")), 0u);
+}
+
+TEST_F(ViewTest, DeleteRemovesOnlyAfterYes) {
+    for (int entry : {0, 1, 2})
+        m_world.Store(entry, m_world.Binding(QStringLiteral("f%1.txt").arg(entry)));
+    Load();
+    View().SelectRow(1);
+    CMessageBox::SetNextAnswer(QMessageBox::No);
+    View().RunCommand(kCmdDelete);
+    EXPECT_EQ(CMessageBox::ShownTexts(),
+              QStringList{QStringLiteral("You are about to delete a binding.\nPlease confirm.")});
+    EXPECT_EQ(Model().rowCount(), 3);
+    EXPECT_TRUE(CRegistry::Default().KeyExists(RegRoot::CurrentUser, m_world.EntryKey(1)));
+
+    CMessageBox::SetNextAnswer(QMessageBox::Yes);
+    View().RunCommand(kCmdDeleteContext);
+    EXPECT_EQ(Model().rowCount(), 2);
+    EXPECT_FALSE(CRegistry::Default().KeyExists(RegRoot::CurrentUser, m_world.EntryKey(1)));
+    EXPECT_EQ(Model().EntryAt(0), 0);
+    EXPECT_EQ(Model().EntryAt(1), 2);
+}
+
+TEST_F(ViewTest, CommandEnablingFollowsSelectionAndCheckBoxes) {
+    CDocSynchEntry off = m_world.Binding(QStringLiteral("b.txt"));
+    off.IsActive = false;
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    m_world.Store(1, off);
+    Load();
+    struct Case {
+        const char* name;
+        int selectRow;  // -1: none
+        bool firstChecked;
+        int command;
+        bool enabled;
+    };
+    const Case cases[] = {
+        {"Synchronize needs a selection", -1, true, kCmdSynchronize, false},
+        {"Synchronize on a checked row", 0, true, kCmdSynchronize, true},
+        {"Synchronize on an unchecked row", 1, true, kCmdSynchronize, false},
+        {"Synchronize All with one checked row", -1, true, kCmdSynchronizeAll, true},
+        {"Synchronize All with none checked", 0, false, kCmdSynchronizeAll, false},
+        {"Delete needs a selection", -1, true, kCmdDelete, false},
+        {"Delete with a selection", 1, true, kCmdDelete, true},
+        {"Properties with a selection", 1, false, kCmdProperties, true},
+        {"Launch needs a selection", -1, true, kCmdLaunch, false},
+        {"Adding is always there", -1, true, kCmdAddPcFile, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        View().clearSelection();
+        Model().SetChecked(0, c.firstChecked);
+        if (c.selectRow >= 0)
+            View().SelectRow(c.selectRow);
+        EXPECT_EQ(View().IsCommandEnabled(c.command), c.enabled);
+    }
+}
+
+TEST_F(ViewTest, PasteIsEnabledForFileListsAndFiveFormatData) {
+    Load();
+    QClipboard* clipboard = QApplication::clipboard();
+    clipboard->setText(QStringLiteral("plain"));
+    EXPECT_FALSE(View().IsCommandEnabled(kCmdPaste));
+    clipboard->setMimeData(MakeFileListMimeData({m_world.PcFolder() + QStringLiteral("x.txt")}));
+    EXPECT_TRUE(View().IsCommandEnabled(kCmdPaste));
+    auto* five = new QMimeData;
+    for (int i = 0; i < 5; ++i)
+        five->setData(QStringLiteral("application/x-epoc-item-%1").arg(i), "x");
+    clipboard->setMimeData(five);
+    EXPECT_TRUE(View().IsCommandEnabled(kCmdPaste));
+}
+
+TEST(CellTextTest, CutsToTheBufferKeepingCharactersWhole) {
+    const QString euro = QString::fromUtf8("\u20ac");  // three bytes in UTF-8
+    struct Case {
+        const char* name;
+        QString text;
+        int buffer;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"short text unchanged", QStringLiteral("abc"), 260, QStringLiteral("abc")},
+        {"cut to buffer minus one", QString(300, QLatin1Char('a')), 260, QString(259, QLatin1Char('a'))},
+        {"exact fit", QString(259, QLatin1Char('b')), 260, QString(259, QLatin1Char('b'))},
+        {"no split character", QStringLiteral("ab") + euro, 5, QStringLiteral("ab")},
+        {"whole character fits", QStringLiteral("a") + euro + QStringLiteral("z"), 5, QStringLiteral("a") + euro},
+        {"no room", QStringLiteral("abc"), 1, QString()},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CutToBuffer(c.text, c.buffer), c.expected) << c.name;
+}
+
+TEST_F(ViewTest, FilesOfOneTypeShareAnIcon) {
+    Load();
+    const QString a = m_world.Env().WriteFile(QStringLiteral("pc/a.txt"), "a");
+    const QString b = m_world.Env().WriteFile(QStringLiteral("pc/b.txt"), "b");
+    const QString c = m_world.Env().WriteFile(QStringLiteral("pc/c.doc"), "c");
+    EXPECT_EQ(View().GetFileIcon(m_world.PcFolder() + QStringLiteral("missing.txt")), 2);
+
+    CDocSynchEntry first = m_world.Binding(QStringLiteral("a.txt"));
+    first.WinFileType = QStringLiteral("TXT File");
+    ASSERT_TRUE(m_doc.AddEntry(first));
+    const int shared = Model().ImageAt(0);
+    EXPECT_GE(shared, 3);
+    const int calls = m_shell.m_iconCalls;
+    EXPECT_EQ(View().GetFileIcon(b), shared);
+    EXPECT_EQ(m_shell.m_iconCalls, calls) << "icon taken from the row, not the shell";
+    EXPECT_GT(View().GetFileIcon(c), shared);
+
+    // A row whose stored type is a conversion name does not lend its icon.
+    RegWriteString(HKEY_CURRENT_USER, m_world.EntryKey(0), QStringLiteral("WinFileType"), QStringLiteral("Word 97"));
+    EXPECT_NE(View().GetFileIcon(a), shared);
+
+    // Without an icon from the shell the file gets the plain one.
+    m_shell.m_iconsForAll = false;
+    EXPECT_EQ(View().GetFileIcon(m_world.Env().WriteFile(QStringLiteral("pc/d.xyz"), "d")), 2);
+}
+
+TEST_F(ViewTest, LaunchExploreAndBackupsGoThroughTheShell) {
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    m_world.Store(1, m_world.Binding(QStringLiteral("gone.txt"), -1));
+    Load();
+    View().SelectRow(0);
+    View().RunCommand(kCmdLaunch);
+    View().RunCommand(kCmdExplore);
+    ASSERT_EQ(m_shell.m_requests.size(), 2u);
+    EXPECT_EQ(m_shell.m_requests[0].verb, QStringLiteral("open"));
+    EXPECT_EQ(m_shell.m_requests[0].path, m_world.PcFolder() + QStringLiteral("a.txt"));
+    EXPECT_EQ(m_shell.m_requests[1].verb, QStringLiteral("explore"));
+    EXPECT_EQ(m_shell.m_requests[1].path, m_world.PcFolder());
+
+    View().SelectRow(1);
+    View().RunCommand(kCmdLaunch);
+    EXPECT_EQ(m_shell.m_requests.size(), 2u);
+    EXPECT_EQ(CMessageBox::ShownTexts(),
+              QStringList{QStringLiteral("No executable defined or file does not yet exist")});
+
+    const QString backups = m_world.PcFolder() + QStringLiteral("Alice/Dovetail");
+    EXPECT_TRUE(View().IsCommandEnabled(kCmdBackups));
+    EXPECT_TRUE(QFileInfo(backups).isDir());
+    View().RunCommand(kCmdBackups);
+    EXPECT_EQ(m_shell.m_requests.back().verb, QStringLiteral("explore"));
+    EXPECT_EQ(m_shell.m_requests.back().path, backups);
+}
+
+TEST_F(ViewTest, BackupsWithoutPcFolderStopsAndClosesTheManager) {
+    Load();
+    CRegistry::Default().DeleteTree(RegRoot::CurrentUser, QStringLiteral("Software\\Veroz\\Users\\Alice\\PCDirectory"));
+    QSignalSpy closing(&View(), &CDovetailManagerView::CloseApplicationRequested);
+    EXPECT_FALSE(View().IsCommandEnabled(kCmdBackups));
+    EXPECT_EQ(closing.count(), 1);
+    EXPECT_TRUE(
+        CMessageBox::ShownTexts().value(0).startsWith(QStringLiteral("Please select 'My Ericsson Properties'")));
+    View().RunCommand(kCmdBackups);
+    EXPECT_EQ(CMessageBox::ShownTexts().size(), 1) << "asked once, then the manager closes";
+    EXPECT_TRUE(m_shell.m_requests.empty());
+}
+
+TEST_F(ViewTest, EnterLaunchesTheSelectedRowAndNothingWithoutSelection) {
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    Load();
+    View().show();
+    View().setFocus();
+    QTest::keyClick(&View(), Qt::Key_Return);
+    EXPECT_TRUE(m_shell.m_requests.empty());
+    View().SelectRow(0);
+    QTest::keyClick(&View(), Qt::Key_Return);
+    ASSERT_EQ(m_shell.m_requests.size(), 1u);
+    EXPECT_EQ(m_shell.m_requests[0].verb, QStringLiteral("open"));
+}
+
+TEST_F(ViewTest, CellsShowWhatTheStoreHoldsNow) {
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    Load();
+    const QModelIndex name = Model().index(0, 0);
+    EXPECT_EQ(Model().data(name).toString(), QStringLiteral("a.txt"));
+    // The synchronizer writes; nothing is cached, so the next paint shows it.
+    RegWriteNumber(HKEY_CURRENT_USER, m_world.EntryKey(0), QStringLiteral("WasUpdated"), 1);
+    RegWriteNumber(HKEY_CURRENT_USER, m_world.EntryKey(0), QStringLiteral("LastSyncTimeStamp"), 1700000000);
+    EXPECT_EQ(Model().data(Model().index(0, int(BindingColumn::LastSynch))).toString(),
+              FormatLocalDateTime(1700000000));
+}
+}  // namespace
