@@ -206,18 +206,13 @@ int FindFreeEntryNumber(const QString& user) {
         }
         return -1;
     };
-    CRegistry& reg = CRegistry::Default();
-    if (!reg.KeyExists(HKEY_CURRENT_USER, QStringLiteral("%1\\%2\\%3").arg(QLatin1String(kUsersKey), user, Area())))
-        return 0;  // no area yet: every number is free
-    // A full store means 32768 reads; one transaction around them saves the per-read locking
-    // and sees one consistent store. It writes nothing; the body reports success so that a
-    // caller's own enclosing transaction is never rolled back by this scan.
+    // A full store means 32768 reads; one read snapshot around them saves the per-read
+    // locking and sees one consistent store.
     int result = -1;
     bool scanned = false;
-    reg.Transaction([&] {
+    CRegistry::Default().ReadTransaction([&] {
         result = scan();
         scanned = true;
-        return true;
     });
     return scanned ? result : scan();
 }
