@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A tiny program that guards itself like the real ones, for the second-start tests.
 // Usage: SingleInstanceHelper [title]. Prints "ready <instance name>" once its window shows,
-// and "raised <restored|minimized>" each time a second start asks it forward.
+// "raised <restored|minimized>" each time a second start asks it forward, and "message <text>"
+// for the failure message it would show.
 #include "common/SingleInstanceApp.h"
 #include "common/StringTable.h"
 
@@ -11,10 +12,26 @@
 #include <cstdio>
 #include <string>
 
+namespace {
+
+// Reports the failure message on stdout instead of a blocking message box.
+class CHelperApp : public CSingleInstanceApp {
+public:
+    using CSingleInstanceApp::CSingleInstanceApp;
+
+protected:
+    void ShowRegisterFailure(const QString& text) override {
+        std::printf("message %s\n", qUtf8Printable(text));
+        std::fflush(stdout);
+    }
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
     static std::string title = argc > 1 ? argv[1] : "Dovetail Guard Test";
     CStringTable::Install({{kIdsAppTitle, title.c_str()}});
-    CSingleInstanceApp app(argc, argv);
+    CHelperApp app(argc, argv);
     if (!app.RegisterInstance(128, QString::fromStdString(title), true))
         return 0;
 

@@ -81,4 +81,14 @@ TEST(SingleInstanceTest, AKilledInstanceDoesNotBlockTheNextStart) {
     EXPECT_TRUE(next.ReadLine().startsWith(QStringLiteral("ready ")));
 }
 
+TEST(SingleInstanceTest, UnreachableInstanceReportsTheRegistrationFailure) {
+    CTempEnv env;
+    // Longer than a local socket address can hold, while the lock file still fits.
+    env.SetEnv("XDG_RUNTIME_DIR", env.MakeDir(QStringLiteral("run/") + QString(120, QLatin1Char('r'))));
+    CHelper helper;
+    EXPECT_EQ(helper.ReadLine(), QStringLiteral("message Failed to register window class!"));
+    ASSERT_TRUE(helper.process->waitForFinished(10000));
+    EXPECT_EQ(helper.process->exitCode(), 0);
+}
+
 }  // namespace
