@@ -32,6 +32,8 @@ void WizardPage2::Activate() {
     m_progress->hide();
     m_osLine->setText(u"OS : "_s + m_ctx.m_osDescription);
     m_folderLine->setText(u"EC Folder : "_s + m_ctx.m_epocConnectFolder);
+    // A long folder is cut at the line's end; the whole text stays reachable.
+    m_folderLine->setToolTip(m_ctx.m_epocConnectFolder);
     m_osLine->hide();
     m_folderLine->hide();
 }

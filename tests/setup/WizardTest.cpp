@@ -5,6 +5,7 @@
 #include "setup/SessionLogOff.h"
 #include "setup/SetupApp.h"
 #include "setup/SetupPage.h"
+#include "setup/SetupScreens.h"
 #include "tests/setup/SetupWorld.h"
 
 #include <QAbstractButton>
@@ -190,4 +191,19 @@ TEST(SetupAppTest, FinishDoesNotLogOff) {
     EXPECT_EQ(logOffs, 0);
     EXPECT_TRUE(QFile::exists(world.SuiteFolder() + u"bindcopy"_s));
     SetLogOffHandler({});
+}
+
+TEST(SetupScreensTest, EveryPageRenders) {
+    CTempEnv env;
+    QStringList names;
+    const QString saveTo = qEnvironmentVariable("DOVETAIL_SCREENSHOT_DIR");
+    RenderSetupScreens([&](const QString& name, const QImage& image) {
+        names << name;
+        EXPECT_FALSE(image.isNull()) << name.toStdString();
+        EXPECT_GT(image.width(), 400) << name.toStdString();
+        if (!saveTo.isEmpty())
+            image.save(saveTo + u'/' + name + u".png"_s);
+    });
+    EXPECT_EQ(names.size(), 10);
+    EXPECT_TRUE(names.contains(u"setup-install-error"_s));
 }
