@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/shell/DesktopShell.h"
+
+#include "tests/support/TempEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <QMimeData>
+#include <QUrl>
+
+#include <memory>
+
+namespace {
+TEST(DesktopShellTest, TypeNamesTellFoldersFilesAndMissingPaths) {
+    CTempEnv env;
+    CDesktopShell shell;
+    const QString folder = env.MakeDir(QStringLiteral("docs"));
+    const QString text = env.WriteFile(QStringLiteral("docs/notes.txt"), "hello\n");
+    EXPECT_EQ(shell.GetTypeName(folder), QStringLiteral("File Folder"));
+    EXPECT_GT(shell.GetTypeName(text).size(), 1);
+    EXPECT_EQ(shell.GetTypeName(folder + QStringLiteral("/missing.txt")), QString());
+    EXPECT_EQ(shell.GetTypeName(QString()), QString());
+    EXPECT_TRUE(shell.GetSmallIcon(folder + QStringLiteral("/missing.txt")).isNull());
+}
+
+TEST(DesktopShellTest, RequestsForMissingTargetsFailWithoutReachingTheDesktop) {
+    CTempEnv env;
+    CDesktopShell shell;
+    const QString missing = env.Root() + QStringLiteral("/nothing/here");
+    EXPECT_FALSE(shell.Open(missing));
+    EXPECT_FALSE(shell.Explore(missing));
+    EXPECT_FALSE(shell.OpenInTextViewer(missing));
+    EXPECT_FALSE(shell.Explore(env.WriteFile(QStringLiteral("file.txt"), "x"))) << "a file is no folder";
+}
+
+TEST(ShellFileListTest, FileListsRoundTripAndIgnoreOtherData) {
+    const QStringList paths{QStringLiteral("/tmp/a b.txt"), QStringLiteral("/home/u/\u00e9t\u00e9.doc")};
+    std::unique_ptr<QMimeData> data(MakeFileListMimeData(paths));
+    EXPECT_TRUE(HasFileList(data.get()));
+    EXPECT_EQ(FileListFromMimeData(data.get()), paths);
+
+    QMimeData web;
+    web.setUrls({QUrl(QStringLiteral("https://example.org/x.txt"))});
+    EXPECT_FALSE(HasFileList(&web));
+    QMimeData text;
+    text.setText(QStringLiteral("/tmp/a.txt"));
+    EXPECT_FALSE(HasFileList(&text));
+    EXPECT_FALSE(HasFileList(nullptr));
+}
+}  // namespace
