@@ -19,7 +19,8 @@ class CSimEngineCore;
 // and reports OnDisconnected(0) / OnConnected(result) when it changes. Failures carry the
 // EngineError codes of SimulatorConfig.h.
 //
-// The engine must not be destroyed from inside one of its own events.
+// The engine may be destroyed from inside one of its own events: the worker then finishes on
+// its own once that event returns.
 class CSimEngine final : public IEpocEngine {
 public:
     CSimEngine();

@@ -50,11 +50,10 @@ public:
 
 private:
     int32_t Add(const char* name, int32_t r, int32_t b = 0, int32_t c = 0) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_events.push_back({name, r, b, c, std::this_thread::get_id()});
-            ++m_total;
-        }
+        // Notified under the lock: a test may destroy the recorder as soon as it sees the event.
+        std::lock_guard lock(m_mutex);
+        m_events.push_back({name, r, b, c, std::this_thread::get_id()});
+        ++m_total;
         m_arrived.notify_all();
         return 0;
     }

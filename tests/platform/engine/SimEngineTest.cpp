@@ -452,4 +452,29 @@ TEST_F(SimEngineTest, NoEventAfterTheSinkIsRemovedOrTheEngineIsGone) {
     file->GetFileInfo(info);
 }
 
+// A sink whose owner drops the engine while handling one of its events.
+class CDroppingSink : public CEventRecorder {
+public:
+    std::unique_ptr<IEpocEngine> engine;
+    int32_t OnSessionReady(int32_t r) override {
+        engine.reset();
+        return CEventRecorder::OnSessionReady(r);
+    }
+};
+
+TEST_F(SimEngineTest, EngineMayBeDestroyedFromItsOwnEvent) {
+    CDroppingSink sink;
+    sink.engine = CreateEpocEngine();
+    sink.engine->SetEventSink(&sink);
+    sink.engine->BeginSession();
+    sink.engine->AttachRemote(2);  // never delivered
+    const auto first = sink.Next();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->name, "Initialized");
+    const auto second = sink.Next();
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->name, "SessionReady");
+    EXPECT_FALSE(sink.Next(300ms));
+}
+
 }  // namespace
