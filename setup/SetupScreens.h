@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QImage>
-#include <QString>
+#include <QStringList>
+#include <QWidget>
 
-#include <functional>
+#include <memory>
 
-// Renders every page of both wizards (the install error page with a typical copy failure,
-// the second page with its diagnostic lines and with a half-full bar) and hands each image
-// with a file-friendly name to sink. Touches no file and changes no registry entry.
-void RenderSetupScreens(const std::function<void(const QString& name, const QImage& image)>& sink);
+// Sample windows of every wizard page for the screenshots: the install error page with a
+// typical copy failure, the second page also with its diagnostic lines and with a half-full
+// bar. Each window owns its own context; building one touches no file and writes nothing.
+QStringList SetupScreenNames();
+// Null for a name not in SetupScreenNames().
+std::unique_ptr<QWidget> CreateSetupScreen(const QString& name);
