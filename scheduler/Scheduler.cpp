@@ -146,7 +146,7 @@ void CScheduler::DropEngine() {
     m_machineRequest.reset();
     m_engine.reset();
     m_initialized = false;
-    HandleDisconnected();
+    ResetConnection();
 }
 
 void CScheduler::HandleInitialized(int32_t result) {
@@ -183,6 +183,10 @@ void CScheduler::HandleConnected(int32_t result) {
 void CScheduler::HandleDisconnected() {
     if (m_connected)
         Log(u"handheld disconnected"_s);
+    ResetConnection();
+}
+
+void CScheduler::ResetConnection() {
     m_connected = false;
     ++m_generation;
     m_machineId.reset();

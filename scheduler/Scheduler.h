@@ -50,6 +50,7 @@ private:
     void RereadEntries();
     void CreateEngine();
     void DropEngine();
+    void ResetConnection();
     void RequestMachine();
     void Evaluate(Trigger trigger);
     void StartEntry(const AutoSynchEntry& entry, const QString& reason);
