@@ -87,6 +87,7 @@ bool CAnimateCtrl::ShowFrame(int index) {
     for (int i = start; i <= index; ++i) {
         if (const CAviResult r = DecodeAviFrame(m_clip, i, m_canvas); !r) {
             m_lastError = r.Message;
+            m_current = -1;  // the picture is half-way; start again from the first frame
             return false;
         }
     }

@@ -304,17 +304,22 @@ CAviResult DecodeRle8(const CAviClip& clip, const CAviFrame& frame, QImage& canv
     const qsizetype n = frame.Size;
     qsizetype i = 0;
     int64_t x = 0, y = 0;  // y counts from the bottom row
-    auto put = [&](uint8_t value) {
-        if (x < clip.Width && y < clip.Height)
-            canvas.scanLine(clip.Height - 1 - int(y))[x] = value;
-        ++x;
+    // Writes count pixels from value(k); pixels right of the picture only advance x, so a
+    // long run of huge counts costs no time.
+    auto put = [&](int count, auto value) {
+        if (y < clip.Height && x < clip.Width) {
+            uchar* row = canvas.scanLine(clip.Height - 1 - int(y));
+            const int visible = int(std::min<int64_t>(count, clip.Width - x));
+            for (int k = 0; k < visible; ++k)
+                row[x + k] = value(k);
+        }
+        x += count;
     };
     while (i + 1 < n) {
         const uint8_t count = p[i], value = p[i + 1];
         i += 2;
         if (count > 0) {
-            for (int k = 0; k < count; ++k)
-                put(value);
+            put(count, [value](int) { return value; });
             continue;
         }
         if (value == 0) {
@@ -329,8 +334,8 @@ CAviResult DecodeRle8(const CAviClip& clip, const CAviFrame& frame, QImage& canv
         } else {
             if (n - i < value)
                 return Fail(u"a frame ends inside a literal run"_s);
-            for (int k = 0; k < value; ++k)
-                put(p[i + k]);
+            const uint8_t* literal = p + i;
+            put(value, [literal](int k) { return literal[k]; });
             i += value + (value & 1);
         }
         if (y >= clip.Height)
