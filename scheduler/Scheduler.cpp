@@ -168,6 +168,8 @@ void CScheduler::HandleConnected(int32_t result) {
         // The engine keeps following the handheld and reports when it comes.
         if (m_connected)
             HandleDisconnected();
+        else
+            Log(u"no handheld connected (%1); waiting for one"_s.arg(result));
         return;
     }
     if (m_connected)
@@ -194,6 +196,7 @@ void CScheduler::ResetConnection() {
     m_ownerMissingLogged = false;
     m_connectStartsPending = false;
     m_started.clear();
+    m_waitLogged.clear();
 }
 
 void CScheduler::RequestMachine() {
@@ -268,14 +271,17 @@ void CScheduler::Evaluate(Trigger trigger) {
 
 void CScheduler::StartEntry(const AutoSynchEntry& entry, const QString& reason) {
     const QString what = u"%1\\%2 (%3)"_s.arg(entry.user, entry.name, FrequencyText(entry.frequency));
+    const QString key = EntryKey(entry);
     if (m_starter.IsRunning(entry.executablePath)) {
-        Log(u"%1: %2 still runs; not started again"_s.arg(what, entry.executablePath));
+        if (m_waitLogged.insert(key).second)
+            Log(u"%1: %2 still runs; not started again"_s.arg(what, entry.executablePath));
         // A connection start is settled by the run in progress; a due entry is looked at again.
         if (entry.frequency == SynchFrequency::OnConnect)
-            m_started[EntryKey(entry)] = entry.lastSynch;
+            m_started[key] = entry.lastSynch;
         return;
     }
-    m_started[EntryKey(entry)] = entry.lastSynch;
+    m_waitLogged.erase(key);
+    m_started[key] = entry.lastSynch;
     if (m_starter.Start(entry.executablePath))
         Log(u"%1: started %2 because %3"_s.arg(what, entry.executablePath, reason));
     else

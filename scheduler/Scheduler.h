@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -86,4 +87,6 @@ private:
     // Entries started in this connection ("user\name", lower case) with the "LastSynch" they
     // had then: a time-driven entry is started again only once its stamp has moved.
     std::map<QString, std::optional<uint32_t>> m_started;
+    // Entries whose program was found still running, so the verbose log says so once.
+    std::set<QString> m_waitLogged;
 };
