@@ -71,15 +71,21 @@ int CEpocFileDll::DoModal() {
     return 1;
 }
 
-void CEpocFileDll::Choose(const CDeviceFolder& device, const EpocPath& path) {
+// Names that exist on the handheld are reported as stored there.
+void CEpocFileDll::Choose(const CDeviceFolder& device, EpocPath path) {
+    if (const auto folders = device.FindFolder(path.drive, path.folders)) {
+        path.folders = *folders;
+        const auto entry = device.Find(path.drive, *folders, path.name);
+        if (entry) {
+            path.name = entry->name;
+            if (!entry->isFolder)
+                device.ReadFileType(device.HostPath(path.drive, *folders, entry->name), m_uids[0], m_uids[1],
+                                    m_uids[2]);
+        }
+    }
     m_chosen = true;
     m_pathName = path.FolderText();
     m_fileName = path.FullText();
-    if (const auto folders = device.FindFolder(path.drive, path.folders)) {
-        const auto entry = device.Find(path.drive, *folders, path.name);
-        if (entry && !entry->isFolder)
-            device.ReadFileType(device.HostPath(path.drive, *folders, entry->name), m_uids[0], m_uids[1], m_uids[2]);
-    }
 }
 
 void CEpocFileDll::GetPathName(char buffer[256]) {

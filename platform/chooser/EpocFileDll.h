@@ -15,7 +15,7 @@ public:
     void GetFileType(uint32_t& uid1, uint32_t& uid2, uint32_t& uid3) override;
 
 private:
-    void Choose(const CDeviceFolder& device, const EpocPath& path);
+    void Choose(const CDeviceFolder& device, EpocPath path);
 
     int m_mode = 1;
     QString m_title;

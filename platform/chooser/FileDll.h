@@ -12,7 +12,8 @@
 //
 // Test seam: when the environment variable DOVETAIL_TEST_CHOOSER_ANSWER is set, DoModal
 // shows nothing; an empty value answers cancel (0), any other value is taken as the EPOC
-// path the user chose ("C:\Documents\Report") and answers 1 (a malformed path answers 0).
+// path the user chose ("C:\Documents\Report") and answers 1 (a malformed path answers 0);
+// parts that exist on the handheld take their stored letter case, as in the dialog.
 // When DOVETAIL_TEST_CHOOSER_LOG names a file, every Init appends one line to it:
 // mode, title, accept text, initial path and flags, separated by tabs.
 class CFileDll {

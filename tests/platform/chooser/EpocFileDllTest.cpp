@@ -210,7 +210,7 @@ TEST_F(EpocFileDllTest, TestSeamAnswersWithoutShowing) {
     m_env.SetEnv("DOVETAIL_TEST_CHOOSER_ANSWER", u"C:\\documents\\REPORT"_s);
     m_chooser->Init(0, u"Select EPOC target for a.txt"_s, u"OK"_s, u"C:\\a"_s, 1);
     EXPECT_EQ(m_chooser->DoModal(), 1);
-    EXPECT_EQ(FileName(), u"C:\\documents\\REPORT"_s);
+    EXPECT_EQ(FileName(), u"C:\\Documents\\Report"_s) << "as stored on the handheld";
     uint32_t u1 = 0, u2 = 0, u3 = 0;
     m_chooser->GetFileType(u1, u2, u3);
     EXPECT_EQ(u3, kEpocTextUid3) << "the answered file exists and is EPOC text";
