@@ -169,7 +169,7 @@ void CScheduler::HandleConnected(int32_t result) {
         if (m_connected)
             HandleDisconnected();
         else
-            Log(u"no handheld connected (%1); waiting for one"_s.arg(result));
+            Log(u"waiting for a handheld (%1)"_s.arg(result));
         return;
     }
     if (m_connected)

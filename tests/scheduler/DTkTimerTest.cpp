@@ -46,6 +46,17 @@ public:
         m_output += QString::fromLocal8Bit(m_process.readAllStandardError());
         return m_output;
     }
+    // Waits until the verbose log holds text count times.
+    bool WaitLogged(const QString& text, int count) {
+        return QTest::qWaitFor([&] { return Output().count(text) >= count; }, 10000);
+    }
+    // Plugs or unplugs and waits for the program to notice.
+    bool Replug(bool plugged) {
+        const QString text = plugged ? u"handheld connected"_s : u"handheld disconnected"_s;
+        const int seen = int(Output().count(text));
+        SetPlugged(plugged);
+        return WaitLogged(text, seen + 1);
+    }
     QProcess& Process() { return m_process; }
 
 private:
@@ -59,12 +70,6 @@ void SetUpOwner(const QString& recorder) {
     SetExecutablePath(u"alice"_s, u"Dovetail"_s, recorder);
 }
 
-// Plugging takes effect within the simulator's poll; the recorder needs a moment to run.
-void Replug(bool plugged) {
-    SetPlugged(plugged);
-    QTest::qWait(900);
-}
-
 TEST(DTkTimer, StartsTheProgramOncePerConnectionAndQuitsOnSigterm) {
     CTempEnv env;
     const QString lines = env.Root() + u"/runs.txt"_s;
@@ -76,8 +81,8 @@ TEST(DTkTimer, StartsTheProgramOncePerConnectionAndQuitsOnSigterm) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return CountLines(lines) == 1; }, 5000)) << timer.Output().toStdString();
     QTest::qWait(1000);
     EXPECT_EQ(CountLines(lines), 1);
-    Replug(false);
-    Replug(true);
+    ASSERT_TRUE(timer.Replug(false));
+    ASSERT_TRUE(timer.Replug(true));
     ASSERT_TRUE(QTest::qWaitFor([&] { return CountLines(lines) == 2; }, 5000)) << timer.Output().toStdString();
 
     ASSERT_EQ(::kill(pid_t(timer.Process().processId()), SIGTERM), 0);
@@ -113,14 +118,14 @@ TEST(DTkTimer, ProgramStillRunningIsNotStartedAgain) {
 
     SetPlugged(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return CountLines(lines) == 1; }, 5000)) << timer.Output().toStdString();
-    Replug(false);
-    Replug(true);
-    EXPECT_EQ(CountLines(lines), 1) << timer.Output().toStdString();
-    EXPECT_TRUE(timer.Output().contains(u"still runs"_s));
+    ASSERT_TRUE(timer.Replug(false));
+    ASSERT_TRUE(timer.Replug(true));
+    ASSERT_TRUE(timer.WaitLogged(u"still runs"_s, 1)) << timer.Output().toStdString();
+    EXPECT_EQ(CountLines(lines), 1);
 
-    QTest::qWait(3500);  // the recorder has ended
-    Replug(false);
-    Replug(true);
+    QTest::qWait(4000);  // the recorder has ended
+    ASSERT_TRUE(timer.Replug(false));
+    ASSERT_TRUE(timer.Replug(true));
     ASSERT_TRUE(QTest::qWaitFor([&] { return CountLines(lines) == 2; }, 5000)) << timer.Output().toStdString();
 }
 
