@@ -6,6 +6,7 @@
 void InstallSyncStrings() {
     CStringTable::Install({
         {IDS_APP_TITLE, "Dovetail Synchronization"},
+        {kIdsAppTitle, "Dovetail Synchronization"},
         {IDS_EPOC_NOT_INSTALLED, "Ericsson EPOC connect not installed"},
         {IDS_CANNOT_CREATE_ENGINE, "Cannot create engine instance"},
         {IDS_NO_USER, "No user installed"},
