@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -137,7 +138,17 @@ int CopyFileData(int in, int out) {
     }
 }
 
-int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& destination) {
+int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile) {
+    // A destination that is a link is replaced at the link's target, so the link survives.
+    QByteArray destination = linkOrFile;
+    struct stat linkStat {};
+    if (::lstat(linkOrFile.constData(), &linkStat) == 0 && S_ISLNK(linkStat.st_mode)) {
+        if (char* real = ::realpath(linkOrFile.constData(), nullptr)) {
+            destination = QByteArray(real);
+            std::free(real);
+        }
+    }
+
     CFd in(::open(source.constData(), O_RDONLY | O_CLOEXEC));
     if (!in.IsValid())
         return EngineErrorFromErrno(errno);

@@ -8,9 +8,9 @@
 // Replaces destination with a copy of source without ever leaving a partial destination:
 // the data goes to a temporary file beside the destination, is flushed to disk and renamed
 // over it. The copy keeps the source's modification time; an existing destination keeps its
-// permissions. Returns 0 or an EngineError code (kNotFound for a missing source,
-// kPathNotFound for a missing destination folder, kDiskFull, kIsFolder, kAccessDenied,
-// kGeneral); on failure the old destination is untouched and no temporary file remains.
+// permissions, and a destination that is a link is replaced at its target. Returns 0 or an EngineError code (kNotFound
+// for a missing source, kPathNotFound for a missing destination folder, kDiskFull, kIsFolder, kAccessDenied, kGeneral);
+// on failure the old destination is untouched and no temporary file remains.
 int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& destination);
 
 // Copies everything from in (at its current offset) to out; 0 or the errno of the failure.

@@ -46,6 +46,17 @@ TEST(FileCopyTest, ReplacesKeepingPermissionsAndModificationTime) {
     EXPECT_EQ(QDir(env.Root() + QStringLiteral("/b")).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
+TEST(FileCopyTest, WritesThroughALinkAndKeepsIt) {
+    CTempEnv env;
+    const QString source = env.WriteFile(QStringLiteral("source.txt"), "new");
+    const QString real = env.WriteFile(QStringLiteral("real/target.txt"), "old");
+    const QString link = env.Root() + QStringLiteral("/link.txt");
+    ASSERT_TRUE(QFile::link(real, link));
+    ASSERT_EQ(CopyFileAtomic(QFile::encodeName(source), QFile::encodeName(link)), 0);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(ReadAll(real), "new");
+}
+
 TEST(FileCopyTest, FailuresNameTheirCause) {
     CTempEnv env;
     const QString source = env.WriteFile(QStringLiteral("source.txt"), "data");
