@@ -39,7 +39,8 @@ QString FrequencyText(SynchFrequency frequency) {
 // Engine events arrive on the engine's thread; each is handed to the scheduler's thread.
 class CSchedulerEventSink final : public IEpocEngineEvents {
 public:
-    explicit CSchedulerEventSink(CScheduler* target) : m_target(target) {}
+    CSchedulerEventSink(CScheduler* target, uint64_t engineGeneration)
+        : m_target(target), m_engineGeneration(engineGeneration) {}
 
     int32_t OnInitialized(int32_t result) override {
         return Post([result](CScheduler& s) { s.HandleInitialized(result); });
@@ -61,25 +62,29 @@ public:
     int32_t OnRemoteFileBusy(int32_t) override { return 0; }
 
 private:
-    // The target as context: a call still queued when the scheduler goes is dropped.
+    // The target as context: a call still queued when the scheduler goes is dropped, and so
+    // is one from an engine that has been replaced meanwhile.
     template <typename F>
     int32_t Post(F step) {
         CScheduler* target = m_target;
+        const uint64_t generation = m_engineGeneration;
         QMetaObject::invokeMethod(
-            target, [target, step] { step(*target); }, Qt::QueuedConnection);
+            target,
+            [target, generation, step] {
+                if (target->m_engineGeneration == generation)
+                    step(*target);
+            },
+            Qt::QueuedConnection);
         return 0;
     }
 
     CScheduler* m_target;
+    uint64_t m_engineGeneration;
 };
 
 CScheduler::CScheduler(EngineFactory engineFactory, IProgramStarter& starter, Logger logger,
                        std::chrono::milliseconds tickInterval, QObject* parent)
-    : QObject(parent),
-      m_engineFactory(std::move(engineFactory)),
-      m_starter(starter),
-      m_logger(std::move(logger)),
-      m_sink(std::make_unique<CSchedulerEventSink>(this)) {
+    : QObject(parent), m_engineFactory(std::move(engineFactory)), m_starter(starter), m_logger(std::move(logger)) {
     m_timer.setInterval(tickInterval);
     connect(&m_timer, &QTimer::timeout, this, &CScheduler::Tick);
 }
@@ -137,6 +142,7 @@ void CScheduler::CreateEngine() {
         return;
     }
     m_initialized = false;
+    m_sink = std::make_unique<CSchedulerEventSink>(this, ++m_engineGeneration);
     m_engine->SetEventSink(m_sink.get());
 }
 
@@ -145,6 +151,8 @@ void CScheduler::DropEngine() {
         m_engine->SetEventSink(nullptr);
     m_machineRequest.reset();
     m_engine.reset();
+    m_sink.reset();
+    ++m_engineGeneration;
     m_initialized = false;
     ResetConnection();
 }

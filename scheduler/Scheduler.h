@@ -70,6 +70,7 @@ private:
     std::unique_ptr<CSchedulerEventSink> m_sink;
     std::unique_ptr<IEpocEngine> m_engine;
     bool m_initialized = false;
+    uint64_t m_engineGeneration = 0;
 
     std::vector<AutoSynchEntry> m_entries;
     bool m_storeFailing = false;
