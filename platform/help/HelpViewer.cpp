@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/help/HelpViewer.h"
 
+#include <QApplication>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -72,6 +74,32 @@ bool CHelpViewer::ShowContents() {
     return true;
 }
 
+void CHelpViewer::StayUsableBeside(QWidget* modal) {
+    if (modal == this || parentWidget() == modal)
+        return;
+    const QPoint place = pos();
+    const bool visible = isVisible();
+    setParent(modal, Qt::Window);
+    move(place);
+    if (visible)
+        show();
+    modal->installEventFilter(this);
+}
+
+bool CHelpViewer::eventFilter(QObject* watched, QEvent* event) {
+    // The dialog that carried the viewer is going away; the help stays open on its own.
+    if (watched == parentWidget() && (event->type() == QEvent::Hide || event->type() == QEvent::Destroy)) {
+        watched->removeEventFilter(this);
+        const QPoint place = pos();
+        const bool visible = isVisible();
+        setParent(nullptr, Qt::Window);
+        move(place);
+        if (visible)
+            show();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 QString CHelpViewer::CurrentText() const {
     return m_topic->toPlainText();
 }
@@ -111,6 +139,8 @@ bool WinHelp(QWidget* parent, const QString& helpFile, HelpCommand command, uint
     }
     if (parent && !viewer->isVisible())
         viewer->move(parent->window()->frameGeometry().topRight() + QPoint(16, 0));
+    if (QWidget* modal = QApplication::activeModalWidget())
+        viewer->StayUsableBeside(modal);
     // Read afresh each time, so an installed update shows at once.
     bool ok = viewer->OpenFile(helpFile);
     if (ok)

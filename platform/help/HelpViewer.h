@@ -27,6 +27,14 @@ public:
     std::optional<uint32_t> CurrentContext() const { return m_current; }
     QString CurrentText() const;
 
+    // A modal dialog blocks every other window; while one runs, the viewer rides along as its
+    // child window so it can still be read and clicked, and goes back to being a window of
+    // its own when the dialog closes.
+    void StayUsableBeside(QWidget* modal);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void ShowMessage(const QString& message);
     void ShowTopic(const CHelpTopic& topic);

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -170,6 +171,27 @@ TEST(PromptDialogs, F1OpensTheProgramsHelpFileButNotForCopyErrors) {
     QTest::keyClick(recent.findChild<QRadioButton*>(u"1013"_s), Qt::Key_F1);  // from a focused control too
     ASSERT_NE(VisibleViewer(), nullptr);
     VisibleViewer()->close();
+}
+
+// A modal prompt blocks other windows, so the help it opens must ride along with it, and stay
+// open on its own once the prompt is answered.
+TEST(PromptDialogs, HelpOpenedFromARunningPromptIsUsableAndOutlivesIt) {
+    CTempEnv env;
+    CRecentSyncDlg dlg(u"a"_s, u"b"_s, u"c"_s);
+    QPointer<CHelpViewer> viewer;
+    QTimer::singleShot(0, &dlg, [&] {
+        QTest::keyClick(&dlg, Qt::Key_F1);
+        viewer = VisibleViewer();
+        if (viewer) {
+            EXPECT_EQ(viewer->parentWidget(), &dlg);
+        }
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+    });
+    dlg.exec();
+    ASSERT_FALSE(viewer.isNull());
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_EQ(viewer->parentWidget(), nullptr);
+    viewer->close();
 }
 
 }  // namespace
