@@ -140,6 +140,22 @@ int LeadingNumber(const QString& name) {
     return int(n);
 }
 
+void WriteRecord(const QString& user, int entry, const CDocSynchEntry& r) {
+    const QString key = EntryKey(entry);
+    const CEntryAccess e(user, key);
+    for (const auto& t : kTexts)
+        e.WriteText(*t.name, r.*t.field);
+    e.WriteNumber(kLinkStatus, uint32_t(r.LinkStatus));
+    e.WriteNumber(kLastSyncTimeStamp, r.LastSyncTimeStamp);
+    e.WriteNumber(kWasUpdated, r.WasUpdated ? 1 : 0);
+    e.WriteNumber(kFileSize, uint32_t(r.FileSize));
+    e.WriteNumber(kIsActive, r.IsActive ? 1 : 0);
+    e.WriteNumber(kCopyRule, uint32_t(r.CopyRule));
+    e.WriteNumber(kPrompt24Hrs, r.Prompt24Hrs ? 1 : 0);
+    e.WriteNumber(kPromptBothChanged, r.PromptBothChanged ? 1 : 0);
+    e.WriteNumber(kKeepCopy, r.KeepCopy ? 1 : 0);
+}
+
 }  // namespace
 
 CDocSynchEntry CDocSynchEntry::NewForManager(const CRuleSet& defaults, const QString& unknownText) {
@@ -182,19 +198,12 @@ bool ReadDocSynchEntry(const QString& user, int entry, CDocSynchEntry& record, R
 }
 
 void WriteDocSynchEntry(const QString& user, int entry, const CDocSynchEntry& r) {
-    const QString key = EntryKey(entry);
-    const CEntryAccess e(user, key);
-    for (const auto& t : kTexts)
-        e.WriteText(*t.name, r.*t.field);
-    e.WriteNumber(kLinkStatus, uint32_t(r.LinkStatus));
-    e.WriteNumber(kLastSyncTimeStamp, r.LastSyncTimeStamp);
-    e.WriteNumber(kWasUpdated, r.WasUpdated ? 1 : 0);
-    e.WriteNumber(kFileSize, uint32_t(r.FileSize));
-    e.WriteNumber(kIsActive, r.IsActive ? 1 : 0);
-    e.WriteNumber(kCopyRule, uint32_t(r.CopyRule));
-    e.WriteNumber(kPrompt24Hrs, r.Prompt24Hrs ? 1 : 0);
-    e.WriteNumber(kPromptBothChanged, r.PromptBothChanged ? 1 : 0);
-    e.WriteNumber(kKeepCopy, r.KeepCopy ? 1 : 0);
+    // One transaction: a reader in another process (or a kill mid-way) must never see half
+    // a record, which a strict read would reject as a broken binding.
+    CRegistry::Default().Transaction([&] {
+        WriteRecord(user, entry, r);
+        return true;
+    });
 }
 
 int FindFreeEntryNumber(const QString& user) {
@@ -233,8 +242,11 @@ void SetEntryActive(const QString& user, int entry, bool active) {
 }
 
 void MarkSynchronizedKey(const QString& user, const QString& entryKey) {
-    WriteEntryNumber(user, Area(), entryKey, kWasUpdated, 1);
-    WriteEntryNumber(user, Area(), entryKey, kLastSyncTimeStamp, CClock::CurrentSecondsUtc() + 3);
+    CRegistry::Default().Transaction([&] {
+        WriteEntryNumber(user, Area(), entryKey, kWasUpdated, 1);
+        WriteEntryNumber(user, Area(), entryKey, kLastSyncTimeStamp, CClock::CurrentSecondsUtc() + 3);
+        return true;
+    });
 }
 
 void MarkSynchronized(const QString& user, int entry) {
