@@ -7,9 +7,9 @@
 #include "platform/engine/SimulatorConfig.h"
 #include "platform/registry/Registry.h"
 
-#include <QFile>
 #include <QString>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <ctime>
