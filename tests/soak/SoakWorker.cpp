@@ -144,6 +144,23 @@ int HammerSync(int ops, unsigned seed) {
     return failures == 0 ? 0 : 1;
 }
 
+// Every binding of the user reads strictly (scripts check the store after a killed run).
+int CheckBindings(const QString& user) {
+    const int count = CountUserSubkeys(user, QString::fromLatin1(kDocSynchArea));
+    int bad = 0;
+    for (int i = 0; i < count; ++i) {
+        int entry = 0;
+        QString key;
+        CDocSynchEntry record;
+        if (!GetEntryNumberAt(user, i, entry, &key) || !ReadDocSynchEntryKey(user, key, record, ReadMode::Strict)) {
+            std::printf("binding %s does not read\n", qPrintable(key));
+            ++bad;
+        }
+    }
+    std::printf("%d bindings, %d unreadable\n", count, bad);
+    return bad == 0 ? 0 : 1;
+}
+
 class CCopySink : public IEpocEngineEvents {
 public:
     int32_t OnInitialized(int32_t r) override { return Set(r); }
@@ -222,10 +239,13 @@ int main(int argc, char** argv) {
         return HammerManager(args[1].toInt(), args[2].toUInt());
     if (args.size() == 3 && args[0] == u"hammer-sync"_s)
         return HammerSync(args[1].toInt(), args[2].toUInt());
+    if (args.size() == 2 && args[0] == u"check-bindings"_s)
+        return CheckBindings(args[1]);
     if (args.size() == 5 && args[0] == u"copy"_s)
         return EngineCopy(args.mid(1));
     std::fprintf(stderr,
                  "usage: soakworker hammer-manager|hammer-sync OPS SEED\n"
+                 "       soakworker check-bindings USER\n"
                  "       soakworker [--fsize N] copy pc|dev SOURCE pc|dev DESTINATION\n");
     return 2;
 }
