@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synchronizer/dialogs/BothChangedDlg.h"
 #include "synchronizer/dialogs/CopyErrorDlg.h"
+#include "synchronizer/dialogs/DialogUnits.h"
 #include "synchronizer/dialogs/RecentSyncDlg.h"
 #include "platform/help/HelpViewer.h"
 
@@ -192,6 +193,30 @@ TEST(PromptDialogs, HelpOpenedFromARunningPromptIsUsableAndOutlivesIt) {
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_EQ(viewer->parentWidget(), nullptr);
     viewer->close();
+}
+
+// Dialog units follow the font: a larger font gives a proportionally larger dialog, with the
+// controls keeping their places relative to it.
+TEST(PromptDialogs, LayoutScalesWithTheDialogFont) {
+    QFont small = QApplication::font();
+    small.setPixelSize(11);
+    QFont large = small;
+    large.setPixelSize(22);
+    const QFont saved = QApplication::font();
+    QApplication::setFont(small);
+    CCopyErrorDlg a(u"x"_s);
+    QApplication::setFont(large);
+    CCopyErrorDlg b(u"x"_s);
+    QApplication::setFont(saved);
+
+    const CDialogUnits du(small);
+    EXPECT_EQ(a.size(), du.Size(226, 81));
+    EXPECT_EQ(a.findChild<QPushButton*>(u"1002"_s)->geometry(), du.Rect(169, 60, 50, 14));
+    EXPECT_NEAR(double(b.width()) / a.width(), 2.0, 0.15);
+    EXPECT_NEAR(double(b.height()) / a.height(), 2.0, 0.15);
+    const QRect stopA = a.findChild<QPushButton*>(u"1002"_s)->geometry();
+    const QRect stopB = b.findChild<QPushButton*>(u"1002"_s)->geometry();
+    EXPECT_NEAR(double(stopB.right()) / b.width(), double(stopA.right()) / a.width(), 0.02);
 }
 
 }  // namespace
