@@ -1,0 +1,254 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "common/DocSynchEntry.h"
+#include "common/ProfileRegistry.h"
+#include "platform/converter/ConverterInterface.h"
+#include "platform/engine/EpocEngine.h"
+#include "synchronizer/StringIds.h"
+#include "synchronizer/SyncCompleteDlg.h"
+#include "synchronizer/SyncDlg.h"
+#include "tests/support/TempEnv.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <sys/time.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kUser = u"alice"_s;
+const QString kComplete = u"Synchronization complete."_s;
+
+bool Tool(const QString& program, const QStringList& args, QString* output = nullptr) {
+    QProcess p;
+    p.start(BinDir() + u'/' + program, args);
+    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (output)
+        *output = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    return ok;
+}
+
+void SetModified(const QString& path, int64_t seconds) {
+    struct timeval times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+    ::utimes(QFile::encodeName(path).constData(), times);
+}
+
+QByteArray Read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A user with a PC folder, the suite installed and a plugged-in handheld she owns, set up
+// with the simulator tool; bindings written straight into her store.
+class SyncEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallSyncStrings();
+        pc = env.MakeDir(u"pc"_s) + u'/';
+        device = env.MakeDir(u"handheld"_s);
+        docs = device + u"/C/Documents/"_s;
+        QString out;
+        ASSERT_TRUE(Tool(u"epocsim"_s, {u"install"_s, u"--dir"_s, env.MakeDir(u"suite"_s)}, &out)) << out.toStdString();
+        ASSERT_TRUE(Tool(u"epocsim"_s, {u"user"_s, u"add"_s, kUser, u"--pc-dir"_s, pc, u"--current"_s}, &out))
+            << out.toStdString();
+        ASSERT_TRUE(
+            Tool(u"epocsim"_s,
+                 {u"device"_s, u"create"_s, u"--root"_s, device, u"--id"_s, u"1A2B-3C4D"_s, u"--owner"_s, kUser}, &out))
+            << out.toStdString();
+        QDir().mkpath(docs);
+        now = QDateTime::currentSecsSinceEpoch();
+
+        // 0: new on the PC; 1: newer on the handheld, with a backup; 2: converted on the way
+        // to the handheld; 3: unchanged since its last run.
+        Bind(0, u"report.txt"_s, u"Report"_s, u"Text Document"_s, kCopyNewest, false);
+        Write(pc + u"report.txt"_s, "report", now - 100);
+        Bind(1, u"agenda.txt"_s, u"Agenda"_s, u"Text Document"_s, kCopyDeviceToPc, true);
+        Write(pc + u"agenda.txt"_s, "old agenda", now - 5000);
+        Write(docs + u"Agenda"_s, "new agenda", now - 100);
+        Bind(2, u"letter.txt"_s, u"Letter"_s, u"EPOC Text"_s, kCopyNewest, false);
+        Write(pc + u"letter.txt"_s, "Dear Sam,\nthe boat is ready.\n", now - 100);
+        CDocSynchEntry same = Bind(3, u"same.txt"_s, u"Same"_s, u"Text Document"_s, kCopyNewest, false);
+        Write(pc + u"same.txt"_s, "same", now - 90000);
+        Write(docs + u"Same"_s, "same", now - 90000);
+        same.WasUpdated = true;
+        same.LastSyncTimeStamp = static_cast<uint32_t>(now - 80000);
+        WriteDocSynchEntry(kUser, 3, same);
+    }
+
+    CDocSynchEntry Bind(int n, const QString& win, const QString& epoc, const QString& epocType, int32_t rule,
+                        bool keep) {
+        CDocSynchEntry b;
+        b.WinPath = pc;
+        b.WinFileName = win;
+        b.EpocPath = u"C:\\Documents\\"_s;
+        b.EpocFileName = epoc;
+        b.WinFileType = u"Text Document"_s;
+        b.EpocFileType = epocType;
+        b.CopyRule = rule;
+        b.KeepCopy = keep;
+        b.PromptBothChanged = false;
+        WriteDocSynchEntry(kUser, n, b);
+        return b;
+    }
+    static void Write(const QString& path, const QByteArray& content, int64_t modified) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+        f.close();
+        SetModified(path, modified);
+    }
+    uint32_t Number(int entry, const QString& value) const {
+        uint32_t n = 0;
+        ReadEntryNumber(kUser, QLatin1String(kDocSynchArea), QString::number(entry), value, n);
+        return n;
+    }
+    QStringList LogLines(const QString& path) const {
+        QStringList lines = QString::fromLocal8Bit(Read(path)).split(u"\r\n"_s);
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        return lines;
+    }
+    QStringList ExpectedFirstRunLines() const {
+        return {u"*** 3  files to synchronize."_s,
+                QString(),
+                u"Copied "_s + pc + u"report.txt -> C:\\Documents\\Report"_s,
+                u"File copied to MC 218 : report.txt -> Report"_s,
+                QString(),
+                u"Backing up file "_s + pc + u"agenda.txt -> "_s + pc + u"alice/Dovetail/agenda.txt ... Done."_s,
+                u"Copied C:\\Documents\\Agenda -> "_s + pc + u"agenda.txt"_s,
+                u"File copied to PC  : Agenda -> agenda.txt"_s,
+                QString(),
+                u"Converted "_s + pc + u"letter.txt -> C:\\Documents\\Letter"_s,
+                u"File copied to MC 218 : letter.txt -> Letter"_s,
+                QString(),
+                kComplete};
+    }
+
+    CTempEnv env;
+    QString pc;
+    QString device;
+    QString docs;
+    int64_t now = 0;
+};
+
+// Runs the window with the real engine and converters; the report is accepted as soon as
+// it shows. Returns the report's caption.
+QString RunWindow(const QString& programFolder) {
+    CSyncRunSettings s;
+    s.title = u"Dovetail Synchronization"_s;
+    s.programFolder = programFolder;
+    s.createEngine = [] { return CreateEpocEngine(); };
+    s.createConverter = [](const QString& id) { return CreateAutomationObject(id); };
+    QString caption;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&caption] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* report = qobject_cast<CSyncCompleteDlg*>(w); report && report->isVisible()) {
+                caption = report->windowTitle();
+                report->accept();
+            }
+        }
+    });
+    answer.start(20);
+    CSyncDlg dlg(std::move(s));
+    dlg.Run();
+    return caption;
+}
+
+TEST_F(SyncEndToEndTest, WindowRunsEveryKindOfTransferThenFindsNothingToDo) {
+    const QString folder = env.MakeDir(u"bin"_s) + u'/';
+    const int64_t start = QDateTime::currentSecsSinceEpoch();
+    EXPECT_EQ(RunWindow(folder), u"Synchronization Completed"_s);
+    const int64_t end = QDateTime::currentSecsSinceEpoch();
+
+    const QString log = folder + u"Dovetail Synchronization{alice}.srp"_s;
+    EXPECT_EQ(LogLines(log).mid(3), ExpectedFirstRunLines());
+    EXPECT_EQ(Read(docs + u"Report"_s), QByteArray("report"));
+    EXPECT_EQ(Read(pc + u"agenda.txt"_s), QByteArray("new agenda"));
+    EXPECT_EQ(Read(pc + u"alice/Dovetail/agenda.txt"_s), QByteArray("old agenda"));
+    EXPECT_NE(Read(docs + u"Letter"_s), Read(pc + u"letter.txt"_s));  // stored in the handheld's format
+    for (int entry : {0, 1, 2}) {
+        EXPECT_EQ(Number(entry, u"WasUpdated"_s), 1u);
+        EXPECT_GE(Number(entry, u"LastSyncTimeStamp"_s), static_cast<uint32_t>(start + 3));
+        EXPECT_LE(Number(entry, u"LastSyncTimeStamp"_s), static_cast<uint32_t>(end + 3));
+    }
+    QString logged;
+    ReadUserString(kUser, u"Dovetail"_s, u"LogDocSynchCopy"_s, logged);
+    EXPECT_EQ(logged, log);
+
+    // The handheld's letter is edited after an older run: it comes back converted.
+    Write(pc + u"letter.txt"_s, "scratch", now - 200000);
+    SetModified(docs + u"Letter"_s, now - 10);
+    WriteEntryNumber(kUser, QLatin1String(kDocSynchArea), u"2"_s, u"LastSyncTimeStamp"_s,
+                     static_cast<uint32_t>(now - 100000));
+    EXPECT_EQ(RunWindow(folder), u"Synchronization Completed"_s);
+    EXPECT_EQ(LogLines(log).mid(3),
+              (QStringList{u"*** 1  files to synchronize."_s, QString(),
+                           u"Converted C:\\Documents\\Letter -> "_s + pc + u"letter.txt"_s,
+                           u"File copied to PC  : Letter -> letter.txt"_s, QString(), kComplete}));
+    EXPECT_EQ(Read(pc + u"letter.txt"_s), QByteArray("Dear Sam,\nthe boat is ready.\n"));
+
+    EXPECT_EQ(RunWindow(folder), u"Synchronization Completed"_s);
+    EXPECT_EQ(LogLines(log).mid(3), (QStringList{u"*** 0  files to synchronize."_s, QString(), kComplete}));
+}
+
+TEST_F(SyncEndToEndTest, BindcopyOnAVirtualDisplay) {
+    const QString xvfb = QStandardPaths::findExecutable(u"xvfb-run"_s);
+    const QString xdotool = QStandardPaths::findExecutable(u"xdotool"_s);
+    if (xvfb.isEmpty() || xdotool.isEmpty())
+        GTEST_SKIP() << "xvfb-run and xdotool are needed";
+    const QString bindcopy = BinDir() + u"/bindcopy"_s;
+    ASSERT_TRUE(QFile::exists(bindcopy));
+    // Accept the report as soon as it is visible; the program then exits.
+    const QString script =
+        uR"(
+"$1" /W"1" & pid=$!
+for _ in $(seq 1 600); do
+  kill -0 $pid 2>/dev/null || break
+  xdotool search --onlyvisible --name '.' getwindowname %@ >>"$2" 2>/dev/null
+  for w in $(xdotool search --onlyvisible --name '^(Synchronization Completed|Error\.)$' 2>/dev/null); do
+    xdotool windowfocus --sync $w 2>/dev/null && xdotool key --clearmodifiers Return 2>/dev/null
+  done
+  sleep 0.2
+done
+wait $pid)"_s;
+    const int64_t start = QDateTime::currentSecsSinceEpoch();
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"QT_QPA_PLATFORM"_s);  // this test process draws offscreen; bindcopy must not
+    p.setProcessEnvironment(environment);
+    p.start(xvfb, {u"-a"_s, u"bash"_s, u"-c"_s, script, u"run"_s, bindcopy, env.Root() + u"/windows.txt"_s});
+    ASSERT_TRUE(p.waitForFinished(60000))
+        << "bindcopy did not finish; windows seen: " << Read(env.Root() + u"/windows.txt"_s).toStdString()
+        << p.readAll().toStdString();
+    EXPECT_EQ(p.exitCode(), 0) << p.readAll().toStdString();
+    const int64_t end = QDateTime::currentSecsSinceEpoch();
+
+    // /W"1": only the agenda binding runs.
+    const QString log = BinDir() + u"/Dovetail Synchronization{alice}.srp"_s;
+    const QStringList expected = ExpectedFirstRunLines();
+    EXPECT_EQ(LogLines(log).mid(3), (QStringList{u"*** 1  files to synchronize."_s, QString()} + expected.mid(5, 4) +
+                                     QStringList{kComplete}));
+    EXPECT_EQ(LogLines(log).value(0), u"Dovetail Synchronization 1.0 (039)"_s);
+    EXPECT_EQ(Read(pc + u"agenda.txt"_s), QByteArray("new agenda"));
+    EXPECT_EQ(Number(0, u"WasUpdated"_s), 0u);
+    uint32_t lastSynch = 0;
+    ReadEntryNumber(kUser, u"AutoSynchApps"_s, u"Dovetail"_s, u"LastSynch"_s, lastSynch);
+    EXPECT_GE(lastSynch, static_cast<uint32_t>(start));
+    EXPECT_LE(lastSynch, static_cast<uint32_t>(end));
+    EXPECT_GE(Number(1, u"LastSyncTimeStamp"_s), static_cast<uint32_t>(start + 3));
+    EXPECT_LE(Number(1, u"LastSyncTimeStamp"_s), lastSynch + 3);
+    QString path;
+    RegReadString(HKEY_CURRENT_USER, u"Software\\Veroz\\Dovetail"_s, u"SyncronizerPath"_s, path);
+    EXPECT_EQ(path, bindcopy);
+}
+
+}  // namespace
