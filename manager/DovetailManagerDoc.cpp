@@ -3,6 +3,7 @@
 
 #include "common/ProfileRegistry.h"
 #include "manager/Strings.h"
+#include "platform/registry/Registry.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -82,15 +83,22 @@ CDocSynchEntry CDovetailManagerDoc::NewRecord() const {
 void CDovetailManagerDoc::LoadEntries() {
     if (!m_view)
         return;
-    m_view->RemoveAllItems();
     IBindingList* view = m_view;
+    view->BeginLoad();
+    view->RemoveAllItems();
     const auto iconLookup = [view](const QString& path) { return view->GetFileIcon(path); };
-    ForEachEntry(m_user, [&](int entry) {
-        CDocSynchEntry record = NewRecord();
-        ReadDocSynchEntry(m_user, entry, record, ReadMode::Lenient, iconLookup);
-        view->AddItem(record, entry);
+    // One transaction for the whole walk: each lenient read writes the file size back, and
+    // thousands of separate commits would dominate the start-up.
+    CRegistry::Default().Transaction([&] {
+        ForEachEntry(m_user, [&](int entry) {
+            CDocSynchEntry record = NewRecord();
+            ReadDocSynchEntry(m_user, entry, record, ReadMode::Lenient, iconLookup);
+            view->AddItem(record, entry);
+            return true;
+        });
         return true;
     });
+    view->EndLoad();
     m_loaded = true;
 }
 

@@ -20,6 +20,9 @@ public:
     // An OK box with the text.
     virtual void ShowMessage(const QString& text) = 0;
     virtual void EndWaitCursor() = 0;
+    // Bracket the filling of the whole list.
+    virtual void BeginLoad() {}
+    virtual void EndLoad() {}
 };
 
 // List columns, in display order.

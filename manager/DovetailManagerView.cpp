@@ -97,7 +97,20 @@ void CDovetailManagerView::RemoveAllItems() {
 }
 
 void CDovetailManagerView::AddItem(const CDocSynchEntry& record, int entry) {
+    if (m_firstRowOfType) {
+        const QString type = m_doc.GetEntryText(entry, int(BindingColumn::PcType));
+        if (!m_firstRowOfType->contains(type))
+            m_firstRowOfType->insert(type, m_model->rowCount());
+    }
     m_model->AppendRow(entry, record.ImageIndex, record.IsActive);
+}
+
+void CDovetailManagerView::BeginLoad() {
+    m_firstRowOfType.emplace();
+}
+
+void CDovetailManagerView::EndLoad() {
+    m_firstRowOfType.reset();
 }
 
 int CDovetailManagerView::GetFileIcon(const QString& fullPath) {
@@ -105,13 +118,19 @@ int CDovetailManagerView::GetFileIcon(const QString& fullPath) {
     const QString typeName = shell.GetTypeName(fullPath);
     if (typeName.isEmpty())
         return kNoFileIconPosition;
-    for (int row = 0; row < m_model->rowCount(); ++row) {
-        if (m_doc.GetEntryText(m_model->EntryAt(row), int(BindingColumn::PcType)) != typeName)
-            continue;
+    int row = -1;
+    if (m_firstRowOfType) {
+        row = m_firstRowOfType->value(typeName, -1);
+    } else {
+        for (int candidate = 0; candidate < m_model->rowCount() && row < 0; ++candidate) {
+            if (m_doc.GetEntryText(m_model->EntryAt(candidate), int(BindingColumn::PcType)) == typeName)
+                row = candidate;
+        }
+    }
+    if (row >= 0) {
         const int image = m_model->ImageAt(row);
-        if (image == kNoFileIconPosition)
-            break;
-        return image < 0 ? kNoFileIconPosition : image;
+        if (image != kNoFileIconPosition)
+            return image < 0 ? kNoFileIconPosition : image;
     }
     const QIcon icon = shell.GetSmallIcon(fullPath);
     if (icon.isNull())

@@ -3,9 +3,11 @@
 
 #include "manager/DovetailManagerDoc.h"
 
+#include <QHash>
 #include <QIcon>
 #include <QTreeView>
 
+#include <optional>
 #include <vector>
 
 class CBindingListModel;
@@ -31,6 +33,8 @@ public:
     int GetFileIcon(const QString& fullPath) override;
     void ShowMessage(const QString& text) override;
     void EndWaitCursor() override;
+    void BeginLoad() override;
+    void EndLoad() override;
 
     CDovetailManagerDoc& Document() { return m_doc; }
     CBindingListModel* Model() { return m_model; }
@@ -98,6 +102,9 @@ private:
     std::vector<QIcon> m_images;
     CBindingListModel* m_model = nullptr;
     QMenu* m_contextMenu = nullptr;
+    // While the list is filled: the first row of each PC type, as just read from the store,
+    // so that the icon lookup does not re-read every earlier row for every new one.
+    std::optional<QHash<QString, int>> m_firstRowOfType;
     bool m_setUp = false;
     bool m_closing = false;
 };

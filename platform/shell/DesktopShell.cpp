@@ -25,13 +25,18 @@ QIcon CDesktopShell::GetSmallIcon(const QString& path) {
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
         return {};
-    // The MIME theme icon first: the provider's generic fallback would hide "no icon".
+    // One icon per type: the theme lookup walks icon folders and is far dearer than the
+    // MIME lookup.
     const QMimeType type = QMimeDatabase().mimeTypeForFile(info);
+    const QString key = info.isDir() ? QStringLiteral("inode/directory") : type.name();
+    if (const auto it = m_icons.constFind(key); it != m_icons.cend())
+        return it.value();
     QIcon icon = QIcon::fromTheme(type.iconName());
     if (icon.isNull())
         icon = QIcon::fromTheme(type.genericIconName());
     if (icon.isNull())
         icon = QFileIconProvider().icon(info);
+    m_icons.insert(key, icon);
     return icon;
 }
 

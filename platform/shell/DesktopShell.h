@@ -3,6 +3,8 @@
 
 #include "platform/shell/Shell.h"
 
+#include <QHash>
+
 // The real desktop: MIME database descriptions, the desktop's icon theme, and
 // xdg-open style requests through QDesktopServices.
 class CDesktopShell : public IShell {
@@ -12,4 +14,7 @@ public:
     bool Open(const QString& path, const QStringList& arguments = {}) override;
     bool Explore(const QString& folder) override;
     bool OpenInTextViewer(const QString& path) override;
+
+private:
+    QHash<QString, QIcon> m_icons;  // by MIME type
 };

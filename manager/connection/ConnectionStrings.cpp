@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "manager/connection/ConnectionStrings.h"
+
+#include "common/StringTable.h"
+
+void InstallConnectionStrings() {
+    CStringTable::Install({
+        {kIdsCouldNotStartEngine, "Could not start Ericsson EPOC Connect"},
+        {kIdsCannotConnect, "Cannot connect to MC 218"},
+        {kIdsCouldNotAccessEngine, "Could not access Ericsson EPOC Connect"},
+        {kIdsAskSyncTime,
+         "You have not set Ericsson EPOC Connect to synchronize your PC and MC 218 clocks on every "
+         "connection.\nWithout this setting, Dovetail may not function properly during the document "
+         "synchronization process.\n\nDo you wish Dovetail to set this option for you now ?"},
+        {kIdsSyncNotRegistered, "Synchronizer application not registered."},
+        {kIdsSyncNotFound, "Synchronizer application not found."},
+        {kIdsChooserMissing, "The EPOC file chooser could not be loaded:\n%1\n\nThe binding is abandoned."},
+        {kIdsSelectNewFile, "Select new file to synchronize"},
+        {kIdsOk, "OK"},
+        {kIdsSelectEpocTarget, "Select EPOC target for "},
+        {kIdsNoWholeFolder, "Cannot insert whole folder"},
+        {kIdsAllFiles, "All files"},
+        {kIdsSelectPcTarget, "Select PC target for "},
+        {kIdsNoConversion, "No conversion"},
+        {kIdsBadEpocDrop, "The dropped items cannot be added:\n%1"},
+        {kIdsManyBindings, "WARNING\nYou are about to create %d bindings.\nDo you wish to continue ?"},
+    });
+}
+
+QString LoadConnectionString(int id) {
+    bool ok = false;
+    const QString text = CStringTable::Load(id, &ok);
+    return ok ? text : QStringLiteral("???");
+}

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+// Texts of the connection monitor, the synchronizer launch and the adding flows; they join
+// the manager's table.
+enum ConnectionString : int {
+    kIdsCouldNotStartEngine = 62100,
+    kIdsCannotConnect = 62101,
+    kIdsCouldNotAccessEngine = 62102,
+    kIdsAskSyncTime = 62103,
+    kIdsSyncNotRegistered = 62104,
+    kIdsSyncNotFound = 62105,
+    kIdsChooserMissing = 62106,
+    kIdsSelectNewFile = 61208,
+    kIdsOk = 61209,
+    kIdsSelectEpocTarget = 61224,
+    kIdsNoWholeFolder = 61234,
+    kIdsAllFiles = 61238,
+    kIdsManyBindings = 61245,
+    kIdsSelectPcTarget = 61205,
+    kIdsNoConversion = 61235,
+    kIdsBadEpocDrop = 62107,
+};
+
+// Adds the texts to the string table; safe to call more than once.
+void InstallConnectionStrings();
+QString LoadConnectionString(int id);
