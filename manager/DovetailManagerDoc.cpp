@@ -9,6 +9,8 @@
 #include <QLocale>
 #include <QTimeZone>
 
+#include <vector>
+
 namespace {
 const QString kArea = QString::fromLatin1(kDocSynchArea);
 
@@ -89,13 +91,19 @@ void CDovetailManagerDoc::LoadEntries() {
     const auto iconLookup = [view](const QString& path) { return view->GetFileIcon(path); };
     // One transaction for the whole walk: each lenient read writes the file size back, and
     // thousands of separate commits would dominate the start-up.
+    // The numbers are taken first: each write drops the store's enumeration hint, which
+    // would make every later position lookup walk from the start.
+    std::vector<int> entries;
+    ForEachEntry(m_user, [&](int entry) {
+        entries.push_back(entry);
+        return true;
+    });
     CRegistry::Default().Transaction([&] {
-        ForEachEntry(m_user, [&](int entry) {
+        for (int entry : entries) {
             CDocSynchEntry record = NewRecord();
             ReadDocSynchEntry(m_user, entry, record, ReadMode::Lenient, iconLookup);
             view->AddItem(record, entry);
-            return true;
-        });
+        }
         return true;
     });
     view->EndLoad();
