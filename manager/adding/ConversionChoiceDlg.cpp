@@ -88,8 +88,7 @@ CConversionChoiceDlg::CConversionChoiceDlg(CDocSynchEntry& record, CConversionLi
         seen << pair.pcName;
         AddSorted(m_pcType, pair.pcName);
     }
-    const QString preferred = m_list.pairs.empty() ? QString()
-                                                   : m_list.pairs[std::size_t(m_list.defaultIndex)].pcName;
+    const QString preferred = m_list.pairs.empty() ? QString() : m_list.pairs[std::size_t(m_list.defaultIndex)].pcName;
     m_pcType->setCurrentIndex(std::max(0, m_pcType->findText(preferred, Qt::MatchExactly)));
     FillEpocTypes(m_pcType->currentText());
     connect(m_pcType, &QComboBox::currentIndexChanged, this,

@@ -116,8 +116,8 @@ void CEpocAdding::OnDropItems(const QMimeData* data, IEpocEngine* engine) {
     }
     const int count = int(items.paths.size());
     if (count >= kManyBindings &&
-        !CMessageBox::AskYesNo(&m_view, LoadConnectionString(kIdsManyBindings).replace(QStringLiteral("%d"),
-                                                                                       QString::number(count))))
+        !CMessageBox::AskYesNo(
+            &m_view, LoadConnectionString(kIdsManyBindings).replace(QStringLiteral("%d"), QString::number(count))))
         return;
     if (count > 0 && !engine) {
         CMessageBox::Information(&m_view, LoadManagerString(kIdsNotConnected));

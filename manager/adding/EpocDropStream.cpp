@@ -61,12 +61,11 @@ EpocDropItems ParseEpocDropStream(const QByteArray& stream) {
         return Refuse(QStringLiteral("The dropped data announces a negative number of items (%1).").arg(count));
     const qsizetype held = (stream.size() - kHeaderSize) / kItemSize;
     if (count > held)
-        return Refuse(
-            QStringLiteral("The dropped data announces %1 items but holds only %2.").arg(count).arg(held));
+        return Refuse(QStringLiteral("The dropped data announces %1 items but holds only %2.").arg(count).arg(held));
     QString base;
     if (!ReadField(stream, kBaseOffset, kBaseSize, base))
-        return Refuse(QStringLiteral("The base folder of the dropped items has no end within its %1 bytes.")
-                          .arg(kBaseSize));
+        return Refuse(
+            QStringLiteral("The base folder of the dropped items has no end within its %1 bytes.").arg(kBaseSize));
     EpocDropItems result;
     for (int i = 0; i < count; ++i) {
         QString item;
@@ -104,7 +103,8 @@ QByteArray BuildEpocDropStream(const QString& baseFolder, const QStringList& ite
         if (!fits(items[i], kItemSize))
             return {};
         const QByteArray item = items[i].toLatin1();
-        std::memcpy(stream.data() + kHeaderSize + i * kItemSize, item.constData(), static_cast<std::size_t>(item.size()));
+        std::memcpy(stream.data() + kHeaderSize + i * kItemSize, item.constData(),
+                    static_cast<std::size_t>(item.size()));
     }
     return stream;
 }

@@ -62,8 +62,8 @@ void CPcAdding::OnDropFiles(const QStringList& paths) {
     InstallConnectionStrings();
     const int count = static_cast<int>(paths.size());
     if (count >= kManyBindings &&
-        !CMessageBox::AskYesNo(&m_view, LoadConnectionString(kIdsManyBindings).replace(QStringLiteral("%d"),
-                                                                                       QString::number(count))))
+        !CMessageBox::AskYesNo(
+            &m_view, LoadConnectionString(kIdsManyBindings).replace(QStringLiteral("%d"), QString::number(count))))
         return;
     if (count == 0)
         return;

@@ -73,12 +73,12 @@ QString CPcTargetFilter::Lookup(int entry, int what) const {
             if (seen++ != entry)
                 continue;
             switch (what) {
-            case kExtension:
-                return item->TargetExtension();
-            case kSource:
-                return FormatLine(item->SourceFormat(), 0);
-            default:
-                return FormatLine(item->TargetFormat(), 0);
+                case kExtension:
+                    return item->TargetExtension();
+                case kSource:
+                    return FormatLine(item->SourceFormat(), 0);
+                default:
+                    return FormatLine(item->TargetFormat(), 0);
             }
         }
     } catch (const CAutomationException&) {

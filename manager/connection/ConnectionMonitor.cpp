@@ -48,39 +48,39 @@ void CConnectionMonitor::HandleEvent(EngineEvent event, int32_t result, int32_t 
     if (!m_engine)
         return;
     switch (event) {
-    case EngineEvent::Initialized:
-        if (result == 0)
-            m_engine->Connect(kConnectTimeoutMs);
-        else
-            CMessageBox::Information(m_messageParent, LoadConnectionString(kIdsCouldNotStartEngine));
-        break;
-    case EngineEvent::Connected:
-        if (result == 0) {
-            m_engine->AttachRemote(kAttachMode);
-            SetConnected(true);
-        } else {
-            CMessageBox::Information(m_messageParent, LoadConnectionString(kIdsCannotConnect));
+        case EngineEvent::Initialized:
+            if (result == 0)
+                m_engine->Connect(kConnectTimeoutMs);
+            else
+                CMessageBox::Information(m_messageParent, LoadConnectionString(kIdsCouldNotStartEngine));
+            break;
+        case EngineEvent::Connected:
+            if (result == 0) {
+                m_engine->AttachRemote(kAttachMode);
+                SetConnected(true);
+            } else {
+                CMessageBox::Information(m_messageParent, LoadConnectionString(kIdsCannotConnect));
+                SetConnected(false);
+            }
+            break;
+        case EngineEvent::Disconnected:
+            SetOwner(QString());
             SetConnected(false);
-        }
-        break;
-    case EngineEvent::Disconnected:
-        SetOwner(QString());
-        SetConnected(false);
-        break;
-    case EngineEvent::Status:
-        // Every status event looks the owner up again.
-        m_machine.reset();
-        m_engine->GetMachine(kMachineMode, m_machine);
-        break;
-    case EngineEvent::MachineReady:
-        if (result == 0)
-            LookUpOwner();
-        break;
-    case EngineEvent::RemoteFileOpened:
-        emit RemoteFileOpened(result);
-        break;
-    default:
-        break;
+            break;
+        case EngineEvent::Status:
+            // Every status event looks the owner up again.
+            m_machine.reset();
+            m_engine->GetMachine(kMachineMode, m_machine);
+            break;
+        case EngineEvent::MachineReady:
+            if (result == 0)
+                LookUpOwner();
+            break;
+        case EngineEvent::RemoteFileOpened:
+            emit RemoteFileOpened(result);
+            break;
+        default:
+            break;
     }
 }
 

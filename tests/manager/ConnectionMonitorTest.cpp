@@ -1,0 +1,292 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "manager/connection/ConnectionMonitor.h"
+
+#include "common/Profile.h"
+#include "manager/ConnectStatusBar.h"
+#include "manager/MainFrame.h"
+#include "manager/MessageBox.h"
+#include "manager/connection/ConnectedView.h"
+#include "manager/connection/SynchronizerLaunch.h"
+#include "platform/engine/SimulatorConfig.h"
+#include "platform/registry/Registry.h"
+#include "tests/manager/ManagerWorld.h"
+#include "tests/support/RecordingShell.h"
+#include "tests/support/ScriptedEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+const QString kCannotConnect = QStringLiteral("Cannot connect to MC 218");
+const QString kCouldNotStart = QStringLiteral("Could not start Ericsson EPOC Connect");
+const QString kNotRegistered = QStringLiteral("Synchronizer application not registered.");
+const QString kNotFound = QStringLiteral("Synchronizer application not found.");
+
+class MonitorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CMessageBox::ClearShownTexts();
+        CMessageBox::SetAutoAnswer(QMessageBox::Ok);
+    }
+    void TearDown() override { CMessageBox::SetAutoAnswer(QMessageBox::NoButton); }
+
+    void Pump(CConnectionMonitor& monitor) {
+        m_engine.Pump([&](EngineEvent event, int32_t result) { monitor.HandleEvent(event, result); },
+                      [] { return false; });
+    }
+    void KnowMachine(const QString& user, uint32_t first, uint32_t second) {
+        CRegistry::Default().CreateKey(
+            RegRoot::CurrentUser,
+            QStringLiteral("Software\\Veroz\\Users\\%1\\Machines\\%2").arg(user, FormatMachineId(first, second)));
+    }
+
+    CManagerWorld m_world;
+    CScriptedEngine m_engine;
+};
+
+TEST_F(MonitorTest, FollowsTheHandheldAndFindsItsOwner) {
+    KnowMachine(QStringLiteral("Bob"), 0xABCD, 0x1234);  // word 0x24 first, then 0x20
+    CConnectionMonitor monitor(nullptr);
+    QSignalSpy connected(&monitor, &CConnectionMonitor::ConnectedChanged);
+    QSignalSpy owner(&monitor, &CConnectionMonitor::OwnerFound);
+    ASSERT_TRUE(monitor.Start(MakeEngineForwarder(m_engine)));
+    Pump(monitor);
+    EXPECT_EQ(m_engine.calls, (QStringList{QStringLiteral("SetEventSink"), QStringLiteral("Connect 15000"),
+                                           QStringLiteral("AttachRemote 2")}));
+    EXPECT_TRUE(monitor.IsConnected());
+    ASSERT_EQ(connected.size(), 1);
+
+    // Each status asks for the machine again.
+    for (int i = 0; i < 2; ++i) {
+        monitor.HandleEvent(EngineEvent::Status, 1, 2);
+        Pump(monitor);
+    }
+    EXPECT_EQ(m_engine.CountCalls(QStringLiteral("GetMachine 2")), 2);
+    EXPECT_EQ(monitor.OwnerText(), QStringLiteral("Bob"));
+    ASSERT_EQ(owner.size(), 2);
+    EXPECT_EQ(owner.first().first().toString(), QStringLiteral("Bob"));
+
+    monitor.HandleEvent(EngineEvent::Disconnected, 0);
+    EXPECT_FALSE(monitor.IsConnected());
+    EXPECT_TRUE(monitor.OwnerText().isEmpty());
+    EXPECT_TRUE(CMessageBox::ShownTexts().isEmpty());
+}
+
+TEST_F(MonitorTest, FailuresAndUnknownMachines) {
+    struct Case {
+        const char* name;
+        int32_t initResult, connectResult, machineResult;
+        QStringList messages;
+        bool connected;
+        int getMachineCalls;
+    };
+    const Case cases[] = {
+        {"init fails", -8, 0, 0, {kCouldNotStart}, false, 0},
+        {"connect fails", 0, -4, 0, {kCannotConnect}, false, 0},
+        {"machine fails", 0, 0, -4, {}, true, 1},
+        {"unknown machine", 0, 0, 0, {}, true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CMessageBox::ClearShownTexts();
+        CScriptedEngine engine;
+        engine.initResult = c.initResult;
+        engine.connectResult = c.connectResult;
+        engine.machineResult = c.machineResult;
+        CConnectionMonitor monitor(nullptr);
+        QSignalSpy owner(&monitor, &CConnectionMonitor::OwnerFound);
+        monitor.Start(MakeEngineForwarder(engine));
+        auto pump = [&] {
+            engine.Pump([&](EngineEvent event, int32_t result) { monitor.HandleEvent(event, result); },
+                        [] { return false; });
+        };
+        pump();
+        if (monitor.IsConnected()) {
+            monitor.HandleEvent(EngineEvent::Status, 0, 1);
+            pump();
+        }
+        EXPECT_EQ(CMessageBox::ShownTexts(), c.messages);
+        EXPECT_EQ(monitor.IsConnected(), c.connected);
+        EXPECT_EQ(engine.CountCalls(QStringLiteral("GetMachine")), c.getMachineCalls);
+        EXPECT_EQ(engine.CountCalls(QStringLiteral("Connect")), c.initResult == 0 ? 1 : 0);
+        EXPECT_TRUE(owner.isEmpty());
+        EXPECT_TRUE(monitor.OwnerText().isEmpty());
+    }
+}
+
+TEST_F(MonitorTest, EventsPostedFromAnotherThreadArriveInOrder) {
+    CConnectionMonitor monitor(nullptr);
+    monitor.Start(MakeEngineForwarder(m_engine));
+    ASSERT_NE(m_engine.sink, nullptr);
+    std::thread([sink = m_engine.sink] {
+        sink->OnInitialized(0);
+        sink->OnConnected(0);
+        sink->OnDisconnected(0);
+    }).join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_engine.CountCalls(QStringLiteral("Connect 15000")), 1);
+    EXPECT_FALSE(monitor.IsConnected());
+}
+
+TEST_F(MonitorTest, WithoutAnEngineTheMonitorSaysSo) {
+    CConnectionMonitor monitor(nullptr);
+    EXPECT_FALSE(monitor.Start(nullptr));
+    EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{QStringLiteral("Could not access Ericsson EPOC Connect")});
+    monitor.HandleEvent(EngineEvent::Connected, 0);
+    EXPECT_FALSE(monitor.IsConnected());
+}
+
+TEST_F(MonitorTest, LaunchParametersAndMessages) {
+    struct Case {
+        const char* name;
+        QString path;
+        bool shellSucceeds;
+        int entry;
+        QStringList messages;
+        QStringList arguments;  // of the one open request, when one is expected
+        bool opened;
+    };
+    const Case cases[] = {
+        {"two characters", QStringLiteral("ab"), true, -1, {kNotRegistered}, {}, false},
+        {"missing", QString(), true, 3, {kNotRegistered}, {}, false},
+        {"start fails", QStringLiteral("abc"), false, -1, {kNotFound}, {}, true},
+        {"all", QStringLiteral("/opt/bindcopy"), true, -1, {}, {}, true},
+        {"entry 12", QStringLiteral("/opt/bindcopy"), true, 12, {}, {QStringLiteral("/W\"12\"")}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CMessageBox::ClearShownTexts();
+        CRecordingShell shell;
+        shell.m_succeed = c.shellSucceeds;
+        CAppProfile().WriteProfileString(QString(), QStringLiteral("SyncronizerPath"), c.path);
+        EXPECT_EQ(LaunchSynchronizer(nullptr, c.entry), c.messages.isEmpty());
+        EXPECT_EQ(CMessageBox::ShownTexts(), c.messages);
+        ASSERT_EQ(shell.m_requests.size(), c.opened ? 1u : 0u);
+        if (c.opened) {
+            EXPECT_EQ(shell.m_requests[0].verb, QStringLiteral("open"));
+            EXPECT_EQ(shell.m_requests[0].path, c.path);
+            EXPECT_EQ(shell.m_requests[0].arguments, c.arguments);
+        }
+    }
+}
+
+// The view in its frame, with the monitor driven by the scripted engine or the simulator.
+class ConnectedViewTest : public MonitorTest {
+protected:
+    std::unique_ptr<CMainFrame> MakeFrame(CConnectedView::EngineFactory makeEngine) {
+        m_doc.OnNewDocument();
+        auto frame = std::make_unique<CMainFrame>(m_doc, QStringLiteral("DovetailTest"),
+                                                  [makeEngine](CDovetailManagerDoc& doc, QWidget* parent) {
+                                                      return new CConnectedView(doc, parent, makeEngine);
+                                                  });
+        return frame;
+    }
+    CConnectedView& View(CMainFrame& frame) { return *static_cast<CConnectedView*>(frame.View()); }
+
+    CDovetailManagerDoc m_doc;
+};
+
+TEST_F(ConnectedViewTest, ClockQuestionUntilAnsweredYes) {
+    const QString key = QStringLiteral("Software\\Veroz\\TASKSCHEDULER");
+    const QString question = QStringLiteral(
+        "You have not set Ericsson EPOC Connect to synchronize your PC and MC 218 clocks on every connection.\n"
+        "Without this setting, Dovetail may not function properly during the document synchronization "
+        "process.\n\nDo you wish Dovetail to set this option for you now ?");
+    for (auto answer : {QMessageBox::No, QMessageBox::No, QMessageBox::Yes, QMessageBox::Yes}) {
+        CMessageBox::ClearShownTexts();
+        CMessageBox::SetAutoAnswer(answer);
+        const bool wasSet = CRegistry::Default().KeyExists(RegRoot::CurrentUser, key);
+        auto frame = MakeFrame([this] { return MakeEngineForwarder(m_engine); });
+        frame->View()->OnInitialUpdate();
+        EXPECT_EQ(CMessageBox::ShownTexts().contains(question), !wasSet);
+        uint32_t value = 0;
+        const bool stored = RegReadNumber(HKEY_CURRENT_USER, key, QStringLiteral("SyncTime"), value);
+        EXPECT_EQ(stored, answer == QMessageBox::Yes);
+        if (stored) {
+            EXPECT_EQ(value, 1u);
+        }
+    }
+}
+
+TEST_F(ConnectedViewTest, MissingUserOrFolderClosesWithoutAnEngine) {
+    // The folder goes first, then the user as well.
+    for (bool dropUser : {false, true}) {
+        SCOPED_TRACE(dropUser ? "no user" : "no folder");
+        CMessageBox::ClearShownTexts();
+        CRegistry::Default().DeleteKey(RegRoot::CurrentUser,
+                                       dropUser ? QString::fromLatin1(kCurrentUserKey)
+                                                : QStringLiteral("Software\\Veroz\\Users\\Alice\\PCDirectory"));
+        bool created = false;
+        auto frame = MakeFrame([&] {
+            created = true;
+            return MakeEngineForwarder(m_engine);
+        });
+        QSignalSpy closing(frame->View(), &CDovetailManagerView::CloseApplicationRequested);
+        frame->View()->OnInitialUpdate();
+        EXPECT_EQ(closing.size(), 1);
+        EXPECT_FALSE(created);
+        EXPECT_EQ(CMessageBox::ShownTexts().value(0),
+                  dropUser ? QStringLiteral("No user initialized")
+                           : QStringLiteral("Please select 'My Ericsson Properties'\nand confirm the 'Current "
+                                            "Folder'\non the General page first."));
+    }
+}
+
+TEST_F(ConnectedViewTest, IndicatorAndOwnerFollowTheEngineAndSynchronizeStarts) {
+    RegWriteNumber(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\TASKSCHEDULER"), QStringLiteral("SyncTime"), 1);
+    KnowMachine(QStringLiteral("Alice"), 0xABCD, 0x1234);
+    m_world.Store(12, m_world.Binding(QStringLiteral("a.txt")));
+    CAppProfile().WriteProfileString(QString(), QStringLiteral("SyncronizerPath"), QStringLiteral("/opt/bindcopy"));
+    CRecordingShell shell;
+    auto frame = MakeFrame([this] { return MakeEngineForwarder(m_engine); });
+    frame->View()->OnInitialUpdate();
+    CConnectionMonitor* monitor = View(*frame).Monitor();
+    ASSERT_NE(monitor, nullptr);
+    Pump(*monitor);
+    EXPECT_EQ(frame->ConnectStatusBar()->IndicatorBitmap(), 143);
+    monitor->HandleEvent(EngineEvent::Status, 0, 1);
+    Pump(*monitor);
+    EXPECT_EQ(frame->ConnectStatusBar()->OwnerText(), QStringLiteral("Alice"));
+    monitor->HandleEvent(EngineEvent::Disconnected, 0);
+    EXPECT_EQ(frame->ConnectStatusBar()->IndicatorBitmap(), 144);
+    EXPECT_TRUE(frame->ConnectStatusBar()->OwnerText().isEmpty());
+
+    View(*frame).SelectRow(0);
+    View(*frame).OnSynchronize();
+    View(*frame).OnSynchronizeAll();
+    ASSERT_EQ(shell.m_requests.size(), 2u);
+    EXPECT_EQ(shell.m_requests[0].arguments, QStringList{QStringLiteral("/W\"12\"")});
+    EXPECT_TRUE(shell.m_requests[1].arguments.isEmpty());
+    EXPECT_TRUE(CMessageBox::ShownTexts().isEmpty());
+}
+
+TEST_F(ConnectedViewTest, PlugAndUnplugTheSimulatedHandheld) {
+    RegWriteNumber(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\TASKSCHEDULER"), QStringLiteral("SyncTime"), 1);
+    CRegistry& reg = CRegistry::Default();
+    const QString device = m_world.Env().MakeDir(QStringLiteral("device"));
+    reg.SetString(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::DeviceRoot(), device);
+    reg.SetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::MachineIdLow(), 0x11);
+    reg.SetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::MachineIdHigh(), 0x22);
+    reg.SetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::Connected(), 1);
+    // Either order of the two words names the same handheld here.
+    KnowMachine(QStringLiteral("Alice"), 0x11, 0x22);
+    KnowMachine(QStringLiteral("Alice"), 0x22, 0x11);
+
+    auto frame = MakeFrame({});
+    frame->View()->OnInitialUpdate();
+    CConnectStatusBar* bar = frame->ConnectStatusBar();
+    const auto waitFor = [&](int bitmap, const QString& owner) {
+        return QTest::qWaitFor([&] { return bar->IndicatorBitmap() == bitmap && bar->OwnerText() == owner; }, 5000);
+    };
+    EXPECT_TRUE(waitFor(143, QStringLiteral("Alice")));
+    reg.SetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::Connected(), 0);
+    EXPECT_TRUE(waitFor(144, QString()));
+    reg.SetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::Connected(), 1);
+    EXPECT_TRUE(waitFor(143, QStringLiteral("Alice")));
+    EXPECT_TRUE(CMessageBox::ShownTexts().isEmpty());
+}
+}  // namespace

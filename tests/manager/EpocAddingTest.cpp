@@ -1,0 +1,306 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "manager/adding/EpocAdding.h"
+
+#include "common/Profile.h"
+#include "manager/BindingListModel.h"
+#include "manager/DovetailManagerView.h"
+#include "manager/MessageBox.h"
+#include "manager/adding/ConversionList.h"
+#include "manager/adding/EpocDropStream.h"
+#include "manager/adding/PcTargetFilter.h"
+#include "platform/converter/ConverterInterface.h"
+#include "tests/manager/ManagerWorld.h"
+#include "tests/support/RecordingShell.h"
+#include "tests/support/ScriptedEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTimer>
+
+#include <cstring>
+#include <functional>
+
+namespace {
+class CFakeItem : public IConverterItem {
+public:
+    CFakeItem(QString s, QString t, QString e) : m_s(std::move(s)), m_t(std::move(t)), m_e(std::move(e)) {}
+    QString SourceFormat() override { return m_s; }
+    QString TargetFormat() override { return m_t; }
+    void Convert(const QString&, const QString&, ConvertCallback) override {}
+    QString TargetExtension() override { return m_e; }
+
+private:
+    QString m_s, m_t, m_e;
+};
+
+struct FakeConverter {
+    QString source, target, extension;
+};
+
+class CFakeConverters : public IConverterInterface {
+public:
+    std::vector<FakeConverter> items;
+    std::unique_ptr<IConverterItem> Item(int16_t i) override {
+        const FakeConverter& c = items.at(std::size_t(i));
+        return std::make_unique<CFakeItem>(c.source, c.target, c.extension);
+    }
+    int16_t Count() override { return int16_t(items.size()); }
+    void UseControlFile(const QString&) override {}
+    void Load(const QString&, const QString&) override {}
+};
+
+// Names the opened entry after the last part of its path; "Folder" entries are folders.
+class CNamedRemoteFile : public IEpocRemoteFile {
+public:
+    explicit CNamedRemoteFile(QString path) : m_path(std::move(path)) {}
+    int32_t GetFileInfo(RemoteFileInfo& info) override {
+        const QByteArray name = m_path.section(QLatin1Char('\\'), -1).toUtf8();
+        std::memcpy(info.bytes + 30, name.constData(), std::size_t(name.size()));
+        info.bytes[2] = m_path.contains(QStringLiteral("Folder")) ? kAttrFolder : 0x20;
+        return 0;
+    }
+
+private:
+    QString m_path;
+};
+
+class CNamingEngine : public CScriptedEngine {
+public:
+    int32_t OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) override {
+        const QString path = QString::fromUtf8(spec.path);
+        calls << QStringLiteral("OpenRemoteFile ") + path;
+        out = std::make_unique<CNamedRemoteFile>(path);
+        events.emplace_back(EngineEvent::RemoteFileOpened, 0);
+        return 0;
+    }
+};
+
+QMimeData* EpocDrop(const QByteArray& stream) {
+    auto* data = new QMimeData;
+    for (const QString& name : EpocDropFormat::Names())
+        data->setData(name, name == EpocDropFormat::StreamName() ? stream : QByteArray("x"));
+    return data;
+}
+
+class EpocAddingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CMessageBox::ClearShownTexts();
+        CMessageBox::SetAutoAnswer(QMessageBox::Yes);
+        SetManagerConverters(&m_converters);
+        m_doc.OnNewDocument();
+        m_view = std::make_unique<CDovetailManagerView>(m_doc);
+        m_view->OnInitialUpdate();
+        CAppProfile().WriteProfileString(QStringLiteral("Settings"), QStringLiteral("Last Windows Path"),
+                                         m_world.PcFolder().chopped(1));
+        // Every save dialog: type the name, keep or pick the filter entry, accept.
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible())
+                return;
+            ++m_saveDialogs;
+            m_filters = dialog->nameFilters();
+            m_shownFilter = dialog->selectedNameFilter();
+            if (m_pickFilter >= 0)
+                dialog->selectNameFilter(m_filters.value(m_pickFilter));
+            if (m_typed.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            dialog->selectFile(m_typed);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        m_timer.start(5);
+    }
+    void TearDown() override {
+        CMessageBox::SetAutoAnswer(QMessageBox::NoButton);
+        SetManagerConverters(nullptr);
+    }
+    void UseWordConverters() {
+        m_converters.items = {
+            {QStringLiteral("EPOC Word\nEpocWord"), QStringLiteral("Word 97\nWord.Document.8"), QStringLiteral(".doc")},
+            {QStringLiteral("EPOC Sheet\nEpocSheet"), QStringLiteral("Excel\nExcel.Sheet"), QStringLiteral(".xls")},
+            {QStringLiteral("EPOC Word\nEpocWord"), QStringLiteral("Rich Text\nRTF.Class"), QStringLiteral(".rtf")},
+        };
+        RegWriteString(HKEY_CLASSES_ROOT, QStringLiteral("EPOC Word\\EpocInfo"), QStringLiteral("TargetType"),
+                       QStringLiteral("rtf.class"));
+    }
+    CDocSynchEntry Stored(int row) {
+        CDocSynchEntry record = m_doc.NewRecord();
+        m_doc.ReadEntry(m_view->Model()->EntryAt(row), record);
+        return record;
+    }
+    CDocSynchEntry EpocRecord(const QString& type) {
+        CDocSynchEntry record = m_doc.NewRecord();
+        record.EpocPath = QStringLiteral("C:\\Documents\\");
+        record.EpocFileName = QStringLiteral("letter");
+        record.EpocFileType = type;
+        return record;
+    }
+
+    CManagerWorld m_world;
+    CRecordingShell m_shell;
+    CFakeConverters m_converters;
+    CDovetailManagerDoc m_doc;
+    std::unique_ptr<CDovetailManagerView> m_view;
+    QTimer m_timer;
+    QString m_typed;
+    int m_pickFilter = -1;
+    int m_saveDialogs = 0;
+    QStringList m_filters;
+    QString m_shownFilter;
+};
+
+TEST(EpocTargetNameTest, AppendsTheUpperCaseExtensionUnlessPresent) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/pc/letter", "/pc/letter.DOC"},           {"/pc/letter.doc", "/pc/letter.doc"},
+        {"/pc/letter.DOC", "/pc/letter.DOC"},       {"/pc/letter.Doc", "/pc/letter.Doc.DOC"},
+        {"/pc/x.docs/letter", "/pc/x.docs/letter"},  // a plain substring search, as before
+    };
+    for (const auto& [typed, expected] : cases)
+        EXPECT_EQ(CEpocAdding::WithTargetExtension(QString::fromUtf8(typed), QStringLiteral(".doc")),
+                  QString::fromUtf8(expected));
+    EXPECT_EQ(CEpocAdding::WithTargetExtension(QStringLiteral("/pc/letter"), QString()), QStringLiteral("/pc/letter"));
+}
+
+TEST(EpocDropQueueTest, KeepsTheFirst128InOrder) {
+    CEpocDropQueue queue;
+    for (int i = 0; i < 130; ++i)
+        EXPECT_EQ(queue.Add(QString::number(i)), i < 128);
+    ASSERT_TRUE(queue.TakeNext());
+    EXPECT_EQ(queue.Current(), QStringLiteral("0"));
+    EXPECT_EQ(queue.Size(), 127u);
+}
+
+TEST_F(EpocAddingTest, FilterListsApplyingConvertersAndNoConversionLast) {
+    UseWordConverters();
+    const CPcTargetFilter filter(QStringLiteral("EPOC Word"), &m_converters);
+    EXPECT_EQ(filter.DialogFilters(),
+              (QStringList{QStringLiteral("Word 97 (*.doc)"), QStringLiteral("Rich Text (*.rtf)"),
+                           QStringLiteral("No conversion (*)")}));
+    EXPECT_EQ(filter.DefaultEntry(), 1);
+    EXPECT_EQ(filter.TargetExtension(1), QStringLiteral(".rtf"));
+    EXPECT_TRUE(filter.TargetExtension(2).isEmpty());
+    EXPECT_TRUE(filter.IsNoConversion(2));
+
+    const CPcTargetFilter unknown(QStringLiteral("(unknown)"), &m_converters);
+    EXPECT_EQ(unknown.DialogFilters(), QStringList{QStringLiteral("No conversion (*)")});
+    EXPECT_EQ(unknown.DefaultEntry(), -1);
+    EXPECT_FALSE(CPcTargetFilter(QStringLiteral("EPOC Word"), nullptr).IsValid());
+
+    // Long names fill the buffer; "No conversion" still ends the list.
+    m_converters.items.clear();
+    for (int i = 0; i < 40; ++i)
+        m_converters.items.push_back({QStringLiteral("EPOC Word\nEpocWord"),
+                                      QStringLiteral("A long converter target name %1\nX").arg(i),
+                                      QStringLiteral(".ext")});
+    const CPcTargetFilter full(QStringLiteral("EPOC Word"), &m_converters);
+    EXPECT_LT(full.Count(), 41);
+    EXPECT_GT(full.Count(), 5);
+    EXPECT_EQ(full.DialogFilters().last(), QStringLiteral("No conversion (*)"));
+    int bytes = 0;
+    for (int i = 0; i + 1 < full.Count(); ++i)
+        bytes += int(QStringLiteral("A long converter target name %1").arg(i).size()) + 1 + 5 + 1;
+    EXPECT_LT(bytes + 13 + 1 + 3 + 1, 512);
+}
+
+TEST_F(EpocAddingTest, SaveDialogTypesFollowTheChosenEntry) {
+    UseWordConverters();
+    struct Case {
+        const char* typed;
+        int pick;  // -1 keeps the preselected entry
+        const char* name;
+        const char* pcType;
+        const char* epocType;
+    };
+    const Case cases[] = {
+        {"letter", -1, "letter.RTF", "Rich Text", "EPOC Word"},
+        {"letter.Doc", 0, "letter.Doc.DOC", "Word 97", "EPOC Word"},
+        {"letter", 2, "letter", "EPOC Word", "EPOC Word"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        m_typed = QString::fromUtf8(c.typed);
+        m_pickFilter = c.pick;
+        CDocSynchEntry record = EpocRecord(QStringLiteral("EPOC Word"));
+        ASSERT_TRUE(CEpocAdding::ChoosePcTarget(m_view.get(), record));
+        EXPECT_EQ(m_shownFilter, QStringLiteral("Rich Text (*.rtf)"));
+        EXPECT_EQ(record.WinFileName, QString::fromUtf8(c.name));
+        EXPECT_EQ(record.WinPath, m_world.PcFolder());
+        EXPECT_EQ(record.WinFileType, QString::fromUtf8(c.pcType));
+        EXPECT_EQ(record.EpocFileType, QString::fromUtf8(c.epocType));
+    }
+    m_typed.clear();
+    CDocSynchEntry record = EpocRecord(QStringLiteral("(unknown)"));
+    EXPECT_FALSE(CEpocAdding::ChoosePcTarget(m_view.get(), record));
+    EXPECT_EQ(m_filters, QStringList{QStringLiteral("No conversion (*)")});
+}
+
+TEST_F(EpocAddingTest, DropBindsEachItemInTurnAndAsksFromEight) {
+    CNamingEngine engine;
+    CEpocAdding adding(*m_view);
+    const auto pump = [&] {
+        engine.Pump([&](EngineEvent, int32_t result) { adding.OnEpocEntryDetails(result, &engine); },
+                    [] { return false; });
+    };
+    QStringList names;
+    for (int i = 0; i < 8; ++i)
+        names << QStringLiteral("doc%1").arg(i);
+    m_typed = QStringLiteral("same");  // every binding after the first is a duplicate
+
+    std::unique_ptr<QMimeData> seven(EpocDrop(BuildEpocDropStream(QStringLiteral("C:\\Documents\\"), names.mid(0, 7))));
+    adding.OnDropItems(seven.get(), &engine);
+    pump();
+    EXPECT_EQ(engine.CountCalls(QStringLiteral("OpenRemoteFile")), 7);
+    EXPECT_EQ(m_saveDialogs, 7);
+    ASSERT_EQ(m_view->ItemCount(), 1);
+    EXPECT_EQ(Stored(0).EpocPath, QStringLiteral("C:\\Documents\\"));
+    EXPECT_EQ(Stored(0).EpocFileName, QStringLiteral("doc0"));
+    EXPECT_EQ(Stored(0).EpocFileType, QStringLiteral("(unknown)"));
+    EXPECT_FALSE(CMessageBox::ShownTexts().contains(
+        QStringLiteral("WARNING\nYou are about to create 7 bindings.\nDo you wish to continue ?")));
+
+    CMessageBox::ClearShownTexts();
+    CMessageBox::SetNextAnswer(QMessageBox::No);
+    std::unique_ptr<QMimeData> eight(EpocDrop(BuildEpocDropStream(QStringLiteral("C:\\Documents\\"), names)));
+    adding.OnDropItems(eight.get(), &engine);
+    pump();
+    EXPECT_EQ(CMessageBox::ShownTexts().value(0),
+              QStringLiteral("WARNING\nYou are about to create 8 bindings.\nDo you wish to continue ?"));
+    EXPECT_EQ(engine.CountCalls(QStringLiteral("OpenRemoteFile")), 7);
+
+    // A folder among the items is refused; the file after it is still offered.
+    CMessageBox::ClearShownTexts();
+    m_saveDialogs = 0;
+    std::unique_ptr<QMimeData> mixed(EpocDrop(
+        BuildEpocDropStream(QStringLiteral("C:\\"), {QStringLiteral("Folder"), QStringLiteral("Documents\\x")})));
+    adding.OnDropItems(mixed.get(), &engine);
+    pump();
+    EXPECT_EQ(CMessageBox::ShownTexts().value(0), QStringLiteral("Cannot insert whole folder"));
+    EXPECT_EQ(m_saveDialogs, 1);
+}
+
+TEST_F(EpocAddingTest, MalformedDropIsRefusedWholeAndQueuesNothing) {
+    CNamingEngine engine;
+    CEpocAdding adding(*m_view);
+    QByteArray stream = BuildEpocDropStream(QStringLiteral("C:\\"), {QStringLiteral("a"), QStringLiteral("b")});
+    stream[0] = 3;  // one more item than the data holds
+    std::unique_ptr<QMimeData> data(EpocDrop(stream));
+    adding.OnDropItems(data.get(), &engine);
+    EXPECT_EQ(engine.CountCalls(QStringLiteral("OpenRemoteFile")), 0);
+    EXPECT_TRUE(adding.Queue().IsEmpty());
+    ASSERT_EQ(CMessageBox::ShownTexts().size(), 1);
+    EXPECT_EQ(
+        CMessageBox::ShownTexts().first(),
+        QStringLiteral("The dropped items cannot be added:\nThe dropped data announces 3 items but holds only 2."));
+
+    // Four of the five formats is not a handheld drop.
+    auto partial = std::make_unique<QMimeData>();
+    partial->setData(EpocDropFormat::StreamName(), stream);
+    EXPECT_FALSE(CEpocAdding::IsEpocDrop(partial.get()));
+}
+}  // namespace

@@ -1,0 +1,338 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "manager/adding/PcAdding.h"
+
+#include "common/Profile.h"
+#include "manager/BindingListModel.h"
+#include "manager/DovetailManagerView.h"
+#include "manager/MessageBox.h"
+#include "manager/adding/ConversionChoiceDlg.h"
+#include "manager/adding/ConversionList.h"
+#include "manager/adding/WinBindingWarningDlg.h"
+#include "platform/converter/ConverterInterface.h"
+#include "platform/registry/Registry.h"
+#include "tests/manager/ManagerWorld.h"
+#include "tests/support/RecordingShell.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace {
+class CFakeItem : public IConverterItem {
+public:
+    CFakeItem(QString source, QString target) : m_source(std::move(source)), m_target(std::move(target)) {}
+    QString SourceFormat() override { return m_source; }
+    QString TargetFormat() override { return m_target; }
+    void Convert(const QString&, const QString&, ConvertCallback) override {}
+    QString TargetExtension() override { return QStringLiteral(".x"); }
+
+private:
+    QString m_source, m_target;
+};
+
+class CFakeConverters : public IConverterInterface {
+public:
+    std::vector<std::pair<QString, QString>> formats;
+    std::unique_ptr<IConverterItem> Item(int16_t index) override {
+        const auto& f = formats.at(std::size_t(index));
+        return std::make_unique<CFakeItem>(f.first, f.second);
+    }
+    int16_t Count() override { return static_cast<int16_t>(formats.size()); }
+    void UseControlFile(const QString&) override {}
+    void Load(const QString&, const QString&) override {}
+};
+
+// Answers the modal dialogs of a flow as a user would, while the test waits in exec().
+class CDialogRobot : public QObject {
+public:
+    std::function<void(QFileDialog&)> onFileDialog;
+    std::function<void(CWinBindingWarningDlg&)> onWarning = [](CWinBindingWarningDlg& d) { d.done(1); };
+    std::function<void(CConversionChoiceDlg&)> onChoice = [](CConversionChoiceDlg& d) { d.OnConvert(); };
+    int warnings = 0;
+    int choices = 0;
+
+    CDialogRobot() {
+        m_timer.setInterval(5);
+        connect(&m_timer, &QTimer::timeout, this, [this] { Step(); });
+        m_timer.start();
+    }
+
+private:
+    void Step() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == m_handled || !modal->isVisible())
+            return;
+        m_handled = modal;
+        if (auto* warning = qobject_cast<CWinBindingWarningDlg*>(modal)) {
+            ++warnings;
+            onWarning(*warning);
+        } else if (auto* choice = qobject_cast<CConversionChoiceDlg*>(modal)) {
+            ++choices;
+            onChoice(*choice);
+        } else if (auto* files = qobject_cast<QFileDialog*>(modal); files && onFileDialog) {
+            onFileDialog(*files);
+        } else if (auto* box = qobject_cast<QDialog*>(modal)) {
+            box->reject();
+        }
+        m_handled = nullptr;
+    }
+    QTimer m_timer;
+    QWidget* m_handled = nullptr;
+};
+
+class PcAddingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CMessageBox::ClearShownTexts();
+        CMessageBox::SetAutoAnswer(QMessageBox::Yes);
+        SetManagerConverters(&m_converters);
+        QFile::copy(BinDir() + QStringLiteral("/ecfile.ocx"),
+                    m_world.Env().Root() + QStringLiteral("/psiwin/ecfile.ocx"));
+        m_chooserLog = m_world.Env().Root() + QStringLiteral("/chooser.log");
+        m_world.Env().SetEnv("DOVETAIL_TEST_CHOOSER_LOG", m_chooserLog);
+        AnswerChooser(QStringLiteral("C:\\Documents\\Report"));
+        m_doc.OnNewDocument();
+        m_view = std::make_unique<CDovetailManagerView>(m_doc);
+        m_view->OnInitialUpdate();
+    }
+    void TearDown() override {
+        CMessageBox::SetAutoAnswer(QMessageBox::NoButton);
+        SetManagerConverters(nullptr);
+    }
+    void AnswerChooser(const QString& answer) { m_world.Env().SetEnv("DOVETAIL_TEST_CHOOSER_ANSWER", answer); }
+    QStringList ChooserInits() const {
+        QFile log(m_chooserLog);
+        if (!log.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    QString Setting(const QString& name) const {
+        return CAppProfile().GetProfileString(QStringLiteral("Settings"), name);
+    }
+    int Bindings() { return m_view->ItemCount(); }
+
+    CManagerWorld m_world;
+    CRecordingShell m_shell;
+    CFakeConverters m_converters;
+    QString m_chooserLog;
+    CDovetailManagerDoc m_doc;
+    std::unique_ptr<CDovetailManagerView> m_view;
+};
+
+TEST(InitialEpocTargetTest, DropsThePcExtension) {
+    struct Case {
+        const char* last;
+        const char* name;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"", "Report.doc", "C:\\Report"},
+        {"C:\\Documents\\", "Report.doc", "C:\\Documents\\Report"},
+        {"C:\\Documents\\", "notes", "C:\\Documents\\notes"},
+        {"C:\\Documents\\", "a.b.txt", "C:\\Documents\\a.b"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CPcAdding::InitialEpocTarget(QString::fromUtf8(c.last), QString::fromUtf8(c.name)),
+                  QString::fromUtf8(c.expected))
+            << c.name;
+}
+
+TEST_F(PcAddingTest, ConversionListPrefersTheLastClassMatchAndOffersExtensionMatches) {
+    RegWriteString(HKEY_CLASSES_ROOT, QStringLiteral(".DOC"), QString(), QStringLiteral("Word.Document.8"));
+    RegWriteString(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\VEROZ\\PsiWin32\\Extensions\\RTF.Class"),
+                   QStringLiteral("DefaultExtension"), QStringLiteral(".doc"));
+    m_converters.formats = {
+        {QStringLiteral("Word 97\nWord.Document.8"), QStringLiteral("EPOC Word\nA")},
+        {QStringLiteral("Plain\nTXT.Class"), QStringLiteral("EPOC Text\nB")},
+        {QStringLiteral("Rich Text\nRTF.Class"), QStringLiteral("EPOC Word\nC")},
+        {QStringLiteral("word.document.8\nOther"), QStringLiteral("EPOC Sheet\nD")},
+    };
+    CDocSynchEntry record = m_doc.NewRecord();
+    record.WinFileName = QStringLiteral("Report.DOC");
+    const CConversionList list = BuildConversionList(record, &m_converters);
+    ASSERT_EQ(list.pairs.size(), 3u);
+    EXPECT_EQ(list.pairs[1].pcName, QStringLiteral("Rich Text"));
+    EXPECT_EQ(list.defaultIndex, 2);
+    EXPECT_TRUE(BuildConversionList(record, nullptr).pairs.empty());
+
+    record.WinPath = QStringLiteral("/pc/");
+    record.WinFileType = QStringLiteral("DOC File");
+    CConversionChoiceDlg dialog(record, list);
+    EXPECT_EQ(dialog.PcTypeBox()->currentText(), QStringLiteral("word.document.8"));
+    EXPECT_EQ(dialog.EpocTypeBox()->currentText(), QStringLiteral("EPOC Sheet"));
+    dialog.PcTypeBox()->setCurrentIndex(dialog.PcTypeBox()->findText(QStringLiteral("Rich Text")));
+    EXPECT_EQ(dialog.EpocTypeBox()->count(), 1);
+    EXPECT_EQ(dialog.EpocTypeBox()->currentText(), QStringLiteral("EPOC Word"));
+    dialog.OnConvert();
+    EXPECT_EQ(record.WinFileType, QStringLiteral("Rich Text"));
+    EXPECT_EQ(record.EpocFileType, QStringLiteral("EPOC Word"));
+
+    record.WinFileType = QStringLiteral("DOC File");
+    CConversionChoiceDlg copy(record, list);
+    copy.OnCopyOnly();
+    EXPECT_EQ(record.EpocFileType, QStringLiteral("DOC File"));
+}
+
+TEST_F(PcAddingTest, WarningStoresItsCheckBoxOnEveryWayOut) {
+    struct Case {
+        bool keepWarning;
+        bool pressContinue;
+        int result;
+    };
+    for (const Case& c : {Case{true, true, 1}, Case{false, true, 1}, Case{false, false, 0}, Case{true, false, 0}}) {
+        CWinBindingWarningDlg dialog;
+        dialog.WarnAgainBox()->setChecked(c.keepWarning);
+        QTimer::singleShot(0, &dialog, [&] {
+            if (c.pressContinue)
+                dialog.findChild<QPushButton*>(QStringLiteral("1029"))->click();
+            else
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+        });
+        EXPECT_EQ(dialog.exec(), c.result);
+        EXPECT_EQ(CWinBindingWarningDlg::IsWanted(), c.keepWarning);
+    }
+}
+
+TEST_F(PcAddingTest, AddPcFileThroughTheDialogsStoresAPlainCopy) {
+    const QString file = m_world.Env().WriteFile(QStringLiteral("work/Report.doc"), QByteArray(42, 'r'));
+    CDialogRobot robot;
+    robot.onFileDialog = [&](QFileDialog& dialog) {
+        dialog.selectFile(file);
+        static_cast<QDialog&>(dialog).accept();
+    };
+    CPcAdding(*m_view).OnAddPcFile();
+    EXPECT_EQ(robot.warnings, 1);
+    EXPECT_EQ(robot.choices, 0);
+    ASSERT_EQ(Bindings(), 1);
+    CDocSynchEntry record = m_doc.NewRecord();
+    m_doc.ReadEntry(m_view->Model()->EntryAt(0), record);
+    EXPECT_EQ(record.WinFileName, QStringLiteral("Report.doc"));
+    EXPECT_EQ(record.WinPath, m_world.Env().Root() + QStringLiteral("/work/"));
+    EXPECT_EQ(record.EpocPath, QStringLiteral("C:\\Documents\\"));
+    EXPECT_EQ(record.EpocFileName, QStringLiteral("Report"));
+    EXPECT_EQ(record.FileSize, 42u);
+    EXPECT_EQ(record.WinFileType, QStringLiteral("DOC File"));
+    EXPECT_EQ(record.EpocFileType, record.WinFileType);
+    EXPECT_EQ(Setting(QStringLiteral("Last Windows Path")), m_world.Env().Root() + QStringLiteral("/work"));
+    EXPECT_EQ(Setting(QStringLiteral("Last Epoc Path")), QStringLiteral("C:\\Documents\\"));
+    const QStringList inits = ChooserInits();
+    ASSERT_EQ(inits.size(), 1);
+    const QStringList fields = inits.first().split(QLatin1Char('\t'));
+    ASSERT_GE(fields.size(), 4);
+    EXPECT_EQ(fields[1], QStringLiteral("Select EPOC target for Report.doc"));
+    EXPECT_EQ(fields[3], QStringLiteral("C:\\Report"));
+}
+
+TEST_F(PcAddingTest, WarningPerFileUntilClearedAndManySelectedFiles) {
+    AnswerChooser(QString());  // cancel: only the warnings and chooser starts count
+    QStringList files;
+    // Far more than one 260-character path buffer holds.
+    for (int i = 0; i < 40; ++i)
+        files << m_world.Env().WriteFile(QStringLiteral("many/a_rather_long_file_name_number_%1.txt").arg(i), "x");
+    for (bool clearAtFirst : {false, true}) {
+        SCOPED_TRACE(clearAtFirst ? "cleared" : "kept");
+        CAppProfile().WriteProfileInt(QStringLiteral("Settings"), QStringLiteral("WarnForWinConversion"), 1);
+        QFile::remove(m_chooserLog);
+        CDialogRobot robot;
+        robot.onFileDialog = [&](QFileDialog& dialog) {
+            QString names;
+            for (int i = 0; i < 3; ++i)
+                names += QStringLiteral("\"%1\" ").arg(QFileInfo(files[i]).fileName());
+            dialog.setDirectory(QFileInfo(files[0]).absolutePath());
+            dialog.selectFile(names.trimmed());
+            static_cast<QDialog&>(dialog).accept();
+        };
+        robot.onWarning = [&](CWinBindingWarningDlg& dialog) {
+            if (clearAtFirst)
+                dialog.WarnAgainBox()->setChecked(false);
+            dialog.done(1);
+        };
+        CPcAdding(*m_view).OnAddPcFile();
+        EXPECT_EQ(robot.warnings, clearAtFirst ? 1 : 3);
+        EXPECT_EQ(ChooserInits().size(), 3);
+        EXPECT_EQ(Bindings(), 0);
+    }
+    EXPECT_EQ(Setting(QStringLiteral("Last Windows Path")), m_world.Env().Root() + QStringLiteral("/many"));
+
+    // All forty at once reach the binding step.
+    QFile::remove(m_chooserLog);
+    CDialogRobot robot;
+    robot.onFileDialog = [&](QFileDialog& dialog) {
+        QString names;
+        for (const QString& f : files)
+            names += QStringLiteral("\"%1\" ").arg(QFileInfo(f).fileName());
+        dialog.setDirectory(QFileInfo(files[0]).absolutePath());
+        dialog.selectFile(names.trimmed());
+        static_cast<QDialog&>(dialog).accept();
+    };
+    CPcAdding(*m_view).OnAddPcFile();
+    EXPECT_EQ(ChooserInits().size(), 40);
+}
+
+TEST_F(PcAddingTest, DropsAskFromEightAndSkipFolders) {
+    AnswerChooser(QString());
+    CAppProfile().WriteProfileInt(QStringLiteral("Settings"), QStringLiteral("WarnForWinConversion"), 0);
+    QStringList files;
+    for (int i = 0; i < 8; ++i)
+        files << m_world.Env().WriteFile(QStringLiteral("drop/f%1.txt").arg(i), "x");
+    const QString question = QStringLiteral("WARNING\nYou are about to create 8 bindings.\nDo you wish to continue ?");
+
+    CPcAdding(*m_view).OnDropFiles(files.mid(0, 7));
+    EXPECT_TRUE(CMessageBox::ShownTexts().isEmpty());
+    EXPECT_EQ(ChooserInits().size(), 7);
+
+    QFile::remove(m_chooserLog);
+    CMessageBox::SetNextAnswer(QMessageBox::No);
+    CPcAdding(*m_view).OnDropFiles(files);
+    EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{question});
+    EXPECT_TRUE(ChooserInits().isEmpty());
+
+    CMessageBox::ClearShownTexts();
+    AnswerChooser(QStringLiteral("C:\\Documents\\f0"));
+    const QString folder = m_world.Env().MakeDir(QStringLiteral("drop/sub"));
+    CPcAdding(*m_view).OnDropFiles({folder, files[0], folder});
+    EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{QStringLiteral("Cannot insert whole folder")});
+    EXPECT_EQ(Bindings(), 1);
+}
+
+TEST_F(PcAddingTest, MissingChooserAbandonsTheBindingWithAMessage) {
+    CAppProfile().WriteProfileInt(QStringLiteral("Settings"), QStringLiteral("WarnForWinConversion"), 0);
+    QFile::remove(m_world.Env().Root() + QStringLiteral("/psiwin/ecfile.ocx"));
+    const QString file = m_world.Env().WriteFile(QStringLiteral("work/a.txt"), "x");
+    EXPECT_FALSE(CPcAdding(*m_view).BindPcFile(file));
+    ASSERT_EQ(CMessageBox::ShownTexts().size(), 1);
+    EXPECT_TRUE(
+        CMessageBox::ShownTexts().first().startsWith(QStringLiteral("The EPOC file chooser could not be loaded")));
+    EXPECT_EQ(Bindings(), 0);
+}
+
+TEST_F(PcAddingTest, ConvertedBindingKeepsTheChosenTypes) {
+    CAppProfile().WriteProfileInt(QStringLiteral("Settings"), QStringLiteral("WarnForWinConversion"), 0);
+    RegWriteString(HKEY_CLASSES_ROOT, QStringLiteral(".doc"), QString(), QStringLiteral("Word.Document.8"));
+    m_converters.formats = {{QStringLiteral("Word 97\nWord.Document.8"), QStringLiteral("EPOC Word\nA")}};
+    const QString file = m_world.Env().WriteFile(QStringLiteral("work/Report.doc"), "x");
+    for (bool cancel : {true, false}) {
+        CDialogRobot robot;
+        if (cancel)
+            robot.onChoice = [](CConversionChoiceDlg& d) { d.reject(); };
+        EXPECT_EQ(CPcAdding(*m_view).BindPcFile(file), !cancel);
+        EXPECT_EQ(robot.choices, 1);
+    }
+    ASSERT_EQ(Bindings(), 1);
+    CDocSynchEntry record = m_doc.NewRecord();
+    m_doc.ReadEntry(m_view->Model()->EntryAt(0), record);
+    EXPECT_EQ(record.WinFileType, QStringLiteral("Word 97"));
+    EXPECT_EQ(record.EpocFileType, QStringLiteral("EPOC Word"));
+}
+}  // namespace
