@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
@@ -248,7 +249,7 @@ wait $pid)"_s;
     EXPECT_LE(Number(1, u"LastSyncTimeStamp"_s), lastSynch + 3);
     QString path;
     RegReadString(HKEY_CURRENT_USER, u"Software\\Veroz\\Dovetail"_s, u"SyncronizerPath"_s, path);
-    EXPECT_EQ(path, bindcopy);
+    EXPECT_EQ(QFileInfo(path).canonicalFilePath(), QFileInfo(bindcopy).canonicalFilePath());
 }
 
 }  // namespace
