@@ -16,7 +16,18 @@
 
 #include <QMenu>
 
+namespace {
+CMainFrame::ViewFactory& ViewFactory() {
+    static CMainFrame::ViewFactory factory;
+    return factory;
+}
+}  // namespace
+
 CManagerSession::CManagerSession() = default;
+
+void CManagerSession::SetViewFactory(CMainFrame::ViewFactory makeView) {
+    ViewFactory() = std::move(makeView);
+}
 
 CManagerSession::~CManagerSession() {
     // The frame goes first: its views and menus refer to the document.
@@ -51,7 +62,7 @@ bool CManagerSession::InitInstance(bool onlyInstance, const QString& windowName)
     m_doc = std::make_unique<CDovetailManagerDoc>();
     if (!m_doc->OnNewDocument())
         return false;
-    m_frame = std::make_unique<CMainFrame>(*m_doc, windowName);
+    m_frame = std::make_unique<CMainFrame>(*m_doc, windowName, ViewFactory());
     m_frame->SetCommandHandler(kCmdAbout, [this] { OnAppAbout(); });
     m_frame->View()->OnInitialUpdate();
 

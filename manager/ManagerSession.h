@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/DocSynchEntry.h"
+#include "manager/MainFrame.h"
 
 #include <QObject>
 #include <QString>
@@ -35,6 +36,9 @@ public:
     const CRuleSet& DefaultRules() const { return m_defaultRules; }
     // The options sheet updates the defaults when it saves them.
     void SetDefaultRules(const CRuleSet& rules);
+    // The view the main frame is built with (the program installs the connected view);
+    // empty gives the plain list view.
+    static void SetViewFactory(CMainFrame::ViewFactory makeView);
 
 private:
     QMenu* m_contextMenu = nullptr;
