@@ -116,13 +116,16 @@ void CDovetailManagerDoc::ReadEntry(int entry, CDocSynchEntry& record) {
 
 bool CDovetailManagerDoc::AddEntry(CDocSynchEntry& record) {
     bool duplicate = false;
-    ForEachEntry(m_user, [&](int entry) {
-        using enum BindingColumn;
-        duplicate = (GetEntryText(entry, int(PcName)) == record.WinFileName &&
-                     GetEntryText(entry, int(PcPath)) == record.WinPath) ||
-                    (GetEntryText(entry, int(EpocName)) == record.EpocFileName &&
-                     GetEntryText(entry, int(EpocPath)) == record.EpocPath);
-        return !duplicate;
+    // One read snapshot for the whole walk instead of one per value.
+    CRegistry::Default().ReadTransaction([&] {
+        ForEachEntry(m_user, [&](int entry) {
+            using enum BindingColumn;
+            duplicate = (GetEntryText(entry, int(PcName)) == record.WinFileName &&
+                         GetEntryText(entry, int(PcPath)) == record.WinPath) ||
+                        (GetEntryText(entry, int(EpocName)) == record.EpocFileName &&
+                         GetEntryText(entry, int(EpocPath)) == record.EpocPath);
+            return !duplicate;
+        });
     });
     if (duplicate) {
         if (m_view)

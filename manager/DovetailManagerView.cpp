@@ -9,6 +9,7 @@
 #include "manager/ManagerHelp.h"
 #include "manager/MessageBox.h"
 #include "manager/Strings.h"
+#include "platform/registry/Registry.h"
 #include "platform/shell/Shell.h"
 
 #include <QAction>
@@ -394,6 +395,11 @@ void CDovetailManagerView::OnActivated(const QModelIndex& index) {
     if (SelectedRow() != index.row())
         SelectRow(index.row());
     RunCommand(kCmdLaunch);
+}
+
+void CDovetailManagerView::paintEvent(QPaintEvent* event) {
+    // Every visible cell reads the store: one read snapshot for the whole paint.
+    CRegistry::Default().ReadTransaction([&] { QTreeView::paintEvent(event); });
 }
 
 void CDovetailManagerView::contextMenuEvent(QContextMenuEvent* event) {

@@ -88,6 +88,7 @@ protected:
     virtual void OnFirstUpdateDone() {}
     void ShowNotAvailable();
 
+    void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;

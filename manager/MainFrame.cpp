@@ -67,9 +67,9 @@ const std::vector<ActionSpec>& ActionSpecs() {
     return specs;
 }
 
-// Commands whose enabling asks the file system or the clipboard: checked when a menu opens.
+// Backups' enabling may stop the manager (no user, no PC folder): checked when its menu opens.
 bool IsCostlyToEnable(int id) {
-    return id == kCmdBackups || id == kCmdViewLog;
+    return id == kCmdBackups;
 }
 
 QRect ScreenRect(const QWidget* widget) {
