@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synchronizer/SyncRun.h"
 
+#include "platform/registry/Registry.h"
+
 #include "common/ProfileRegistry.h"
 #include "common/StringTable.h"
 #include "synchronizer/StringIds.h"
@@ -275,14 +277,18 @@ void CSyncRun::LoadBindings() {
         }
         keep(std::move(binding), m_settings.keyName);
     } else {
-        const int count = CountUserSubkeys(m_owner, area);
-        for (int i = 0; i < kMaxBindings && i < count; ++i) {
-            QString key;
-            CDocSynchEntry binding;
-            if (GetUserSubkeyName(m_owner, area, i, key) &&
-                ReadDocSynchEntryKey(m_owner, key, binding, ReadMode::Strict) && binding.IsActive)
-                keep(std::move(binding), key);
-        }
+        // One snapshot for the whole load: fifteen reads per binding would otherwise each
+        // open a snapshot of their own.
+        CRegistry::Default().ReadTransaction([&] {
+            const int count = CountUserSubkeys(m_owner, area);
+            for (int i = 0; i < kMaxBindings && i < count; ++i) {
+                QString key;
+                CDocSynchEntry binding;
+                if (GetUserSubkeyName(m_owner, area, i, key) &&
+                    ReadDocSynchEntryKey(m_owner, key, binding, ReadMode::Strict) && binding.IsActive)
+                    keep(std::move(binding), key);
+            }
+        });
     }
 
     const int n = static_cast<int>(m_bindings.size());
