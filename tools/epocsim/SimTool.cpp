@@ -129,6 +129,7 @@ QString CSimTool::Usage() {
            u"       epocsim user add NAME --pc-dir DIR [--current]\n"
            u"       epocsim device create --root DIR --id HIGH-LOW --owner NAME\n"
            u"       epocsim plug | unplug | status\n"
+           u"       epocsim browse   (a window on the handheld's files, to drag them out)\n"
            u"       epocsim fault NAME N   (NAME: Init, Connect, Busy, CopyFail, CloseFail)"_s;
 }
 
