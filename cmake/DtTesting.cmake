@@ -18,3 +18,15 @@ function(dt_add_test name)
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DOVETAIL_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
                TIMEOUT 300)
 endfunction()
+
+# Adds every sub-folder of the current folder that holds a build file, in name order, so a
+# folder can grow new parts without touching its parent.
+function(dt_add_child_directories)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()

@@ -711,32 +711,51 @@ RegStatus CRegistry::SetValue(RegRoot root, const QString& key, const QString& n
     });
 }
 
-RegStatus CRegistry::DeleteValue(RegRoot root, const QString& key, const QString& name) {
-    const QByteArray uname = name.toUtf8();
-    if (!IsValidKeyPath(key) || !ValidName(uname))
-        return RegStatus::InvalidName;
+// Runs fn(id, rc) in a write on an existing key; a missing store or key answers KeyNotFound
+// without creating anything.
+template <typename Fn>
+static RegStatus WriteExistingKey(CRegistry::Impl& impl, const QString& path, QString& lastError,
+                                  const QByteArray& lpath, Fn&& fn) {
     bool missing = false;
-    if (RegStatus s = OpenForRead(*m_impl, m_path, m_lastError, missing); s != RegStatus::Ok || missing)
+    if (RegStatus s = OpenForRead(impl, path, lastError, missing); s != RegStatus::Ok || missing)
         return missing ? RegStatus::KeyNotFound : s;
-    const QByteArray lpath = MakeRef(root, key).lpath;
-    return RunWrite(*m_impl, m_path, m_lastError, [&](int& rc) {
-        const int64_t id = FindKey(*m_impl, lpath, rc);
+    return RunWrite(impl, path, lastError, [&](int& rc) {
+        const int64_t id = FindKey(impl, lpath, rc);
         if (id == -2)
             return RegStatus::IoError;
         if (id == -1)
             return RegStatus::KeyNotFound;
-        sqlite3_stmt* st = m_impl->Prepare("DELETE FROM vals WHERE key=?1 AND lname=?2");
-        if (!st) {
-            rc = sqlite3_errcode(m_impl->db);
+        return fn(id, rc);
+    });
+}
+
+// Prepares one statement, lets bind fill its parameters and steps it to its end.
+template <typename Bind>
+static bool StepToEnd(CRegistry::Impl& impl, const char* sql, int& rc, Bind&& bind) {
+    sqlite3_stmt* st = impl.Prepare(sql);
+    if (!st) {
+        rc = sqlite3_errcode(impl.db);
+        return false;
+    }
+    CStmtScope scope(st);
+    bind(st);
+    rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE)
+        return false;
+    rc = SQLITE_OK;
+    return true;
+}
+
+RegStatus CRegistry::DeleteValue(RegRoot root, const QString& key, const QString& name) {
+    const QByteArray uname = name.toUtf8();
+    if (!IsValidKeyPath(key) || !ValidName(uname))
+        return RegStatus::InvalidName;
+    return WriteExistingKey(*m_impl, m_path, m_lastError, MakeRef(root, key).lpath, [&](int64_t id, int& rc) {
+        if (!StepToEnd(*m_impl, "DELETE FROM vals WHERE key=?1 AND lname=?2", rc, [&](sqlite3_stmt* st) {
+                sqlite3_bind_int64(st, 1, id);
+                BindText(st, 2, LowerAscii(uname));
+            }))
             return RegStatus::IoError;
-        }
-        CStmtScope scope(st);
-        sqlite3_bind_int64(st, 1, id);
-        BindText(st, 2, LowerAscii(uname));
-        rc = sqlite3_step(st);
-        if (rc != SQLITE_DONE)
-            return RegStatus::IoError;
-        rc = SQLITE_OK;
         return sqlite3_changes(m_impl->db) > 0 ? RegStatus::Ok : RegStatus::ValueNotFound;
     });
 }
@@ -744,16 +763,7 @@ RegStatus CRegistry::DeleteValue(RegRoot root, const QString& key, const QString
 RegStatus CRegistry::DeleteKey(RegRoot root, const QString& key) {
     if (key.isEmpty() || !IsValidKeyPath(key))
         return RegStatus::InvalidName;
-    bool missing = false;
-    if (RegStatus s = OpenForRead(*m_impl, m_path, m_lastError, missing); s != RegStatus::Ok || missing)
-        return missing ? RegStatus::KeyNotFound : s;
-    const QByteArray lpath = MakeRef(root, key).lpath;
-    return RunWrite(*m_impl, m_path, m_lastError, [&](int& rc) {
-        const int64_t id = FindKey(*m_impl, lpath, rc);
-        if (id == -2)
-            return RegStatus::IoError;
-        if (id == -1)
-            return RegStatus::KeyNotFound;
+    return WriteExistingKey(*m_impl, m_path, m_lastError, MakeRef(root, key).lpath, [&](int64_t id, int& rc) {
         sqlite3_stmt* st = m_impl->Prepare("SELECT 1 FROM keys WHERE parent=?1 LIMIT 1");
         if (!st) {
             rc = sqlite3_errcode(m_impl->db);
@@ -771,18 +781,9 @@ RegStatus CRegistry::DeleteKey(RegRoot root, const QString& key) {
                 return RegStatus::IoError;
         }
         for (const char* sql : {"DELETE FROM vals WHERE key=?1", "DELETE FROM keys WHERE id=?1"}) {
-            sqlite3_stmt* del = m_impl->Prepare(sql);
-            if (!del) {
-                rc = sqlite3_errcode(m_impl->db);
-                return RegStatus::IoError;
-            }
-            CStmtScope scope(del);
-            sqlite3_bind_int64(del, 1, id);
-            rc = sqlite3_step(del);
-            if (rc != SQLITE_DONE)
+            if (!StepToEnd(*m_impl, sql, rc, [&](sqlite3_stmt* del) { sqlite3_bind_int64(del, 1, id); }))
                 return RegStatus::IoError;
         }
-        rc = SQLITE_OK;
         return RegStatus::Ok;
     });
 }
@@ -790,42 +791,25 @@ RegStatus CRegistry::DeleteKey(RegRoot root, const QString& key) {
 RegStatus CRegistry::DeleteTree(RegRoot root, const QString& key) {
     if (key.isEmpty() || !IsValidKeyPath(key))
         return RegStatus::InvalidName;
-    bool missing = false;
-    if (RegStatus s = OpenForRead(*m_impl, m_path, m_lastError, missing); s != RegStatus::Ok || missing)
-        return missing ? RegStatus::KeyNotFound : s;
     const QByteArray lpath = MakeRef(root, key).lpath;
     // Every key below lpath sorts between "lpath\" and "lpath]" (']' follows '\').
     const QByteArray lo = lpath + '\\';
     const QByteArray hi = lpath + ']';
-    return RunWrite(*m_impl, m_path, m_lastError, [&](int& rc) {
-        const int64_t id = FindKey(*m_impl, lpath, rc);
-        if (id == -2)
-            return RegStatus::IoError;
-        if (id == -1)
-            return RegStatus::KeyNotFound;
+    return WriteExistingKey(*m_impl, m_path, m_lastError, lpath, [&](int64_t, int& rc) {
         for (const char* sql : {"DELETE FROM vals WHERE key IN (SELECT id FROM keys WHERE lpath=?1 OR "
                                 "(lpath>=?2 AND lpath<?3))",
                                 "DELETE FROM keys WHERE lpath=?1 OR (lpath>=?2 AND lpath<?3)"}) {
-            sqlite3_stmt* st = m_impl->Prepare(sql);
-            if (!st) {
-                rc = sqlite3_errcode(m_impl->db);
-                return RegStatus::IoError;
-            }
-            CStmtScope scope(st);
-            BindText(st, 1, lpath);
-            BindText(st, 2, lo);
-            BindText(st, 3, hi);
-            rc = sqlite3_step(st);
-            if (rc != SQLITE_DONE)
+            if (!StepToEnd(*m_impl, sql, rc, [&](sqlite3_stmt* st) {
+                    BindText(st, 1, lpath);
+                    BindText(st, 2, lo);
+                    BindText(st, 3, hi);
+                }))
                 return RegStatus::IoError;
         }
-        rc = SQLITE_OK;
         return RegStatus::Ok;
     });
 }
 
-// Fills the sub-key cache for key unless it is still valid. Validity: same key, no write
-// of this connection since, and PRAGMA data_version unchanged (no other connection wrote).
 // Fills the sub-key list of key unless the one held still describes the store: outside a
 // transaction while the store stamp has not moved, inside one while this connection has
 // not written (nobody else can commit into our snapshot).
