@@ -39,6 +39,37 @@ bool Canonical(const QByteArray& path, QByteArray& out) {
     return true;
 }
 
+// The canonical form of the device root. Resolving it walks every component of the root's
+// path, which dominated a scan of many files; the answer is kept per thread and reused while
+// the root text and the cached form still name the same folder.
+bool CanonicalRoot(const QByteArray& rootText, QByteArray& out) {
+    struct Cached {
+        QByteArray text;
+        QByteArray canonical;
+        dev_t device = 0;
+        ino_t inode = 0;
+    };
+    thread_local Cached cache;
+    struct stat viaText {};
+    if (::stat(rootText.constData(), &viaText) != 0 || !S_ISDIR(viaText.st_mode))
+        return false;
+    if (!cache.text.isEmpty() && cache.text == rootText && cache.device == viaText.st_dev &&
+        cache.inode == viaText.st_ino) {
+        struct stat viaCanonical {};
+        if (::stat(cache.canonical.constData(), &viaCanonical) == 0 && viaCanonical.st_dev == viaText.st_dev &&
+            viaCanonical.st_ino == viaText.st_ino) {
+            out = cache.canonical;
+            return true;
+        }
+    }
+    QByteArray canonical;
+    if (!Canonical(rootText, canonical))
+        return false;
+    cache = Cached{rootText, canonical, viaText.st_dev, viaText.st_ino};
+    out = canonical;
+    return true;
+}
+
 bool IsInside(const QByteArray& path, const QByteArray& root) {
     return path == root || path.startsWith(root + '/');
 }
@@ -95,8 +126,7 @@ int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath,
 
     QByteArray root;
     struct stat st {};
-    if (deviceRoot.isEmpty() || !Canonical(QFile::encodeName(deviceRoot), root) || ::stat(root.constData(), &st) != 0 ||
-        !S_ISDIR(st.st_mode))
+    if (deviceRoot.isEmpty() || !CanonicalRoot(QFile::encodeName(deviceRoot), root))
         return EngineError::kNotReady;
 
     const char letter = p[0];
@@ -106,6 +136,8 @@ int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath,
         if (::lstat(drive.constData(), &st) != 0)
             return EngineError::kPathNotFound;
     }
+    // Below the canonical root, a path without links is canonical already.
+    bool throughLink = S_ISLNK(st.st_mode);
 
     QByteArray current = drive;
     QString name =
@@ -122,28 +154,34 @@ int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath,
             if (!match.isEmpty()) {
                 entry = match;
                 candidate = current + '/' + entry;
+                if (::lstat(candidate.constData(), &st) != 0)
+                    return EngineError::kPathNotFound;
             } else if (last) {
                 exists = false;
             } else {
                 return EngineError::kPathNotFound;
             }
         }
+        if (exists && S_ISLNK(st.st_mode))
+            throughLink = true;
         current = candidate;
         name = QString::fromUtf8(entry);
     }
 
     // Links are followed only while they stay below the device root.
-    QByteArray real;
-    if (exists) {
-        if (!Canonical(current, real))
-            return EngineError::kPathNotFound;
-    } else {
-        const QByteArray parent = current.left(current.lastIndexOf('/'));
-        if (!Canonical(parent, real))
-            return EngineError::kPathNotFound;
+    if (throughLink) {
+        QByteArray real;
+        if (exists) {
+            if (!Canonical(current, real))
+                return EngineError::kPathNotFound;
+        } else {
+            const QByteArray parent = current.left(current.lastIndexOf('/'));
+            if (!Canonical(parent, real))
+                return EngineError::kPathNotFound;
+        }
+        if (!IsInside(real, root))
+            return EngineError::kBadName;
     }
-    if (!IsInside(real, root))
-        return EngineError::kBadName;
 
     out.hostPath = current;
     out.name = name;

@@ -48,6 +48,7 @@ TEST_F(DevicePathTest, RefusesPathsThatCouldLeaveTheRoot) {
         {"empty", ""},
         {"link to a folder outside", "C:\\Documents\\up\\outside.txt"},
         {"link to a file outside", "C:\\Documents\\file-link"},
+        {"outside link reached without regard to case", "C:\\DOCUMENTS\\FILE-LINK"},
         {"new file behind an outside link", "C:\\Documents\\up\\new.txt"},
     };
     for (const auto& row : rows) {
@@ -96,6 +97,40 @@ TEST_F(DevicePathTest, MissingPiecesAreReported) {
     EXPECT_EQ(Resolve("C:\\Documents\\Report\\Inside", target), EngineError::kPathNotFound);
     EXPECT_EQ(ResolveDevicePath(m_root + QStringLiteral("/absent"), "C:\\Documents", target), EngineError::kNotReady);
     EXPECT_EQ(ResolveDevicePath(QString(), "C:\\Documents", target), EngineError::kNotReady);
+}
+
+TEST_F(DevicePathTest, LinksInsideTheRootAreFollowed) {
+    QFile::link(m_root + QStringLiteral("/C/Documents/Sub"), m_root + QStringLiteral("/C/Documents/Alias"));
+    DeviceTarget target;
+    ASSERT_EQ(Resolve("C:\\Documents\\alias\\Deep.txt", target), 0);
+    EXPECT_TRUE(target.exists);
+    EXPECT_TRUE(target.hostPath.endsWith("/C/Documents/Alias/Deep.txt"));
+}
+
+// The root's resolved form is remembered between calls; a root replaced or re-pointed in
+// between must be seen at once, and the checks must then hold against the new root.
+TEST_F(DevicePathTest, SeesADeviceRootReplacedBetweenCalls) {
+    const QString link = m_env.Root() + QStringLiteral("/current-device");
+    ASSERT_TRUE(QFile::link(m_root, link));
+    DeviceTarget target;
+    ASSERT_EQ(ResolveDevicePath(link, "C:\\Documents\\Report", target), 0);
+    EXPECT_TRUE(target.exists);
+
+    m_env.MakeDir(QStringLiteral("other-device/C/Documents"));
+    ASSERT_TRUE(QFile::remove(link));
+    ASSERT_TRUE(QFile::link(m_env.Root() + QStringLiteral("/other-device"), link));
+    ASSERT_EQ(ResolveDevicePath(link, "C:\\Documents\\Report", target), 0);
+    EXPECT_FALSE(target.exists);
+    const QString otherRoot = QDir(m_env.Root() + QStringLiteral("/other-device")).canonicalPath();
+    EXPECT_EQ(QFile::decodeName(target.hostPath), otherRoot + QStringLiteral("/C/Documents/Report"));
+
+    // The old device folder, now outside the root, is refused through a link.
+    QFile::link(m_root, m_env.Root() + QStringLiteral("/other-device/C/Documents/old"));
+    EXPECT_EQ(ResolveDevicePath(link, "C:\\Documents\\old\\Report", target), EngineError::kBadName);
+
+    ASSERT_TRUE(QDir(m_root).rename(m_root, m_root + QStringLiteral("-moved")));
+    ASSERT_TRUE(QDir().mkpath(m_root + QStringLiteral("/C")));
+    EXPECT_EQ(ResolveDevicePath(m_root, "C:\\Documents\\Report", target), EngineError::kPathNotFound);
 }
 
 TEST(FileSpecPathTest, AcceptsOnlyTerminatedUtf8) {
