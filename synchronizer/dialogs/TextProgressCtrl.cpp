@@ -16,6 +16,11 @@ CTextProgressCtrl::CTextProgressCtrl(QWidget* parent) : QWidget(parent) {
     m_textOverBackground = m_barColour;
     m_textOverBar = m_backgroundColour;
     setAttribute(Qt::WA_OpaquePaintEvent);
+    m_deferredPaint.setSingleShot(true);
+    connect(&m_deferredPaint, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            repaint();
+    });
 }
 
 void CTextProgressCtrl::SetRange(int lower, int upper) {
@@ -76,8 +81,16 @@ void CTextProgressCtrl::RepaintIfWidthChanged() {
 }
 
 void CTextProgressCtrl::RepaintNow() {
-    if (isVisible())
-        repaint();
+    if (!isVisible())
+        return;
+    const qint64 age = m_sincePaint.isValid() ? m_sincePaint.elapsed() : kMinRepaintIntervalMs;
+    if (age < kMinRepaintIntervalMs) {
+        if (!m_deferredPaint.isActive())
+            m_deferredPaint.start(int(kMinRepaintIntervalMs - age));
+        return;
+    }
+    m_deferredPaint.stop();
+    repaint();
 }
 
 void CTextProgressCtrl::resizeEvent(QResizeEvent* event) {
@@ -88,6 +101,7 @@ void CTextProgressCtrl::resizeEvent(QResizeEvent* event) {
 void CTextProgressCtrl::paintEvent(QPaintEvent*) {
     if (m_lower >= m_upper)
         return;
+    m_sincePaint.start();
     const int filled = FilledWidth();
     m_lastDrawnWidth = filled;
     const QRect client = rect();

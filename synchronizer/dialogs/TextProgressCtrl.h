@@ -2,15 +2,21 @@
 #pragma once
 
 #include <QColor>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 
 // A progress bar that shows a status text, or the percentage done, over the bar. The text is
 // drawn in the background colour where it lies over the bar and in the bar colour elsewhere.
 // It repaints only when what it shows changes: the filled width, the text or the show-text
-// flag. With lower >= upper it draws nothing at all.
+// flag. With lower >= upper it draws nothing at all. A change is painted at once, unless the
+// last paint is less than kMinRepaintIntervalMs old: then the latest state is painted when that
+// interval is over, so a fast run does not wait on the display for every step.
 class CTextProgressCtrl : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int kMinRepaintIntervalMs = 15;
+
     explicit CTextProgressCtrl(QWidget* parent = nullptr);
 
     void SetRange(int lower, int upper);
@@ -48,5 +54,7 @@ private:
     QString m_text;
     bool m_showText = true;
     int m_lastDrawnWidth = -1;
+    QElapsedTimer m_sincePaint;
+    QTimer m_deferredPaint;
     QColor m_barColour, m_backgroundColour, m_textOverBackground, m_textOverBar;
 };

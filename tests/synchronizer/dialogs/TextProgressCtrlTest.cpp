@@ -148,10 +148,38 @@ TEST(TextProgressCtrl, RepaintsOnlyWhenWhatItShowsChanges) {
         {"step within a pixel", [&] { ctrl.StepIt(); }, 0},
     };
     for (const Step& step : steps) {
+        QTest::qWait(CTextProgressCtrl::kMinRepaintIntervalMs + 5);
         paints.count = 0;
         step.change();
         EXPECT_EQ(paints.count, step.paints) << step.name;
     }
+}
+
+// A run over a thousand bindings steps the bar a thousand times in well under a second; each
+// immediate paint waits on the display, so a burst paints once and then its last state once.
+TEST(TextProgressCtrl, ABurstOfChangesPaintsItsLastStateLater) {
+    CTextProgressCtrl ctrl;
+    ctrl.resize(600, 20);
+    ctrl.SetRange(0, 1000);
+    ctrl.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&ctrl));
+    QTest::qWait(CTextProgressCtrl::kMinRepaintIntervalMs + 5);
+    PaintCounter paints;
+    ctrl.installEventFilter(&paints);
+
+    for (int i = 1; i <= 1000; ++i)
+        ctrl.StepIt();
+    ctrl.SetWindowText(u"Synchronizing..."_s);
+    const int during = paints.count;
+    EXPECT_GE(during, 1);
+    EXPECT_LE(during, 3);  // a loaded machine may stretch the burst past one interval
+    QTest::qWait(CTextProgressCtrl::kMinRepaintIntervalMs * 4);
+    EXPECT_EQ(paints.count, during + 1);
+
+    // What was painted last is the final state: a repaint for it changes nothing.
+    paints.count = 0;
+    ctrl.SetPos(1000);
+    EXPECT_EQ(paints.count, 0);
 }
 
 }  // namespace
