@@ -2,6 +2,7 @@
 #include "manager/DovetailManagerApp.h"
 #include "manager/ManagerSession.h"
 #include "manager/connection/ConnectedView.h"
+#include "manager/properties/PropertyCommands.h"
 
 int main(int argc, char** argv) {
     CDovetailManagerApp app(argc, argv);
@@ -9,5 +10,6 @@ int main(int argc, char** argv) {
         [](CDovetailManagerDoc& doc, QWidget* parent) { return new CConnectedView(doc, parent); });
     if (!app.InitInstance())
         return app.ExitInstance(0);
+    InstallPropertyCommands(app.Session());
     return app.ExitInstance(app.exec());
 }

@@ -21,27 +21,29 @@ ConverterSlot& Slot() {
     return slot;
 }
 
-QString Extension(const QString& fileName) {
+}  // namespace
+
+QString FileExtension(const QString& fileName) {
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
     return dot < 0 ? fileName : fileName.mid(dot);
 }
 
-// Sets the control folder as working folder for the reads and puts the old one back.
-class CWorkingFolderGuard {
-public:
-    CWorkingFolderGuard() : m_saved(QDir::currentPath()) { QDir::setCurrent(GetControlDirectory()); }
-    ~CWorkingFolderGuard() { QDir::setCurrent(m_saved); }
-    CWorkingFolderGuard(const CWorkingFolderGuard&) = delete;
-    CWorkingFolderGuard& operator=(const CWorkingFolderGuard&) = delete;
+bool MatchesByExtension(const QString& fileName, const QString& sourceDescription) {
+    const QString defaultExtension = PsiWinDefaultExtension(FormatLine(sourceDescription, 1));
+    return !defaultExtension.isEmpty() && defaultExtension.compare(FileExtension(fileName), Qt::CaseInsensitive) == 0;
+}
 
-private:
-    QString m_saved;
-};
-}  // namespace
+CWorkingFolderGuard::CWorkingFolderGuard() : m_saved(QDir::currentPath()) {
+    QDir::setCurrent(GetControlDirectory());
+}
+
+CWorkingFolderGuard::~CWorkingFolderGuard() {
+    QDir::setCurrent(m_saved);
+}
 
 QString WindowsClassName(const QString& fileName) {
     QString name;
-    if (!RegReadString(HKEY_CLASSES_ROOT, Extension(fileName), QString(), name, 128))
+    if (!RegReadString(HKEY_CLASSES_ROOT, FileExtension(fileName), QString(), name, 128))
         return QStringLiteral("???");
     return name;
 }
@@ -58,7 +60,6 @@ CConversionList BuildConversionList(const CDocSynchEntry& record, IConverterInte
     if (!converters)
         return list;
     const QString type = WindowsClassName(record.WinFileName);
-    const QString extension = Extension(record.WinFileName);
     const CWorkingFolderGuard folder;
     try {
         const int count = converters->Count();
@@ -68,11 +69,8 @@ CConversionList BuildConversionList(const CDocSynchEntry& record, IConverterInte
                 continue;
             const QString source = item->SourceFormat();
             const bool preferred = FormatMatches(source, type);
-            if (!preferred) {
-                const QString defaultExtension = PsiWinDefaultExtension(FormatLine(source, 1));
-                if (defaultExtension.isEmpty() || defaultExtension.compare(extension, Qt::CaseInsensitive) != 0)
-                    continue;
-            }
+            if (!preferred && !MatchesByExtension(record.WinFileName, source))
+                continue;
             if (preferred)
                 list.defaultIndex = static_cast<int>(list.pairs.size());
             list.pairs.push_back({FormatLine(source, 0), FormatLine(item->TargetFormat(), 0)});

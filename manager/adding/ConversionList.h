@@ -21,6 +21,24 @@ struct CConversionList {
     int defaultIndex = 0;
 };
 
+// The text from the name's last "." to its end, dot included; the whole name when it has none.
+QString FileExtension(const QString& fileName);
+// True when the suite's default extension of the description's source class (line 1)
+// equals the file's extension, case ignored; never for an unknown class.
+bool MatchesByExtension(const QString& fileName, const QString& sourceDescription);
+
+// Makes the control folder the working folder while converters are read; puts the old one back.
+class CWorkingFolderGuard {
+public:
+    CWorkingFolderGuard();
+    ~CWorkingFolderGuard();
+    CWorkingFolderGuard(const CWorkingFolderGuard&) = delete;
+    CWorkingFolderGuard& operator=(const CWorkingFolderGuard&) = delete;
+
+private:
+    QString m_saved;
+};
+
 // The class name registered for the file's extension (dot included; the whole name when
 // it has none); "???" when none can be read.
 QString WindowsClassName(const QString& fileName);

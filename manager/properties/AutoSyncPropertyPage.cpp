@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "manager/properties/AutoSyncPropertyPage.h"
+
+#include "common/Profile.h"
+#include "common/ProfileRegistry.h"
+#include "manager/DovetailManagerDoc.h"
+#include "manager/Strings.h"
+#include "manager/properties/SchedulerRegistration.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+constexpr uint32_t kHelpContext = 0x20000 + 140;
+const QString kArea = QStringLiteral("AutoSynchApps");
+constexpr int kRadioIds[3] = {CAutoSyncPropertyPage::kIdOnConnect, CAutoSyncPropertyPage::kIdDaily,
+                              CAutoSyncPropertyPage::kIdWeekly};
+
+QString EntryName() {
+    InstallManagerStrings();
+    return LoadManagerString(kIdsAppTitle);
+}
+}  // namespace
+
+CAutoSyncPropertyPage::CAutoSyncPropertyPage(QWidget* parent)
+    : CPropertyPage(QStringLiteral("Auto Synchronization"), kHelpContext, parent) {
+    m_perform = new QCheckBox(QStringLiteral("Perform Automatic Synchronization"));
+    m_perform->setObjectName(QString::number(kIdPerform));
+    connect(m_perform, &QCheckBox::clicked, this, &CAutoSyncPropertyPage::OnPerformClicked);
+
+    const QString texts[3] = {QStringLiteral("Each time the MC 218 is connected"), QStringLiteral("Every day"),
+                              QStringLiteral("Every week")};
+    auto* group = new QGroupBox(QStringLiteral("Syncronization frequency"));
+    auto* groupLayout = new QVBoxLayout(group);
+    auto* buttons = new QButtonGroup(this);
+    for (uint32_t i = 0; i < 3; ++i) {
+        m_radios[i] = new QRadioButton(texts[i]);
+        m_radios[i]->setObjectName(QString::number(kRadioIds[i]));
+        buttons->addButton(m_radios[i]);
+        groupLayout->addWidget(m_radios[i]);
+        connect(m_radios[i], &QRadioButton::clicked, this, [this, i] { m_frequency = i + 1; });
+    }
+
+    m_lastSynchText = new QLineEdit;
+    m_lastSynchText->setObjectName(QString::number(kIdLastSynch));
+    m_lastSynchText->setReadOnly(true);
+    auto* last = new QHBoxLayout;
+    last->addWidget(new QLabel(QStringLiteral("Last syncronization:")));
+    last->addWidget(m_lastSynchText, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_perform);
+    layout->addWidget(group);
+    layout->addLayout(last);
+    layout->addStretch();
+}
+
+void CAutoSyncPropertyPage::OnInitDialog() {
+    if (!GetCurrentUser(m_user))
+        m_user.clear();
+    const QString entry = EntryName();
+    uint32_t number = 0;
+    m_frequency = ReadEntryNumber(m_user, kArea, entry, QStringLiteral("Frequency"), number) ? number : 0;
+    m_lastSynchRead = ReadEntryNumber(m_user, kArea, entry, QStringLiteral("LastSynch"), m_lastSynch);
+
+    if (m_frequency != 0) {
+        m_perform->setChecked(true);
+        EnableRadios(true);
+        for (uint32_t i = 0; i < 3; ++i)
+            m_radios[i]->setChecked(m_frequency == i + 1);
+    } else {
+        m_perform->setChecked(false);
+        EnableRadios(false);
+        m_radios[0]->setChecked(true);
+    }
+    if (m_lastSynchRead)
+        m_lastSynchText->setText(FormatLocalDateTime(m_lastSynch));
+}
+
+void CAutoSyncPropertyPage::EnableRadios(bool enable) {
+    for (QRadioButton* radio : m_radios)
+        radio->setEnabled(enable);
+}
+
+void CAutoSyncPropertyPage::OnPerformClicked(bool checked) {
+    EnableRadios(checked);
+    if (!checked) {
+        m_frequency = 0;
+        return;
+    }
+    for (uint32_t i = 0; i < 3; ++i) {
+        if (m_radios[i]->isChecked())
+            m_frequency = i + 1;
+    }
+}
+
+void CAutoSyncPropertyPage::OnOK() {
+    const QString entry = EntryName();
+    WriteEntryNumber(m_user, kArea, entry, QStringLiteral("Frequency"), m_frequency);
+    if (m_frequency == 0)
+        return;
+    RegisterScheduler();
+    const QString synchronizer = CAppProfile().GetProfileString(QString(), QStringLiteral("SyncronizerPath"));
+    // Without a registered synchronizer, a path the scheduler can use is not replaced by nothing.
+    if (!synchronizer.isEmpty())
+        WriteEntryString(m_user, kArea, entry, QStringLiteral("ExecutablePath"), synchronizer);
+}

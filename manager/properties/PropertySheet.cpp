@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "manager/properties/PropertySheet.h"
+
+#include "manager/ManagerHelp.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+CPropertyPage::CPropertyPage(const QString& title, uint32_t helpContext, QWidget* parent)
+    : QWidget(parent), m_title(title), m_helpContext(helpContext) {}
+
+void CPropertyPage::Open() {
+    if (m_opened)
+        return;
+    m_opened = true;
+    OnInitDialog();
+}
+
+CPropertySheet::CPropertySheet(const QString& title, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(title);
+    m_tabs = new QTabWidget;
+    auto* ok = new QPushButton(QStringLiteral("OK"));
+    ok->setObjectName(QStringLiteral("1"));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
+    cancel->setObjectName(QStringLiteral("2"));
+    cancel->setAutoDefault(false);
+    connect(ok, &QPushButton::clicked, this, &CPropertySheet::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs);
+    layout->addLayout(buttons);
+
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
+        // Pages open when they are first shown, not when the sheet is built.
+        if (isVisible() && index >= 0 && index < PageCount())
+            Page(index)->Open();
+    });
+}
+
+void CPropertySheet::AddPage(CPropertyPage* page) {
+    m_pages.push_back(page);
+    m_tabs->addTab(page, page->Title());
+}
+
+CPropertyPage* CPropertySheet::ActivePage() const {
+    const int index = m_tabs->currentIndex();
+    return index >= 0 && index < PageCount() ? Page(index) : nullptr;
+}
+
+void CPropertySheet::SetActivePage(int index) {
+    if (index >= 0 && index < PageCount())
+        m_tabs->setCurrentIndex(index);
+}
+
+void CPropertySheet::accept() {
+    for (CPropertyPage* page : m_pages) {
+        if (page->IsOpened())
+            page->OnOK();
+    }
+    QDialog::accept();
+}
+
+void CPropertySheet::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (CPropertyPage* page = ActivePage())
+        page->Open();
+    if (!m_initialized) {
+        m_initialized = true;
+        OnInitDialog();
+    }
+}
+
+void CPropertySheet::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
+        if (const CPropertyPage* page = ActivePage())
+            OpenManagerHelp(this, page->HelpContext());
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

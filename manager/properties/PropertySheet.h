@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QDialog>
+#include <QWidget>
+
+#include <cstdint>
+#include <vector>
+
+class QTabWidget;
+
+// One tab of a property sheet. A page is opened (OnInitDialog) the first time it is shown;
+// only opened pages are confirmed (OnOK) when the sheet ends with OK.
+class CPropertyPage : public QWidget {
+    Q_OBJECT
+public:
+    CPropertyPage(const QString& title, uint32_t helpContext, QWidget* parent = nullptr);
+
+    const QString& Title() const { return m_title; }
+    uint32_t HelpContext() const { return m_helpContext; }
+    bool IsOpened() const { return m_opened; }
+    // Opens the page once; later calls do nothing.
+    void Open();
+
+protected:
+    friend class CPropertySheet;
+    // Fills the controls from the page's data.
+    virtual void OnInitDialog() {}
+    // The sheet ended with OK while the page was opened.
+    virtual void OnOK() {}
+
+private:
+    QString m_title;
+    uint32_t m_helpContext;
+    bool m_opened = false;
+};
+
+// A modal sheet of pages in tabs with OK and Cancel (ids 1 and 2). F1 opens the help of the
+// page shown. Cancel, Escape and the close box confirm nothing.
+class CPropertySheet : public QDialog {
+    Q_OBJECT
+public:
+    explicit CPropertySheet(const QString& title, QWidget* parent = nullptr);
+
+    // The sheet takes the page; pages show in the order they are added.
+    void AddPage(CPropertyPage* page);
+    int PageCount() const { return int(m_pages.size()); }
+    CPropertyPage* Page(int index) const { return m_pages.at(std::size_t(index)); }
+    CPropertyPage* ActivePage() const;
+    void SetActivePage(int index);
+    QTabWidget* TabWidget() const { return m_tabs; }
+
+    // Confirms every opened page, then ends with OK.
+    void accept() override;
+
+protected:
+    // Runs once, when the sheet is first shown, after its first page was opened.
+    virtual void OnInitDialog() {}
+
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QTabWidget* m_tabs = nullptr;
+    std::vector<CPropertyPage*> m_pages;
+    bool m_initialized = false;
+};

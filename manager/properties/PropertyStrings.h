@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+// Texts of the property sheets and the options; they join the manager's table, beside the
+// adding flows' texts they share ("No conversion", the chooser titles, "OK").
+enum PropertyString : int {
+    kIdsItemProperties = 61232,
+    kIdsDovetailOptions = 61233,
+    kIdsDefaultRulesTab = 61240,
+    kIdsPropertiesChooserMissing = 62200,
+};
+
+// Adds these texts and the adding flows' texts to the string table; safe to call again.
+void InstallPropertyStrings();
+QString LoadPropertyString(int id);

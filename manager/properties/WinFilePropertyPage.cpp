@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "manager/properties/WinFilePropertyPage.h"
+
+#include "manager/Strings.h"
+#include "manager/adding/EpocAdding.h"
+#include "manager/connection/ConnectionStrings.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QLabel>
+#include <QPushButton>
+
+#include <limits>
+
+namespace {
+constexpr uint32_t kHelpContext = 0x20000 + 130;
+}  // namespace
+
+CWinFilePropertyPage::CWinFilePropertyPage(const CDocSynchEntry& record, IConverterInterface* converters,
+                                           QWidget* parent)
+    : CFilePropertyPage(QStringLiteral("Windows File"), kHelpContext, QStringLiteral("PC File Name and Folder"),
+                        parent),
+      m_record(record),
+      m_converters(converters) {
+    m_size = new QLabel;
+    m_size->setObjectName(QString::number(kIdSize));
+    Form()->addRow(QStringLiteral("File Size:"), m_size);
+    connect(ModifyButton(), &QPushButton::clicked, this, &CWinFilePropertyPage::OnModifyPcFile);
+    // Only a choice of the user changes the type; the page's own preselection does not.
+    connect(TypeBox(), &QComboBox::activated, this,
+            [this](int index) { m_record.WinFileType = TypeBox()->itemText(index); });
+}
+
+void CWinFilePropertyPage::OnInitDialog() {
+    Refresh();
+}
+
+void CWinFilePropertyPage::Refresh() {
+    CFilePropertyPage::Refresh(m_record.WinFileName, m_record.WinPath, [this] { FillPcTypeList(); });
+    InstallManagerStrings();
+    m_size->setText(
+        LoadManagerString(kIdsBytesFormat).replace(QStringLiteral("%d"), QString::number(m_record.FileSize)));
+}
+
+void CWinFilePropertyPage::FillPcTypeList() {
+    ShowTypeList(BuildPcTypeList(m_record, m_converters));
+}
+
+QString CWinFilePropertyPage::NameWithOldExtension(const QString& chosenName, const QString& oldName) {
+    const qsizetype dot = oldName.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return chosenName;
+    return CEpocAdding::WithTargetExtension(chosenName, oldName.mid(dot));
+}
+
+void CWinFilePropertyPage::OnModifyPcFile() {
+    InstallConnectionStrings();
+    QFileDialog dialog(this, LoadConnectionString(kIdsSelectPcTarget) + m_record.EpocFileName, m_record.WinPath);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setObjectName(QStringLiteral("ModifyPcFileDlg"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.selectFile(m_record.EpocFileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().first();
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString oldName = m_record.WinFileName;
+    m_record.WinPath = path.left(slash + 1);
+    m_record.WinFileName = NameWithOldExtension(path.mid(slash + 1), oldName);
+    const QFileInfo info(m_record.WinFullPath());
+    if (info.exists())
+        m_record.FileSize = static_cast<int32_t>(std::min<qint64>(info.size(), std::numeric_limits<int32_t>::max()));
+    Refresh();
+}
