@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "setup/Uninstaller.h"
 
+#include "common/AutostartEntry.h"
 #include "common/ProfileRegistry.h"
 #include "setup/Installer.h"
 #include "setup/KeyTree.h"
@@ -152,6 +153,8 @@ bool CUninstaller::Uninstall(ISetupProgress* progress) {
         step();
         CRegistry::Default().DeleteValue(HKEY_CURRENT_USER, Key(SetupNames::kRunKey),
                                          Key(SetupNames::kSchedulerRunValue));
+        // What starts the scheduler at log-on here (the Run value starts nothing).
+        RemoveAutostartEntry(QString::fromLatin1(kSchedulerAutostartName));
         step();
         removeFile(SetupNames::Scheduler());
         step();
