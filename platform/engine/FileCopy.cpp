@@ -114,7 +114,7 @@ int32_t EngineErrorFromErrno(int error) {
     }
 }
 
-int CopyFileData(int in, int out) {
+int CopyFileData(int in, int out, CopyFlush flush) {
     // In-kernel copy first; file systems or descriptors that cannot do it fall back to a
     // plain read/write loop before anything was written.
     // Write-back of each chunk starts while the next is copied, so the final flush has little
@@ -124,7 +124,8 @@ int CopyFileData(int in, int out) {
     for (;;) {
         const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
         if (copied > 0) {
-            ::sync_file_range(out, written, copied, SYNC_FILE_RANGE_WRITE);
+            if (flush == CopyFlush::Yes)
+                ::sync_file_range(out, written, copied, SYNC_FILE_RANGE_WRITE);
             written += copied;
             continue;
         }
@@ -138,7 +139,7 @@ int CopyFileData(int in, int out) {
     }
 }
 
-int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile) {
+int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, CopyFlush flush) {
     // A destination that is a link is replaced at the link's target, so the link survives.
     QByteArray destination = linkOrFile;
     struct stat linkStat {};
@@ -181,11 +182,11 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile) {
 
     if (replacing && ::fchmod(out.Get(), destinationStat.st_mode & 07777) != 0)
         return EngineErrorFromErrno(errno);
-    if (const int error = CopyFileData(in.Get(), out.Get()))
+    if (const int error = CopyFileData(in.Get(), out.Get(), flush))
         return EngineErrorFromErrno(error);
 
     const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
-    if (::futimens(out.Get(), times) != 0 || ::fsync(out.Get()) != 0)
+    if (::futimens(out.Get(), times) != 0 || (flush == CopyFlush::Yes && ::fsync(out.Get()) != 0))
         return EngineErrorFromErrno(errno);
     if (const int error = out.Close())
         return EngineErrorFromErrno(error);
@@ -198,7 +199,7 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile) {
     // before the rename, so the name shows the old or the new content whatever happens, and
     // the rename reaches the disk with the file system's next commit, like the settings store.
     // The folder flush doubled the cost of copying many small files.
-    if (replacing)
+    if (replacing || flush == CopyFlush::No)
         return 0;
     const qsizetype slash = destination.lastIndexOf('/');
     const QByteArray folder = slash > 0 ? destination.left(slash) : QByteArrayLiteral("/");

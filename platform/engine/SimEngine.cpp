@@ -243,8 +243,12 @@ public:
             result = ResolveCopyEnd(destination, to, &destinationExists);
         if (result == 0 && destinationExists && !overwrite)
             result = EngineError::kAccessDenied;
-        if (result == 0)
-            result = CopyFileAtomic(from, to);
+        if (result == 0) {
+            uint32_t flush = 1;
+            CRegistry::Default().GetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(),
+                                           SimulatorConfig::FlushCopies(), flush);
+            result = CopyFileAtomic(from, to, flush == 0 ? CopyFlush::No : CopyFlush::Yes);
+        }
         Deliver([result](IEpocEngineEvents& sink) { sink.OnCopyDone(result); });
     }
 

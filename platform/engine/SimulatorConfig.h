@@ -33,6 +33,11 @@ inline QString MachineIdHigh() {
 inline QString Connected() {
     return QStringLiteral("Connected");
 }
+// A number; 0 makes copies skip their flush to disk, for measurements against tools that
+// never flush. Absent or any other value: every copy is flushed before it is renamed in.
+inline QString FlushCopies() {
+    return QStringLiteral("FlushCopies");
+}
 
 inline QString FaultInit() {
     return QStringLiteral("Init");
