@@ -5,6 +5,7 @@
 #include "common/ProfileRegistry.h"
 #include "manager/DovetailManagerDoc.h"
 #include "manager/Strings.h"
+#include "manager/properties/FilePropertyPage.h"
 #include "manager/properties/SchedulerRegistration.h"
 
 #include <QButtonGroup>
@@ -50,6 +51,7 @@ CAutoSyncPropertyPage::CAutoSyncPropertyPage(QWidget* parent)
     m_lastSynchText = new QLineEdit;
     m_lastSynchText->setObjectName(QString::number(kIdLastSynch));
     m_lastSynchText->setReadOnly(true);
+    ShowAsReadOnly(m_lastSynchText);
     auto* last = new QHBoxLayout;
     last->addWidget(new QLabel(QStringLiteral("Last syncronization:")));
     last->addWidget(m_lastSynchText, 1);

@@ -10,12 +10,20 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+void ShowAsReadOnly(QLineEdit* edit) {
+    // Greyed like the window, so the field does not invite typing.
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    edit->setPalette(palette);
+}
+
 namespace {
 QLineEdit* ReadOnlyEdit(int id) {
     auto* edit = new QLineEdit;
     edit->setReadOnly(true);
     edit->setObjectName(QString::number(id));
     edit->setMinimumWidth(260);
+    ShowAsReadOnly(edit);
     return edit;
 }
 

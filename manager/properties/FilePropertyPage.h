@@ -11,6 +11,9 @@ class QFormLayout;
 class QLineEdit;
 class QPushButton;
 
+// Gives a read-only edit the window's background.
+void ShowAsReadOnly(QLineEdit* edit);
+
 // What the Windows and EPOC file pages share: name and folder shown read-only, "Modify",
 // and a sorted, non-editable type list built once, the first time the page opens.
 class CFilePropertyPage : public CPropertyPage {
