@@ -13,10 +13,27 @@ function(dt_add_test name)
   endif()
   target_link_libraries(${name} PRIVATE dt_options dt_testsupport GTest::gtest GTest::gmock ${T_LIBS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DOVETAIL_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
-               TIMEOUT 300)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_LIST ${name}_TESTS PROPERTIES TIMEOUT 300)
+  # gtest_discover_tests flattens a list-valued property, so only the first variable of an
+  # ENVIRONMENT list would arrive; set it from a script that runs after the discovery.
+  dt_test_environment(env)
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
+  file(WRITE ${script} "if(DEFINED ${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT [==[${env}]==])\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+endfunction()
+
+# The environment of every test: the offscreen platform, the programs' folder and, in a
+# sanitized build, the sanitizers' options. Programs a test starts inherit it, so they report
+# (and fail) the same way and skip the same known leaks of system libraries.
+function(dt_test_environment out)
+  set(env "QT_QPA_PLATFORM=offscreen" "DOVETAIL_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+  if(DOVETAIL_SANITIZE)
+    list(APPEND env
+      "ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1"
+      "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/lsan.supp:print_suppressions=0"
+      "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+  endif()
+  set(${out} "${env}" PARENT_SCOPE)
 endfunction()
 
 # Adds every sub-folder of the current folder that holds a build file, in name order, so a
