@@ -190,6 +190,21 @@ TEST_F(OptionsTest, ClearingTheBoxWritesOnlyAZeroFrequency) {
     EXPECT_FALSE(QFile::exists(AutostartEntryPath(QStringLiteral("DTScheduler"))));
 }
 
+TEST_F(OptionsTest, WithoutASynchronizerPathTheProgramToStartIsKept) {
+    CRegistry::Default().DeleteValue(RegRoot::CurrentUser, QStringLiteral("Software\\Veroz\\Dovetail"),
+                                     QStringLiteral("SyncronizerPath"));
+    WriteEntryString(m_world.User(), kArea, kEntry, QStringLiteral("ExecutablePath"), QStringLiteral("/old/bindcopy"));
+    m_driver.Then([](QWidget* modal) {
+        COptionPropSheet* sheet = Sheet(modal);
+        Control<QCheckBox>(AutoSyncTab(sheet), 1035)->click();
+        ClickOk(sheet);
+    });
+    ASSERT_TRUE(Options());
+    EXPECT_EQ(Number(QStringLiteral("Frequency")), 1u);
+    EXPECT_EQ(Text(QStringLiteral("ExecutablePath")), QStringLiteral("/old/bindcopy"));
+    EXPECT_EQ(RunValue(), m_scheduler);
+}
+
 TEST_F(OptionsTest, UntouchedTabWritesNothingWhileTheDefaultRulesAreStored) {
     m_driver.Then([](QWidget* modal) {
         COptionPropSheet* sheet = Sheet(modal);
