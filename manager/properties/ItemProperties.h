@@ -8,14 +8,16 @@ class CDovetailManagerView;
 class IConverterInterface;
 class QWidget;
 
-// The record OK writes: the pages' fields over the one read when the sheet opened, and the
-// synchronizer's "WasUpdated" and "LastSyncTimeStamp" as the store holds them now, so a run
-// that finished while the sheet was open is not forgotten.
+// The pages' fields over the record read when the sheet opened: rules from the rules page,
+// PC name, folder, type and size from the Windows page, EPOC name, folder and type from the
+// EPOC page; everything else as it was read.
 CDocSynchEntry MergeItemProperties(const CDocSynchEntry& opened, const CDocSynchEntry& rules,
                                    const CDocSynchEntry& winFile, const CDocSynchEntry& epocFile);
 
 // Shows "Item properties" (rules, Windows file, EPOC file) for the entry; on OK rewrites the
-// whole entry in one registry transaction and returns true. Cancel writes nothing.
+// whole entry in one registry transaction and returns true. "WasUpdated" and
+// "LastSyncTimeStamp" are written as the store holds them then, so a synchronization that
+// finished while the sheet was open is not forgotten. Cancel writes nothing.
 // converters may be null: the type lists then offer no conversion.
 bool EditBindingProperties(QWidget* parent, CDovetailManagerDoc& doc, int entry, IConverterInterface* converters);
 
