@@ -7,12 +7,14 @@
 #include "tests/support/TempEnv.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <signal.h>
@@ -101,6 +103,14 @@ TEST_F(KillTest, KilledCopiesLeaveOldOrNewContent) {
     ASSERT_TRUE(QFile::copy(refA, pcFile));
     ASSERT_TRUE(QFile::copy(refB, devFile));
 
+    // Kills fall anywhere from the worker's start to a little past the end of a whole copy,
+    // timed here: a fixed window either misses most copies or wastes most kills after them.
+    QElapsedTimer timer;
+    timer.start();
+    const WorkerResult warmUp = RunWorker({u"copy"_s, u"pc"_s, refA, u"dev"_s, u"C:\\Documents\\WarmUp"_s});
+    ASSERT_EQ(warmUp.exitCode, 0) << qPrintable(warmUp.output);
+    const qint64 windowUs = std::max<qint64>(20000, timer.nsecsElapsed() / 1000 * 3 / 2);
+
     std::mt19937 rng(42);
     int killedMidway = 0;
     int replaced = 0;
@@ -120,8 +130,7 @@ TEST_F(KillTest, KilledCopiesLeaveOldOrNewContent) {
         QProcess worker;
         worker.start(WorkerPath(), args);
         ASSERT_TRUE(worker.waitForStarted());
-        // Anywhere from start-up to past the copy's end, even on a loaded machine.
-        QThread::usleep(rng() % (30000 + (size >> 20) * 40000));
+        QThread::usleep(rng() % windowUs);
         ::kill(pid_t(worker.processId()), SIGKILL);
         worker.waitForFinished();
         if (worker.exitStatus() == QProcess::CrashExit)
