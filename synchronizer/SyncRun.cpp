@@ -221,6 +221,7 @@ void CSyncRun::OnConnected(int32_t result) {
 }
 
 void CSyncRun::OnDisconnected(int32_t result) {
+    m_connectionLost = true;
     m_log.WriteString(IDS_CONNECTION_TERMINATED, result);
     m_log.WriteEmptyLine();
 }
@@ -332,6 +333,12 @@ void CSyncRun::OnRemoteFileBusy() {
 void CSyncRun::OnRemoteFileOpened(int32_t result) {
     if (result != 0 || !m_remoteFile) {
         m_remoteFile.reset();
+        // Taking an unreachable file for an absent one would copy the PC file over it, should
+        // the handheld come back before the copy phase.
+        if (m_connectionLost) {
+            AdvanceScan();
+            return;
+        }
         ScanPcSide(false);
         return;
     }

@@ -111,6 +111,8 @@ private:
     int m_copyIndex = 0;
     int64_t m_epocTime = 0;
     bool m_epocInfoRead = false;
+    // Set by a disconnect: a handheld file that cannot be opened afterwards may well exist.
+    bool m_connectionLost = false;
     bool m_ignoreAllCopyErrors = false;
     int m_closeRetryCount = 0;
 

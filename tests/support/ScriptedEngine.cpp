@@ -96,8 +96,12 @@ int32_t CScriptedEngine::Connect(int32_t timeoutMs) {
 int32_t CScriptedEngine::OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) {
     const QString path = PathOf(spec);
     calls << QStringLiteral("OpenRemoteFile %1:%2").arg(spec.location).arg(path);
+    if (!unplugged && !unplugBeforeOpening.isEmpty() && path == unplugBeforeOpening) {
+        unplugged = true;
+        events.emplace_back(EngineEvent::Disconnected, 0);
+    }
     auto it = files.find(path);
-    if (it == files.end() || it->second.unreadable) {
+    if (unplugged || it == files.end() || it->second.unreadable) {
         events.emplace_back(EngineEvent::RemoteFileOpened, -1);
         return 0;
     }

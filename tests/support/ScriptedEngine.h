@@ -34,6 +34,9 @@ public:
     std::deque<int32_t> copyResults;
     // Handheld files by EPOC path ("C:\Documents\a.txt").
     std::map<QString, DeviceFile> files;
+    // Opening this path first reports a disconnect; from then on every open fails.
+    QString unplugBeforeOpening;
+    bool unplugged = false;
 
     // Every call as text, in order: "Connect 15000", "OpenRemoteFile C:\x", "CopyFile 1:a -> 2:b" ...
     QStringList calls;

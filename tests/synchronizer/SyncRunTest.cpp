@@ -210,6 +210,27 @@ TEST(SyncRunTest, RegularRunLogsEveryTransferAndMarksBindings) {
     EXPECT_EQ(world.ui.calls.last(), u"close:1"_s);
 }
 
+// After the handheld goes away mid-scan, a file that cannot be opened is not taken for an
+// absent one: the PC copy would replace the handheld's newer file if it came back in time.
+TEST(SyncRunTest, FilesUnreachableAfterADisconnectAreLeftAlone) {
+    CSyncTestWorld world;
+    for (const QString& name : {u"a.txt"_s, u"b.txt"_s, u"c.txt"_s}) {
+        world.AddBinding(QString::number(name.front().unicode() - u'a'), world.MakeBinding(name));
+        world.WritePcFile(name, "pc", kNow - 5000);
+        world.WriteDeviceFile(name, "newer on the handheld", kNow - 100);
+    }
+    world.engine.unplugBeforeOpening = u"C:\\Documents\\b.txt"_s;
+    auto run = world.Run();
+
+    const QStringList copies = world.engine.Matching(u"CopyFile"_s);
+    ASSERT_EQ(copies.size(), 1);
+    EXPECT_TRUE(copies[0].contains(u"a.txt"_s));
+    const QStringList lines = world.RunLines();
+    EXPECT_TRUE(lines.contains(u"Connection terminated!"_s));
+    EXPECT_TRUE(lines.contains(u"*** 1  files to synchronize."_s));
+    EXPECT_EQ(world.engine.files[u"C:\\Documents\\c.txt"_s].content, QByteArray("newer on the handheld"));
+}
+
 TEST(SyncRunTest, ProgressStepsOncePerBindingInEachPhase) {
     CSyncTestWorld world;
     for (const QString& name : {u"a.txt"_s, u"b.txt"_s, u"c.txt"_s}) {
