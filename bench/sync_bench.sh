@@ -87,7 +87,8 @@ read -r first_s first_kb < <(run_bindcopy)
 unison -batch -silent -times "$world/upc" "$world/udev" >/dev/null 2>&1 || true
 read -r none_s none_kb < <(run_bindcopy)
 tail -n 3 "$bin/Dovetail Synchronization{bench}.srp" | tr -d '\r' | grep -q '^\*\*\* 0 ' || echo "warning: the no-change run copied files"
-sleep 1.2
+# A binding is stamped 3 s ahead of its run; a change must come later to count.
+sleep 4
 for i in $(seq 0 $((bindings - 1))); do
   echo "changed" >>"$pc/doc$i.txt"
   echo "changed" >>"$world/upc/doc$i.txt"
