@@ -42,7 +42,8 @@ private:
 // Removes the temporary file unless the copy was committed.
 class CTempFileGuard {
 public:
-    explicit CTempFileGuard(QByteArray path) : m_path(std::move(path)) {}
+    explicit CTempFileGuard(QByteArray path = {}) : m_path(std::move(path)) {}
+    void Watch(QByteArray path) { m_path = std::move(path); }
     ~CTempFileGuard() {
         if (!m_path.isEmpty())
             ::unlink(m_path.constData());
@@ -64,6 +65,12 @@ QByteArray TempNameFor(const QByteArray& destination) {
     // Keep the name short enough for the file system whatever the destination's length.
     return folder + '.' + base.left(180) + ".dt" + QByteArray::number(::getpid()) + '-' +
            QByteArray::number(counter++) + '-' + QByteArray::number(random(), 16) + ".tmp";
+}
+
+// Naming a file opened with O_TMPFILE goes through its /proc/self/fd link.
+bool ProcFdUsable() {
+    static const bool usable = ::access("/proc/self/fd", X_OK) == 0;
+    return usable;
 }
 
 int ReadWriteCopy(int in, int out) {
@@ -166,8 +173,22 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     if (replacing && S_ISDIR(destinationStat.st_mode))
         return EngineError::kIsFolder;
 
+    // The data goes to a file without a name where the file system allows it, so a copy
+    // killed half-way leaves nothing behind; the name is given only once the data is safe.
+    const qsizetype slash = destination.lastIndexOf('/');
+    const QByteArray folder = slash > 0 ? destination.left(slash) : QByteArrayLiteral("/");
     QByteArray temp;
     CFd out;
+    bool anonymous = false;
+    if (ProcFdUsable()) {
+        out.Reset(::open(folder.constData(), O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
+        anonymous = out.IsValid();
+        // File systems without unnamed files get a named temporary file instead.
+        if (!anonymous && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            const int error = errno;
+            return error == ENOENT ? EngineError::kPathNotFound : EngineErrorFromErrno(error);
+        }
+    }
     for (int attempt = 0; attempt < 8 && !out.IsValid(); ++attempt) {
         temp = TempNameFor(destination);
         out.Reset(::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
@@ -188,6 +209,19 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
     if (::futimens(out.Get(), times) != 0 || (flush == CopyFlush::Yes && ::fsync(out.Get()) != 0))
         return EngineErrorFromErrno(errno);
+    if (anonymous) {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(out.Get());
+        bool named = false;
+        for (int attempt = 0; attempt < 8 && !named; ++attempt) {
+            temp = TempNameFor(destination);
+            named = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, temp.constData(), AT_SYMLINK_FOLLOW) == 0;
+            if (!named && errno != EEXIST)
+                return EngineErrorFromErrno(errno);
+        }
+        if (!named)
+            return EngineError::kGeneral;
+        guard.Watch(temp);
+    }
     if (const int error = out.Close())
         return EngineErrorFromErrno(error);
     if (::rename(temp.constData(), destination.constData()) != 0)
@@ -201,8 +235,6 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     // The folder flush doubled the cost of copying many small files.
     if (replacing || flush == CopyFlush::No)
         return 0;
-    const qsizetype slash = destination.lastIndexOf('/');
-    const QByteArray folder = slash > 0 ? destination.left(slash) : QByteArrayLiteral("/");
     CFd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.IsValid())
         ::fsync(dir.Get());
