@@ -5,6 +5,7 @@
 #include "common/ProfileRegistry.h"
 #include "manager/DovetailManagerView.h"
 #include "manager/MessageBox.h"
+#include "manager/WaitCursor.h"
 #include "manager/adding/ConversionChoiceDlg.h"
 #include "manager/adding/ConversionList.h"
 #include "manager/adding/EpocChooser.h"
@@ -23,14 +24,6 @@ const QString kSettings = QStringLiteral("Settings");
 const QString kLastWindowsPath = QStringLiteral("Last Windows Path");
 const QString kLastEpocPath = QStringLiteral("Last Epoc Path");
 constexpr int kManyBindings = 8;
-
-class CWaitCursor {
-public:
-    CWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~CWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    CWaitCursor(const CWaitCursor&) = delete;
-    CWaitCursor& operator=(const CWaitCursor&) = delete;
-};
 }  // namespace
 
 void CPcAdding::OnAddPcFile() {

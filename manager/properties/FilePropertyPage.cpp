@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "manager/properties/FilePropertyPage.h"
 
+#include "manager/WaitCursor.h"
+
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -34,14 +36,6 @@ int SortedPosition(const QComboBox* box, const QString& text) {
         ++at;
     return at;
 }
-
-class CWaitCursor {
-public:
-    CWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~CWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    CWaitCursor(const CWaitCursor&) = delete;
-    CWaitCursor& operator=(const CWaitCursor&) = delete;
-};
 }  // namespace
 
 CFilePropertyPage::CFilePropertyPage(const QString& title, uint32_t helpContext, const QString& groupTitle,
