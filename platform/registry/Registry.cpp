@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/registry/Registry.h"
 
+#include "platform/registry/StoreLocks.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -123,7 +125,6 @@ struct CRegistry::Impl {
     bool failedInside = false;  // a primitive failed inside a Transaction() body
     uint64_t ownWrites = 0;     // bumped by every write of this connection
 
-    int shmFd = -1;
     void* shm = nullptr;
     size_t shmSize = 0;
 
@@ -162,10 +163,7 @@ struct CRegistry::Impl {
     void UnmapShm() {
         if (shm)
             ::munmap(shm, shmSize);
-        if (shmFd >= 0)
-            ::close(shmFd);
         shm = nullptr;
-        shmFd = -1;
     }
 
     // Maps the WAL index once this connection has opened it (it then stays alive and
@@ -183,11 +181,11 @@ struct CRegistry::Impl {
             return;
         }
         void* map = ::mmap(nullptr, 136, PROT_READ, MAP_SHARED, fd, 0);
-        if (map == MAP_FAILED) {
-            ::close(fd);
+        // The mapping outlives the descriptor. Closing it is harmless only because the
+        // store's locks are not classic POSIX locks (StoreLocks.h).
+        ::close(fd);
+        if (map == MAP_FAILED)
             return;
-        }
-        shmFd = fd;
         shm = map;
         shmSize = 136;
     }
@@ -392,6 +390,7 @@ static void Configure(sqlite3* db) {
 // Builds a new store beside the target and links it into place, so a store is never seen
 // half-initialised and two processes creating it at once agree on one file.
 static bool CreateStoreFile(const QString& path, QString& error) {
+    InstallStoreLocks();
     const QFileInfo info(path);
     const QString dir = info.absolutePath();
     if (!QFileInfo::exists(dir)) {
@@ -435,6 +434,7 @@ static bool CreateStoreFile(const QString& path, QString& error) {
 static OpenResult OpenStore(CRegistry::Impl& impl, const QString& path, bool create, QString& error) {
     if (impl.db)
         return OpenResult::Open;
+    InstallStoreLocks();
     const QByteArray native = QFile::encodeName(path);
     struct stat st {};
     if (::stat(native.constData(), &st) != 0) {

@@ -5,6 +5,7 @@
 #include "platform/engine/SimulatorConfig.h"
 #include "platform/registry/Registry.h"
 #include "tests/platform/engine/EventRecorder.h"
+#include "tests/support/StoreProbe.h"
 #include "tests/support/TempEnv.h"
 
 #include <QDir>
@@ -154,6 +155,22 @@ TEST_F(SimEngineTest, InitAndConnectFaults) {
     engine->Connect(15000);
     ExpectFailure("Connected");
     ExpectQuiet(400ms);
+}
+
+// The engine's thread reads the store through a connection of its own; when the thread ends
+// (here after a failed start, as the scheduler saw it) the process must keep its share.
+TEST_F(SimEngineTest, AnEngineThatEndsLeavesTheProcessOnTheStore) {
+    SetFault(SimulatorConfig::FaultInit(), 1);
+    {
+        auto engine = CreateEpocEngine();
+        ASSERT_TRUE(engine);
+        engine->SetEventSink(&m_events);
+        ExpectFailure("Initialized");
+    }
+    ExpectSharesTheStore(Reg(), QStringLiteral("EngineEnded"));
+    SetFault(SimulatorConfig::FaultInit(), 0);
+    Start().reset();
+    ExpectSharesTheStore(Reg(), QStringLiteral("EngineEnded"), 2);
 }
 
 TEST_F(SimEngineTest, MachineAndStatus) {
