@@ -108,11 +108,19 @@ void ReadLenient(const QString& user, const QString& key, const CEntryAccess& e,
     const QFileInfo file(r.WinFullPath());
     if (file.exists())
         r.FileSize = file.isDir() ? 0 : ClampedFileSize(file.size());
-    // Written back only while the entry still exists: an entry deleted since it was listed
-    // must not come back as a key holding nothing but a size.
-    if (CRegistry::Default().KeyExists(
-            HKEY_CURRENT_USER, QStringLiteral("%1\\%2\\%3\\%4").arg(QLatin1String(kUsersKey), user, Area(), key)))
-        e.WriteNumber(kFileSize, uint32_t(r.FileSize));
+    // Written back only when it changed, and only while the entry still exists, checked in
+    // the same transaction: an entry deleted since it was listed, even by another process a
+    // moment ago, must not come back as a key holding nothing but a size.
+    uint32_t stored = 0;
+    if (!e.Number(kFileSize, stored) || stored != uint32_t(r.FileSize)) {
+        CRegistry& reg = CRegistry::Default();
+        const QString entryPath = QStringLiteral("%1\\%2\\%3\\%4").arg(QLatin1String(kUsersKey), user, Area(), key);
+        reg.Transaction([&] {
+            if (reg.KeyExists(HKEY_CURRENT_USER, entryPath))
+                e.WriteNumber(kFileSize, uint32_t(r.FileSize));
+            return true;
+        });
+    }
 
     e.Flag(kIsActive, r.IsActive);
     if (iconLookup)

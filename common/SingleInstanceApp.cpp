@@ -5,7 +5,6 @@
 #include "common/StringTable.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocalServer>
@@ -14,8 +13,6 @@
 #include <QThread>
 #include <QWidget>
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -26,13 +23,6 @@ constexpr qint64 kMaxRequest = 4096;
 
 QByteArray Hash(const QByteArray& data) {
     return QCryptographicHash::hash(data, QCryptographicHash::Sha1);
-}
-
-QString RuntimeDir() {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(QString::fromLocal8Bit(runtime)).isDir())
-        return QString::fromLocal8Bit(runtime);
-    return QDir::tempPath();
 }
 
 void BringForward(QWidget* window) {
@@ -49,8 +39,6 @@ CSingleInstanceApp::CSingleInstanceApp(int& argc, char** argv) : QApplication(ar
 CSingleInstanceApp::~CSingleInstanceApp() {
     if (m_server)
         m_server->close();
-    if (m_lockFd >= 0)
-        ::close(m_lockFd);  // gives up the lock
 }
 
 QString CSingleInstanceApp::AppTitle() const {
@@ -62,16 +50,18 @@ QString CSingleInstanceApp::AppTitle() const {
 uint32_t CSingleInstanceApp::ModuleIdentity() {
     QString path;
     GetProgramPath(path);
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    const QByteArray digest = Hash((canonical.isEmpty() ? path : canonical).toUtf8());
+    const QByteArray digest = Hash(QFileInfo(path).fileName().toUtf8());
     return uint32_t(uint8_t(digest[0])) << 24 | uint32_t(uint8_t(digest[1])) << 16 | uint32_t(uint8_t(digest[2])) << 8 |
            uint32_t(uint8_t(digest[3]));
 }
 
-QString CSingleInstanceApp::ChannelBase() const {
+QString CSingleInstanceApp::ChannelBase(const QString& title) {
+    const QString dir = CInstanceLock::PrivateDir();
+    if (dir.isEmpty())
+        return QString();
     // Per user: the uid is part of the name as well as of the folder.
-    const QByteArray key = m_instanceName.toUtf8() + '\n' + QByteArray::number(uint(::getuid()));
-    return RuntimeDir() + QStringLiteral("/dovetail-") + QString::fromLatin1(Hash(key).toHex().left(20));
+    const QByteArray key = title.toUtf8() + '\n' + QByteArray::number(uint(::getuid()));
+    return dir + QStringLiteral("/dovetail-") + QString::fromLatin1(Hash(key).toHex().left(20));
 }
 
 bool CSingleInstanceApp::RegisterInstance(int iconId, const QString& windowTitle, bool bringForward) {
@@ -90,22 +80,22 @@ bool CSingleInstanceApp::RegisterInstance(int iconId, const QString& windowTitle
                              .arg(0, 0, 16);
     }
 
-    const QString base = ChannelBase();
-    const QByteArray lockPath = QFile::encodeName(base + QStringLiteral(".lock"));
-    const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd);
-            AskRunningInstance(windowTitle, bringForward);
-            return false;
-        }
-        m_lockFd = fd;
+    m_channelBase = ChannelBase(title);
+    const CInstanceLock::Result lock =
+        m_lock.Acquire(m_channelBase.isEmpty() ? QString() : m_channelBase + QStringLiteral(".lock"));
+    if (lock == CInstanceLock::Result::HeldElsewhere) {
+        AskRunningInstance(windowTitle, bringForward);
+        return false;
     }
-    // Without a lock file this copy runs as the only instance, as with a failed mutex.
-
+    // Any other lock failure (no private folder, a file system without locks) leaves this
+    // copy running as the only instance, as with a failed mutex. Unguarded, it cannot know
+    // whether a socket of that name is a live first instance's (listening would replace it),
+    // so it stays unreachable.
+    if (!m_lock.Held())
+        return true;
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    const QString socketPath = base + QStringLiteral(".sock");
+    const QString socketPath = m_channelBase + QStringLiteral(".sock");
     // Holding the lock makes any socket left here a stale one from a crashed run.
     QLocalServer::removeServer(socketPath);
     if (!m_server->listen(socketPath)) {
@@ -120,7 +110,9 @@ bool CSingleInstanceApp::RegisterInstance(int iconId, const QString& windowTitle
 bool CSingleInstanceApp::AskRunningInstance(const QString& windowTitle, bool bringForward) const {
     if (!bringForward)
         return true;
-    const QString socketPath = ChannelBase() + QStringLiteral(".sock");
+    if (m_channelBase.isEmpty())
+        return false;
+    const QString socketPath = m_channelBase + QStringLiteral(".sock");
     // The first copy may hold the lock but not listen yet: retry for a short while.
     QElapsedTimer timer;
     timer.start();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/InstanceLock.h"
+
 #include <QApplication>
 #include <QString>
 
@@ -31,8 +33,14 @@ public:
     // it as their object name so that a second start finds them.
     QString InstanceName() const { return m_instanceName; }
 
-    // Stable per program file: stands for the module instance handle in the instance name.
+    // Stable per program: stands for the module instance handle in the instance name. It
+    // depends on the program file's name, not its folder, so installed copies share it.
     static uint32_t ModuleIdentity();
+
+    // Where the guard of a program with this title keeps its lock (".lock") and its socket
+    // (".sock"): one name per title and user, whatever folder the program runs from. Empty
+    // when the user has no private folder for them.
+    static QString ChannelBase(const QString& title);
 
 signals:
     // A second start asked this instance to come forward (after the window was raised).
@@ -45,9 +53,9 @@ protected:
 private:
     void OnNewConnection();
     bool AskRunningInstance(const QString& windowTitle, bool bringForward) const;
-    QString ChannelBase() const;
 
     QString m_instanceName;
-    int m_lockFd = -1;
+    QString m_channelBase;
+    CInstanceLock m_lock;
     std::unique_ptr<QLocalServer> m_server;
 };

@@ -2,7 +2,7 @@
 // DTkTimer: the per-user scheduler that starts automatic synchronization.
 #include "platform/engine/EpocEngine.h"
 #include "scheduler/DetachedStarter.h"
-#include "scheduler/InstanceLock.h"
+#include "common/InstanceLock.h"
 #include "scheduler/Scheduler.h"
 #include "scheduler/SignalWatcher.h"
 

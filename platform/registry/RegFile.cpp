@@ -162,8 +162,10 @@ bool ParseRegFile(const QByteArray& content, std::vector<RegFileOp>& ops, RegFil
                 error = {lineNo, u"bad key name \"%1\""_s.arg(path)};
                 return false;
             }
-            if (key.isEmpty()) {
-                error = {lineNo, u"a root key cannot be %1"_s.arg(keyDeleted ? u"deleted"_s : u"written"_s)};
+            // A root's own section is what a whole export writes first; it always exists,
+            // may hold values and can never go away.
+            if (key.isEmpty() && keyDeleted) {
+                error = {lineNo, u"a root key cannot be deleted"_s};
                 return false;
             }
             RegFileOp op;

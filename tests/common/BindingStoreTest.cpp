@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 const QString kUser = QStringLiteral("Ann");
@@ -173,6 +176,36 @@ TEST(BindingStoreTest, LenientReadOfAVanishedEntryDoesNotRecreateIt) {
     EXPECT_TRUE(ReadDocSynchEntry(kUser, 3, r, ReadMode::Lenient));
     EXPECT_TRUE(r.WinFileName.isEmpty());
     EXPECT_FALSE(CRegistry::Default().KeyExists(RegRoot::CurrentUser, EntryKeyPath(QStringLiteral("3"))));
+}
+
+// Deletions by another connection racing with the manager's lenient reads: an entry is
+// either whole or gone, never a key holding only the size the read wrote back.
+TEST(BindingStoreTest, LenientReadsRacingDeletesNeverLeaveASizeOnlyKey) {
+    CTempEnv env;
+    const QString folder = env.MakeDir(QStringLiteral("pc")) + QLatin1Char('/');
+    env.WriteFile(QStringLiteral("pc/Report.txt"), QByteArray(77, 'x'));
+    constexpr int kEntries = 150;
+    CDocSynchEntry r = SampleRecord();
+    r.WinPath = folder;
+    for (int n = 0; n < kEntries; ++n) {
+        r.FileSize = n;  // every read finds a size to correct
+        WriteDocSynchEntry(kUser, n, r);
+    }
+    std::atomic<bool> done = false;
+    std::thread deleter([&] {
+        for (int n = kEntries - 1; n >= 0; --n)
+            DeleteDocSynchEntry(kUser, n);
+        done = true;
+    });
+    while (!done) {
+        for (int n = 0; n < kEntries; ++n) {
+            CDocSynchEntry read;
+            ReadDocSynchEntry(kUser, n, read, ReadMode::Lenient);
+        }
+    }
+    deleter.join();
+    for (int n = 0; n < kEntries; ++n)
+        EXPECT_FALSE(CRegistry::Default().KeyExists(RegRoot::CurrentUser, EntryKeyPath(QString::number(n)))) << n;
 }
 
 TEST(BindingStoreTest, FreeNumbersAreReusedLowestFirst) {

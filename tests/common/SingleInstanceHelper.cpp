@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A tiny program that guards itself like the real ones, for the second-start tests.
-// Usage: SingleInstanceHelper [title]. Prints "ready <instance name>" once its window shows,
+// Usage: SingleInstanceHelper [title], or SingleInstanceHelper --channel [title] to print where
+// the guard of that title keeps its lock and socket. Prints "ready <instance name>" once its window shows,
 // "raised <restored|minimized>" each time a second start asks it forward, and "message <text>"
 // for the failure message it would show.
 #include "common/SingleInstanceApp.h"
@@ -29,7 +30,13 @@ protected:
 }  // namespace
 
 int main(int argc, char** argv) {
-    static std::string title = argc > 1 ? argv[1] : "Dovetail Guard Test";
+    const bool channelOnly = argc > 1 && std::string(argv[1]) == "--channel";
+    const int titleArg = channelOnly ? 2 : 1;
+    static std::string title = argc > titleArg ? argv[titleArg] : "Dovetail Guard Test";
+    if (channelOnly) {
+        std::printf("%s\n", qUtf8Printable(CSingleInstanceApp::ChannelBase(QString::fromStdString(title))));
+        return 0;
+    }
     CStringTable::Install({{kIdsAppTitle, title.c_str()}});
     CHelperApp app(argc, argv);
     if (!app.RegisterInstance(128, QString::fromStdString(title), true))

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "scheduler/DetachedStarter.h"
-#include "scheduler/InstanceLock.h"
+#include "common/InstanceLock.h"
 #include "tests/scheduler/SchedulerWorld.h"
 #include "tests/support/TempEnv.h"
 

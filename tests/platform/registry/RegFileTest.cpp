@@ -72,7 +72,7 @@ TEST(RegFileTest, MalformedInputNamesTheLine) {
         {"no header", "[HKEY_CURRENT_USER\\A]\n", 1},
         {"value before key", "REGEDIT4\n\"a\"=\"b\"\n", 2},
         {"unknown root", "REGEDIT4\n[HKEY_NOWHERE\\A]\n", 2},
-        {"root itself", "REGEDIT4\n[HKEY_CURRENT_USER]\n", 2},
+        {"root deleted", "REGEDIT4\n[-HKEY_CURRENT_USER]\n", 2},
         {"unclosed key", "REGEDIT4\n[HKEY_CURRENT_USER\\A\n", 2},
         {"empty component", "REGEDIT4\n[HKEY_CURRENT_USER\\A\\\\B]\n", 2},
         {"bad dword", "REGEDIT4\n[HKCU\\A]\n\"a\"=dword:123456789\n", 3},
@@ -120,6 +120,29 @@ TEST(RegFileTest, ExportImportRoundTrip) {
     RegValue v;
     ASSERT_EQ(reg.QueryValue(HKCU, u"R\\Bin"_s, u"nonul"_s, v), RegStatus::Ok);
     EXPECT_EQ(v.data, QByteArray("abc")) << "a string without its NUL survives as raw bytes";
+}
+
+// What dtreg exports of the whole store, dtreg imports into an empty one, and the second
+// store exports to the same text, values held by a root itself included.
+TEST(RegFileTest, DtregWholeExportImportsBackUnchanged) {
+    CTempEnv env;
+    {
+        CRegistry reg(env.RegistryPath());
+        ASSERT_TRUE(reg.SetString(HKCU, u"Software\\Veroz\\Users\\Zoë"_s, u"Name"_s, u"日本"_s));
+        ASSERT_TRUE(reg.SetNumber(RegRoot::LocalMachine, u"Software\\Veroz"_s, u"n"_s, 7));
+        ASSERT_TRUE(reg.SetString(RegRoot::ClassesRoot, u".txt"_s, QString(), u"txtfile"_s));
+        ASSERT_TRUE(reg.SetString(HKCU, QString(), u"AtRoot"_s, u"v"_s));
+    }
+    const RunResult first = RunDtreg({u"export"_s});
+    ASSERT_EQ(first.code, 0) << first.err.toStdString();
+    const QString file = env.WriteFile(u"all.reg"_s, first.out);
+    env.SetEnv("DOVETAIL_REGISTRY", env.Root() + u"/second.db"_s);
+    const RunResult import = RunDtreg({u"import"_s, file});
+    ASSERT_EQ(import.code, 0) << import.err.toStdString();
+    const RunResult second = RunDtreg({u"export"_s});
+    ASSERT_EQ(second.code, 0);
+    EXPECT_EQ(second.out, first.out);
+    EXPECT_TRUE(first.out.contains("[HKEY_LOCAL_MACHINE]"));
 }
 
 TEST(RegFileTest, DtregImportIsOneTransactionAndReportsFileAndLine) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "scheduler/InstanceLock.h"
+#include "common/InstanceLock.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,21 +13,43 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// A real folder (not a link) of this user that nobody else may write into.
+bool IsPrivateFolder(const QByteArray& path) {
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+           (st.st_mode & 022) == 0;
+}
+
+}  // namespace
+
 CInstanceLock::~CInstanceLock() {
     if (m_fd >= 0)
         ::close(m_fd);  // releases the lock
 }
 
-QString CInstanceLock::DefaultPath() {
+QString CInstanceLock::PrivateDir() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
-        return QDir(runtime).filePath(u"DTkTimer.lock"_s);
-    return QDir(QDir::tempPath()).filePath(u"DTkTimer-%1.lock"_s.arg(::getuid()));
+        return runtime;
+    const QString dir = QDir(QDir::tempPath()).filePath(u"dovetail-%1"_s.arg(::getuid()));
+    const QByteArray native = QFile::encodeName(dir);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return QString();
+    return IsPrivateFolder(native) ? dir : QString();
+}
+
+QString CInstanceLock::DefaultPath() {
+    const QString dir = PrivateDir();
+    return dir.isEmpty() ? QString() : QDir(dir).filePath(u"DTkTimer.lock"_s);
 }
 
 CInstanceLock::Result CInstanceLock::Acquire(const QString& path) {
     if (m_fd >= 0)
         return Result::Acquired;
+    if (path.isEmpty())
+        return Result::Unavailable;
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
