@@ -1,58 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/registry/Registry.h"
 
-#include "platform/registry/StoreLocks.h"
+#include "platform/registry/RegistryConnection.h"
+#include "platform/registry/StoreFile.h"
+
+#include "platform/base/ScopeExit.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QStandardPaths>
 
 #include <sqlite3.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
-#include <atomic>
-#include <cstring>
-#include <map>
-#include <sys/mman.h>
-#include <unordered_map>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Written into every store so that an unrelated SQLite file is never taken for one.
-constexpr char kMagic[] = "dovetail-registry-1";
-constexpr int kBusyTimeoutMs = 10000;
 constexpr int kMaxNameBytes = 255;
 constexpr size_t kMaxCachedValues = 262144;
-
-const char* const kSchema = R"sql(
-CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
-CREATE TABLE keys(
-    id INTEGER PRIMARY KEY,
-    parent INTEGER NOT NULL,
-    name TEXT NOT NULL,
-    lname TEXT NOT NULL,
-    lpath TEXT NOT NULL UNIQUE);
-CREATE INDEX keys_children ON keys(parent, lname);
-CREATE TABLE vals(
-    id INTEGER PRIMARY KEY AUTOINCREMENT,
-    key INTEGER NOT NULL,
-    name TEXT NOT NULL,
-    lname TEXT NOT NULL,
-    type INTEGER NOT NULL,
-    data BLOB NOT NULL,
-    UNIQUE(key, lname));
-INSERT INTO keys(id, parent, name, lname, lpath) VALUES
-    (1, 0, 'HKEY_CURRENT_USER', 'hkey_current_user', '1'),
-    (2, 0, 'HKEY_LOCAL_MACHINE', 'hkey_local_machine', '2'),
-    (3, 0, 'HKEY_CLASSES_ROOT', 'hkey_classes_root', '3');
-)sql";
 
 // Registry names compare case-insensitively in ASCII only; other bytes compare as they are.
 QByteArray LowerAscii(const QByteArray& in) {
@@ -95,174 +60,7 @@ bool NormalizeKey(RegRoot root, const QString& key, QByteArray& lpath) {
 
 }  // namespace
 
-// A moment of the store as this connection can tell it cheaply. Every commit of any process
-// rewrites the WAL index header in the shared-memory file (change counter, last frame,
-// salts); reading it needs no system call. Where it cannot be read, PRAGMA data_version
-// stands in (one statement).
-struct StoreStamp {
-    bool valid = false;
-    bool fromHeader = false;
-    uint8_t header[48] = {};
-    int64_t dataVersion = -1;
-    uint64_t ownWrites = 0;
-
-    bool operator==(const StoreStamp& o) const {
-        return valid && o.valid && fromHeader == o.fromHeader && ownWrites == o.ownWrites &&
-               (fromHeader ? std::memcmp(header, o.header, sizeof header) == 0 : dataVersion == o.dataVersion);
-    }
-};
-
-struct CachedValue {
-    uint64_t generation = 0;
-    RegStatus status = RegStatus::Ok;
-    RegValue value;
-};
-
-struct CRegistry::Impl {
-    sqlite3* db = nullptr;
-    std::map<const char*, sqlite3_stmt*> stmts;
-    int depth = 0;              // open Transaction() / ReadTransaction() bodies
-    bool failedInside = false;  // a primitive failed inside a Transaction() body
-    uint64_t ownWrites = 0;     // bumped by every write of this connection
-
-    void* shm = nullptr;
-    size_t shmSize = 0;
-
-    // Answers given since the stamp; dropped as soon as the stamp moves. Inside a
-    // transaction they are not used: the snapshot there is cheap to ask directly.
-    StoreStamp cacheStamp;
-    uint64_t generation = 1;  // values of older generations are stale; dropping is O(1)
-    std::unordered_map<QByteArray, CachedValue> values;
-    struct {
-        RegRoot root = RegRoot::CurrentUser;
-        QString key;
-        std::vector<QString> names;
-        uint64_t writes = 0;
-        bool valid = false;
-    } children;
-
-    ~Impl() { Close(); }
-
-    void Close() {
-        for (auto& [sql, st] : stmts)
-            sqlite3_finalize(st);
-        stmts.clear();
-        if (db)
-            sqlite3_close_v2(db);
-        db = nullptr;
-        UnmapShm();
-        DropCaches();
-    }
-
-    void DropCaches() {
-        children.valid = false;
-        generation++;
-        cacheStamp = StoreStamp();
-    }
-
-    void UnmapShm() {
-        if (shm)
-            ::munmap(shm, shmSize);
-        shm = nullptr;
-    }
-
-    // Maps the WAL index once this connection has opened it (it then stays alive and
-    // untruncated for as long as the connection is open).
-    void MapShm(const QString& path) {
-        if (shm || !db)
-            return;
-        const QByteArray name = QFile::encodeName(path) + "-shm";
-        const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return;
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || st.st_size < 136) {
-            ::close(fd);
-            return;
-        }
-        void* map = ::mmap(nullptr, 136, PROT_READ, MAP_SHARED, fd, 0);
-        // The mapping outlives the descriptor. Closing it is harmless only because the
-        // store's locks are not classic POSIX locks (StoreLocks.h).
-        ::close(fd);
-        if (map == MAP_FAILED)
-            return;
-        shm = map;
-        shmSize = 136;
-    }
-
-    StoreStamp Stamp() {
-        StoreStamp stamp;
-        stamp.ownWrites = ownWrites;
-        if (shm) {
-            uint8_t a[48], b[48];
-            const auto* base = static_cast<const volatile uint8_t*>(shm);
-            std::atomic_thread_fence(std::memory_order_acquire);
-            for (size_t i = 0; i < 48; ++i)
-                a[i] = base[i];
-            std::atomic_thread_fence(std::memory_order_acquire);
-            for (size_t i = 0; i < 48; ++i)
-                b[i] = base[48 + i];
-            // Two equal, initialised copies: no commit was writing the header meanwhile.
-            if (std::memcmp(a, b, 48) == 0 && a[12] != 0) {
-                std::memcpy(stamp.header, a, 48);
-                stamp.fromHeader = true;
-                stamp.valid = true;
-                return stamp;
-            }
-            return stamp;  // a commit is under way: not comparable to anything
-        }
-        if (sqlite3_stmt* st = Prepare("PRAGMA data_version")) {
-            if (sqlite3_step(st) == SQLITE_ROW) {
-                stamp.dataVersion = sqlite3_column_int64(st, 0);
-                stamp.valid = true;
-            }
-            sqlite3_reset(st);
-        }
-        return stamp;
-    }
-
-    // True when the cached answers still describe the store; otherwise the caches are
-    // emptied and restamped with now, to be refilled by answers read after this moment.
-    bool CachesCurrent() {
-        const StoreStamp now = Stamp();
-        if (now == cacheStamp)
-            return true;
-        DropCaches();
-        cacheStamp = now;
-        return false;
-    }
-
-    sqlite3_stmt* Prepare(const char* sql) {
-        auto it = stmts.find(sql);
-        if (it != stmts.end()) {
-            sqlite3_reset(it->second);
-            sqlite3_clear_bindings(it->second);
-            return it->second;
-        }
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK)
-            return nullptr;
-        stmts.emplace(sql, st);
-        return st;
-    }
-};
-
 namespace {
-
-// Resets a cached statement when leaving scope so it never holds a read transaction open.
-class CStmtScope {
-public:
-    explicit CStmtScope(sqlite3_stmt* st) : m_st(st) {}
-    ~CStmtScope() {
-        if (m_st)
-            sqlite3_reset(m_st);
-    }
-    CStmtScope(const CStmtScope&) = delete;
-    CStmtScope& operator=(const CStmtScope&) = delete;
-
-private:
-    sqlite3_stmt* m_st;
-};
 
 void BindText(sqlite3_stmt* st, int i, const QByteArray& text) {
     sqlite3_bind_text(st, i, text.constData(), int(text.size()), SQLITE_TRANSIENT);
@@ -356,110 +154,6 @@ QString RegistryUnusableMessage(const QString& path) {
            u"cannot be read.\nMove it aside or restore it from a backup, then start the program again."_s.arg(path);
 }
 
-// Opens the connection. With create=false a missing file is not created (reads of a
-// store that does not exist simply find nothing).
-namespace {
-
-enum class OpenResult { Open, Missing, Failed };
-
-}  // namespace
-
-static OpenResult OpenStore(CRegistry::Impl& impl, const QString& path, bool create, QString& error);
-
-static bool ExecSql(sqlite3* db, const char* sql) {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
-static bool CheckMagic(sqlite3* db) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT value FROM meta WHERE key='magic'", -1, &st, nullptr) != SQLITE_OK)
-        return false;
-    bool ok = sqlite3_step(st) == SQLITE_ROW &&
-              QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) == QByteArray(kMagic);
-    sqlite3_finalize(st);
-    return ok;
-}
-
-static void Configure(sqlite3* db) {
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    sqlite3_extended_result_codes(db, 1);
-    ExecSql(db, "PRAGMA synchronous=NORMAL");
-    ExecSql(db, "PRAGMA foreign_keys=OFF");
-}
-
-// Builds a new store beside the target and links it into place, so a store is never seen
-// half-initialised and two processes creating it at once agree on one file.
-static bool CreateStoreFile(const QString& path, QString& error) {
-    InstallStoreLocks();
-    const QFileInfo info(path);
-    const QString dir = info.absolutePath();
-    if (!QFileInfo::exists(dir)) {
-        if (!QDir().mkpath(dir)) {
-            error = u"cannot create the folder %1"_s.arg(dir);
-            return false;
-        }
-        ::chmod(QFile::encodeName(dir).constData(), 0700);
-    }
-    const QByteArray tmp = QFile::encodeName(path + u".new-%1"_s.arg(::getpid()));
-    ::unlink(tmp.constData());
-    const int fd = ::open(tmp.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = u"cannot create %1: %2"_s.arg(QFile::decodeName(tmp), QString::fromLocal8Bit(strerror(errno)));
-        return false;
-    }
-    ::close(fd);
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open_v2(tmp.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
-    if (ok) {
-        ok = ExecSql(db, "PRAGMA journal_mode=WAL") && ExecSql(db, "BEGIN") && ExecSql(db, kSchema);
-        if (ok) {
-            const QByteArray sql = "INSERT INTO meta(key, value) VALUES('magic', '" + QByteArray(kMagic) + "')";
-            ok = ExecSql(db, sql.constData()) && ExecSql(db, "COMMIT");
-        }
-        if (!ok)
-            error = QString::fromUtf8(sqlite3_errmsg(db));
-    }
-    sqlite3_close_v2(db);
-    const QByteArray target = QFile::encodeName(path);
-    if (ok && ::link(tmp.constData(), target.constData()) != 0 && errno != EEXIST) {
-        error = u"cannot create %1: %2"_s.arg(path, QString::fromLocal8Bit(strerror(errno)));
-        ok = false;
-    }
-    ::unlink(tmp.constData());
-    ::unlink((tmp + "-wal").constData());
-    ::unlink((tmp + "-shm").constData());
-    return ok;
-}
-
-static OpenResult OpenStore(CRegistry::Impl& impl, const QString& path, bool create, QString& error) {
-    if (impl.db)
-        return OpenResult::Open;
-    InstallStoreLocks();
-    const QByteArray native = QFile::encodeName(path);
-    struct stat st {};
-    if (::stat(native.constData(), &st) != 0) {
-        if (!create)
-            return OpenResult::Missing;
-        if (!CreateStoreFile(path, error))
-            return OpenResult::Failed;
-    }
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(native.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
-        error = db ? QString::fromUtf8(sqlite3_errmsg(db)) : u"cannot open"_s;
-        sqlite3_close_v2(db);
-        return OpenResult::Failed;
-    }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    if (!CheckMagic(db)) {
-        error = u"not a registry database or damaged"_s;
-        sqlite3_close_v2(db);
-        return OpenResult::Failed;
-    }
-    Configure(db);
-    impl.db = db;
-    return OpenResult::Open;
-}
-
 // ---------------------------------------------------------------------------------------
 // Internal helpers working on an open connection.
 
@@ -481,7 +175,7 @@ KeyRef MakeRef(RegRoot root, const QString& key) {
 int64_t FindKey(CRegistry::Impl& impl, const QByteArray& lpath, int& rc) {
     sqlite3_stmt* st = impl.Prepare("SELECT id FROM keys WHERE lpath=?1");
     if (!st) {
-        rc = sqlite3_errcode(impl.db);
+        rc = sqlite3_errcode(impl.db.get());
         return -2;
     }
     CStmtScope scope(st);
@@ -510,7 +204,7 @@ int64_t EnsureKey(CRegistry::Impl& impl, RegRoot root, const KeyRef& ref, int& r
         if (id == -1) {
             sqlite3_stmt* st = impl.Prepare("INSERT INTO keys(parent, name, lname, lpath) VALUES(?1, ?2, ?3, ?4)");
             if (!st) {
-                rc = sqlite3_errcode(impl.db);
+                rc = sqlite3_errcode(impl.db.get());
                 return -2;
             }
             CStmtScope scope(st);
@@ -522,7 +216,7 @@ int64_t EnsureKey(CRegistry::Impl& impl, RegRoot root, const KeyRef& ref, int& r
             if (rc != SQLITE_DONE)
                 return -2;
             rc = SQLITE_OK;
-            id = sqlite3_last_insert_rowid(impl.db);
+            id = sqlite3_last_insert_rowid(impl.db.get());
         }
         parent = id;
     }
@@ -535,56 +229,59 @@ int64_t EnsureKey(CRegistry::Impl& impl, RegRoot root, const KeyRef& ref, int& r
 template <typename Fn>
 static RegStatus RunWrite(CRegistry::Impl& impl, const QString& path, QString& lastError, Fn&& fn) {
     QString error;
-    const OpenResult open = OpenStore(impl, path, true, error);
-    if (open != OpenResult::Open) {
+    if (OpenStoreFile(path, true, impl.db, error) != StoreOpenResult::Open) {
         lastError = u"%1: %2"_s.arg(path, error);
         return RegStatus::BadStore;
     }
-    const bool outer = impl.depth == 0;
-    if (outer) {
-        const int rc = sqlite3_exec(impl.db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK) {
-            lastError = u"%1: %2"_s.arg(path, QString::fromUtf8(sqlite3_errmsg(impl.db)));
-            return StatusOf(rc);
-        }
+    const auto failure = [&](int rc) {
+        lastError = u"%1: %2"_s.arg(path, QString::fromUtf8(sqlite3_errmsg(impl.db.get())));
+        return StatusOf(rc);
+    };
+    // Whatever happens below, the caches no longer describe the store.
+    const CScopeExit forget([&] {
+        impl.ownWrites++;
+        impl.DropCaches();
+    });
+    if (impl.depth > 0) {
+        int rc = SQLITE_OK;
+        RegStatus status = fn(rc);
+        if (status == RegStatus::Ok && rc != SQLITE_OK)
+            status = StatusOf(rc);
+        if (status != RegStatus::Ok && rc != SQLITE_OK)
+            failure(rc);
+        if (status != RegStatus::Ok && status != RegStatus::KeyNotFound && status != RegStatus::ValueNotFound &&
+            status != RegStatus::HasSubKeys)
+            impl.failedInside = true;
+        return status;
     }
+    CSqliteTransaction transaction(impl.db.get(), "BEGIN IMMEDIATE");
+    if (transaction.BeginResult() != SQLITE_OK)
+        return failure(transaction.BeginResult());
     int rc = SQLITE_OK;
     RegStatus status = fn(rc);
     if (status == RegStatus::Ok && rc != SQLITE_OK)
         status = StatusOf(rc);
-    if (status != RegStatus::Ok && rc != SQLITE_OK)
-        lastError = u"%1: %2"_s.arg(path, QString::fromUtf8(sqlite3_errmsg(impl.db)));
-    if (outer) {
-        if (status == RegStatus::Ok) {
-            rc = sqlite3_exec(impl.db, "COMMIT", nullptr, nullptr, nullptr);
-            if (rc != SQLITE_OK) {
-                lastError = u"%1: %2"_s.arg(path, QString::fromUtf8(sqlite3_errmsg(impl.db)));
-                sqlite3_exec(impl.db, "ROLLBACK", nullptr, nullptr, nullptr);
-                status = StatusOf(rc);
-            }
-        } else {
-            sqlite3_exec(impl.db, "ROLLBACK", nullptr, nullptr, nullptr);
-        }
-    } else if (status != RegStatus::Ok && status != RegStatus::KeyNotFound && status != RegStatus::ValueNotFound &&
-               status != RegStatus::HasSubKeys) {
-        impl.failedInside = true;
+    if (status != RegStatus::Ok) {
+        if (rc != SQLITE_OK)
+            failure(rc);
+        return status;  // rolled back
     }
-    impl.ownWrites++;
-    impl.DropCaches();
-    return status;
+    if (const int commit = transaction.Commit(); commit != SQLITE_OK)
+        return failure(commit);
+    return RegStatus::Ok;
 }
 
 // Read access: a missing store reads as empty, a bad one fails.
 static RegStatus OpenForRead(CRegistry::Impl& impl, const QString& path, QString& lastError, bool& missing) {
     QString error;
     missing = false;
-    switch (OpenStore(impl, path, false, error)) {
-        case OpenResult::Open:
+    switch (OpenStoreFile(path, false, impl.db, error)) {
+        case StoreOpenResult::Open:
             return RegStatus::Ok;
-        case OpenResult::Missing:
+        case StoreOpenResult::Missing:
             missing = true;
             return RegStatus::Ok;
-        case OpenResult::Failed:
+        case StoreOpenResult::Failed:
             break;
     }
     lastError = u"%1: %2"_s.arg(path, error);
@@ -644,7 +341,7 @@ RegStatus CRegistry::QueryValue(RegRoot root, const QString& key, const QString&
         "SELECT v.type, v.data, v.name, v.id FROM keys k LEFT JOIN vals v ON v.key=k.id AND v.lname=?2 "
         "WHERE k.lpath=?1");
     if (!st)
-        return StatusOf(sqlite3_errcode(m_impl->db));
+        return StatusOf(sqlite3_errcode(m_impl->db.get()));
     CachedValue answer;
     {
         CStmtScope scope(st);
@@ -654,7 +351,7 @@ RegStatus CRegistry::QueryValue(RegRoot root, const QString& key, const QString&
         if (rc == SQLITE_DONE) {
             answer.status = RegStatus::KeyNotFound;
         } else if (rc != SQLITE_ROW) {
-            m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db)));
+            m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db.get())));
             return StatusOf(rc);
         } else if (sqlite3_column_type(st, 3) == SQLITE_NULL) {
             answer.status = RegStatus::ValueNotFound;
@@ -668,7 +365,7 @@ RegStatus CRegistry::QueryValue(RegRoot root, const QString& key, const QString&
     if (answer.status == RegStatus::Ok)
         out = answer.value;
     if (useCache) {
-        m_impl->MapShm(m_path);
+        m_impl->MapIndex(m_path);
         if (m_impl->values.size() >= kMaxCachedValues)
             m_impl->values.clear();
         answer.generation = m_impl->generation;
@@ -694,7 +391,7 @@ RegStatus CRegistry::SetValue(RegRoot root, const QString& key, const QString& n
             "INSERT INTO vals(key, name, lname, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
             "ON CONFLICT(key, lname) DO UPDATE SET type=excluded.type, data=excluded.data");
         if (!st) {
-            rc = sqlite3_errcode(m_impl->db);
+            rc = sqlite3_errcode(m_impl->db.get());
             return RegStatus::IoError;
         }
         CStmtScope scope(st);
@@ -734,7 +431,7 @@ template <typename Bind>
 static bool StepToEnd(CRegistry::Impl& impl, const char* sql, int& rc, Bind&& bind) {
     sqlite3_stmt* st = impl.Prepare(sql);
     if (!st) {
-        rc = sqlite3_errcode(impl.db);
+        rc = sqlite3_errcode(impl.db.get());
         return false;
     }
     CStmtScope scope(st);
@@ -756,7 +453,7 @@ RegStatus CRegistry::DeleteValue(RegRoot root, const QString& key, const QString
                 BindText(st, 2, LowerAscii(uname));
             }))
             return RegStatus::IoError;
-        return sqlite3_changes(m_impl->db) > 0 ? RegStatus::Ok : RegStatus::ValueNotFound;
+        return sqlite3_changes(m_impl->db.get()) > 0 ? RegStatus::Ok : RegStatus::ValueNotFound;
     });
 }
 
@@ -766,7 +463,7 @@ RegStatus CRegistry::DeleteKey(RegRoot root, const QString& key) {
     return WriteExistingKey(*m_impl, m_path, m_lastError, MakeRef(root, key).lpath, [&](int64_t id, int& rc) {
         sqlite3_stmt* st = m_impl->Prepare("SELECT 1 FROM keys WHERE parent=?1 LIMIT 1");
         if (!st) {
-            rc = sqlite3_errcode(m_impl->db);
+            rc = sqlite3_errcode(m_impl->db.get());
             return RegStatus::IoError;
         }
         {
@@ -829,14 +526,14 @@ static RegStatus LoadChildren(CRegistry::Impl& impl, const QString& path, QStrin
     int rc = SQLITE_OK;
     const int64_t id = FindKey(impl, lpath, rc);
     if (id == -2) {
-        lastError = u"%1: %2"_s.arg(path, QString::fromUtf8(sqlite3_errmsg(impl.db)));
+        lastError = u"%1: %2"_s.arg(path, QString::fromUtf8(sqlite3_errmsg(impl.db.get())));
         return StatusOf(rc);
     }
     if (id == -1)
         return RegStatus::KeyNotFound;
     sqlite3_stmt* st = impl.Prepare("SELECT name FROM keys WHERE parent=?1 ORDER BY lname");
     if (!st)
-        return StatusOf(sqlite3_errcode(impl.db));
+        return StatusOf(sqlite3_errcode(impl.db.get()));
     CStmtScope scope(st);
     sqlite3_bind_int64(st, 1, id);
     c.names.clear();
@@ -850,7 +547,7 @@ static RegStatus LoadChildren(CRegistry::Impl& impl, const QString& path, QStrin
     c.key = key;
     c.writes = impl.ownWrites;
     c.valid = true;
-    impl.MapShm(path);
+    impl.MapIndex(path);
     return RegStatus::Ok;
 }
 
@@ -885,7 +582,7 @@ RegStatus CRegistry::CountValues(RegRoot root, const QString& key, int& count) {
     sqlite3_stmt* st =
         m_impl->Prepare("SELECT k.id, (SELECT count(*) FROM vals v WHERE v.key=k.id) FROM keys k WHERE k.lpath=?1");
     if (!st)
-        return StatusOf(sqlite3_errcode(m_impl->db));
+        return StatusOf(sqlite3_errcode(m_impl->db.get()));
     CStmtScope scope(st);
     BindText(st, 1, MakeRef(root, key).lpath);
     const int rc = sqlite3_step(st);
@@ -910,7 +607,7 @@ RegStatus CRegistry::EnumValue(RegRoot root, const QString& key, int index, RegV
         "(SELECT * FROM vals WHERE key=(SELECT id FROM keys WHERE lpath=?1) ORDER BY id LIMIT 1 OFFSET ?2) v "
         "ON v.key=k.id WHERE k.lpath=?1");
     if (!st)
-        return StatusOf(sqlite3_errcode(m_impl->db));
+        return StatusOf(sqlite3_errcode(m_impl->db.get()));
     CStmtScope scope(st);
     BindText(st, 1, MakeRef(root, key).lpath);
     sqlite3_bind_int(st, 2, index);
@@ -928,68 +625,72 @@ RegStatus CRegistry::EnumValue(RegRoot root, const QString& key, int index, RegV
 }
 
 RegStatus CRegistry::Transaction(const std::function<bool()>& body) {
-    if (m_impl->depth > 0) {
-        m_impl->depth++;
+    Impl& impl = *m_impl;
+    if (impl.depth > 0) {
+        impl.depth++;
+        const CScopeExit leave([&] { impl.depth--; });
         const bool ok = body();
-        m_impl->depth--;
         if (!ok)
-            m_impl->failedInside = true;
+            impl.failedInside = true;
         return ok ? RegStatus::Ok : RegStatus::IoError;
     }
     QString error;
-    if (OpenStore(*m_impl, m_path, true, error) != OpenResult::Open) {
+    if (OpenStoreFile(m_path, true, impl.db, error) != StoreOpenResult::Open) {
         m_lastError = u"%1: %2"_s.arg(m_path, error);
         return RegStatus::BadStore;
     }
-    const int rc = sqlite3_exec(m_impl->db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db)));
+    const auto failure = [&](int rc) {
+        m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(impl.db.get())));
         return StatusOf(rc);
-    }
-    m_impl->DropCaches();
-    m_impl->depth = 1;
-    m_impl->failedInside = false;
+    };
+    // A body that throws leaves through the guards: rolled back, depth and caches reset.
+    CSqliteTransaction transaction(impl.db.get(), "BEGIN IMMEDIATE");
+    if (transaction.BeginResult() != SQLITE_OK)
+        return failure(transaction.BeginResult());
+    impl.DropCaches();
+    impl.depth = 1;
+    impl.failedInside = false;
+    const CScopeExit leave([&] {
+        impl.depth = 0;
+        impl.ownWrites++;
+        impl.DropCaches();
+    });
     const bool ok = body();
-    m_impl->depth = 0;
-    m_impl->ownWrites++;
-    m_impl->DropCaches();
-    if (!ok || m_impl->failedInside) {
-        sqlite3_exec(m_impl->db, "ROLLBACK", nullptr, nullptr, nullptr);
-        m_impl->failedInside = false;
-        return RegStatus::IoError;
+    if (!ok || impl.failedInside) {
+        impl.failedInside = false;
+        return RegStatus::IoError;  // rolled back
     }
-    const int crc = sqlite3_exec(m_impl->db, "COMMIT", nullptr, nullptr, nullptr);
-    if (crc != SQLITE_OK) {
-        m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db)));
-        sqlite3_exec(m_impl->db, "ROLLBACK", nullptr, nullptr, nullptr);
-        return StatusOf(crc);
-    }
+    if (const int commit = transaction.Commit(); commit != SQLITE_OK)
+        return failure(commit);
     return RegStatus::Ok;
 }
 
 RegStatus CRegistry::ReadTransaction(const std::function<void()>& body) {
-    if (m_impl->depth > 0) {
+    Impl& impl = *m_impl;
+    if (impl.depth > 0) {
         body();
         return RegStatus::Ok;
     }
     bool missing = false;
-    if (RegStatus s = OpenForRead(*m_impl, m_path, m_lastError, missing); s != RegStatus::Ok)
+    if (RegStatus s = OpenForRead(impl, m_path, m_lastError, missing); s != RegStatus::Ok)
         return s;
     if (missing) {
         body();  // every read finds nothing, as it would one by one
         return RegStatus::Ok;
     }
-    const int rc = sqlite3_exec(m_impl->db, "BEGIN", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db)));
-        return StatusOf(rc);
+    CSqliteTransaction snapshot(impl.db.get(), "BEGIN");
+    if (snapshot.BeginResult() != SQLITE_OK) {
+        m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(impl.db.get())));
+        return StatusOf(snapshot.BeginResult());
     }
-    m_impl->DropCaches();
-    m_impl->depth = 1;
+    impl.DropCaches();
+    impl.depth = 1;
+    const CScopeExit leave([&] {
+        impl.depth = 0;
+        impl.DropCaches();
+    });
     body();
-    m_impl->depth = 0;
-    m_impl->DropCaches();
-    sqlite3_exec(m_impl->db, "COMMIT", nullptr, nullptr, nullptr);
+    snapshot.Commit();
     return RegStatus::Ok;
 }
 
@@ -1002,13 +703,13 @@ bool CRegistry::CheckIntegrity(QString* report) {
     }
     if (missing)
         return true;
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(m_impl->db, "PRAGMA integrity_check", -1, &st, nullptr) != SQLITE_OK)
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(m_impl->db.get(), "PRAGMA integrity_check", -1, &raw, nullptr) != SQLITE_OK)
         return false;
+    const CSqliteStmt st(raw);
     QStringList lines;
-    while (sqlite3_step(st) == SQLITE_ROW)
-        lines << ColumnText(st, 0);
-    sqlite3_finalize(st);
+    while (sqlite3_step(raw) == SQLITE_ROW)
+        lines << ColumnText(raw, 0);
     const bool ok = lines == QStringList{u"ok"_s};
     if (report)
         *report = lines.join(u'\n');

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/registry/StoreLocks.h"
 
+#include "platform/base/UniqueFd.h"
+
 #include <sqlite3.h>
 
 #include <cstdarg>
@@ -26,7 +28,7 @@ FcntlCall g_fcntl = nullptr;
 // The private descriptor all of the process's locks on one file are held through.
 struct LockHolder {
     std::pair<dev_t, ino_t> inode;
-    int fd = -1;
+    CUniqueFd fd;
     int users = 0;  // SQLite descriptors of the file still open
 };
 
@@ -45,10 +47,8 @@ void Track(int fd) {
     if (auto stale = g_bySqliteFd.find(fd); stale != g_bySqliteFd.end()) {
         const std::shared_ptr<LockHolder> old = stale->second;
         g_bySqliteFd.erase(stale);
-        if (--old->users == 0) {
-            g_close(old->fd);
+        if (--old->users == 0)
             g_byInode.erase(old->inode);
-        }
     }
     std::shared_ptr<LockHolder>& holder = g_byInode[inode];
     if (!holder) {
@@ -61,7 +61,7 @@ void Track(int fd) {
         }
         holder = std::make_shared<LockHolder>();
         holder->inode = inode;
-        holder->fd = lockFd;
+        holder->fd.Reset(lockFd);
     }
     holder->users++;
     g_bySqliteFd[fd] = holder;
@@ -75,7 +75,7 @@ int TrackedOpen(const char* path, int flags, int mode) {
 }
 
 int TrackedClose(int fd) {
-    int lockFd = -1;
+    std::shared_ptr<LockHolder> released;  // closes its dup once out of the lock
     {
         const std::lock_guard lock(g_mutex);
         if (auto it = g_bySqliteFd.find(fd); it != g_bySqliteFd.end()) {
@@ -84,13 +84,12 @@ int TrackedClose(int fd) {
             // SQLite keeps a descriptor open while the process holds any lock on the file,
             // so when its last one closes there is nothing left to release but the dup.
             if (--holder->users == 0) {
-                lockFd = holder->fd;
                 g_byInode.erase(holder->inode);
+                released = holder;
             }
         }
     }
-    if (lockFd >= 0)
-        g_close(lockFd);
+    released.reset();
     return g_close(fd);
 }
 
@@ -113,12 +112,13 @@ int OfdFcntl(int fd, int cmd, ...) {
         default:
             return g_fcntl(fd, cmd, arg);
     }
-    int lockFd = fd;
+    std::shared_ptr<LockHolder> holder;  // keeps the dup open for the call
     {
         const std::lock_guard lock(g_mutex);
         if (auto it = g_bySqliteFd.find(fd); it != g_bySqliteFd.end())
-            lockFd = it->second->fd;
+            holder = it->second;
     }
+    const int lockFd = holder ? holder->fd.Get() : fd;
     auto* request = static_cast<struct flock*>(arg);
     struct flock ofd = *request;
     ofd.l_pid = 0;  // required for open-file-description locks; SQLite leaves it unset

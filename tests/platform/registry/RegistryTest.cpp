@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -236,6 +238,34 @@ TEST(RegistryTest, TransactionIsAllOrNothing) {
     EXPECT_FALSE(reg.KeyExists(HKCU, u"K\\New"_s));
     EXPECT_EQ(reg.Transaction([&] { return reg.SetNumber(HKCU, u"K\\New"_s, u"v"_s, 3); }), RegStatus::Ok);
     EXPECT_TRUE(reg.KeyExists(HKCU, u"K\\New"_s));
+}
+
+// A body that throws (nested or not) rolls everything back and leaves no transaction open:
+// another connection can write at once, and this one goes on as before.
+TEST(RegistryTest, ATransactionBodyThatThrowsLeavesNothingOpen) {
+    CTempEnv env;
+    CRegistry reg(env.RegistryPath());
+    CRegistry other(env.RegistryPath());
+    ASSERT_TRUE(reg.SetNumber(HKCU, u"K"_s, u"keep"_s, 1));
+    for (const bool nested : {false, true}) {
+        SCOPED_TRACE(nested ? "nested" : "outer");
+        EXPECT_THROW(reg.Transaction([&] {
+            reg.SetNumber(HKCU, u"K"_s, u"keep"_s, 2);
+            if (nested)
+                reg.Transaction([&]() -> bool { throw std::runtime_error("body failed"); });
+            throw std::runtime_error("body failed");
+            return true;
+        }),
+                     std::runtime_error);
+        EXPECT_TRUE(other.SetNumber(HKCU, u"K"_s, u"other"_s, 5)) << "a write transaction was left open";
+        uint32_t n = 0;
+        EXPECT_TRUE(reg.GetNumber(HKCU, u"K"_s, u"keep"_s, n));
+        EXPECT_EQ(n, 1u);
+        EXPECT_TRUE(reg.GetNumber(HKCU, u"K"_s, u"other"_s, n));
+        EXPECT_EQ(n, 5u);
+        EXPECT_EQ(reg.Transaction([&] { return reg.SetNumber(HKCU, u"K"_s, u"after"_s, 3); }), RegStatus::Ok);
+        EXPECT_TRUE(other.GetNumber(HKCU, u"K"_s, u"after"_s, n));
+    }
 }
 
 TEST(RegistryTest, DefaultFollowsTheEnvironment) {
