@@ -24,11 +24,6 @@ bool IsPrivateFolder(const QByteArray& path) {
 
 }  // namespace
 
-CInstanceLock::~CInstanceLock() {
-    if (m_fd >= 0)
-        ::close(m_fd);  // releases the lock
-}
-
 QString CInstanceLock::PrivateDir() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
@@ -46,28 +41,22 @@ QString CInstanceLock::DefaultPath() {
 }
 
 CInstanceLock::Result CInstanceLock::Acquire(const QString& path) {
-    if (m_fd >= 0)
+    if (m_fd.IsValid())
         return Result::Acquired;
     if (path.isEmpty())
         return Result::Unavailable;
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
+    CUniqueFd fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd.IsValid())
         return Result::Unavailable;
     struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::getuid()) {
-        ::close(fd);
+    if (::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::getuid())
         return Result::Unavailable;
-    }
     int locked;
     do {
-        locked = ::flock(fd, LOCK_EX | LOCK_NB);
+        locked = ::flock(fd.Get(), LOCK_EX | LOCK_NB);
     } while (locked != 0 && errno == EINTR);
-    if (locked != 0) {
-        const bool held = errno == EWOULDBLOCK;
-        ::close(fd);
-        return held ? Result::HeldElsewhere : Result::Unavailable;
-    }
-    m_fd = fd;
+    if (locked != 0)
+        return errno == EWOULDBLOCK ? Result::HeldElsewhere : Result::Unavailable;
+    m_fd = std::move(fd);
     return Result::Acquired;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/base/UniqueFd.h"
+
 #include <QString>
 
 // The one guard every program of the system uses to run once per user: an advisory lock on a
@@ -11,7 +13,6 @@ public:
     enum class Result { Acquired, HeldElsewhere, Unavailable };
 
     CInstanceLock() = default;
-    ~CInstanceLock();
     CInstanceLock(const CInstanceLock&) = delete;
     CInstanceLock& operator=(const CInstanceLock&) = delete;
 
@@ -29,8 +30,8 @@ public:
     // locks): the caller then runs as the only instance.
     Result Acquire(const QString& path);
 
-    bool Held() const { return m_fd >= 0; }
+    bool Held() const { return m_fd.IsValid(); }
 
 private:
-    int m_fd = -1;
+    CUniqueFd m_fd;  // closing it releases the lock
 };
