@@ -113,10 +113,8 @@ void ReadLenient(const QString& user, const QString& key, const CEntryAccess& e,
     // moment ago, must not come back as a key holding nothing but a size.
     uint32_t stored = 0;
     if (!e.Number(kFileSize, stored) || stored != uint32_t(r.FileSize)) {
-        CRegistry& reg = CRegistry::Default();
-        const QString entryPath = QStringLiteral("%1\\%2\\%3\\%4").arg(QLatin1String(kUsersKey), user, Area(), key);
-        reg.Transaction([&] {
-            if (reg.KeyExists(HKEY_CURRENT_USER, entryPath))
+        RegTransaction([&] {
+            if (UserEntryExists(user, Area(), key))
                 e.WriteNumber(kFileSize, uint32_t(r.FileSize));
             return true;
         });
@@ -208,7 +206,7 @@ bool ReadDocSynchEntry(const QString& user, int entry, CDocSynchEntry& record, R
 void WriteDocSynchEntry(const QString& user, int entry, const CDocSynchEntry& r) {
     // One transaction: a reader in another process (or a kill mid-way) must never see half
     // a record, which a strict read would reject as a broken binding.
-    CRegistry::Default().Transaction([&] {
+    RegTransaction([&] {
         WriteRecord(user, entry, r);
         return true;
     });
@@ -227,7 +225,7 @@ int FindFreeEntryNumber(const QString& user) {
     // locking and sees one consistent store.
     int result = -1;
     bool scanned = false;
-    CRegistry::Default().ReadTransaction([&] {
+    RegReadSnapshot([&] {
         result = scan();
         scanned = true;
     });
@@ -250,7 +248,7 @@ void SetEntryActive(const QString& user, int entry, bool active) {
 }
 
 void MarkSynchronizedKey(const QString& user, const QString& entryKey) {
-    CRegistry::Default().Transaction([&] {
+    RegTransaction([&] {
         WriteEntryNumber(user, Area(), entryKey, kWasUpdated, 1);
         WriteEntryNumber(user, Area(), entryKey, kLastSyncTimeStamp, CClock::CurrentSecondsUtc() + 3);
         return true;

@@ -211,3 +211,23 @@ bool DeleteUserKey(const QString& user, const QString& area, const QString& entr
     const QString key = entry.isEmpty() ? AreaPath(user, area) : EntryPath(user, area, entry);
     return CRegistry::Default().DeleteKey(HKEY_CURRENT_USER, key) == RegStatus::Ok;
 }
+
+void RegReadSnapshot(const std::function<void()>& body) {
+    CRegistry::Default().ReadTransaction(body);
+}
+
+bool RegTransaction(const std::function<bool()>& body) {
+    return CRegistry::Default().Transaction(body) == RegStatus::Ok;
+}
+
+bool RegStoreUsable(QString& message) {
+    CRegistry& registry = CRegistry::Default();
+    if (registry.CheckIntegrity())
+        return true;
+    message = RegistryUnusableMessage(registry.Path());
+    return false;
+}
+
+bool UserEntryExists(const QString& user, const QString& area, const QString& entry) {
+    return CRegistry::Default().KeyExists(HKEY_CURRENT_USER, EntryPath(user, area, entry));
+}

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 // The one access layer to the registry: four primitives and the profile operations over
 // the connectivity suite's keys. Plain functions without state; each opens and closes what
@@ -33,6 +34,18 @@ bool RegReadNumber(HKEY root, const QString& keyPath, const QString& valueName, 
 bool RegWriteString(HKEY root, const QString& keyPath, const QString& valueName, const QString& text);
 bool RegWriteNumber(HKEY root, const QString& keyPath, const QString& valueName, uint32_t number);
 
+// Runs body with every read it makes seeing one snapshot of the store, at the cost of one
+// snapshot instead of one per read: for walks over many values. body must not write; other
+// processes' commits show after it returns.
+void RegReadSnapshot(const std::function<void()>& body);
+// Runs body in one write transaction: every write it makes lands together or not at all
+// (body returns false, a write inside fails, or body throws). Calls nest into the outer one.
+// False when nothing was written.
+bool RegTransaction(const std::function<bool()>& body);
+// True when the store is a sound registry (or does not exist yet); otherwise message is the
+// text that names the file and says what to do.
+bool RegStoreUsable(QString& message);
+
 bool IsEpocConnectInstalled();
 // The folder text ends with the PC path separator "/" on success.
 bool GetEpocConnectDirectory(QString& out);
@@ -56,6 +69,7 @@ bool WriteEntryString(const QString& user, const QString& area, const QString& e
                       const QString& text);
 bool WriteEntryNumber(const QString& user, const QString& area, const QString& entry, const QString& valueName,
                       uint32_t number);
+bool UserEntryExists(const QString& user, const QString& area, const QString& entry);
 // 0 when the area cannot be opened.
 int CountUserSubkeys(const QString& user, const QString& area);
 bool GetUserSubkeyName(const QString& user, const QString& area, int index, QString& out);
