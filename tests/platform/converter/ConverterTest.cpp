@@ -148,11 +148,11 @@ TEST(ConverterTest, BuiltinsRoundTripThroughFiles) {
          "e \xe2\x82\xac\n",
          "Gr\xc3\xbc\xc3\x9f"
          "e \xe2\x82\xac\n"},
-        {"crlf", "one\r\ntwo\r\n", "one\ntwo\n"},
+        {"crlf", "one\r\ntwo\r\n", "one\r\ntwo\r\n"},
         {"empty", "", ""},
         {"bom", "\xef\xbb\xbfhi", "hi"},
-        {"outside cp1252", "\xe6\x97\xa5 \xf0\x9f\x98\x80!", "? ?!"},
-        {"windows text", "caf\xe9\r\n", "caf\xc3\xa9\n"},
+        {"outside cp1252", "\xe6\x97\xa5 \xf0\x9f\x98\x80!", "\xe6\x97\xa5 \xf0\x9f\x98\x80!"},
+        {"windows text", "caf\xe9\r\n", "caf\xc3\xa9\r\n"},
     };
     for (const Row& row : rows) {
         const QString pc = env.WriteFile(u"pc/in.txt"_s, row.pc);
