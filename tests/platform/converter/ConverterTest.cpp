@@ -189,6 +189,7 @@ protected:
             "#!/bin/sh\n"
             "case \"$1\" in\n"
             "  copy) cp \"$2\" \"$3\" ;;\n"
+            "  peek) cp \"$2\" \"$3\"; ls -A \"$(dirname \"$2\")/out\" > \"$(dirname \"$2\")/seen\" ;;\n"
             "  fail) echo 'disk on fire' >&2; printf partial > \"$3\"; exit 3 ;;\n"
             "  quiet) exit 0 ;;\n"
             "  silentfail) exit 9 ;;\n"
@@ -232,6 +233,19 @@ TEST_F(CommandConverterTest, SuccessReplacesDestination) {
     EXPECT_EQ(ReadAll(m_dest), QByteArray("source bytes"));
     EXPECT_EQ(QDir(m_env.Root() + u"/pc/out"_s).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList{u"dest file.bin"_s});
+}
+
+// While the command runs, nothing of it shows beside the document (a killed run would leave
+// it there); the document keeps its permissions.
+TEST_F(CommandConverterTest, WorksOutsideTheDocumentsFolder) {
+    QFile::setPermissions(m_dest, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+    auto item = Load("peek");
+    item->Convert(m_source, m_dest, CountingCallback);
+    EXPECT_EQ(ReadAll(m_env.Root() + u"/pc/seen"_s), QByteArray("dest file.bin\n"));
+    EXPECT_EQ(ReadAll(m_dest), QByteArray("source bytes"));
+    EXPECT_EQ(QFile::permissions(m_dest), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                       QFileDevice::ReadGroup | QFileDevice::ReadUser |
+                                                       QFileDevice::WriteUser);
 }
 
 TEST_F(CommandConverterTest, FailuresCarryTheCommandsErrorText) {
