@@ -12,7 +12,6 @@
 #include <QStringDecoder>
 #include <QTemporaryDir>
 
-
 #include <atomic>
 
 using namespace Qt::StringLiterals;
