@@ -3,6 +3,7 @@
 #include "tests/synchronizer/SyncTestWorld.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -151,6 +152,25 @@ TEST(ConnectionLost, EveryBindingNotExaminedIsLoggedAsAnError) {
     }
     EXPECT_EQ(again.engine.files[u"C:\\Documents\\b.txt"_s].content, QByteArray("pc b"));
     EXPECT_EQ(again.engine.files[u"C:\\Documents\\a.txt"_s].content, QByteArray("pc a"));
+}
+
+// The backup is what a file copy gives: the document's time and permissions, not the
+// moment the backup was made.
+TEST(Backup, KeepsTheDocumentsTimeAndPermissions) {
+    CSyncTestWorld world;
+    CDocSynchEntry b = world.MakeBinding(u"a.txt"_s);
+    b.KeepCopy = true;
+    world.AddBinding(u"0"_s, b);
+    const QString pc = world.WritePcFile(u"a.txt"_s, "old", kNow - 5000);
+    QFile::setPermissions(pc, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    world.WriteDeviceFile(u"a.txt"_s, "epoc", kNow - 100);
+    auto run = world.Run();
+
+    const QFileInfo backup(world.pcDir + u"user1/Dovetail/a.txt"_s);
+    ASSERT_TRUE(backup.exists());
+    EXPECT_EQ(backup.lastModified().toSecsSinceEpoch(), kNow - 5000);
+    EXPECT_EQ(backup.permissions(),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
 }
 
 class ConverterFailureTest : public ::testing::Test {
