@@ -345,9 +345,8 @@ void CSyncRun::OnRemoteFileOpened(int32_t result) {
     if (result != 0 || !m_remoteFile) {
         m_remoteFile.reset();
         // Taking an unreachable file for an absent one would copy the PC file over it, should
-        // the handheld come back before the copy phase.
-        // It is left alone, but said so: the run must not report success over bindings it
-        // never looked at.
+        // the handheld come back before the copy phase. It is left alone, but said so: the
+        // run must not report success over bindings it never looked at.
         if (m_connectionLost) {
             const CDocSynchEntry& binding = m_bindings[m_scanIndex];
             m_log.WriteLine(Text(IDS_NOT_SCANNED_DISCONNECTED) + binding.WinFullPath() + u" <-> "_s +
@@ -386,20 +385,19 @@ void CSyncRun::OnRemoteFileClosed(int32_t result) {
     ScanPcSide(true);
 }
 
-bool CSyncRun::RetryClose(const CDocSynchEntry& binding) {
+void CSyncRun::RetryClose(const CDocSynchEntry& binding) {
     if (m_closeRetryCount > static_cast<int>(m_bindings.size()) + 1) {
         m_log.WriteEmptyLine();
         m_log.WriteLine(Text(IDS_CANNOT_CLOSE_EPOC_FILE) + binding.EpocFileName);
         m_log.WriteLastLine();
         m_errors = true;
         Close();
-        return false;
+        return;
     }
     FileSpec spec;
     MakeDeviceSpec(binding, spec);
     ++m_closeRetryCount;
     Await(EngineEvent::RemoteFileClosed, m_engine->ForceCloseRemoteFile(spec));
-    return true;
 }
 
 void CSyncRun::ScanPcSide(bool epocExists) {

@@ -97,8 +97,8 @@ private:
     void AfterCheck(bool changed);
     bool PcDestinationChanged(int index) const;
     void LeaveChangedDestination(int index);
-    // A failed close: false when the run has ended over it, true when a forced close is awaited.
-    bool RetryClose(const CDocSynchEntry& binding);
+    // A failed close: a forced close is awaited, or the run ends when they keep failing.
+    void RetryClose(const CDocSynchEntry& binding);
     void OnCopyDone(int32_t result);
     void FinishRun();
 
@@ -135,7 +135,6 @@ private:
     int m_copyIndex = 0;
     int64_t m_epocTime = 0;
     bool m_epocInfoRead = false;
-    CEpocFileStamp m_epocStamp;
     bool m_destinationChecked = false;  // for the binding at the copy index
     bool m_checkChanged = false;
     // Set by a disconnect: a handheld file that cannot be opened afterwards may well exist.
