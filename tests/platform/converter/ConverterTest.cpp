@@ -182,6 +182,23 @@ TEST(ConverterTest, FailedConversionLeavesDestinationIntact) {
               2);
 }
 
+// A document replaced by a conversion keeps its permissions, as with a command converter.
+TEST(ConverterTest, BuiltinConversionKeepsTheDocumentsPermissions) {
+    CTempEnv env;
+    auto root = LoadSuite(env, kBuiltins);
+    ASSERT_NE(root, nullptr);
+    const QString pc = env.WriteFile(u"work/in.txt"_s, "text");
+    const QString epoc = env.Root() + u"/work/mid.epoc"_s;
+    const QString dest = env.WriteFile(u"work/dest.txt"_s, "old content");
+    const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                      QFileDevice::WriteUser | QFileDevice::ReadGroup;
+    QFile::setPermissions(dest, mode);
+    root->Item(0)->Convert(pc, epoc, nullptr);
+    root->Item(1)->Convert(epoc, dest, nullptr);
+    EXPECT_EQ(ReadAll(dest), QByteArray("text"));
+    EXPECT_EQ(QFile::permissions(dest), mode);
+}
+
 class CommandConverterTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -243,9 +260,8 @@ TEST_F(CommandConverterTest, WorksOutsideTheDocumentsFolder) {
     item->Convert(m_source, m_dest, CountingCallback);
     EXPECT_EQ(ReadAll(m_env.Root() + u"/pc/seen"_s), QByteArray("dest file.bin\n"));
     EXPECT_EQ(ReadAll(m_dest), QByteArray("source bytes"));
-    EXPECT_EQ(QFile::permissions(m_dest), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                       QFileDevice::ReadGroup | QFileDevice::ReadUser |
-                                                       QFileDevice::WriteUser);
+    EXPECT_EQ(QFile::permissions(m_dest), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                              QFileDevice::ReadUser | QFileDevice::WriteUser);
 }
 
 TEST_F(CommandConverterTest, FailuresCarryTheCommandsErrorText) {
