@@ -205,6 +205,7 @@ void CScheduler::ResetConnection() {
     m_connectStartsPending = false;
     m_started.clear();
     m_waitLogged.clear();
+    m_connectStartsWaiting.clear();
 }
 
 void CScheduler::RequestMachine() {
@@ -262,7 +263,7 @@ void CScheduler::Evaluate(Trigger trigger) {
         const QString key = EntryKey(entry);
         const auto started = m_started.find(key);
         if (entry.frequency == SynchFrequency::OnConnect) {
-            if (connectStarts && started == m_started.end())
+            if ((connectStarts || m_connectStartsWaiting.count(key)) && started == m_started.end())
                 StartEntry(entry, u"the handheld connected"_s);
             continue;
         }
@@ -281,14 +282,16 @@ void CScheduler::StartEntry(const AutoSynchEntry& entry, const QString& reason) 
     const QString what = u"%1\\%2 (%3)"_s.arg(entry.user, entry.name, FrequencyText(entry.frequency));
     const QString key = EntryKey(entry);
     if (m_starter.IsRunning(entry.executablePath)) {
+        // The run in progress may have begun before this connection (its report still open):
+        // the connection gets its own run once that one ends. A due entry is looked at again.
         if (m_waitLogged.insert(key).second)
-            Log(u"%1: %2 still runs; not started again"_s.arg(what, entry.executablePath));
-        // A connection start is settled by the run in progress; a due entry is looked at again.
+            Log(u"%1: %2 still runs; started once it ends"_s.arg(what, entry.executablePath));
         if (entry.frequency == SynchFrequency::OnConnect)
-            m_started[key] = entry.lastSynch;
+            m_connectStartsWaiting.insert(key);
         return;
     }
     m_waitLogged.erase(key);
+    m_connectStartsWaiting.erase(key);
     m_started[key] = entry.lastSynch;
     if (m_starter.Start(entry.executablePath))
         Log(u"%1: started %2 because %3"_s.arg(what, entry.executablePath, reason));

@@ -90,4 +90,6 @@ private:
     std::map<QString, std::optional<uint32_t>> m_started;
     // Entries whose program was found still running, so the verbose log says so once.
     std::set<QString> m_waitLogged;
+    // Connection starts of this connection held back while an earlier run still goes on.
+    std::set<QString> m_connectStartsWaiting;
 };

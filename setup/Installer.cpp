@@ -215,11 +215,12 @@ bool CInstaller::Install(ISetupProgress* progress) {
 bool FindProgramsFolder(QString& folder) {
     const QString key = Key(SetupNames::kShellFoldersKey);
     QString found;
-    if (!RegReadString(HKEY_LOCAL_MACHINE, key, u"Common Programs"_s, found) &&
-        !RegReadString(HKEY_CURRENT_USER, key, u"Programs"_s, found))
-        return false;
-    // An empty or relative text would put the entry below the root or the working folder.
-    if (!QDir::isAbsolutePath(found))
+    // An empty or relative text would put the entry below the root or the working folder:
+    // it counts as not registered, so the user's own folder is taken instead.
+    const auto read = [&](HKEY root, const QString& name) {
+        return RegReadString(root, key, name, found) && QDir::isAbsolutePath(found);
+    };
+    if (!read(HKEY_LOCAL_MACHINE, u"Common Programs"_s) && !read(HKEY_CURRENT_USER, u"Programs"_s))
         return false;
     while (found.size() > 1 && found.endsWith(u'/'))
         found.chop(1);
@@ -241,8 +242,10 @@ bool CreateShellLink(const QString& target, const QString& linkPath, const QStri
     QString name = QFileInfo(linkPath).completeBaseName();
     if (name.isEmpty())
         name = description;
+    // An icon every theme has, and the menu categories file tools are listed under.
     const QString entry = u"[Desktop Entry]\nType=Application\nName="_s + EscapeEntryText(name) + u"\nComment="_s +
-                          EscapeEntryText(description) + u"\nExec="_s + QuoteExecArgument(target) + u"\n"_s;
+                          EscapeEntryText(description) + u"\nExec="_s + QuoteExecArgument(target) +
+                          u"\nIcon=view-refresh\nCategories=Utility;FileTools;\n"_s;
     QSaveFile file(linkPath);
     if (!file.open(QIODevice::WriteOnly))
         return false;

@@ -33,5 +33,6 @@ bool FindProgramsFolder(QString& folder);
 // The folder the menu entry goes to: the applications folder plus the suite's sub-folder.
 QString MenuFolder(const QString& programsFolder, const QString& subFolderText);
 
-// Writes a desktop entry at linkPath that starts target; true when the file was saved.
+// Writes a desktop entry at linkPath that starts target, with an icon and menu categories;
+// true when the file was saved.
 bool CreateShellLink(const QString& target, const QString& linkPath, const QString& description);

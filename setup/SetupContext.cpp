@@ -4,6 +4,7 @@
 #include "common/ProfileRegistry.h"
 #include "common/ProgramPath.h"
 #include "common/StringTable.h"
+#include "setup/RunningProgram.h"
 #include "setup/SetupNames.h"
 #include "setup/Strings.h"
 #include "setup/VersionRules.h"
@@ -22,6 +23,7 @@ CSetupContext::CSetupContext() {
     m_hooks.programPath = [](QString& path) { return GetProgramPath(path); };
     m_hooks.fileVersion = [](const QString& path) { return GetFileVersionString(path); };
     m_hooks.toolkitVersion = [] { return QString::fromLatin1(qVersion()); };
+    m_hooks.endProgram = [](const QString& path) { EndRunningProgram(path); };
 }
 
 QString CSetupContext::LoadLocalString(int englishId) const {

@@ -19,6 +19,8 @@ struct CSetupHooks {
     std::function<QString()> toolkitVersion;
     // Yes/No question; true for Yes. Unset means No, so nothing is overwritten unasked.
     std::function<bool(const QString& title, const QString& text)> askYesNo;
+    // Ends the running instances of a program file before it is removed.
+    std::function<void(const QString& path)> endProgram;
 };
 
 // The one state object shared by every page of both wizards.
@@ -39,6 +41,9 @@ public:
     QString m_epocConnectFolder;  // ends with "/"
     QString m_osDescription;
     bool m_logOffRequested = false;
+    // Something is left for the next log-on to remove. Never so here, where a running
+    // program's file can be deleted at once.
+    bool m_removalDeferred = false;
     uint32_t m_language = 0;
     QString m_languageFolder;
     QString m_setupFolder;  // ends with "/"

@@ -17,7 +17,11 @@ using namespace Qt::StringLiterals;
 CSetupWizard::CSetupWizard(CSetupContext& context, SetupMode mode, QWidget* parent) : QWizard(parent), m_ctx(context) {
     setObjectName(u"setupWizard"_s);
     setWizardStyle(QWizard::ClassicStyle);
+    // Every page shows Back, disabled where there is no way back (the first page, and the
+    // last ones once the work is done), as a wizard does.
     setOption(QWizard::NoBackButtonOnStartPage, false);
+    setOption(QWizard::NoBackButtonOnLastPage, false);
+    setOption(QWizard::DisabledBackButtonOnLastPage, true);
     setOption(QWizard::HaveHelpButton, false);
     setButtonText(QWizard::BackButton, u"< &Back"_s);
     setButtonText(QWizard::NextButton, u"&Next >"_s);

@@ -147,6 +147,9 @@ bool CUninstaller::Uninstall(ISetupProgress* progress) {
         for (int i = 0; i < 4; ++i)
             step();
     } else {
+        // A scheduler left running would go on starting a synchronizer that is gone.
+        if (m_ctx.m_hooks.endProgram && !folder.isEmpty())
+            m_ctx.m_hooks.endProgram(folder + SetupNames::Scheduler());
         DeleteKeyTree(HKEY_CURRENT_USER, Key(SetupNames::kVerozKey), u"SchedulerAppPath"_s);
         step();
         ForEachUser([](const QString& user) { DeleteUserKey(user, Key(SetupNames::kAutoSynchArea)); });

@@ -15,7 +15,7 @@ CWizardErrorPage::CWizardErrorPage(CSetupContext& context, QWidget* parent)
 }
 
 QList<QWizard::WizardButton> CWizardErrorPage::Buttons() const {
-    return {QWizard::Stretch, QWizard::FinishButton};
+    return {QWizard::Stretch, QWizard::BackButton, QWizard::FinishButton};
 }
 
 void CWizardErrorPage::Activate() {

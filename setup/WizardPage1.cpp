@@ -32,7 +32,7 @@ WizardPage1::WizardPage1(CSetupContext& context, QWidget* parent)
 }
 
 QList<QWizard::WizardButton> WizardPage1::Buttons() const {
-    return {QWizard::Stretch, QWizard::NextButton, QWizard::CancelButton};
+    return {QWizard::Stretch, QWizard::BackButton, QWizard::NextButton, QWizard::CancelButton};
 }
 
 void WizardPage1::Activate() {

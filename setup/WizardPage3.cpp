@@ -14,7 +14,7 @@ WizardPage3::WizardPage3(CSetupContext& context, QWidget* parent)
 }
 
 QList<QWizard::WizardButton> WizardPage3::Buttons() const {
-    return {QWizard::Stretch, QWizard::FinishButton};
+    return {QWizard::Stretch, QWizard::BackButton, QWizard::FinishButton};
 }
 
 void WizardPage3::Activate() {

@@ -13,7 +13,7 @@ CWizardUninstallPage1::CWizardUninstallPage1(CSetupContext& context, QWidget* pa
     : CSetupPage(context, u"Dovetail Uninstall - Step 1"_s, parent) {}
 
 QList<QWizard::WizardButton> CWizardUninstallPage1::Buttons() const {
-    return {QWizard::Stretch, QWizard::NextButton, QWizard::CancelButton};
+    return {QWizard::Stretch, QWizard::BackButton, QWizard::NextButton, QWizard::CancelButton};
 }
 
 void CWizardUninstallPage1::Activate() {

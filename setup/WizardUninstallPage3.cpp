@@ -19,13 +19,17 @@ CWizardUninstallPage3::CWizardUninstallPage3(CSetupContext& context, QWidget* pa
 }
 
 QList<QWizard::WizardButton> CWizardUninstallPage3::Buttons() const {
-    return {QWizard::Stretch, QWizard::FinishButton};
+    return {QWizard::Stretch, QWizard::BackButton, QWizard::FinishButton};
 }
 
 void CWizardUninstallPage3::Activate() {
     m_heading->setText(m_ctx.LoadLocalString(IDS_UNPAGE3_HEADING));
-    m_detail->setText(m_ctx.LoadLocalString(IDS_UNPAGE3_TEXT));
+    // Advice to restart, and a button that ends the whole desktop session, only when a
+    // later log-on has something left to remove.
+    const bool deferred = m_ctx.m_removalDeferred;
+    m_detail->setText(deferred ? m_ctx.LoadLocalString(IDS_UNPAGE3_TEXT) : QString());
     m_restart->setText(m_ctx.LoadLocalString(IDS_RESTART_NOW));
+    m_restart->setVisible(deferred);
 }
 
 void CWizardUninstallPage3::RestartNow() {

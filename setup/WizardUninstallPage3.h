@@ -5,8 +5,9 @@
 
 class QPushButton;
 
-// The removal's success page. Restart Now ends the wizard like Cancel and asks the
-// program to log the user off afterwards.
+// The removal's success page. When something is left for the next log-on it advises a
+// restart and offers Restart Now, which ends the wizard like Cancel and asks the program to
+// log the user off afterwards.
 class CWizardUninstallPage3 : public CSetupPage {
     Q_OBJECT
 public:

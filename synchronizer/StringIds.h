@@ -39,6 +39,8 @@ enum SyncStringId : int {
     IDS_BACKUP_ERROR = 133,
     IDS_COMPLETED_CAPTION = 134,
     IDS_ERROR_CAPTION = 135,
+    IDS_DESTINATION_CHANGED = 136,
+    IDS_NOT_SCANNED_DISCONNECTED = 137,
 };
 
 // Registers the table with CStringTable; every program and test of the synchronizer calls

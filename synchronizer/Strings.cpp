@@ -43,5 +43,7 @@ void InstallSyncStrings() {
         {IDS_BACKUP_ERROR, "Error."},
         {IDS_COMPLETED_CAPTION, "Synchronization Completed"},
         {IDS_ERROR_CAPTION, "Error."},
+        {IDS_DESTINATION_CHANGED, "Not copied, the destination changed during synchronization : "},
+        {IDS_NOT_SCANNED_DISCONNECTED, "Not synchronized, the connection to the MC 218 was lost : "},
     });
 }

@@ -87,6 +87,10 @@ SyncDirection DecideDirection(bool winExists, bool epocExists, int64_t winTime, 
 QString FormatDateTimeText(int64_t secondsUtc) {
     const QDateTime local = QDateTime::fromSecsSinceEpoch(secondsUtc).toLocalTime();
     const QLocale locale = QLocale::system();
+    // With seconds, as the manager's list shows them: two changes a second apart must not
+    // look alike. The long time format has them, and the zone name, which is left out.
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QLatin1Char('t'));
     return locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(local.time(), QLocale::ShortFormat);
+           locale.toString(local.time(), timeFormat.trimmed());
 }

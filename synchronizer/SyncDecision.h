@@ -29,5 +29,5 @@ SyncDirection ApplyAnswer(SyncDirection ruleDirection, RecentSyncAnswer answer);
 SyncDirection DecideDirection(bool winExists, bool epocExists, int64_t winTime, int64_t epocTime,
                               const CDocSynchEntry& binding, ISyncUi& ui);
 
-// Local short date, a blank, local time: the form the prompts show.
+// Local short date, a blank, local time with seconds: the form the prompts show.
 QString FormatDateTimeText(int64_t secondsUtc);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synchronizer/SyncFiles.h"
 
+#include "platform/engine/FileCopy.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -34,26 +36,6 @@ QByteArray Native(const QString& path) {
     return QFile::encodeName(path);
 }
 
-mode_t DefaultFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-bool WriteAll(int fd, const char* data, ssize_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
 }  // namespace
 
 bool GetPcFileTime(const QString& path, int64_t& seconds) {
@@ -81,54 +63,23 @@ bool IsPcFileAvailable(const QString& path) {
     return true;
 }
 
-QString CreateSiblingTempFile(const QString& destination) {
-    const QFileInfo info(destination);
-    QByteArray pattern =
-        Native(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
-    CFd fd(::mkstemp(pattern.data()));
-    if (fd.Get() < 0)
-        return QString();
+CPcFileStamp StampPcFile(const QString& path) {
     struct stat st {};
-    const mode_t mode = ::stat(Native(destination).constData(), &st) == 0 ? (st.st_mode & 07777) : DefaultFileMode();
-    ::fchmod(fd.Get(), mode);
-    return QFile::decodeName(pattern);
-}
-
-bool ReplaceFile(const QString& temporary, const QString& destination) {
-    if (::rename(Native(temporary).constData(), Native(destination).constData()) == 0)
-        return true;
-    ::unlink(Native(temporary).constData());
-    return false;
+    if (::stat(Native(path).constData(), &st) != 0)
+        return {};
+    return {true, static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            static_cast<int64_t>(st.st_size)};
 }
 
 bool CopyFileAtomically(const QString& source, const QString& destination) {
-    CFd in(::open(Native(source).constData(), O_RDONLY | O_CLOEXEC));
-    if (in.Get() < 0)
+    struct stat st {};
+    if (::stat(Native(source).constData(), &st) != 0)
         return false;
-    const QString temporary = CreateSiblingTempFile(destination);
-    if (temporary.isEmpty())
+    // The engine's copy keeps the source's time and writes an unnamed file until it is
+    // complete; only the permissions it takes from the old destination need setting.
+    if (CopyFileAtomic(Native(source), Native(destination)) != 0)
         return false;
-    CFd out(::open(Native(temporary).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-    bool ok = out.Get() >= 0;
-    char buffer[1 << 16];
-    while (ok) {
-        const ssize_t n = ::read(in.Get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        ok = WriteAll(out.Get(), buffer, n);
-    }
-    if (ok)
-        ok = ::fsync(out.Get()) == 0;
-    out.Reset();
-    if (!ok) {
-        ::unlink(Native(temporary).constData());
-        return false;
-    }
-    return ReplaceFile(temporary, destination);
+    return ::chmod(Native(destination).constData(), st.st_mode & 07777) == 0;
 }
 
 int64_t LocalFileTimeToUtcSeconds(uint64_t localFileTime) {

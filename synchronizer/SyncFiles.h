@@ -15,15 +15,20 @@ bool GetPcFileTime(const QString& path, int64_t& seconds);
 // leases). A read-only file fails.
 bool IsPcFileAvailable(const QString& path);
 
-// Copies source over destination through a temporary file beside destination and a rename,
-// so destination is either the old file or the complete new one. Keeps the mode of an
-// existing destination.
-bool CopyFileAtomically(const QString& source, const QString& destination);
+// What the run saw of a PC file, compared again before the file is overwritten so that an
+// edit made in between is never lost. Folders count as existing.
+struct CPcFileStamp {
+    bool exists = false;
+    int64_t modifiedNs = 0;
+    int64_t size = 0;
+    friend bool operator==(const CPcFileStamp&, const CPcFileStamp&) = default;
+};
+CPcFileStamp StampPcFile(const QString& path);
 
-// A path beside destination for writing its replacement (file created, empty, mode of an
-// existing destination); empty on failure. Move it over destination with ReplaceFile.
-QString CreateSiblingTempFile(const QString& destination);
-bool ReplaceFile(const QString& temporary, const QString& destination);
+// Copies source over destination as a file copy does: the copy gets the source's
+// modification time and permissions. destination is either the old file or the complete new
+// one, and no temporary file remains, even when the process is killed.
+bool CopyFileAtomically(const QString& source, const QString& destination);
 
 // A handheld local FILETIME (100 ns since 1601, local time) as calendar seconds UTC.
 int64_t LocalFileTimeToUtcSeconds(uint64_t localFileTime);

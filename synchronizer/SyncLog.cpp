@@ -63,8 +63,14 @@ void CSyncLog::Close() {
 void CSyncLog::WriteRaw(const QString& text) {
     if (m_closed)
         return;
+    // A text of several lines (a converter's error output) becomes several lines of the
+    // report, each with the report's own line end.
+    QString lines = text;
+    lines.replace(u"\r\n"_s, u"\n"_s).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QByteArray bytes;
+    for (const QString& line : lines.split(QLatin1Char('\n')))
+        bytes += line.toLocal8Bit() + "\r\n";
     // Unbuffered so that a crash or a Stop still leaves every line written so far.
-    const QByteArray line = text.toLocal8Bit() + "\r\n";
-    if (m_file.write(line) != line.size() || !m_file.flush())
+    if (m_file.write(bytes) != bytes.size() || !m_file.flush())
         Close();
 }

@@ -6,7 +6,8 @@
 
 #include <cstdint>
 
-// The run's plain-text report, replaced at every run. Lines end with CR LF. Every writing
+// The run's plain-text report, replaced at every run. Lines end with CR LF; a text holding
+// line breaks is written as that many lines. Every writing
 // call does nothing while the log is closed; a failed write closes it silently.
 class CSyncLog {
 public:

@@ -12,12 +12,15 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr int32_t kConnectTimeout = 15000;
+// The engine's file information carries the size (clamped to 32 bits) in this word.
+constexpr std::size_t kRemoteFileSizeOffset = 14;
 constexpr int32_t kMachineKind = 2;
 const QString kLogProductKey = u"Dovetail"_s;
 const QString kLogValueName = u"LogDocSynchCopy"_s;
@@ -151,6 +154,8 @@ void CSyncRun::Dispatch(EngineEvent event, int32_t result) {
         case EngineEvent::Connected:
             if (m_state == State::Connecting)
                 OnConnected(result);
+            else if (result == 0)
+                m_connectionLost = false;  // the handheld is back: a file that does not open is absent again
             break;
         case EngineEvent::Disconnected:
             if (m_state != State::Closed)
@@ -167,14 +172,20 @@ void CSyncRun::Dispatch(EngineEvent event, int32_t result) {
         case EngineEvent::RemoteFileBusy:
             if (m_state == State::Scanning)
                 OnRemoteFileBusy();
+            else if (m_state == State::Verifying)
+                OnCheckBusy();
             break;
         case EngineEvent::RemoteFileOpened:
             if (m_state == State::Scanning)
                 OnRemoteFileOpened(result);
+            else if (m_state == State::Verifying)
+                OnCheckOpened(result);
             break;
         case EngineEvent::RemoteFileClosed:
             if (m_state == State::Scanning)
                 OnRemoteFileClosed(result);
+            else if (m_state == State::Verifying)
+                OnCheckClosed(result);
             break;
         case EngineEvent::CopyDone:
             if (m_state == State::Copying)
@@ -259,7 +270,7 @@ void CSyncRun::LoadBindings() {
         binding.BindingNumber = LeadingNumber(key);
         m_bindings.push_back(std::move(binding));
         m_keys.push_back(key);
-        m_busyOnDevice.push_back(false);
+        m_seen.emplace_back();
     };
 
     if (m_settings.singleBinding) {
@@ -326,7 +337,7 @@ void CSyncRun::OpenForScan() {
 }
 
 void CSyncRun::OnRemoteFileBusy() {
-    m_busyOnDevice[m_scanIndex] = true;
+    m_seen[m_scanIndex].busyOnDevice = true;
     OpenForScan();
 }
 
@@ -334,8 +345,14 @@ void CSyncRun::OnRemoteFileOpened(int32_t result) {
     if (result != 0 || !m_remoteFile) {
         m_remoteFile.reset();
         // Taking an unreachable file for an absent one would copy the PC file over it, should
-        // the handheld come back before the copy phase.
+        // the handheld come back before the copy phase. It is left alone, but said so: the
+        // run must not report success over bindings it never looked at.
         if (m_connectionLost) {
+            const CDocSynchEntry& binding = m_bindings[m_scanIndex];
+            m_log.WriteLine(Text(IDS_NOT_SCANNED_DISCONNECTED) + binding.WinFullPath() + u" <-> "_s +
+                            binding.EpocFullPath());
+            m_log.WriteEmptyLine();
+            m_errors = true;
             AdvanceScan();
             return;
         }
@@ -345,8 +362,10 @@ void CSyncRun::OnRemoteFileOpened(int32_t result) {
     RemoteFileInfo info;
     m_epocInfoRead = m_remoteFile->GetFileInfo(info) == 0;
     m_remoteFile.reset();
-    if (m_epocInfoRead)
+    if (m_epocInfoRead) {
         m_epocTime = LocalFileTimeToUtcSeconds(info.LocalFileTime());
+        m_seen[m_scanIndex].epoc = {true, info.LocalFileTime(), info.Read32(kRemoteFileSizeOffset)};
+    }
     FileSpec spec;
     MakeDeviceSpec(m_bindings[m_scanIndex], spec);
     Await(EngineEvent::RemoteFileClosed, m_engine->CloseRemoteFile(spec, m_epocInfoRead ? info.Attributes() : 0));
@@ -355,18 +374,7 @@ void CSyncRun::OnRemoteFileOpened(int32_t result) {
 void CSyncRun::OnRemoteFileClosed(int32_t result) {
     const CDocSynchEntry& binding = m_bindings[m_scanIndex];
     if (result != 0) {
-        if (m_closeRetryCount > static_cast<int>(m_bindings.size()) + 1) {
-            m_log.WriteEmptyLine();
-            m_log.WriteLine(Text(IDS_CANNOT_CLOSE_EPOC_FILE) + binding.EpocFileName);
-            m_log.WriteLastLine();
-            m_errors = true;
-            Close();
-            return;
-        }
-        FileSpec spec;
-        MakeDeviceSpec(binding, spec);
-        ++m_closeRetryCount;
-        Await(EngineEvent::RemoteFileClosed, m_engine->ForceCloseRemoteFile(spec));
+        RetryClose(binding);
         return;
     }
     if (!m_epocInfoRead) {
@@ -377,9 +385,26 @@ void CSyncRun::OnRemoteFileClosed(int32_t result) {
     ScanPcSide(true);
 }
 
+void CSyncRun::RetryClose(const CDocSynchEntry& binding) {
+    if (m_closeRetryCount > static_cast<int>(m_bindings.size()) + 1) {
+        m_log.WriteEmptyLine();
+        m_log.WriteLine(Text(IDS_CANNOT_CLOSE_EPOC_FILE) + binding.EpocFileName);
+        m_log.WriteLastLine();
+        m_errors = true;
+        Close();
+        return;
+    }
+    FileSpec spec;
+    MakeDeviceSpec(binding, spec);
+    ++m_closeRetryCount;
+    Await(EngineEvent::RemoteFileClosed, m_engine->ForceCloseRemoteFile(spec));
+}
+
 void CSyncRun::ScanPcSide(bool epocExists) {
     const CDocSynchEntry& binding = m_bindings[m_scanIndex];
     const QString pcPath = binding.WinFullPath();
+    // Before any prompt: what the user changes while it is open must count as a change.
+    m_seen[m_scanIndex].pc = StampPcFile(pcPath);
     int64_t winTime = 0;
     const bool winExists = GetPcFileTime(pcPath, winTime);
     if (winExists && !IsPcFileAvailable(pcPath)) {
@@ -423,6 +448,17 @@ void CSyncRun::ContinueCopy() {
             m_ui.StepProgress();
             continue;
         }
+        if (!std::exchange(m_destinationChecked, false)) {
+            if (direction == SyncDirection::PcToDevice) {
+                CheckDeviceDestination();
+                return;
+            }
+            if (PcDestinationChanged(m_copyIndex)) {
+                LeaveChangedDestination(m_copyIndex);
+                m_ui.StepProgress();
+                continue;
+            }
+        }
         int32_t copyResult = 0;
         if (m_transfer.Start(*m_engine, m_bindings[m_copyIndex], m_keys[m_copyIndex], direction, copyResult)) {
             Await(EngineEvent::CopyDone, copyResult);
@@ -432,17 +468,93 @@ void CSyncRun::ContinueCopy() {
     }
     for (int i = 0; i < n; ++i) {
         FileSpec spec;
-        if (m_busyOnDevice[i] && MakeDeviceSpec(m_bindings[i], spec))
+        if (m_seen[i].busyOnDevice && MakeDeviceSpec(m_bindings[i], spec))
             m_engine->ReleaseRemoteFile(spec);
     }
     FinishRun();
+}
+
+void CSyncRun::CheckDeviceDestination() {
+    m_state = State::Verifying;
+    m_remoteFile.reset();
+    FileSpec spec;
+    if (!MakeDeviceSpec(m_bindings[m_copyIndex], spec)) {
+        Await(EngineEvent::RemoteFileOpened, -1);
+        return;
+    }
+    Await(EngineEvent::RemoteFileOpened, m_engine->OpenRemoteFile(spec, m_remoteFile));
+}
+
+void CSyncRun::OnCheckBusy() {
+    m_seen[m_copyIndex].busyOnDevice = true;
+    CheckDeviceDestination();
+}
+
+void CSyncRun::OnCheckOpened(int32_t result) {
+    if (result != 0 || !m_remoteFile) {
+        // Gone or out of reach: nothing there can be overwritten unseen, and the copy itself
+        // reports a handheld that went away.
+        m_remoteFile.reset();
+        AfterCheck(false);
+        return;
+    }
+    RemoteFileInfo info;
+    const bool read = m_remoteFile->GetFileInfo(info) == 0;
+    m_remoteFile.reset();
+    const CEpocFileStamp now{true, read ? info.LocalFileTime() : 0, read ? info.Read32(kRemoteFileSizeOffset) : 0};
+    // A file whose information cannot be read cannot be shown to be unchanged.
+    m_checkChanged = !read || !(now == m_seen[m_copyIndex].epoc);
+    FileSpec spec;
+    MakeDeviceSpec(m_bindings[m_copyIndex], spec);
+    Await(EngineEvent::RemoteFileClosed, m_engine->CloseRemoteFile(spec, read ? info.Attributes() : 0));
+}
+
+void CSyncRun::OnCheckClosed(int32_t result) {
+    if (result != 0) {
+        RetryClose(m_bindings[m_copyIndex]);
+        return;
+    }
+    AfterCheck(m_checkChanged);
+}
+
+void CSyncRun::AfterCheck(bool changed) {
+    m_state = State::Copying;
+    if (changed) {
+        LeaveChangedDestination(m_copyIndex);
+        m_ui.StepProgress();
+        ++m_copyIndex;
+    } else {
+        m_destinationChecked = true;
+    }
+    ContinueCopy();
+}
+
+bool CSyncRun::PcDestinationChanged(int index) const {
+    return !(StampPcFile(m_bindings[index].WinFullPath()) == m_seen[index].pc);
+}
+
+void CSyncRun::LeaveChangedDestination(int index) {
+    // Both files stay; the binding is not marked, so the next run decides it again.
+    const CDocSynchEntry& binding = m_bindings[index];
+    const QString pcPath = binding.WinFullPath();
+    const QString epocPath = binding.EpocFullPath();
+    const bool toDevice = m_decisions[index] == SyncDirection::PcToDevice;
+    m_log.WriteLine(Text(IDS_DESTINATION_CHANGED) +
+                    (toDevice ? pcPath + u" -> "_s + epocPath : epocPath + u" -> "_s + pcPath));
+    m_log.WriteEmptyLine();
+    m_errors = true;
 }
 
 void CSyncRun::OnCopyDone(int32_t result) {
     CDocSynchEntry& binding = m_bindings[m_copyIndex];
     const SyncDirection direction = m_decisions[m_copyIndex];
     if (result == 0) {
-        m_transfer.Finish(binding, m_keys[m_copyIndex], direction);
+        // A conversion writes the PC document only now, so it is looked at once more; the
+        // received copy then stays in the conversion file.
+        if (direction == SyncDirection::DeviceToPc && m_transfer.Converting() && PcDestinationChanged(m_copyIndex))
+            LeaveChangedDestination(m_copyIndex);
+        else
+            m_transfer.Finish(binding, m_keys[m_copyIndex], direction);
         m_ui.StepProgress();
         ++m_copyIndex;
         ContinueCopy();

@@ -40,6 +40,7 @@ public:
         WaitingSession,
         Scanning,
         Copying,
+        Verifying,  // looking at a handheld file again before it is overwritten
         Completing,
         Closed
     };
@@ -89,6 +90,15 @@ private:
     void AdvanceScan();
 
     void ContinueCopy();
+    void CheckDeviceDestination();
+    void OnCheckBusy();
+    void OnCheckOpened(int32_t result);
+    void OnCheckClosed(int32_t result);
+    void AfterCheck(bool changed);
+    bool PcDestinationChanged(int index) const;
+    void LeaveChangedDestination(int index);
+    // A failed close: a forced close is awaited, or the run ends when they keep failing.
+    void RetryClose(const CDocSynchEntry& binding);
     void OnCopyDone(int32_t result);
     void FinishRun();
 
@@ -105,12 +115,28 @@ private:
     QString m_owner;
     std::vector<CDocSynchEntry> m_bindings;
     std::vector<QString> m_keys;
-    std::vector<bool> m_busyOnDevice;
+    // What the scan saw of a binding's files. A copy goes ahead only while its destination
+    // is still as seen: a prompt may stay open for minutes, and an edit made meanwhile must
+    // not be overwritten unseen.
+    struct CEpocFileStamp {
+        bool exists = false;
+        uint64_t localFileTime = 0;
+        uint32_t size = 0;
+        friend bool operator==(const CEpocFileStamp&, const CEpocFileStamp&) = default;
+    };
+    struct CSeenFiles {
+        bool busyOnDevice = false;
+        CPcFileStamp pc;
+        CEpocFileStamp epoc;
+    };
+    std::vector<CSeenFiles> m_seen;
     std::unique_ptr<SyncDirection[]> m_decisions;
     int m_scanIndex = 0;
     int m_copyIndex = 0;
     int64_t m_epocTime = 0;
     bool m_epocInfoRead = false;
+    bool m_destinationChecked = false;  // for the binding at the copy index
+    bool m_checkChanged = false;
     // Set by a disconnect: a handheld file that cannot be opened afterwards may well exist.
     bool m_connectionLost = false;
     bool m_ignoreAllCopyErrors = false;

@@ -117,26 +117,11 @@ QString CSyncTransfer::FailureLine(const CDocSynchEntry& binding, SyncDirection 
 }
 
 bool CSyncTransfer::ConvertFile(CDocSynchEntry& binding, const QString& key, SyncDirection direction) {
-    if (direction == SyncDirection::PcToDevice)
-        return Convert(binding, key, direction, m_paths.tempFile);
-
-    // The PC document is replaced in one rename, so a failed or interrupted conversion
-    // leaves the old one intact.
-    const QString pcPath = binding.WinFullPath();
-    const QString replacement = CreateSiblingTempFile(pcPath);
-    if (replacement.isEmpty()) {
-        m_errors = true;
-        return false;
-    }
-    if (!Convert(binding, key, direction, replacement)) {
-        QFile::remove(replacement);
-        return false;
-    }
-    if (!ReplaceFile(replacement, pcPath)) {
-        m_errors = true;
-        return false;
-    }
-    return true;
+    // Into the PC document itself, so that a command converter sees its real name. The
+    // converters replace their destination whole, so a failed or interrupted conversion
+    // leaves the old document intact.
+    return Convert(binding, key, direction,
+                   direction == SyncDirection::PcToDevice ? m_paths.tempFile : binding.WinFullPath());
 }
 
 bool CSyncTransfer::Convert(CDocSynchEntry& binding, const QString& key, SyncDirection direction,

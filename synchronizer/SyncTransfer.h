@@ -36,6 +36,8 @@ public:
     const Paths& GetPaths() const { return m_paths; }
 
     static bool NeedsConversion(const CDocSynchEntry& binding);
+    // Whether the transfer Start began involves a conversion.
+    bool Converting() const { return m_converting; }
 
     // True when an engine copy was issued (copyResult then holds CopyFile's own result);
     // false when the transfer failed before copying (logged, errors set).

@@ -2,6 +2,7 @@
 #include "platform/converter/Converter.h"
 
 #include "platform/converter/EpocText.h"
+#include "platform/engine/FileCopy.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,11 +12,7 @@
 #include <QStringDecoder>
 #include <QTemporaryDir>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -60,15 +57,6 @@ QString Truncated(QString text) {
     if (text.size() > kMaxErrorText)
         text = text.left(kMaxErrorText) + u"..."_s;
     return text;
-}
-
-bool SyncFile(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
 }
 
 }  // namespace
@@ -126,11 +114,12 @@ void CConverter::ConvertByCommand(const QString& sourcePath, const QString& dest
     if (!QFileInfo(sourcePath).isFile())
         throw CAutomationException(u"Cannot read %1: no such file"_s.arg(sourcePath));
 
-    // The command writes into a private folder beside the destination; only a complete
-    // result is then renamed over it.
-    QTemporaryDir work(folder + u"/.dt-convert-XXXXXX"_s);
+    // The command writes into a private folder of the temporary folder, so a run killed
+    // meanwhile leaves nothing beside the document; only a complete result is then copied
+    // over it, as the engine copies: old or new content, the document's permissions kept.
+    QTemporaryDir work(QDir::tempPath() + u"/dt-convert-XXXXXX"_s);
     if (!work.isValid())
-        throw CAutomationException(u"Cannot write in %1: %2"_s.arg(folder, work.errorString()));
+        throw CAutomationException(u"Cannot write in %1: %2"_s.arg(QDir::tempPath(), work.errorString()));
     const QString output = work.filePath(destination.fileName());
 
     QStringList args = QProcess::splitCommand(m_def.command);
@@ -169,7 +158,6 @@ void CConverter::ConvertByCommand(const QString& sourcePath, const QString& dest
         throw CAutomationException(errors.isEmpty() ? u"%1 wrote no output"_s.arg(program)
                                                     : u"%1 wrote no output: %2"_s.arg(program, errors));
     }
-    if (!SyncFile(output) ||
-        std::rename(QFile::encodeName(output).constData(), QFile::encodeName(destinationPath).constData()) != 0)
+    if (CopyFileAtomic(QFile::encodeName(output), QFile::encodeName(destinationPath)) != 0)
         throw CAutomationException(u"Cannot replace %1"_s.arg(destinationPath));
 }

@@ -10,6 +10,10 @@
 
 namespace {
 
+// Opens the UTF-8 form of the body. The 8-bit form never starts with these three bytes: a
+// text that would is written in the UTF-8 form.
+const QByteArray kUtf8Mark = QByteArrayLiteral("\xEF\xBB\xBF");
+
 // 0x80-0x9F; 0 marks the five bytes CP1252 leaves undefined.
 constexpr std::array<char16_t, 32> kHighControls = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
@@ -109,13 +113,19 @@ QString DecodeCp1252Text(const QByteArray& bytes) {
 }
 
 QByteArray EncodeEpocText(const QString& text) {
-    return MakeEpocFileHeader(kEpocTextUid1, kEpocTextUid2, kEpocTextUid3) + EncodeCp1252Text(text);
+    const QByteArray header = MakeEpocFileHeader(kEpocTextUid1, kEpocTextUid2, kEpocTextUid3);
+    const QByteArray cp1252 = EncodeCp1252Text(text);
+    // The handheld's 8-bit form whenever it is exact, so such files stay as they always were.
+    if (!cp1252.startsWith(kUtf8Mark) && DecodeCp1252Text(cp1252) == text)
+        return header + cp1252;
+    return header + kUtf8Mark + text.toUtf8();
 }
 
 bool DecodeEpocText(const QByteArray& data, QString& text) {
     uint32_t u1 = 0, u2 = 0, u3 = 0;
     if (!ReadEpocFileHeader(data, u1, u2, u3) || u1 != kEpocTextUid1 || u2 != kEpocTextUid2 || u3 != kEpocTextUid3)
         return false;
-    text = DecodeCp1252Text(data.mid(kEpocFileHeaderSize));
+    const QByteArray body = data.mid(kEpocFileHeaderSize);
+    text = body.startsWith(kUtf8Mark) ? QString::fromUtf8(body.mid(kUtf8Mark.size())) : DecodeCp1252Text(body);
     return true;
 }

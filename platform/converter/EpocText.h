@@ -7,7 +7,9 @@
 #include <cstdint>
 
 // EPOC text files of the simulated handheld: a 16-byte header (three little-endian UIDs
-// and their checksum) followed by the text in CP1252, paragraphs ended by 0x06.
+// and their checksum) followed by the text in CP1252, paragraphs ended by 0x06. A text that
+// form cannot give back exactly (characters beyond CP1252, CR LF line ends, a 0x06) is kept
+// instead as UTF-8 behind a UTF-8 byte-order mark, so nothing is lost on the handheld.
 
 inline constexpr uint32_t kEpocTextUid1 = 0x1000A7E1;
 inline constexpr uint32_t kEpocTextUid2 = 0x1000A7E2;
@@ -29,6 +31,7 @@ QByteArray EncodeCp1252Text(const QString& text);
 // code points of the same value so that nothing is lost.
 QString DecodeCp1252Text(const QByteArray& bytes);
 
+// The CP1252 form when it holds the text exactly, else the UTF-8 form.
 QByteArray EncodeEpocText(const QString& text);
-// False when data is not an EPOC text file (short, wrong UIDs or bad checksum).
+// Either form. False when data is not an EPOC text file (short, wrong UIDs or bad checksum).
 bool DecodeEpocText(const QByteArray& data, QString& text);

@@ -110,7 +110,9 @@ TEST_F(SchedulerTest, OnConnectStartsOncePerConnectionForTheOwnerOnly) {
     EXPECT_EQ(m_starter.starts.size(), 4);
 }
 
-TEST_F(SchedulerTest, NeverStartsWhileItsLastStartStillRuns) {
+// A handheld reconnected while the run of its last connection still shows its report gets
+// its own run once that one ends; never two at once.
+TEST_F(SchedulerTest, ConnectionDuringARunGetsItsRunWhenThatEnds) {
     SetFrequency(u"alice"_s, u"Dovetail"_s, 1);
     SetExecutablePath(u"alice"_s, u"Dovetail"_s, kSync);
     m_starter.keepRunning = true;
@@ -120,9 +122,19 @@ TEST_F(SchedulerTest, NeverStartsWhileItsLastStartStillRuns) {
     Plug(true);
     EXPECT_EQ(m_starter.starts.size(), 1);
 
-    m_starter.running.clear();  // the run ended
+    m_starter.running.clear();  // the run ended, the handheld still connected
+    Settle();
+    EXPECT_EQ(m_starter.starts.size(), 2);
+    Settle();
+    EXPECT_EQ(m_starter.starts.size(), 2);  // once per connection
+
+    // Unplugged again before the run ended: nothing is owed to a connection that is gone.
     Plug(false);
     Plug(true);
+    EXPECT_EQ(m_starter.starts.size(), 2);
+    Plug(false);
+    m_starter.running.clear();
+    Settle();
     EXPECT_EQ(m_starter.starts.size(), 2);
 }
 

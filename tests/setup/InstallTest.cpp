@@ -96,6 +96,9 @@ TEST_F(InstallTest, WritesEveryFileAndEntry) {
     EXPECT_TRUE(entry.startsWith(u"[Desktop Entry]\n"_s)) << entry.toStdString();
     EXPECT_TRUE(entry.contains(u"\nName=Dovetail\n"_s));
     EXPECT_TRUE(entry.contains(u"\nExec=\""_s + suite + u"bindmgr\"\n"_s)) << entry.toStdString();
+    // Without them a desktop lists the entry nowhere users look, or without a picture.
+    EXPECT_TRUE(entry.contains(u"\nIcon=view-refresh\n"_s)) << entry.toStdString();
+    EXPECT_TRUE(entry.contains(u"\nCategories=Utility;FileTools;\n"_s)) << entry.toStdString();
 }
 
 TEST_F(InstallTest, FrequencyGoesToTheFirst64ProfilesOnly) {
@@ -177,12 +180,20 @@ TEST_F(InstallTest, CommonProgramsFolderWinsAndEmptyTextCountsAsMissing) {
     ASSERT_TRUE(FindProgramsFolder(folder));
     EXPECT_EQ(folder, common);
 
-    // An empty or relative folder would put the entry below / or the working folder.
+    // An empty or relative folder would put the entry below / or the working folder: such a
+    // "Common Programs" counts as missing and the user's "Programs" is taken.
     for (const QString& text : {QString(), u"relative/apps"_s}) {
         RegWriteString(HKEY_LOCAL_MACHINE, key, u"Common Programs"_s, text);
+        folder.clear();
+        EXPECT_TRUE(FindProgramsFolder(folder)) << text.toStdString();
+        EXPECT_EQ(folder, m_world.ProgramsFolder()) << text.toStdString();
         RegWriteString(HKEY_CURRENT_USER, key, u"Programs"_s, text);
         EXPECT_FALSE(FindProgramsFolder(folder)) << text.toStdString();
+        RegWriteString(HKEY_CURRENT_USER, key, u"Programs"_s, m_world.ProgramsFolder());
     }
+    RegWriteString(HKEY_LOCAL_MACHINE, key, u"Common Programs"_s, QString());
+    ASSERT_TRUE(CheckAndInstall()) << m_ctx.m_errorText.toStdString();
+    EXPECT_TRUE(QFile::exists(m_world.MenuEntry()));
 }
 
 TEST_F(InstallTest, PrerequisiteFailures) {

@@ -40,6 +40,7 @@ protected:
     bool Uninstall(CRecordingProgress* progress) {
         CSetupContext context;
         m_world.Wire(context);
+        context.m_hooks.endProgram = [this](const QString& path) { m_ended << path; };
         CUninstaller uninstaller(context);
         m_lastError = (uninstaller.CheckUninstall(), context.m_errorText);
         const bool done = uninstaller.Uninstall(progress);
@@ -49,6 +50,7 @@ protected:
     CSetupWorld m_world;
     CSetupContext m_ctx;
     QString m_lastError;
+    QStringList m_ended;  // programs the uninstaller asked to quit
 };
 
 }  // namespace
@@ -94,6 +96,18 @@ TEST_F(UninstallTest, RemovesEverythingForTwoUsersWithBindings) {
 
     EXPECT_FALSE(QFile::exists(m_world.MenuEntry()));
     EXPECT_TRUE(QDir(m_world.ProgramsFolder() + u"/Ericsson EPOC Connect"_s).exists());
+    // The running scheduler is ended with its file, not left starting a removed program.
+    EXPECT_EQ(m_ended, QStringList{suite + u"DTkTimer"_s});
+}
+
+// A "Common Programs" text that names no usable folder does not hide the user's own one.
+TEST_F(UninstallTest, MenuEntryIsFoundBesideAnUnusableCommonProgramsValue) {
+    Install();
+    ASSERT_TRUE(QFile::exists(m_world.MenuEntry()));
+    const QString key = QString::fromUtf8(SetupNames::kShellFoldersKey);
+    RegWriteString(HKEY_LOCAL_MACHINE, key, u"Common Programs"_s, QString());
+    ASSERT_TRUE(Uninstall(nullptr));
+    EXPECT_FALSE(QFile::exists(m_world.MenuEntry()));
 }
 
 TEST_F(UninstallTest, SchedulerStaysWhileAnotherApplicationUsesIt) {
@@ -111,6 +125,7 @@ TEST_F(UninstallTest, SchedulerStaysWhileAnotherApplicationUsesIt) {
     QString run;
     EXPECT_TRUE(RegReadString(HKEY_CURRENT_USER, kRun, u"DTScheduler"_s, run));
     EXPECT_FALSE(QFile::exists(m_world.SuiteFolder() + u"bindcopy"_s));
+    EXPECT_TRUE(m_ended.isEmpty());
 }
 
 TEST_F(UninstallTest, ProgressIsSizedForOneProfile) {

@@ -37,6 +37,11 @@ protected:
         return label ? label->text() : u"<none>"_s;
     }
     static bool Shown(QWizard& wizard, QWizard::WizardButton which) { return wizard.button(which)->isVisible(); }
+    // Back is always there; it only works where a page can be left backwards.
+    static bool BackUsable(QWizard& wizard) {
+        EXPECT_TRUE(Shown(wizard, QWizard::BackButton)) << wizard.windowTitle().toStdString();
+        return wizard.button(QWizard::BackButton)->isEnabled();
+    }
 
     CSetupWorld m_world;
     CSetupContext m_ctx;
@@ -57,13 +62,13 @@ TEST_F(WizardTest, InstallRunsThroughItsPages) {
         EXPECT_FALSE(page->findChild<QRadioButton*>(u"language%1"_s.arg(i))->isEnabled()) << i;
     EXPECT_TRUE(Shown(*wizard, QWizard::NextButton));
     EXPECT_TRUE(Shown(*wizard, QWizard::CancelButton));
-    EXPECT_FALSE(Shown(*wizard, QWizard::BackButton));
+    EXPECT_FALSE(BackUsable(*wizard));
 
     wizard->button(QWizard::NextButton)->click();
     EXPECT_EQ(wizard->windowTitle(), u"Dovetail Setup - Step 2"_s);
     page = wizard->currentPage();
     EXPECT_EQ(Text(page, "heading"), u"Dovetail will now be installed."_s);
-    EXPECT_TRUE(Shown(*wizard, QWizard::BackButton));
+    EXPECT_TRUE(BackUsable(*wizard));
     auto* osLine = page->findChild<QLabel*>(u"osLine"_s);
     auto* folderLine = page->findChild<QLabel*>(u"folderLine"_s);
     EXPECT_FALSE(osLine->isVisible());
@@ -79,7 +84,7 @@ TEST_F(WizardTest, InstallRunsThroughItsPages) {
     EXPECT_EQ(Text(wizard->currentPage(), "heading"), u"Dovetail was installed successfully."_s);
     EXPECT_TRUE(Shown(*wizard, QWizard::FinishButton));
     EXPECT_FALSE(Shown(*wizard, QWizard::CancelButton));
-    EXPECT_FALSE(Shown(*wizard, QWizard::BackButton));
+    EXPECT_FALSE(BackUsable(*wizard));
     EXPECT_TRUE(QFile::exists(m_world.SuiteFolder() + u"bindmgr"_s));
     EXPECT_EQ(page->findChild<QProgressBar*>(u"progress"_s)->value(), 16);
 
@@ -120,7 +125,7 @@ TEST_F(WizardTest, FailedInstallEndsOnTheErrorPage) {
     EXPECT_EQ(Text(wizard->currentPage(), "detail"), u"Unable to copy a file bindmgr"_s);
     EXPECT_TRUE(Shown(*wizard, QWizard::FinishButton));
     EXPECT_FALSE(Shown(*wizard, QWizard::CancelButton));
-    EXPECT_FALSE(Shown(*wizard, QWizard::BackButton));
+    EXPECT_FALSE(BackUsable(*wizard));
     EXPECT_FALSE(Shown(*wizard, QWizard::NextButton));
 }
 
@@ -136,17 +141,33 @@ TEST_F(WizardTest, UninstallRunsThroughItsPages) {
     auto wizard = Start(SetupMode::Uninstall);
     EXPECT_EQ(wizard->windowTitle(), u"Dovetail Uninstall - Step 1"_s);
     EXPECT_EQ(Text(wizard->currentPage(), "heading"), u"You are about to remove the Dovetail application"_s);
+    EXPECT_FALSE(BackUsable(*wizard));
     wizard->button(QWizard::NextButton)->click();
     EXPECT_EQ(wizard->windowTitle(), u"Dovetail Uninstall - Step 2"_s);
     EXPECT_EQ(Text(wizard->currentPage(), "detail"), u"Click on Next to confirm or Cancel to abort."_s);
+    EXPECT_TRUE(BackUsable(*wizard));
     wizard->button(QWizard::NextButton)->click();
-    // Nothing was installed, and the removal still ends on its success page.
+    // Nothing was installed, and the removal still ends on its success page. Nothing waits
+    // for the next log-on, so there is no advice to restart and no Restart Now.
     EXPECT_EQ(wizard->windowTitle(), u"Dovetail Uninstall - Step 3"_s);
-    EXPECT_EQ(Text(wizard->currentPage(), "detail"),
-              u"The procedure will only be completed the next time you restart your system."_s);
-    EXPECT_EQ(wizard->currentPage()->findChild<QPushButton*>(u"restartNow"_s)->text(), u"Restart Now"_s);
+    EXPECT_EQ(Text(wizard->currentPage(), "heading"), u"Dovetail was removed successfully from your PC."_s);
+    EXPECT_EQ(Text(wizard->currentPage(), "detail"), QString());
+    EXPECT_FALSE(wizard->currentPage()->findChild<QPushButton*>(u"restartNow"_s)->isVisible());
     EXPECT_TRUE(Shown(*wizard, QWizard::FinishButton));
     EXPECT_FALSE(Shown(*wizard, QWizard::CancelButton));
+    EXPECT_FALSE(BackUsable(*wizard));
+}
+
+TEST_F(WizardTest, RestartIsOfferedOnlyWhenRemovalWaitsForTheNextLogOn) {
+    m_ctx.m_removalDeferred = true;
+    auto wizard = Start(SetupMode::Uninstall);
+    wizard->button(QWizard::NextButton)->click();
+    wizard->button(QWizard::NextButton)->click();
+    EXPECT_EQ(Text(wizard->currentPage(), "detail"),
+              u"The procedure will only be completed the next time you restart your system."_s);
+    auto* restart = wizard->currentPage()->findChild<QPushButton*>(u"restartNow"_s);
+    EXPECT_TRUE(restart->isVisible());
+    EXPECT_EQ(restart->text(), u"Restart Now"_s);
 }
 
 TEST(SetupAppTest, RestartNowLogsOffThroughTheReplaceableCall) {
@@ -159,6 +180,7 @@ TEST(SetupAppTest, RestartNowLogsOffThroughTheReplaceableCall) {
     CSetupApp app;
     app.Create({u"/U"_s});
     world.Wire(*app.Context());
+    app.Context()->m_removalDeferred = true;  // the only case that offers Restart Now
     QTimer::singleShot(0, [&app] {
         CSetupWizard* wizard = app.Wizard();
         wizard->button(QWizard::NextButton)->click();

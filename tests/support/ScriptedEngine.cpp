@@ -10,17 +10,19 @@ namespace {
 
 class CScriptedRemoteFile : public IEpocRemoteFile {
 public:
-    explicit CScriptedRemoteFile(int64_t modified) : m_modified(modified) {}
+    CScriptedRemoteFile(int64_t modified, uint32_t size) : m_modified(modified), m_size(size) {}
     int32_t GetFileInfo(RemoteFileInfo& info) override {
         const uint64_t stamp = UtcSecondsToLocalFileTime(m_modified);
         const uint32_t attributes = 0x20;
         std::memcpy(info.bytes + 2, &attributes, sizeof attributes);
         std::memcpy(info.bytes + 6, &stamp, sizeof stamp);
+        std::memcpy(info.bytes + 14, &m_size, sizeof m_size);
         return 0;
     }
 
 private:
     int64_t m_modified;
+    uint32_t m_size;
 };
 
 class CScriptedMachine : public IEpocMachine {
@@ -110,7 +112,8 @@ int32_t CScriptedEngine::OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IE
         events.emplace_back(EngineEvent::RemoteFileBusy, 0);
         return 0;
     }
-    out = std::make_unique<CScriptedRemoteFile>(it->second.modifiedUtc);
+    out =
+        std::make_unique<CScriptedRemoteFile>(it->second.modifiedUtc, static_cast<uint32_t>(it->second.content.size()));
     events.emplace_back(EngineEvent::RemoteFileOpened, 0);
     return 0;
 }

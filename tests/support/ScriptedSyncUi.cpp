@@ -16,6 +16,8 @@ void CScriptedSyncUi::ShowMessage(const QString& text, MessageIcon icon) {
 BothChangedAnswer CScriptedSyncUi::AskBothChanged(const QString& pcPath, const QString& /*pcTime*/,
                                                   const QString& epocPath, const QString& /*epocTime*/) {
     calls << QStringLiteral("both-changed:%1|%2").arg(pcPath, epocPath);
+    if (duringPrompt)
+        duringPrompt();
     if (bothChangedAnswers.empty())
         return BothChangedAnswer::OverwriteOlder;
     const BothChangedAnswer answer = bothChangedAnswers.front();
@@ -26,6 +28,8 @@ BothChangedAnswer CScriptedSyncUi::AskBothChanged(const QString& pcPath, const Q
 RecentSyncAnswer CScriptedSyncUi::AskRecentSync(const QString& pcPath, const QString& epocPath,
                                                 const QString& /*lastSyncTime*/) {
     calls << QStringLiteral("recent:%1|%2").arg(pcPath, epocPath);
+    if (duringPrompt)
+        duringPrompt();
     if (recentSyncAnswers.empty())
         return RecentSyncAnswer::DoNotSynchronize;
     const RecentSyncAnswer answer = recentSyncAnswers.front();

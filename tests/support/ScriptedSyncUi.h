@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 
 // The run's user interface for tests: records every call as a line of text and answers the
 // prompts from queues (the preselected answer once a queue is empty).
@@ -14,6 +15,8 @@ public:
     std::deque<BothChangedAnswer> bothChangedAnswers;
     std::deque<RecentSyncAnswer> recentSyncAnswers;
     std::deque<CopyErrorAnswer> copyErrorAnswers;
+    // Runs while a decision prompt is open, as a user acting meanwhile would.
+    std::function<void()> duringPrompt;
 
     // "message:<text>", "stop-message:<text>", "beep", "both-changed:<pc>|<epoc>",
     // "recent:<pc>|<epoc>", "copy-error:<destination>", "text:<t>", "range:<l>,<u>", "step:<s>",

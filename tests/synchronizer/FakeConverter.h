@@ -16,6 +16,7 @@ struct CFakeConverterState {
         QString source;
         QString target;
         bool throws = false;
+        QString error = QStringLiteral("bad input");  // the exception's text when it throws
     };
     std::vector<Item> items;
     bool loadThrows = false;
@@ -34,7 +35,7 @@ public:
     void Convert(const QString& source, const QString& destination, ConvertCallback callback) override {
         m_state->conversions << source + QStringLiteral(" -> ") + destination;
         if (m_item.throws)
-            throw CAutomationException(QStringLiteral("bad input"));
+            throw CAutomationException(m_item.error);
         int32_t flag = 0;
         callback(0, &flag);
         QFile in(source);

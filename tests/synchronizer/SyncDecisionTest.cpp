@@ -2,6 +2,8 @@
 #include "synchronizer/SyncCommandLineInfo.h"
 #include "synchronizer/SyncDecision.h"
 
+#include <QDateTime>
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -87,6 +89,17 @@ TEST(DecideDirectionAnswers, OverrideTheRuleBothWays) {
     EXPECT_EQ(ApplyAnswer(D::DeviceToPc, BothChangedAnswer::OverwriteEpoc), D::PcToDevice);
     EXPECT_EQ(ApplyAnswer(D::DeviceToPc, RecentSyncAnswer::DoNotSynchronize), D::NoCopy);
     EXPECT_EQ(ApplyAnswer(D::DeviceToPc, RecentSyncAnswer::SynchronizeAnyway), D::DeviceToPc);
+}
+
+// Two changes a second apart must not look alike in "Both files changed since last
+// synchronization".
+TEST(PromptTimes, ShowSeconds) {
+    for (const int64_t t : {int64_t(1700000000), int64_t(1719835259)}) {
+        const QString text = FormatDateTimeText(t);
+        EXPECT_NE(text, FormatDateTimeText(t + 1)) << text.toStdString();
+        const QTime local = QDateTime::fromSecsSinceEpoch(t).toLocalTime().time();
+        EXPECT_TRUE(text.contains(QTime(0, 0, local.second()).toString(u"ss"_s))) << text.toStdString();
+    }
 }
 
 TEST(SyncCommandLine, SelectsTheBindingOfTheLastWFlag) {

@@ -3,6 +3,7 @@
 #include "common/ProfileRegistry.h"
 #include "platform/converter/ConverterInterface.h"
 #include "platform/engine/EpocEngine.h"
+#include "platform/registry/Registry.h"
 #include "synchronizer/StringIds.h"
 #include "synchronizer/SyncCompleteDlg.h"
 #include "synchronizer/SyncDlg.h"
@@ -250,6 +251,69 @@ wait $pid)"_s;
     QString path;
     RegReadString(HKEY_CURRENT_USER, u"Software\\Veroz\\Dovetail"_s, u"SyncronizerPath"_s, path);
     EXPECT_EQ(QFileInfo(path).canonicalFilePath(), QFileInfo(bindcopy).canonicalFilePath());
+}
+
+// The report's caption is the dialog's own: "Error." whenever something went wrong.
+TEST_F(SyncEndToEndTest, CompletionDialogCaptionsItselfByTheOutcome) {
+    const QString log = env.WriteFile(u"bin/report.srp"_s, "x");
+    for (const bool errors : {false, true}) {
+        CSyncCompleteDlg dialog(log, errors);
+        EXPECT_EQ(dialog.windowTitle(), errors ? u"Error."_s : u"Synchronization Completed"_s);
+        EXPECT_TRUE(dialog.findChild<QWidget*>(u"1115"_s)->isEnabled());
+    }
+    CSyncCompleteDlg missing(env.Root() + u"/bin/none.srp"_s, true);
+    EXPECT_FALSE(missing.findChild<QWidget*>(u"1115"_s)->isEnabled());
+}
+
+// Stop pressed while the scan goes on (the handheld keeps reporting a file busy): no report,
+// yet the program still stamps "LastSynch" as it exits.
+TEST_F(SyncEndToEndTest, StopDuringTheScanStillWritesLastSynch) {
+    const QString xvfb = QStandardPaths::findExecutable(u"xvfb-run"_s);
+    const QString xdotool = QStandardPaths::findExecutable(u"xdotool"_s);
+    if (xvfb.isEmpty() || xdotool.isEmpty())
+        GTEST_SKIP() << "xvfb-run and xdotool are needed";
+    const QString bindcopy = BinDir() + u"/bindcopy"_s;
+    ASSERT_TRUE(QFile::exists(bindcopy));
+    CRegistry::Default().SetNumber(HKEY_LOCAL_MACHINE, u"Software\\Veroz\\PsiWin32\\Simulator\\Faults"_s, u"Busy"_s,
+                                   100000000u);
+    // Esc is the Stop button's key; it is pressed once the window has shown for a while,
+    // long after the scan began.
+    const QString script =
+        uR"(
+"$1" & pid=$!
+shown=0
+for _ in $(seq 1 600); do
+  kill -0 $pid 2>/dev/null || break
+  xdotool search --onlyvisible --name '.' getwindowname %@ >>"$2" 2>/dev/null
+  for w in $(xdotool search --onlyvisible --name '^Dovetail Synchronization$' 2>/dev/null); do
+    shown=$((shown + 1))
+    [ $shown -gt 10 ] || continue
+    xdotool windowfocus --sync $w 2>/dev/null && xdotool key --clearmodifiers Escape 2>/dev/null
+  done
+  sleep 0.2
+done
+wait $pid)"_s;
+    const int64_t start = QDateTime::currentSecsSinceEpoch();
+    const QString log = BinDir() + u"/Dovetail Synchronization{alice}.srp"_s;
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"QT_QPA_PLATFORM"_s);
+    p.setProcessEnvironment(environment);
+    p.start(xvfb, {u"-a"_s, u"bash"_s, u"-c"_s, script, u"run"_s, bindcopy, env.Root() + u"/windows.txt"_s});
+    ASSERT_TRUE(p.waitForFinished(120000)) << Read(env.Root() + u"/windows.txt"_s).toStdString();
+    EXPECT_EQ(p.exitCode(), 0) << p.readAll().toStdString();
+
+    const QString windows = QString::fromUtf8(Read(env.Root() + u"/windows.txt"_s));
+    EXPECT_TRUE(windows.contains(u"Dovetail Synchronization"_s)) << windows.toStdString();
+    EXPECT_FALSE(windows.contains(u"Synchronization Completed"_s)) << windows.toStdString();
+    const QStringList lines = LogLines(log);
+    EXPECT_EQ(lines.size(), 3) << lines.join(u'|').toStdString();  // the header only: the scan never ended
+    EXPECT_EQ(Read(pc + u"agenda.txt"_s), QByteArray("old agenda"));
+    // Stamped under the handheld's owner, so the run had got as far as her bindings.
+    uint32_t lastSynch = 0;
+    EXPECT_TRUE(ReadEntryNumber(kUser, u"AutoSynchApps"_s, u"Dovetail"_s, u"LastSynch"_s, lastSynch));
+    EXPECT_GE(lastSynch, static_cast<uint32_t>(start));
 }
 
 }  // namespace

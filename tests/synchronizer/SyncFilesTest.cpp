@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -36,11 +37,16 @@ TEST(SyncFilesTest, AvailabilityOfPcFiles) {
     EXPECT_EQ(QFile(free).size(), 1);  // the test neither truncates nor creates
 }
 
-TEST(SyncFilesTest, AtomicCopyKeepsModeAndLeavesNoTemporary) {
+// As a file copy: the backup carries the document's time and permissions, not those of
+// the moment it was made or of the backup it replaces.
+TEST(SyncFilesTest, AtomicCopyKeepsTheSourcesTimeAndModeAndLeavesNoTemporary) {
     CTempEnv env;
     const QString source = env.WriteFile(u"src.txt"_s, "new content");
+    ::chmod(QFile::encodeName(source).constData(), 0640);
+    const struct timespec times[2] = {{1000000000, 123456789}, {1000000000, 123456789}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(source).constData(), times, 0);
     const QString target = env.WriteFile(u"out/dst.txt"_s, "old");
-    ::chmod(QFile::encodeName(target).constData(), 0640);
+    ::chmod(QFile::encodeName(target).constData(), 0600);
     ASSERT_TRUE(CopyFileAtomically(source, target));
     QFile f(target);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -48,6 +54,8 @@ TEST(SyncFilesTest, AtomicCopyKeepsModeAndLeavesNoTemporary) {
     struct stat st {};
     ::stat(QFile::encodeName(target).constData(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
     EXPECT_EQ(QDir(env.Root() + u"/out"_s).entryList(QDir::Files | QDir::Hidden).size(), 1);
     EXPECT_FALSE(CopyFileAtomically(env.Root() + u"/missing"_s, target));
     EXPECT_FALSE(CopyFileAtomically(source, env.Root() + u"/no/such/dir/x"_s));

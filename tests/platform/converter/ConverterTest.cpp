@@ -148,11 +148,11 @@ TEST(ConverterTest, BuiltinsRoundTripThroughFiles) {
          "e \xe2\x82\xac\n",
          "Gr\xc3\xbc\xc3\x9f"
          "e \xe2\x82\xac\n"},
-        {"crlf", "one\r\ntwo\r\n", "one\ntwo\n"},
+        {"crlf", "one\r\ntwo\r\n", "one\r\ntwo\r\n"},
         {"empty", "", ""},
         {"bom", "\xef\xbb\xbfhi", "hi"},
-        {"outside cp1252", "\xe6\x97\xa5 \xf0\x9f\x98\x80!", "? ?!"},
-        {"windows text", "caf\xe9\r\n", "caf\xc3\xa9\n"},
+        {"outside cp1252", "\xe6\x97\xa5 \xf0\x9f\x98\x80!", "\xe6\x97\xa5 \xf0\x9f\x98\x80!"},
+        {"windows text", "caf\xe9\r\n", "caf\xc3\xa9\r\n"},
     };
     for (const Row& row : rows) {
         const QString pc = env.WriteFile(u"pc/in.txt"_s, row.pc);
@@ -182,6 +182,23 @@ TEST(ConverterTest, FailedConversionLeavesDestinationIntact) {
               2);
 }
 
+// A document replaced by a conversion keeps its permissions, as with a command converter.
+TEST(ConverterTest, BuiltinConversionKeepsTheDocumentsPermissions) {
+    CTempEnv env;
+    auto root = LoadSuite(env, kBuiltins);
+    ASSERT_NE(root, nullptr);
+    const QString pc = env.WriteFile(u"work/in.txt"_s, "text");
+    const QString epoc = env.Root() + u"/work/mid.epoc"_s;
+    const QString dest = env.WriteFile(u"work/dest.txt"_s, "old content");
+    const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                      QFileDevice::WriteUser | QFileDevice::ReadGroup;
+    QFile::setPermissions(dest, mode);
+    root->Item(0)->Convert(pc, epoc, nullptr);
+    root->Item(1)->Convert(epoc, dest, nullptr);
+    EXPECT_EQ(ReadAll(dest), QByteArray("text"));
+    EXPECT_EQ(QFile::permissions(dest), mode);
+}
+
 class CommandConverterTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -189,6 +206,7 @@ protected:
             "#!/bin/sh\n"
             "case \"$1\" in\n"
             "  copy) cp \"$2\" \"$3\" ;;\n"
+            "  peek) cp \"$2\" \"$3\"; ls -A \"$(dirname \"$2\")/out\" > \"$(dirname \"$2\")/seen\" ;;\n"
             "  fail) echo 'disk on fire' >&2; printf partial > \"$3\"; exit 3 ;;\n"
             "  quiet) exit 0 ;;\n"
             "  silentfail) exit 9 ;;\n"
@@ -232,6 +250,18 @@ TEST_F(CommandConverterTest, SuccessReplacesDestination) {
     EXPECT_EQ(ReadAll(m_dest), QByteArray("source bytes"));
     EXPECT_EQ(QDir(m_env.Root() + u"/pc/out"_s).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList{u"dest file.bin"_s});
+}
+
+// While the command runs, nothing of it shows beside the document (a killed run would leave
+// it there); the document keeps its permissions.
+TEST_F(CommandConverterTest, WorksOutsideTheDocumentsFolder) {
+    QFile::setPermissions(m_dest, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+    auto item = Load("peek");
+    item->Convert(m_source, m_dest, CountingCallback);
+    EXPECT_EQ(ReadAll(m_env.Root() + u"/pc/seen"_s), QByteArray("dest file.bin\n"));
+    EXPECT_EQ(ReadAll(m_dest), QByteArray("source bytes"));
+    EXPECT_EQ(QFile::permissions(m_dest), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                              QFileDevice::ReadUser | QFileDevice::WriteUser);
 }
 
 TEST_F(CommandConverterTest, FailuresCarryTheCommandsErrorText) {

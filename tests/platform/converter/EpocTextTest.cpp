@@ -28,27 +28,41 @@ TEST(EpocTextTest, RoundTripsOrdinaryText) {
 }
 
 TEST(EpocTextTest, BodyUsesParagraphDelimitersAndCp1252) {
-    const QByteArray data = EncodeEpocText(u"A\r\nB\nC\u20ac\u00e9\r"_s);
+    const QByteArray data = EncodeEpocText(u"A\nB\nC\u20ac\u00e9\r"_s);
     ASSERT_EQ(data.size(), kEpocFileHeaderSize + 8);
     EXPECT_EQ(data.mid(kEpocFileHeaderSize), QByteArray("A\x06"
                                                         "B\x06"
                                                         "C\x80\xe9\r"));
+    EXPECT_EQ(EncodeEpocText(u"\u0081\u008d"_s).mid(kEpocFileHeaderSize), QByteArray("\x81\x8d"));
 }
 
-TEST(EpocTextTest, UnrepresentableCharactersBecomeVisible) {
-    struct Row {
-        QString in;
-        QByteArray body;
+// What CP1252 cannot give back exactly goes to the handheld as UTF-8 and returns unchanged.
+TEST(EpocTextTest, TextBeyondCp1252RoundTripsAsUtf8) {
+    const QString rows[] = {
+        u"\u65e5\u672c"_s,
+        u"a\U0001F600b"_s,
+        u"x\u0006y"_s,  // would read back as a paragraph
+        u"\u0080"_s,    // C1 control whose byte means the euro sign
+        u"one\r\ntwo\r\n"_s,
+        u"\u00ef\u00bb\u00bfstarts like the mark"_s,
+        u"mixed \u20ac and \u0416\n"_s,
     };
-    const Row rows[] = {
-        {u"\u65e5\u672c"_s, "??"},
-        {u"a\U0001F600b"_s, "a?b"},  // one mark for a surrogate pair
-        {u"x\u0006y"_s, "x?y"},      // would read back as a paragraph
-        {u"\u0080"_s, "?"},          // C1 control whose byte means the euro sign
-        {u"\u0081\u008d"_s, "\x81\x8d"},
-    };
-    for (const Row& row : rows)
-        EXPECT_EQ(EncodeEpocText(row.in).mid(kEpocFileHeaderSize), row.body) << row.in.toStdString();
+    for (const QString& text : rows) {
+        const QByteArray data = EncodeEpocText(text);
+        EXPECT_EQ(data.mid(kEpocFileHeaderSize), "\xEF\xBB\xBF" + text.toUtf8()) << text.toStdString();
+        QString back;
+        ASSERT_TRUE(DecodeEpocText(data, back)) << text.toStdString();
+        EXPECT_EQ(back, text) << text.toStdString();
+    }
+}
+
+// Files written before the UTF-8 form existed read as they always did.
+TEST(EpocTextTest, EightBitFilesStayReadable) {
+    const QByteArray old =
+        MakeEpocFileHeader(kEpocTextUid1, kEpocTextUid2, kEpocTextUid3) + QByteArray("caf\xe9\x06\x80 ??\x06");
+    QString text;
+    ASSERT_TRUE(DecodeEpocText(old, text));
+    EXPECT_EQ(text, u"caf\u00e9\n\u20ac ??\n"_s);
 }
 
 TEST(EpocTextTest, EveryCp1252ByteSurvivesTheWayBack) {
