@@ -10,6 +10,7 @@
 #include "manager/adding/PcTargetFilter.h"
 #include "platform/converter/ConverterInterface.h"
 #include "tests/manager/ManagerWorld.h"
+#include "tests/manager/ModalDriver.h"
 #include "tests/support/RecordingShell.h"
 #include "tests/support/ScriptedEngine.h"
 
@@ -111,8 +112,7 @@ protected:
                 dialog->reject();
                 return;
             }
-            dialog->selectFile(m_typed);
-            static_cast<QDialog*>(dialog)->accept();
+            TypeNamesAndAccept(*dialog, m_typed);
         });
         m_timer.start(5);
     }

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
 
@@ -43,3 +45,13 @@ private:
     std::deque<Step> m_steps;
     QWidget* m_current = nullptr;
 };
+
+// Types names into a file dialog's name field, as a user would, and accepts the dialog.
+// selectFile() alone leaves the field unchanged while it has the focus, and the dialog then
+// silently accepts nothing, so a test would wait for it forever.
+inline void TypeNamesAndAccept(QFileDialog& dialog, const QString& names) {
+    dialog.selectFile(names);
+    if (auto* field = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        field->setText(names);
+    static_cast<QDialog&>(dialog).accept();
+}

@@ -11,6 +11,7 @@
 #include "platform/converter/ConverterInterface.h"
 #include "platform/registry/Registry.h"
 #include "tests/manager/ManagerWorld.h"
+#include "tests/manager/ModalDriver.h"
 #include "tests/support/RecordingShell.h"
 
 #include <gtest/gtest.h>
@@ -207,10 +208,7 @@ TEST_F(PcAddingTest, WarningStoresItsCheckBoxOnEveryWayOut) {
 TEST_F(PcAddingTest, AddPcFileThroughTheDialogsStoresAPlainCopy) {
     const QString file = m_world.Env().WriteFile(QStringLiteral("work/Report.doc"), QByteArray(42, 'r'));
     CDialogRobot robot;
-    robot.onFileDialog = [&](QFileDialog& dialog) {
-        dialog.selectFile(file);
-        static_cast<QDialog&>(dialog).accept();
-    };
+    robot.onFileDialog = [&](QFileDialog& dialog) { TypeNamesAndAccept(dialog, file); };
     CPcAdding(*m_view).OnAddPcFile();
     EXPECT_EQ(robot.warnings, 1);
     EXPECT_EQ(robot.choices, 0);
@@ -250,8 +248,7 @@ TEST_F(PcAddingTest, WarningPerFileUntilClearedAndManySelectedFiles) {
             for (int i = 0; i < 3; ++i)
                 names += QStringLiteral("\"%1\" ").arg(QFileInfo(files[i]).fileName());
             dialog.setDirectory(QFileInfo(files[0]).absolutePath());
-            dialog.selectFile(names.trimmed());
-            static_cast<QDialog&>(dialog).accept();
+            TypeNamesAndAccept(dialog, names.trimmed());
         };
         robot.onWarning = [&](CWinBindingWarningDlg& dialog) {
             if (clearAtFirst)
@@ -273,8 +270,7 @@ TEST_F(PcAddingTest, WarningPerFileUntilClearedAndManySelectedFiles) {
         for (const QString& f : files)
             names += QStringLiteral("\"%1\" ").arg(QFileInfo(f).fileName());
         dialog.setDirectory(QFileInfo(files[0]).absolutePath());
-        dialog.selectFile(names.trimmed());
-        static_cast<QDialog&>(dialog).accept();
+        TypeNamesAndAccept(dialog, names.trimmed());
     };
     CPcAdding(*m_view).OnAddPcFile();
     EXPECT_EQ(ChooserInits().size(), 40);
