@@ -25,14 +25,9 @@ int OpenProcessDescriptor(qint64 pid) {
 
 }  // namespace
 
-CDetachedStarter::Child::~Child() {
-    if (pidFd >= 0)
-        ::close(pidFd);
-}
-
 bool CDetachedStarter::Child::HasEnded() const {
-    if (pidFd >= 0) {
-        pollfd entry{pidFd, POLLIN, 0};
+    if (pidFd.IsValid()) {
+        pollfd entry{pidFd.Get(), POLLIN, 0};
         return ::poll(&entry, 1, 0) != 0;  // an error counts as ended rather than blocking starts forever
     }
     return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
@@ -46,8 +41,8 @@ bool CDetachedStarter::Start(const QString& program) {
         return false;
     auto child = std::make_unique<Child>();
     child->pid = pid;
-    child->pidFd = OpenProcessDescriptor(pid);
-    if (child->pidFd < 0 && errno == ESRCH)
+    child->pidFd.Reset(OpenProcessDescriptor(pid));
+    if (!child->pidFd.IsValid() && errno == ESRCH)
         return true;  // it has already ended
     m_children[program] = std::move(child);
     return true;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/base/UniqueFd.h"
 #include "scheduler/ProgramStarter.h"
 
 #include <QString>
@@ -24,11 +25,7 @@ public:
 private:
     struct Child {
         qint64 pid = 0;
-        int pidFd = -1;
-        Child() = default;
-        Child(const Child&) = delete;
-        Child& operator=(const Child&) = delete;
-        ~Child();
+        CUniqueFd pidFd;  // invalid where the kernel offers no process descriptors
         bool HasEnded() const;
     };
 

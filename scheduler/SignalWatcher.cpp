@@ -51,6 +51,7 @@ CSignalWatcher::~CSignalWatcher() {
     for (const int number : kSignals)
         ::sigaction(number, &action, nullptr);
     m_notifier.reset();
+    // Plain descriptors: the signal handler may only use what is safe in a handler.
     ::close(g_signalFds[0]);
     ::close(g_signalFds[1]);
     g_signalFds[0] = g_signalFds[1] = -1;

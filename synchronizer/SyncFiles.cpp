@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synchronizer/SyncFiles.h"
 
+#include "platform/base/UniqueFd.h"
 #include "platform/engine/FileCopy.h"
 
 #include <QDir>
@@ -14,23 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-class CFd {
-public:
-    explicit CFd(int fd = -1) : m_fd(fd) {}
-    ~CFd() { Reset(); }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const { return m_fd; }
-    void Reset(int fd = -1) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
 
 QByteArray Native(const QString& path) {
     return QFile::encodeName(path);
@@ -47,7 +31,7 @@ bool GetPcFileTime(const QString& path, int64_t& seconds) {
 }
 
 bool IsPcFileAvailable(const QString& path) {
-    CFd fd(::open(Native(path).constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    CUniqueFd fd(::open(Native(path).constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.Get() < 0)
         return false;
     // A file nobody may write counts as read-only even for a user the permissions let through.

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synchronizer/SyncRun.h"
 
-#include "platform/registry/Registry.h"
-
 #include "common/ProfileRegistry.h"
 #include "common/StringTable.h"
 #include "synchronizer/StringIds.h"
@@ -291,7 +289,7 @@ void CSyncRun::LoadBindings() {
     } else {
         // One snapshot for the whole load: fifteen reads per binding would otherwise each
         // open a snapshot of their own.
-        CRegistry::Default().ReadTransaction([&] {
+        RegReadSnapshot([&] {
             const int count = CountUserSubkeys(m_owner, area);
             for (int i = 0; i < kMaxBindings && i < count; ++i) {
                 QString key;

@@ -25,6 +25,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// Starts the script's own X server on a display number it asks the server to pick, so runs
+// side by side never race for one, and ends it with the script.
+const QString kPrivateDisplay =
+    uR"(
+display_file=$(mktemp)
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$display_file" >/dev/null 2>&1 & xvfb=$!
+trap 'kill $xvfb 2>/dev/null; rm -f "$display_file"' EXIT
+for _ in $(seq 1 200); do [ -s "$display_file" ] && break; sleep 0.05; done
+export DISPLAY=:$(head -n 1 "$display_file")
+)"_s;
+
 const QString kUser = u"alice"_s;
 const QString kComplete = u"Synchronization complete."_s;
 
@@ -202,12 +213,13 @@ TEST_F(SyncEndToEndTest, WindowRunsEveryKindOfTransferThenFindsNothingToDo) {
 }
 
 TEST_F(SyncEndToEndTest, BindcopyOnAVirtualDisplay) {
-    const QString xvfb = QStandardPaths::findExecutable(u"xvfb-run"_s);
-    const QString xdotool = QStandardPaths::findExecutable(u"xdotool"_s);
-    if (xvfb.isEmpty() || xdotool.isEmpty())
-        GTEST_SKIP() << "xvfb-run and xdotool are needed";
-    const QString bindcopy = BinDir() + u"/bindcopy"_s;
-    ASSERT_TRUE(QFile::exists(bindcopy));
+    if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() || QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
+        GTEST_SKIP() << "Xvfb and xdotool are needed";
+    // A copy of its own: the log lands beside the program, and runs side by side must not
+    // share one.
+    const QString bindcopy = env.MakeDir(u"prog"_s) + u"/bindcopy"_s;
+    ASSERT_TRUE(QFile::copy(BinDir() + u"/bindcopy"_s, bindcopy));
+    ASSERT_TRUE(QFile::setPermissions(bindcopy, QFile::permissions(BinDir() + u"/bindcopy"_s)));
     // Accept the report as soon as it is visible; the program then exits.
     const QString script =
         uR"(
@@ -227,7 +239,7 @@ wait $pid)"_s;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(u"QT_QPA_PLATFORM"_s);  // this test process draws offscreen; bindcopy must not
     p.setProcessEnvironment(environment);
-    p.start(xvfb, {u"-a"_s, u"bash"_s, u"-c"_s, script, u"run"_s, bindcopy, env.Root() + u"/windows.txt"_s});
+    p.start(u"bash"_s, {u"-c"_s, kPrivateDisplay + script, u"run"_s, bindcopy, env.Root() + u"/windows.txt"_s});
     ASSERT_TRUE(p.waitForFinished(60000))
         << "bindcopy did not finish; windows seen: " << Read(env.Root() + u"/windows.txt"_s).toStdString()
         << p.readAll().toStdString();
@@ -235,7 +247,7 @@ wait $pid)"_s;
     const int64_t end = QDateTime::currentSecsSinceEpoch();
 
     // /W"1": only the agenda binding runs.
-    const QString log = BinDir() + u"/Dovetail Synchronization{alice}.srp"_s;
+    const QString log = QFileInfo(bindcopy).path() + u"/Dovetail Synchronization{alice}.srp"_s;
     const QStringList expected = ExpectedFirstRunLines();
     EXPECT_EQ(LogLines(log).mid(3), (QStringList{u"*** 1  files to synchronize."_s, QString()} + expected.mid(5, 4) +
                                      QStringList{kComplete}));
@@ -268,12 +280,13 @@ TEST_F(SyncEndToEndTest, CompletionDialogCaptionsItselfByTheOutcome) {
 // Stop pressed while the scan goes on (the handheld keeps reporting a file busy): no report,
 // yet the program still stamps "LastSynch" as it exits.
 TEST_F(SyncEndToEndTest, StopDuringTheScanStillWritesLastSynch) {
-    const QString xvfb = QStandardPaths::findExecutable(u"xvfb-run"_s);
-    const QString xdotool = QStandardPaths::findExecutable(u"xdotool"_s);
-    if (xvfb.isEmpty() || xdotool.isEmpty())
-        GTEST_SKIP() << "xvfb-run and xdotool are needed";
-    const QString bindcopy = BinDir() + u"/bindcopy"_s;
-    ASSERT_TRUE(QFile::exists(bindcopy));
+    if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() || QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
+        GTEST_SKIP() << "Xvfb and xdotool are needed";
+    // A copy of its own: the log lands beside the program, and runs side by side must not
+    // share one.
+    const QString bindcopy = env.MakeDir(u"prog"_s) + u"/bindcopy"_s;
+    ASSERT_TRUE(QFile::copy(BinDir() + u"/bindcopy"_s, bindcopy));
+    ASSERT_TRUE(QFile::setPermissions(bindcopy, QFile::permissions(BinDir() + u"/bindcopy"_s)));
     CRegistry::Default().SetNumber(HKEY_LOCAL_MACHINE, u"Software\\Veroz\\PsiWin32\\Simulator\\Faults"_s, u"Busy"_s,
                                    100000000u);
     // Esc is the Stop button's key; it is pressed once the window has shown for a while,
@@ -294,13 +307,13 @@ for _ in $(seq 1 600); do
 done
 wait $pid)"_s;
     const int64_t start = QDateTime::currentSecsSinceEpoch();
-    const QString log = BinDir() + u"/Dovetail Synchronization{alice}.srp"_s;
+    const QString log = QFileInfo(bindcopy).path() + u"/Dovetail Synchronization{alice}.srp"_s;
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(u"QT_QPA_PLATFORM"_s);
     p.setProcessEnvironment(environment);
-    p.start(xvfb, {u"-a"_s, u"bash"_s, u"-c"_s, script, u"run"_s, bindcopy, env.Root() + u"/windows.txt"_s});
+    p.start(u"bash"_s, {u"-c"_s, kPrivateDisplay + script, u"run"_s, bindcopy, env.Root() + u"/windows.txt"_s});
     ASSERT_TRUE(p.waitForFinished(120000)) << Read(env.Root() + u"/windows.txt"_s).toStdString();
     EXPECT_EQ(p.exitCode(), 0) << p.readAll().toStdString();
 
