@@ -1,12 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synchronizer/dialogs/BothChangedDlg.h"
 
-#include <QButtonGroup>
-#include <QKeyEvent>
-#include <QPushButton>
-#include <QRadioButton>
-
-#include "platform/help/WinHelp.h"
 #include "synchronizer/dialogs/DialogUnits.h"
 #include "synchronizer/dialogs/SyncIcons.h"
 
@@ -14,7 +8,7 @@ using namespace Qt::StringLiterals;
 
 CBothChangedDlg::CBothChangedDlg(const QString& pcPath, const QString& pcTime, const QString& epocPath,
                                  const QString& epocTime, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_choices(new QButtonGroup(this)) {
+    : CPromptDlg(16, parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setWindowTitle(u"Both files changed since last synchronization"_s);
     CDialogBuilder b(this);
     b.SetClientSize(272, 230);
@@ -34,33 +28,7 @@ CBothChangedDlg::CBothChangedDlg(const QString& pcPath, const QString& pcTime, c
     b.AddGroupBox(u"Resolution"_s, 7, 133, 258, 68);
     const char* texts[] = {"Overwrite older file", "Leave both files intact (do nothing)", "Overwrite Windows file",
                            "Overwrite EPOC file"};
-    for (int result = 0; result < 4; ++result) {
-        QRadioButton* radio =
-            b.AddRadio(1008 + result, QString::fromLatin1(texts[result]), 13, 145 + 13 * result, 245, 10);
-        m_choices->addButton(radio, result);
-    }
-    m_choices->button(0)->setChecked(true);
-    connect(m_choices, &QButtonGroup::idClicked, this, [this](int result) { m_result = result; });
-
-    QPushButton* ok = b.AddButton(1, u"OK"_s, 110, 209, 50, 14);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CBothChangedDlg::accept);
-    m_choices->button(0)->setFocus();
-}
-
-void CBothChangedDlg::accept() {
-    done(m_result);
-}
-
-// Esc keeps the selected resolution: the prompt has no way to abandon the run.
-void CBothChangedDlg::reject() {
-    done(m_result);
-}
-
-void CBothChangedDlg::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        WinHelp(this, PromptHelpFile(), HelpCommand::Context, 16);
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    for (int result = 0; result < 4; ++result)
+        AddAnswer(b.AddRadio(1008 + result, QString::fromLatin1(texts[result]), 13, 145 + 13 * result, 245, 10));
+    FinishAnswers(b, 110, 209);
 }

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QDialog>
-
-class QButtonGroup;
+#include "synchronizer/dialogs/PromptDlg.h"
 
 // "Both files changed since last synchronization": asks how to resolve a binding whose two
 // files both changed. exec() returns the selected resolution, whether the dialog ends with
@@ -13,22 +11,10 @@ class QButtonGroup;
 //   2 "Overwrite Windows file" (1010)
 //   3 "Overwrite EPOC file" (1011)
 // The values are those of BothChangedAnswer. F1 opens help context 16 of bindmgr.hlp.
-class CBothChangedDlg : public QDialog {
+class CBothChangedDlg : public CPromptDlg {
     Q_OBJECT
 public:
     // Times are shown as given (already in the user's date and time formats).
     CBothChangedDlg(const QString& pcPath, const QString& pcTime, const QString& epocPath, const QString& epocTime,
                     QWidget* parent = nullptr);
-
-    int Result() const { return m_result; }
-
-    void accept() override;
-    void reject() override;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
-private:
-    QButtonGroup* m_choices;
-    int m_result = 0;
 };
