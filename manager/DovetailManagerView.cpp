@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 
@@ -400,6 +401,29 @@ void CDovetailManagerView::OnActivated(const QModelIndex& index) {
 void CDovetailManagerView::paintEvent(QPaintEvent* event) {
     // Every visible cell reads the store: one read snapshot for the whole paint.
     CRegistry::Default().ReadTransaction([&] { QTreeView::paintEvent(event); });
+}
+
+void CDovetailManagerView::keyPressEvent(QKeyEvent* event) {
+    QTreeView::keyPressEvent(event);
+    // As in a report list, moving with the keys selects the row landed on, also when it was
+    // already current (the first row is current, unselected, from the start). Ctrl moves only
+    // the focus.
+    switch (event->key()) {
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            break;
+        default:
+            return;
+    }
+    if (event->modifiers() & Qt::ControlModifier)
+        return;
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && !selectionModel()->isRowSelected(current.row(), QModelIndex()))
+        SelectRow(current.row());
 }
 
 void CDovetailManagerView::contextMenuEvent(QContextMenuEvent* event) {

@@ -262,6 +262,52 @@ TEST_F(ViewTest, EnterLaunchesTheSelectedRowAndNothingWithoutSelection) {
     EXPECT_EQ(m_shell.m_requests[0].verb, QStringLiteral("open"));
 }
 
+TEST_F(ViewTest, NavigationKeysSelectTheRowTheyLandOn) {
+    struct Case {
+        const char* name;
+        int rows;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int selected;  // -1: none
+    };
+    const Case cases[] = {
+        {"Home on the current first row", 3, Qt::Key_Home, Qt::NoModifier, 0},
+        {"Down with one row", 1, Qt::Key_Down, Qt::NoModifier, 0},
+        {"Up on the first row", 2, Qt::Key_Up, Qt::NoModifier, 0},
+        {"End", 3, Qt::Key_End, Qt::NoModifier, 2},
+        {"Down", 3, Qt::Key_Down, Qt::NoModifier, 1},
+        {"Page Down", 3, Qt::Key_PageDown, Qt::NoModifier, 2},
+        {"Ctrl moves the focus only", 3, Qt::Key_Home, Qt::ControlModifier, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CRegistry::Default().DeleteTree(RegRoot::CurrentUser,
+                                        QStringLiteral("Software\\Veroz\\Users\\Alice\\DocSynchEntries"));
+        for (int entry = 0; entry < c.rows; ++entry)
+            m_world.Store(entry, m_world.Binding(QStringLiteral("f%1.txt").arg(entry)));
+        CDovetailManagerDoc doc;
+        doc.OnNewDocument();
+        CDovetailManagerView view(doc);
+        view.OnInitialUpdate();
+        view.show();
+        QApplication::setActiveWindow(&view);
+        view.setFocus();
+        // As at start: the first row is current and nothing is selected.
+        view.selectionModel()->setCurrentIndex(view.Model()->index(0, 0), QItemSelectionModel::NoUpdate);
+        ASSERT_EQ(view.SelectedRow(), -1);
+        QTest::keyClick(&view, c.key, c.modifiers);
+        EXPECT_EQ(view.SelectedRow(), c.selected);
+        EXPECT_EQ(view.IsCommandEnabled(kCmdProperties), c.selected >= 0);
+        if (c.rows == 3 && c.selected == 1) {
+            // Space still switches the check box of the row.
+            ASSERT_TRUE(view.Model()->IsChecked(1));
+            QTest::keyClick(&view, Qt::Key_Space);
+            EXPECT_FALSE(view.Model()->IsChecked(1));
+            EXPECT_EQ(m_world.Number(1, QStringLiteral("IsActive")), 0u);
+        }
+    }
+}
+
 TEST_F(ViewTest, CellsShowWhatTheStoreHoldsNow) {
     m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
     Load();
