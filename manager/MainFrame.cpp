@@ -28,6 +28,8 @@
 namespace {
 const QString kPlacement = QStringLiteral("MainWindowSizeAndPos");
 const QSize kDefaultSize(860, 480);
+// How long a restored window waits for the window manager's frame.
+constexpr int kFrameWaitMs = 3000;
 
 struct ActionSpec {
     int id;
@@ -253,10 +255,11 @@ void CMainFrame::RestorePlacement() {
         return;
     const int x = profile.GetProfileInt(kPlacement, QStringLiteral("XPos"), INT_MIN);
     const int y = profile.GetProfileInt(kPlacement, QStringLiteral("YPos"), INT_MIN);
-    const int width = profile.GetProfileInt(kPlacement, QStringLiteral("Width"), kDefaultSize.width());
-    const int height = profile.GetProfileInt(kPlacement, QStringLiteral("Height"), kDefaultSize.height());
+    const int width = profile.GetProfileInt(kPlacement, QStringLiteral("Width"), INT_MIN);
+    const int height = profile.GetProfileInt(kPlacement, QStringLiteral("Height"), INT_MIN);
     if (x != INT_MIN && y != INT_MIN)
         move(x, y);
+    // Only a stored size is an outer one; the default size is the window's own.
     if (width > 0 && height > 0) {
         resize(width, height);
         m_restoredFrameSize = QSize(width, height);
@@ -267,14 +270,33 @@ void CMainFrame::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!m_restoredFrameSize.isValid())
         return;
-    // The stored size is the window's outer size; take the frame off once it is known.
+    // A window manager frames the window some time after it is shown; without one no frame
+    // ever comes, and the size stays as it is.
+    QTimer::singleShot(0, this, &CMainFrame::ApplyRestoredFrame);
+    QTimer::singleShot(kFrameWaitMs, this, [this] { m_restoredFrameSize = {}; });
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    ApplyRestoredFrame();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    ApplyRestoredFrame();
+}
+
+void CMainFrame::ApplyRestoredFrame() {
+    if (!m_restoredFrameSize.isValid() || !isVisible())
+        return;
+    // The stored size is the window's outer size; the frame comes off once it is known.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.width() <= 0 && frame.height() <= 0)
+        return;
     const QSize target = m_restoredFrameSize;
     m_restoredFrameSize = {};
-    QTimer::singleShot(0, this, [this, target] {
-        const QSize frame = frameGeometry().size() - geometry().size();
-        if (!isMaximized() && !isMinimized() && (frame.width() > 0 || frame.height() > 0))
-            resize(target - frame);
-    });
+    if (!isMaximized() && !isMinimized() && !isFullScreen())
+        resize(target - frame);
 }
 
 void CMainFrame::SaveBarVisibility() {

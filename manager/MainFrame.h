@@ -62,6 +62,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     QMenu* createPopupMenu() override { return nullptr; }
 
 private:
@@ -76,6 +78,7 @@ private:
     void CreateRebar();
     void CreateStatusBar();
     void RestorePlacement();
+    void ApplyRestoredFrame();
     void SaveBarVisibility();
     void SavePlacementAndLayout();
     void UpdateCaption();
@@ -90,6 +93,7 @@ private:
     QMenuBar* m_menuBar = nullptr;
     std::map<int, QAction*> m_actions;
     std::map<int, Handler> m_handlers;
+    // The stored outer size, until the window manager's frame is known and taken off it.
     QSize m_restoredFrameSize;
     bool m_layoutSaved = false;
 };

@@ -171,6 +171,8 @@ bool WinHelp(QWidget* parent, const QString& helpFile, HelpCommand command, uint
     if (!viewer) {
         viewer = new CHelpViewer;
         viewer->setAttribute(Qt::WA_DeleteOnClose);
+        // An open help window does not keep the program running after its last own window.
+        viewer->setAttribute(Qt::WA_QuitOnClose, false);
     }
     if (parent && !viewer->isVisible())
         PlaceBeside(*viewer, *parent);
