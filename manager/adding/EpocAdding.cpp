@@ -28,6 +28,19 @@ QString FromBuffer(const char* buffer, std::size_t size) {
 }
 }  // namespace
 
+CEpocAdding::CEpocAdding(CDovetailManagerView& view, std::chrono::milliseconds openTimeout) : m_view(view) {
+    m_watchdog.setSingleShot(true);
+    m_watchdog.setInterval(openTimeout);
+    QObject::connect(&m_watchdog, &QTimer::timeout, &m_watchdog, [this] {
+        // The engine never answered (unplugged mid-way, lost the request): skip the entry.
+        if (!m_opening)
+            return;
+        m_opening = false;
+        m_remoteFile.reset();
+        FinishCurrent(m_engine);
+    });
+}
+
 bool CEpocDropQueue::Add(const QString& path) {
     if (m_paths.size() >= kCapacity)
         return false;
@@ -126,7 +139,7 @@ void CEpocAdding::OnDropItems(const QMimeData* data, IEpocEngine* engine) {
     for (const QString& path : items.paths)
         m_queue.Add(path);
     // A drop while an earlier one is still being worked through joins its queue.
-    if (!m_remoteFile && m_queue.TakeNext())
+    if (!m_opening && m_queue.TakeNext())
         OpenCurrent(engine);
     QWidget* window = m_view.window();
     window->raise();
@@ -134,21 +147,60 @@ void CEpocAdding::OnDropItems(const QMimeData* data, IEpocEngine* engine) {
 }
 
 void CEpocAdding::OpenCurrent(IEpocEngine* engine) {
-    FileSpec spec;
-    if (!engine || !MakeFileSpec(kLocationDevice, m_queue.Current().toUtf8().constData(), spec)) {
-        // Nothing will answer for this path: go on with the next one.
-        if (m_queue.TakeNext())
-            OpenCurrent(engine);
-        return;
-    }
-    if (engine->OpenRemoteFile(spec, m_remoteFile) != 0) {
-        m_remoteFile.reset();
-        if (m_queue.TakeNext())
-            OpenCurrent(engine);
+    // A path nothing will answer for is skipped.
+    while (!IssueOpen(engine)) {
+        if (!m_queue.TakeNext())
+            return;
     }
 }
 
+bool CEpocAdding::IssueOpen(IEpocEngine* engine) {
+    m_engine = engine;
+    m_remoteFile.reset();
+    FileSpec spec;
+    if (!engine || !MakeFileSpec(kLocationDevice, m_queue.Current().toUtf8().constData(), spec))
+        return false;
+    if (engine->OpenRemoteFile(spec, m_remoteFile) != 0) {
+        m_remoteFile.reset();
+        return false;
+    }
+    m_opening = true;
+    m_watchdog.start();
+    return true;
+}
+
+void CEpocAdding::FinishCurrent(IEpocEngine* engine) {
+    FileSpec spec;
+    if (m_busyAnswers > 0 && engine && MakeFileSpec(kLocationDevice, m_queue.Current().toUtf8().constData(), spec))
+        engine->ReleaseRemoteFile(spec);
+    m_busyAnswers = 0;
+    if (m_queue.TakeNext())
+        OpenCurrent(engine);
+}
+
+void CEpocAdding::OnEntryBusy(IEpocEngine* engine) {
+    if (!m_opening)
+        return;
+    m_watchdog.stop();
+    m_opening = false;
+    m_remoteFile.reset();
+    if (++m_busyAnswers >= kMaxBusyOpens) {
+        InstallConnectionStrings();
+        CMessageBox::Stop(&m_view, LoadConnectionString(kIdsEntryStaysBusy).arg(m_queue.Current()));
+        FinishCurrent(engine);
+        return;
+    }
+    if (!IssueOpen(engine))
+        FinishCurrent(engine);
+}
+
 void CEpocAdding::OnEpocEntryDetails(int32_t result, IEpocEngine* engine) {
+    // Only the answer to the open in progress counts; one that comes after the entry was
+    // given up belongs to nothing.
+    if (!m_opening)
+        return;
+    m_watchdog.stop();
+    m_opening = false;
     InstallConnectionStrings();
     std::unique_ptr<IEpocRemoteFile> remote = std::move(m_remoteFile);
     RemoteFileInfo info;
@@ -170,8 +222,7 @@ void CEpocAdding::OnEpocEntryDetails(int32_t result, IEpocEngine* engine) {
                 m_view.viewport()->update();
         }
     }
-    if (m_queue.TakeNext())
-        OpenCurrent(engine);
+    FinishCurrent(engine);
 }
 
 bool CEpocAdding::ChoosePcTarget(QWidget* parent, CDocSynchEntry& record) {

@@ -50,6 +50,8 @@ void CConnectedView::OnFirstUpdateDone() {
     }
     connect(m_monitor, &CConnectionMonitor::RemoteFileOpened, this,
             [this](int32_t result) { m_epocAdding->OnEpocEntryDetails(result, m_monitor->Engine()); });
+    connect(m_monitor, &CConnectionMonitor::RemoteFileBusy, this,
+            [this] { m_epocAdding->OnEntryBusy(m_monitor->Engine()); });
     connect(m_monitor, &CConnectionMonitor::OwnerFound, this,
             [this](const QString& user) { Document().SetUser(user); });
     m_monitor->Start(m_makeEngine());

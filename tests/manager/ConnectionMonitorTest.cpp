@@ -132,6 +132,17 @@ TEST_F(MonitorTest, EventsPostedFromAnotherThreadArriveInOrder) {
     EXPECT_FALSE(monitor.IsConnected());
 }
 
+TEST_F(MonitorTest, BusyEntryIsPassedOnForTheNextOpen) {
+    CConnectionMonitor monitor(nullptr);
+    monitor.Start(MakeEngineForwarder(m_engine));
+    QSignalSpy busy(&monitor, &CConnectionMonitor::RemoteFileBusy);
+    QSignalSpy opened(&monitor, &CConnectionMonitor::RemoteFileOpened);
+    monitor.HandleEvent(EngineEvent::RemoteFileBusy, 0);
+    monitor.HandleEvent(EngineEvent::RemoteFileOpened, 0);
+    EXPECT_EQ(busy.size(), 1);
+    EXPECT_EQ(opened.size(), 1);
+}
+
 TEST_F(MonitorTest, WithoutAnEngineTheMonitorSaysSo) {
     CConnectionMonitor monitor(nullptr);
     EXPECT_FALSE(monitor.Start(nullptr));

@@ -20,10 +20,13 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QTest>
 #include <QTimer>
 
 #include <cstring>
+#include <chrono>
 #include <functional>
+#include <map>
 
 namespace {
 class CFakeItem : public IConverterItem {
@@ -76,6 +79,30 @@ public:
         calls << QStringLiteral("OpenRemoteFile ") + path;
         out = std::make_unique<CNamedRemoteFile>(path);
         events.emplace_back(EngineEvent::RemoteFileOpened, 0);
+        return 0;
+    }
+};
+
+// Reports each path busy a number of times before opening it; "Silent" paths never answer.
+class CBusyEngine : public CNamingEngine {
+public:
+    std::map<QString, int> busy;
+    int32_t OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) override {
+        const QString path = QString::fromUtf8(spec.path);
+        if (path.contains(QStringLiteral("Silent"))) {
+            calls << QStringLiteral("OpenRemoteFile ") + path;
+            return 0;
+        }
+        if (busy[path] > 0) {
+            --busy[path];
+            calls << QStringLiteral("OpenRemoteFile ") + path;
+            events.emplace_back(EngineEvent::RemoteFileBusy, 0);
+            return 0;
+        }
+        return CNamingEngine::OpenRemoteFile(spec, out);
+    }
+    int32_t ReleaseRemoteFile(const FileSpec& spec) override {
+        calls << QStringLiteral("ReleaseRemoteFile ") + QString::fromUtf8(spec.path);
         return 0;
     }
 };
@@ -282,6 +309,79 @@ TEST_F(EpocAddingTest, DropBindsEachItemInTurnAndAsksFromEight) {
     pump();
     EXPECT_EQ(CMessageBox::ShownTexts().value(0), QStringLiteral("Cannot insert whole folder"));
     EXPECT_EQ(m_saveDialogs, 1);
+}
+
+TEST_F(EpocAddingTest, BusyEntryIsOpenedAgainAndLaterDropsStillWork) {
+    CBusyEngine engine;
+    CEpocAdding adding(*m_view);
+    const auto pump = [&] {
+        engine.Pump(
+            [&](EngineEvent event, int32_t result) {
+                if (event == EngineEvent::RemoteFileBusy)
+                    adding.OnEntryBusy(&engine);
+                else
+                    adding.OnEpocEntryDetails(result, &engine);
+            },
+            [] { return false; });
+    };
+    const QString first = QStringLiteral("C:\\Documents\\first");
+    engine.busy[first] = 2;
+    m_typed = QStringLiteral("first");
+    std::unique_ptr<QMimeData> drop(EpocDrop(
+        BuildEpocDropStream(QStringLiteral("C:\\Documents\\"), {QStringLiteral("first"), QStringLiteral("second")})));
+    adding.OnDropItems(drop.get(), &engine);
+    m_typed = QStringLiteral("second");
+    pump();
+    EXPECT_EQ(engine.Matching(QStringLiteral("OpenRemoteFile ")),
+              (QStringList{QStringLiteral("OpenRemoteFile ") + first, QStringLiteral("OpenRemoteFile ") + first,
+                           QStringLiteral("OpenRemoteFile ") + first,
+                           QStringLiteral("OpenRemoteFile C:\\Documents\\second")}));
+    EXPECT_EQ(engine.Matching(QStringLiteral("ReleaseRemoteFile")),
+              QStringList{QStringLiteral("ReleaseRemoteFile ") + first});
+    EXPECT_EQ(m_saveDialogs, 2);
+    EXPECT_FALSE(adding.IsOpening());
+
+    // A later drop is opened at once, not queued behind the busy one.
+    m_typed = QStringLiteral("third");
+    std::unique_ptr<QMimeData> later(
+        EpocDrop(BuildEpocDropStream(QStringLiteral("C:\\Documents\\"), {QStringLiteral("third")})));
+    adding.OnDropItems(later.get(), &engine);
+    pump();
+    EXPECT_EQ(m_saveDialogs, 3);
+    EXPECT_EQ(Stored(m_view->ItemCount() - 1).EpocFileName, QStringLiteral("third"));
+}
+
+TEST_F(EpocAddingTest, DropNeverWaitsForeverOnAnEntry) {
+    CBusyEngine engine;
+    CEpocAdding adding(*m_view, std::chrono::milliseconds(50));
+    const auto pump = [&] {
+        engine.Pump(
+            [&](EngineEvent event, int32_t result) {
+                if (event == EngineEvent::RemoteFileBusy)
+                    adding.OnEntryBusy(&engine);
+                else
+                    adding.OnEpocEntryDetails(result, &engine);
+            },
+            [] { return false; });
+    };
+    const QString always = QStringLiteral("C:\\Documents\\always");
+    engine.busy[always] = 1000;
+    m_typed = QStringLiteral("after");
+    std::unique_ptr<QMimeData> drop(
+        EpocDrop(BuildEpocDropStream(QStringLiteral("C:\\Documents\\"),
+                                     {QStringLiteral("Silent"), QStringLiteral("always"), QStringLiteral("after")})));
+    adding.OnDropItems(drop.get(), &engine);
+    // The first entry never answers: given up after the timeout.
+    EXPECT_TRUE(adding.IsOpening());
+    for (int i = 0; i < 200 && engine.CountCalls(QStringLiteral("OpenRemoteFile ") + always) == 0; ++i)
+        QTest::qWait(5);
+    pump();
+    EXPECT_EQ(engine.CountCalls(QStringLiteral("OpenRemoteFile ") + always), CEpocAdding::kMaxBusyOpens);
+    EXPECT_EQ(CMessageBox::ShownTexts(),
+              QStringList{QStringLiteral("C:\\Documents\\always is in use on the MC 218 and cannot be added now.")});
+    EXPECT_EQ(m_saveDialogs, 1);
+    EXPECT_EQ(Stored(0).EpocFileName, QStringLiteral("after"));
+    EXPECT_FALSE(adding.IsOpening());
 }
 
 TEST_F(EpocAddingTest, MalformedDropIsRefusedWholeAndQueuesNothing) {
