@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QPushButton>
@@ -330,5 +331,24 @@ TEST_F(PcAddingTest, ConvertedBindingKeepsTheChosenTypes) {
     m_doc.ReadEntry(m_view->Model()->EntryAt(0), record);
     EXPECT_EQ(record.WinFileType, QStringLiteral("Word 97"));
     EXPECT_EQ(record.EpocFileType, QStringLiteral("EPOC Word"));
+}
+
+TEST(ManagerConvertersTest, CreatedAgainAfterAFailedAttempt) {
+    CManagerWorld world;
+    const QString workingFolder = QDir::currentPath();
+    UseSuiteConverters();
+    // No control file yet: no converters, and nothing remembered of the failure.
+    EXPECT_EQ(ManagerConverters(), nullptr);
+    const QString control = world.Env().WriteFile(QStringLiteral("psiwin/Convert.ini"),
+                                                  "[EPOC Text to Text]\nSourceName=EPOC Text\nTargetName=Text "
+                                                  "Document\nTargetExtension=.txt\nBuiltin=epoc-to-text\n");
+    RegWriteString(HKEY_LOCAL_MACHINE, QStringLiteral("Software\\Veroz\\PsiWin32"), QStringLiteral("Control File"),
+                   control);
+    IConverterInterface* converters = ManagerConverters();
+    ASSERT_NE(converters, nullptr);
+    EXPECT_EQ(converters->Count(), 1);
+    EXPECT_EQ(ManagerConverters(), converters) << "kept once created";
+    UseSuiteConverters();
+    QDir::setCurrent(workingFolder);
 }
 }  // namespace
