@@ -6,9 +6,11 @@
 #include "platform/registry/Registry.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTimeZone>
 
+#include <limits>
 #include <vector>
 
 namespace {
@@ -30,6 +32,10 @@ void ForEachEntry(const QString& user, Visit visit) {
     }
 }
 }  // namespace
+
+int32_t ClampedFileSize(qint64 size) {
+    return size > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max() : int32_t(size);
+}
 
 QString FormatLocalDateTime(uint32_t secondsUtc) {
     const QDateTime local = QDateTime::fromSecsSinceEpoch(secondsUtc, Qt::UTC).toLocalTime();
@@ -179,10 +185,24 @@ QString CDovetailManagerDoc::GetEntryText(int entry, int column) const {
             return ReadEntryString(m_user, kArea, key, QStringLiteral("EpocPath"), text) ? text : unknown;
         case BindingColumn::EpocType:
             return ReadEntryString(m_user, kArea, key, QStringLiteral("EpocFileType"), text) ? text : unknown;
-        case BindingColumn::Size:
-            if (!ReadEntryNumber(m_user, kArea, key, QStringLiteral("FileSize"), number))
+        case BindingColumn::Size: {
+            bool known = ReadEntryNumber(m_user, kArea, key, QStringLiteral("FileSize"), number);
+            int32_t size = int32_t(number);
+            // The PC file's size as it is now: it may have been created or edited since the
+            // value was last written.
+            QString folder;
+            if (ReadEntryString(m_user, kArea, key, QStringLiteral("WinPath"), folder) &&
+                ReadEntryString(m_user, kArea, key, QStringLiteral("WinFileName"), text) && !text.isEmpty()) {
+                const QFileInfo file(folder + text);
+                if (file.isFile()) {
+                    size = ClampedFileSize(file.size());
+                    known = true;
+                }
+            }
+            if (!known)
                 return unknown;
-            return LoadManagerString(kIdsBytesFormat).replace(QStringLiteral("%d"), QString::number(int32_t(number)));
+            return LoadManagerString(kIdsBytesFormat).replace(QStringLiteral("%d"), QString::number(size));
+        }
         case BindingColumn::LastSynch: {
             uint32_t updated = 0;
             if (!ReadEntryNumber(m_user, kArea, key, QStringLiteral("LastSyncTimeStamp"), number) ||

@@ -90,5 +90,7 @@ private:
     CRuleSet m_defaultRules;
 };
 
+// A file size as the store keeps it: sizes beyond the 32-bit range are held at its largest value.
+int32_t ClampedFileSize(qint64 size);
 // The date and time text of the user's locale: short date, one blank, time with seconds.
 QString FormatLocalDateTime(uint32_t secondsUtc);

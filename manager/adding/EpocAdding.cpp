@@ -257,7 +257,7 @@ bool CEpocAdding::ChoosePcTarget(QWidget* parent, CDocSynchEntry& record) {
     record.WinPath = path.left(slash + 1);
     const QFileInfo info(path);
     if (info.exists())
-        record.FileSize = static_cast<uint32_t>(info.size());
+        record.FileSize = ClampedFileSize(info.size());
     if (filter.IsValid() && entry >= 0) {
         if (!converted) {
             record.WinFileType = record.EpocFileType;

@@ -98,7 +98,7 @@ bool CPcAdding::BindPcFile(const QString& path) {
         return false;
     const QFileInfo info(path);
     if (info.exists())
-        record.FileSize = static_cast<uint32_t>(info.size());
+        record.FileSize = ClampedFileSize(info.size());
     record.WinFileType = IShell::Current().GetTypeName(path);
     record.ImageIndex = m_view.GetFileIcon(path);
     if (!ChooseEpocTarget(&m_view, record))

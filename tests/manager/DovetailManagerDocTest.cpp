@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QFile>
 #include <QTimeZone>
 
 #include <vector>
@@ -157,6 +158,26 @@ TEST(DovetailManagerDocTest, SizeOfMissingPcFileReadsZeroBytesAfterLoad) {
     doc.SetView(&list);
     EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("0 bytes"));
     EXPECT_EQ(doc.GetEntryText(1, int(Column::Size)), QStringLiteral("1234 bytes"));
+}
+
+TEST(DovetailManagerDocTest, SizeCellShowsThePcFileAsItIsNow) {
+    CManagerWorld world;
+    world.Store(0, world.Binding(QStringLiteral("later.txt"), -1));
+    CDovetailManagerDoc doc;
+    CFakeList list;
+    doc.OnNewDocument();
+    doc.SetView(&list);
+    EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("0 bytes"));
+    // Created after the binding, then edited: the cell follows without any rewrite of the value.
+    const QString path = world.Env().WriteFile(QStringLiteral("pc/later.txt"), QByteArray(5, 'a'));
+    EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("5 bytes"));
+    world.Env().WriteFile(QStringLiteral("pc/later.txt"), QByteArray(1500, 'a'));
+    EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("1500 bytes"));
+    ASSERT_TRUE(QFile::resize(path, qint64(5) << 30));
+    EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("2147483647 bytes"));
+    // Gone again: the last stored size.
+    QFile::remove(path);
+    EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("0 bytes"));
 }
 
 TEST(DovetailManagerDocTest, LastSynchShowsOnlyOnceWasUpdatedIsSet) {

@@ -333,6 +333,21 @@ TEST_F(PcAddingTest, ConvertedBindingKeepsTheChosenTypes) {
     EXPECT_EQ(record.EpocFileType, QStringLiteral("EPOC Word"));
 }
 
+TEST_F(PcAddingTest, FileOverTwoGibibytesStoresTheLargestSize) {
+    const QString file = m_world.Env().WriteFile(QStringLiteral("work/huge.bin"), "x");
+    ASSERT_TRUE(QFile::resize(file, qint64(3) << 30));  // sparse: no disk space taken
+    CDialogRobot robot;
+    ASSERT_TRUE(CPcAdding(*m_view).BindPcFile(file));
+    uint32_t stored = 0;
+    ASSERT_TRUE(RegReadNumber(
+        HKEY_CURRENT_USER,
+        QStringLiteral("Software\\Veroz\\Users\\Alice\\DocSynchEntries\\%1").arg(m_view->Model()->EntryAt(0)),
+        QStringLiteral("FileSize"), stored));
+    EXPECT_EQ(stored, 0x7FFFFFFFu);
+    EXPECT_EQ(m_doc.GetEntryText(m_view->Model()->EntryAt(0), int(BindingColumn::Size)),
+              QStringLiteral("2147483647 bytes"));
+}
+
 TEST(ManagerConvertersTest, CreatedAgainAfterAFailedAttempt) {
     CManagerWorld world;
     const QString workingFolder = QDir::currentPath();
