@@ -22,8 +22,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
+#include <QKeyEvent>
+#include <QProxyStyle>
+#include <QStyleOptionMenuItem>
 #include <QToolBar>
-#include <QWhatsThis>
 
 namespace {
 const QString kPlacement = QStringLiteral("MainWindowSizeAndPos");
@@ -64,7 +66,7 @@ const std::vector<ActionSpec>& ActionSpecs() {
         {kCmdHelp, "&Help", {}},
         {kCmdAbout, "&About Dovetail...", {}},
         {kCmdHelpIndex, "Help", {QKeySequence(Qt::Key_F1)}},
-        {kCmdContextHelp, "What's This?", {QKeySequence(Qt::SHIFT | Qt::Key_F1)}},
+        {kCmdMenuBarKeys, "Menu Bar", {QKeySequence(Qt::Key_F10)}},
     };
     return specs;
 }
@@ -73,6 +75,31 @@ const std::vector<ActionSpec>& ActionSpecs() {
 bool IsCostlyToEnable(int id) {
     return id == kCmdBackups;
 }
+
+// The menu bar takes Alt (and F10, see EnterMenuBarKeyboardMode) as the key into its keyboard
+// mode whatever the widget style's own habit.
+class CMenuBarStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_MenuBar_AltKeyNavigation)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+    // Some styles highlight a menu title only while its menu is open; in keyboard mode (the
+    // bar has the focus) the current title must show too.
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element == CE_MenuBarItem && item && (item->state & State_Selected) && widget && widget->hasFocus()) {
+            QStyleOptionMenuItem current(*item);
+            current.state |= State_Sunken;
+            QProxyStyle::drawControl(element, &current, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
 
 QRect ScreenRect(const QWidget* widget) {
     return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size());
@@ -159,6 +186,9 @@ void CMainFrame::CreateMenus() {
     m_menuBar = new QMenuBar;
     m_menuBar->setObjectName(QStringLiteral("MenuBar"));
     m_menuBar->setNativeMenuBar(false);
+    auto* menuStyle = new CMenuBarStyle;
+    menuStyle->setParent(m_menuBar);
+    m_menuBar->setStyle(menuStyle);
     const auto addMenu = [this](const QString& title, const std::vector<int>& ids) {
         QMenu* menu = m_menuBar->addMenu(title);
         menu->setObjectName(QStringLiteral("Menu") + QString(title).remove(QLatin1Char('&')).remove(QLatin1Char(' ')));
@@ -401,7 +431,7 @@ bool CMainFrame::IsCommandEnabled(int id) {
         case kCmdViewStatusBar:
         case kCmdExit:
         case kCmdAbout:
-        case kCmdContextHelp:
+        case kCmdMenuBarKeys:
             return true;
         default:
             return CDovetailManagerView::HandlesCommand(id) && m_view->IsCommandEnabled(id);
@@ -444,14 +474,30 @@ void CMainFrame::OnCommand(int id) {
         case kCmdAbout:
             ShowAbout();
             return;
-        case kCmdContextHelp:
-            QWhatsThis::enterWhatsThisMode();
+        case kCmdMenuBarKeys:
+            EnterMenuBarKeyboardMode();
             return;
         default:
             if (CDovetailManagerView::HandlesCommand(id))
                 m_view->RunCommand(id);
             return;
     }
+}
+
+void CMainFrame::EnterMenuBarKeyboardMode() {
+    if (!m_menuBar->isVisible() || m_menuBar->activeAction())
+        return;
+    // The menu bar enters its keyboard mode when Alt is pressed and released alone; F10 is
+    // handed to it as that.
+    QWidget* target = QApplication::focusWidget();
+    if (!target || target->window() != this)
+        target = this;
+    QKeyEvent override(QEvent::ShortcutOverride, Qt::Key_Alt, Qt::AltModifier);
+    QCoreApplication::sendEvent(target, &override);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Alt, Qt::AltModifier);
+    QCoreApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Alt, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &release);
 }
 
 void CMainFrame::OnOptions() {

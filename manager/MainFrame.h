@@ -57,6 +57,8 @@ public:
 protected:
     virtual void OnOptions();
     void OnViewLog();
+    // F10: the menu bar's keyboard mode, the first menu highlighted and none opened.
+    void EnterMenuBarKeyboardMode();
     bool IsViewLogEnabled() const;
 
     void closeEvent(QCloseEvent* event) override;

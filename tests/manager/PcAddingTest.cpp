@@ -4,6 +4,7 @@
 #include "common/Profile.h"
 #include "manager/BindingListModel.h"
 #include "manager/DovetailManagerView.h"
+#include "manager/ManagerHelp.h"
 #include "manager/MessageBox.h"
 #include "manager/adding/ConversionChoiceDlg.h"
 #include "manager/adding/ConversionList.h"
@@ -204,6 +205,19 @@ TEST_F(PcAddingTest, WarningStoresItsCheckBoxOnEveryWayOut) {
         EXPECT_EQ(dialog.exec(), c.result);
         EXPECT_EQ(CWinBindingWarningDlg::IsWanted(), c.keepWarning);
     }
+    std::vector<uint32_t> opened;
+    SetHelpOpener([&](QWidget*, const QString&, uint32_t context) {
+        opened.push_back(context);
+        return true;
+    });
+    CWinBindingWarningDlg dialog;
+    QTimer::singleShot(0, &dialog, [&] {
+        QTest::keyClick(&dialog, Qt::Key_F1);
+        dialog.reject();
+    });
+    dialog.exec();
+    EXPECT_EQ(opened, std::vector<uint32_t>{0x20090});
+    SetHelpOpener({});
 }
 
 TEST_F(PcAddingTest, AddPcFileThroughTheDialogsStoresAPlainCopy) {
