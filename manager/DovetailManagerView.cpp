@@ -385,8 +385,8 @@ void CDovetailManagerView::OnDropOnList(const QMimeData* data) {
     ShowNotAvailable();
 }
 
-bool CDovetailManagerView::CanTakeData(const QMimeData* data) {
-    return data && (HasFileList(data) || data->formats().size() == 5);
+bool CDovetailManagerView::CanTakeData(const QMimeData* data) const {
+    return HasFileList(data);
 }
 
 void CDovetailManagerView::OnActivated(const QModelIndex& index) {

@@ -73,9 +73,9 @@ public:
     // Files dropped or pasted on the list.
     virtual void OnDropOnList(const QMimeData* data);
 
-    // True when the data is something the list takes: a shell file list or the five
-    // formats of the connectivity suite's explorer items.
-    static bool CanTakeData(const QMimeData* data);
+    // True when the data is something the list takes (drops, Paste): a shell file list here,
+    // and what the connected list adds (items dragged from the handheld).
+    virtual bool CanTakeData(const QMimeData* data) const;
 
 signals:
     // Selection, rows or check boxes changed: the frame re-evaluates its commands.

@@ -110,6 +110,10 @@ void CConnectedView::OnDropOnList(const QMimeData* data) {
         m_epocAdding->OnDropItems(data, m_monitor ? m_monitor->Engine() : nullptr);
 }
 
+bool CConnectedView::CanTakeData(const QMimeData* data) const {
+    return CDovetailManagerView::CanTakeData(data) || CEpocAdding::IsEpocDrop(data);
+}
+
 void CConnectedView::OnAddEpocFile() {
     m_epocAdding->OnAddEpocFile();
 }

@@ -6,6 +6,7 @@
 #include "manager/MainFrame.h"
 #include "manager/MessageBox.h"
 #include "manager/connection/ConnectedView.h"
+#include "manager/adding/EpocDropStream.h"
 #include "manager/connection/SynchronizerLaunch.h"
 #include "platform/engine/SimulatorConfig.h"
 #include "platform/registry/Registry.h"
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -273,6 +275,29 @@ TEST_F(ConnectedViewTest, IndicatorAndOwnerFollowTheEngineAndSynchronizeStarts) 
     EXPECT_EQ(shell.m_requests[0].arguments, QStringList{QStringLiteral("/W\"12\"")});
     EXPECT_TRUE(shell.m_requests[1].arguments.isEmpty());
     EXPECT_TRUE(CMessageBox::ShownTexts().isEmpty());
+}
+
+TEST_F(ConnectedViewTest, TakesHandheldItemsByTheirFormatsAndShellFileLists) {
+    auto frame = MakeFrame([this] { return MakeEngineForwarder(m_engine); });
+    CConnectedView& view = View(*frame);
+    const auto withFormats = [](const QStringList& names) {
+        auto data = std::make_unique<QMimeData>();
+        for (const QString& name : names)
+            data->setData(name, "x");
+        return data;
+    };
+    QStringList handheld = EpocDropFormat::Names();
+    EXPECT_TRUE(view.CanTakeData(withFormats(handheld).get()));
+    // The handheld's formats with more beside them are still its items.
+    EXPECT_TRUE(view.CanTakeData(withFormats(handheld + QStringList{QStringLiteral("text/plain")}).get()));
+    handheld.removeLast();
+    EXPECT_FALSE(view.CanTakeData(withFormats(handheld).get()));
+    EXPECT_FALSE(view.CanTakeData(withFormats({QStringLiteral("a/1"), QStringLiteral("a/2"), QStringLiteral("a/3"),
+                                               QStringLiteral("a/4"), QStringLiteral("a/5")})
+                                      .get()));
+    std::unique_ptr<QMimeData> files(MakeFileListMimeData({m_world.PcFolder() + QStringLiteral("a.txt")}));
+    EXPECT_TRUE(view.CanTakeData(files.get()));
+    EXPECT_FALSE(view.CanTakeData(nullptr));
 }
 
 TEST_F(ConnectedViewTest, PlugAndUnplugTheSimulatedHandheld) {

@@ -149,18 +149,19 @@ TEST_F(ViewTest, CommandEnablingFollowsSelectionAndCheckBoxes) {
     }
 }
 
-TEST_F(ViewTest, PasteIsEnabledForFileListsAndFiveFormatData) {
+TEST_F(ViewTest, PasteIsEnabledForFileListsNotForAnyFiveFormats) {
     Load();
     QClipboard* clipboard = QApplication::clipboard();
     clipboard->setText(QStringLiteral("plain"));
     EXPECT_FALSE(View().IsCommandEnabled(kCmdPaste));
     clipboard->setMimeData(MakeFileListMimeData({m_world.PcFolder() + QStringLiteral("x.txt")}));
     EXPECT_TRUE(View().IsCommandEnabled(kCmdPaste));
+    // Five formats of anything are not the handheld's items.
     auto* five = new QMimeData;
     for (int i = 0; i < 5; ++i)
-        five->setData(QStringLiteral("application/x-epoc-item-%1").arg(i), "x");
+        five->setData(QStringLiteral("application/x-other-%1").arg(i), "x");
     clipboard->setMimeData(five);
-    EXPECT_TRUE(View().IsCommandEnabled(kCmdPaste));
+    EXPECT_FALSE(View().IsCommandEnabled(kCmdPaste));
 }
 
 TEST(CellTextTest, CutsToTheBufferKeepingCharactersWhole) {
