@@ -9,6 +9,7 @@
 #include "manager/adding/ConversionList.h"
 #include "manager/adding/EpocChooser.h"
 #include "manager/adding/EpocDropStream.h"
+#include "manager/adding/PcAdding.h"
 #include "manager/adding/PcTargetFilter.h"
 #include "manager/connection/ConnectionStrings.h"
 
@@ -22,6 +23,16 @@ const QString kSettings = QStringLiteral("Settings");
 const QString kLastWindowsPath = QStringLiteral("Last Windows Path");
 const QString kLastEpocPath = QStringLiteral("Last Epoc Path");
 constexpr int kManyBindings = 8;
+
+// The entry of the chosen filter; the dialog may report it by its name alone.
+int FilterEntry(const QStringList& filters, const QString& chosen) {
+    for (int i = 0; i < int(filters.size()); ++i) {
+        const QString& filter = filters[i];
+        if (filter == chosen || filter.left(filter.lastIndexOf(QStringLiteral(" ("))) == chosen)
+            return i;
+    }
+    return -1;
+}
 
 QString FromBuffer(const char* buffer, std::size_t size) {
     return QString::fromUtf8(buffer, qsizetype(qstrnlen(buffer, uint(size))));
@@ -228,9 +239,10 @@ void CEpocAdding::OnEpocEntryDetails(int32_t result, IEpocEngine* engine) {
 bool CEpocAdding::ChoosePcTarget(QWidget* parent, CDocSynchEntry& record) {
     InstallConnectionStrings();
     const CAppProfile profile;
-    QFileDialog dialog(parent, LoadConnectionString(kIdsSelectPcTarget) + record.EpocFileName,
-                       profile.GetProfileString(kSettings, kLastWindowsPath));
+    QFileDialog dialog(parent, LoadConnectionString(kIdsSelectPcTarget) + record.EpocFileName, InitialPcFolder());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // Entries show by their names alone ("No conversion"); the patterns still filter.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setObjectName(QStringLiteral("PcTargetDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -247,7 +259,7 @@ bool CEpocAdding::ChoosePcTarget(QWidget* parent, CDocSynchEntry& record) {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     QString path = dialog.selectedFiles().first();
-    const int entry = filters.isEmpty() ? -1 : int(filters.indexOf(dialog.selectedNameFilter()));
+    const int entry = FilterEntry(filters, dialog.selectedNameFilter());
     const bool converted = filter.IsValid() && entry >= 0 && !filter.IsNoConversion(entry);
     if (converted)
         path = WithTargetExtension(path, filter.TargetExtension(entry));

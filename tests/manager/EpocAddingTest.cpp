@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMimeData>
@@ -132,6 +133,12 @@ protected:
                 return;
             ++m_saveDialogs;
             m_filters = dialog->nameFilters();
+            m_startFolder = dialog->directory().absolutePath();
+            m_shownNames.clear();
+            if (auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+                for (int i = 0; i < combo->count(); ++i)
+                    m_shownNames << combo->itemText(i);
+            }
             m_shownFilter = dialog->selectedNameFilter();
             if (m_pickFilter >= 0)
                 dialog->selectNameFilter(m_filters.value(m_pickFilter));
@@ -180,6 +187,8 @@ protected:
     int m_saveDialogs = 0;
     QStringList m_filters;
     QString m_shownFilter;
+    QStringList m_shownNames;
+    QString m_startFolder;
 };
 
 TEST(EpocTargetNameTest, AppendsTheUpperCaseExtensionUnlessPresent) {
@@ -255,16 +264,21 @@ TEST_F(EpocAddingTest, SaveDialogTypesFollowTheChosenEntry) {
         m_pickFilter = c.pick;
         CDocSynchEntry record = EpocRecord(QStringLiteral("EPOC Word"));
         ASSERT_TRUE(CEpocAdding::ChoosePcTarget(m_view.get(), record));
-        EXPECT_EQ(m_shownFilter, QStringLiteral("Rich Text (*.rtf)"));
+        EXPECT_EQ(m_shownFilter, QStringLiteral("Rich Text")) << "shown by its name alone";
         EXPECT_EQ(record.WinFileName, QString::fromUtf8(c.name));
         EXPECT_EQ(record.WinPath, m_world.PcFolder());
         EXPECT_EQ(record.WinFileType, QString::fromUtf8(c.pcType));
         EXPECT_EQ(record.EpocFileType, QString::fromUtf8(c.epocType));
     }
+    EXPECT_EQ(m_shownNames,
+              (QStringList{QStringLiteral("Word 97"), QStringLiteral("Rich Text"), QStringLiteral("No conversion")}));
     m_typed.clear();
+    // Nothing remembered: the dialog starts in the user's PC folder.
+    CAppProfile().WriteProfileString(QStringLiteral("Settings"), QStringLiteral("Last Windows Path"), QString());
     CDocSynchEntry record = EpocRecord(QStringLiteral("(unknown)"));
     EXPECT_FALSE(CEpocAdding::ChoosePcTarget(m_view.get(), record));
     EXPECT_EQ(m_filters, QStringList{QStringLiteral("No conversion (*)")});
+    EXPECT_EQ(m_startFolder, m_world.PcFolder().chopped(1));
 }
 
 TEST_F(EpocAddingTest, DropBindsEachItemInTurnAndAsksFromEight) {

@@ -247,6 +247,23 @@ TEST_F(PcAddingTest, AddPcFileThroughTheDialogsStoresAPlainCopy) {
     EXPECT_EQ(fields[3], QStringLiteral("C:\\Report"));
 }
 
+TEST_F(PcAddingTest, FileDialogStartsInThePcFolderAndNamesItsFilter) {
+    QString startFolder;
+    QStringList shownNames;
+    CDialogRobot robot;
+    robot.onFileDialog = [&](QFileDialog& dialog) {
+        startFolder = dialog.directory().absolutePath();
+        if (auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+            for (int i = 0; i < combo->count(); ++i)
+                shownNames << combo->itemText(i);
+        }
+        dialog.reject();
+    };
+    CPcAdding(*m_view).OnAddPcFile();
+    EXPECT_EQ(startFolder, m_world.PcFolder().chopped(1));
+    EXPECT_EQ(shownNames, QStringList{QStringLiteral("All files")});
+}
+
 TEST_F(PcAddingTest, WarningPerFileUntilClearedAndManySelectedFiles) {
     AnswerChooser(QString());  // cancel: only the warnings and chooser starts count
     QStringList files;
