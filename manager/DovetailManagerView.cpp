@@ -310,7 +310,12 @@ void CDovetailManagerView::OnExplore() {
         return;
     CDocSynchEntry record = m_doc.NewRecord();
     m_doc.ReadEntry(entry, record);
-    IShell::Current().Explore(record.WinPath);
+    if (!IShell::Current().Explore(record.WinPath))
+        ShowNoProgram(record.WinPath);
+}
+
+void CDovetailManagerView::ShowNoProgram(const QString& path) {
+    CMessageBox::Information(this, LoadManagerString(kIdsNoProgramToOpen).arg(path));
 }
 
 void CDovetailManagerView::OnLaunch() {
@@ -321,9 +326,10 @@ void CDovetailManagerView::OnLaunch() {
     m_doc.ReadEntry(entry, record);
     IShell& shell = IShell::Current();
     const QString path = record.WinPath + record.WinFileName;
-    if (shell.GetTypeName(path).size() > 1)
-        shell.Open(path);
-    else
+    if (shell.GetTypeName(path).size() > 1) {
+        if (!shell.Open(path))
+            ShowNoProgram(path);
+    } else
         CMessageBox::Information(this, LoadManagerString(kIdsNoExecutable));
 }
 
@@ -344,8 +350,8 @@ bool CDovetailManagerView::PrepareBackupFolder(QString& folder) {
 
 void CDovetailManagerView::OnBackups() {
     QString folder;
-    if (PrepareBackupFolder(folder))
-        IShell::Current().Explore(folder);
+    if (PrepareBackupFolder(folder) && !IShell::Current().Explore(folder))
+        ShowNoProgram(folder);
 }
 
 void CDovetailManagerView::OnHelp() {

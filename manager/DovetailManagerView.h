@@ -55,6 +55,9 @@ public:
     bool IsCommandEnabled(int id);
     void RunCommand(int id);
 
+    // The desktop could not open path: says so.
+    void ShowNoProgram(const QString& path);
+
     void OnEnableDisable();
     void OnDelete();
     void OnExplore();

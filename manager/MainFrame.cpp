@@ -517,8 +517,10 @@ void CMainFrame::OnViewLog() {
     if (!ReadUserString(m_doc.User(), LoadManagerString(kIdsAppTitle), QStringLiteral("LogDocSynchCopy"), path))
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    IShell::Current().OpenInTextViewer(path);
+    const bool opened = IShell::Current().OpenInTextViewer(path);
     QApplication::restoreOverrideCursor();
+    if (!opened)
+        m_view->ShowNoProgram(path);
 }
 
 void CMainFrame::ShowAbout() {

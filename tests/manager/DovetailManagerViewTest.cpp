@@ -237,6 +237,29 @@ TEST_F(ViewTest, LaunchExploreAndBackupsGoThroughTheShell) {
     EXPECT_EQ(m_shell.m_requests.back().path, backups);
 }
 
+TEST_F(ViewTest, DesktopWithoutAProgramIsReported) {
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    Load();
+    View().SelectRow(0);
+    m_shell.m_succeed = false;
+    const QString noProgram = QStringLiteral("The desktop has no program to open\n");
+    const QString backups = m_world.PcFolder() + QStringLiteral("Alice/Dovetail");
+    struct Case {
+        int command;
+        QString path;
+    };
+    const Case cases[] = {
+        {kCmdLaunch, m_world.PcFolder() + QStringLiteral("a.txt")},
+        {kCmdExplore, m_world.PcFolder()},
+        {kCmdBackups, backups},
+    };
+    for (const Case& c : cases) {
+        CMessageBox::ClearShownTexts();
+        View().RunCommand(c.command);
+        EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{noProgram + c.path}) << c.command;
+    }
+}
+
 TEST_F(ViewTest, BackupsWithoutPcFolderStopsAndClosesTheManager) {
     Load();
     CRegistry::Default().DeleteTree(RegRoot::CurrentUser, QStringLiteral("Software\\Veroz\\Users\\Alice\\PCDirectory"));

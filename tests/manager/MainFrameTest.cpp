@@ -271,6 +271,10 @@ TEST_F(FrameTest, ViewLogNeedsAReadableLog) {
     ASSERT_EQ(m_shell.m_requests.size(), 1u);
     EXPECT_EQ(m_shell.m_requests[0].verb, QStringLiteral("text"));
     EXPECT_EQ(m_shell.m_requests[0].path, log);
+    EXPECT_TRUE(CMessageBox::ShownTexts().isEmpty());
+    m_shell.m_succeed = false;
+    frame.OnCommand(kCmdViewLog);
+    EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{QStringLiteral("The desktop has no program to open\n") + log});
     QFile::remove(log);
     EXPECT_FALSE(frame.IsCommandEnabled(kCmdViewLog));
 }
