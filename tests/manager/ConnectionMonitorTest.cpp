@@ -2,6 +2,7 @@
 #include "manager/connection/ConnectionMonitor.h"
 
 #include "common/Profile.h"
+#include "manager/CommandIds.h"
 #include "manager/ConnectStatusBar.h"
 #include "manager/MainFrame.h"
 #include "manager/MessageBox.h"
@@ -298,6 +299,58 @@ TEST_F(ConnectedViewTest, TakesHandheldItemsByTheirFormatsAndShellFileLists) {
     std::unique_ptr<QMimeData> files(MakeFileListMimeData({m_world.PcFolder() + QStringLiteral("a.txt")}));
     EXPECT_TRUE(view.CanTakeData(files.get()));
     EXPECT_FALSE(view.CanTakeData(nullptr));
+}
+
+TEST_F(MonitorTest, SynchronizerPathNamingNoProgramIsNotFound) {
+    // The desktop's own shell: three characters that name nothing it could start.
+    for (const char* path : {"abc", "/no/such/bindcopy"}) {
+        CMessageBox::ClearShownTexts();
+        CAppProfile().WriteProfileString(QString(), QStringLiteral("SyncronizerPath"), QString::fromUtf8(path));
+        EXPECT_FALSE(LaunchSynchronizer(nullptr, 3));
+        EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{kNotFound}) << path;
+    }
+}
+
+TEST_F(ConnectedViewTest, UnknownHandheldLeavesTheOwnerEmptyAndTheList) {
+    RegWriteNumber(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\TASKSCHEDULER"), QStringLiteral("SyncTime"), 1);
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    auto frame = MakeFrame([this] { return MakeEngineForwarder(m_engine); });
+    frame->View()->OnInitialUpdate();
+    CConnectionMonitor* monitor = View(*frame).Monitor();
+    ASSERT_NE(monitor, nullptr);
+    Pump(*monitor);
+    monitor->HandleEvent(EngineEvent::Status, 0, 1);
+    Pump(*monitor);
+    EXPECT_EQ(frame->ConnectStatusBar()->IndicatorBitmap(), 143);
+    EXPECT_TRUE(frame->ConnectStatusBar()->OwnerText().isEmpty());
+    EXPECT_EQ(View(*frame).ItemCount(), 1);
+    EXPECT_EQ(m_doc.User(), QStringLiteral("Alice"));
+}
+
+TEST_F(ConnectedViewTest, WithoutTheEngineTheListStillWorks) {
+    RegWriteNumber(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\TASKSCHEDULER"), QStringLiteral("SyncTime"), 1);
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    m_world.Store(1, m_world.Binding(QStringLiteral("b.txt")));
+    CAppProfile().WriteProfileString(QString(), QStringLiteral("SyncronizerPath"), QStringLiteral("/opt/bindcopy"));
+    CRecordingShell shell;
+    auto frame = MakeFrame([] { return std::unique_ptr<IEpocEngine>(); });
+    CConnectedView& view = View(*frame);
+    view.OnInitialUpdate();
+    EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{QStringLiteral("Could not access Ericsson EPOC Connect")});
+    ASSERT_EQ(view.ItemCount(), 2);
+    // Edit (switch off), delete, and start the synchronizer for one and for all.
+    view.SelectRow(0);
+    frame->OnCommand(kCmdEnable);
+    EXPECT_EQ(m_world.Number(0, QStringLiteral("IsActive")), 0u);
+    CMessageBox::SetNextAnswer(QMessageBox::Yes);
+    frame->OnCommand(kCmdDelete);
+    ASSERT_EQ(view.ItemCount(), 1);
+    view.SelectRow(0);
+    frame->OnCommand(kCmdSynchronize);
+    frame->OnCommand(kCmdSynchronizeAll);
+    ASSERT_EQ(shell.m_requests.size(), 2u);
+    EXPECT_EQ(shell.m_requests[0].arguments, QStringList{QStringLiteral("/W\"1\"")});
+    EXPECT_TRUE(shell.m_requests[1].arguments.isEmpty());
 }
 
 TEST_F(ConnectedViewTest, PlugAndUnplugTheSimulatedHandheld) {

@@ -16,12 +16,28 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
+#include <QProxyStyle>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
 
 namespace {
+// The desktop's click setting, as the style reports it.
+class CClickStyle : public QProxyStyle {
+public:
+    explicit CClickStyle(bool singleClick) : m_singleClick(singleClick) {}
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_ItemView_ActivateItemOnSingleClick)
+            return m_singleClick ? 1 : 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+private:
+    bool m_singleClick;
+};
+
 class ViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -258,6 +274,44 @@ TEST_F(ViewTest, DesktopWithoutAProgramIsReported) {
         View().RunCommand(c.command);
         EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{noProgram + c.path}) << c.command;
     }
+}
+
+TEST_F(ViewTest, OneOrTwoClicksLaunchAsTheDesktopIsSet) {
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    for (bool singleClick : {true, false}) {
+        SCOPED_TRACE(singleClick ? "single-click desktop" : "double-click desktop");
+        m_shell.m_requests.clear();
+        CDovetailManagerDoc doc;
+        doc.OnNewDocument();
+        CDovetailManagerView view(doc);
+        CClickStyle style(singleClick);
+        view.setStyle(&style);
+        view.OnInitialUpdate();
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        const QPoint cell = view.visualRect(view.Model()->index(0, 1)).center();
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell);
+        EXPECT_EQ(m_shell.m_requests.size(), singleClick ? 1u : 0u);
+        if (!singleClick) {
+            QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, cell);
+            ASSERT_EQ(m_shell.m_requests.size(), 1u);
+        }
+        EXPECT_EQ(m_shell.m_requests.back().verb, QStringLiteral("open"));
+        EXPECT_EQ(m_shell.m_requests.back().path, m_world.PcFolder() + QStringLiteral("a.txt"));
+    }
+}
+
+TEST_F(ViewTest, DeletingTheOnlyRowThenAddingGivesEntryZero) {
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    Load();
+    View().SelectRow(0);
+    CMessageBox::SetNextAnswer(QMessageBox::Yes);
+    View().RunCommand(kCmdDelete);
+    EXPECT_EQ(Model().rowCount(), 0);
+    CDocSynchEntry next = m_world.Binding(QStringLiteral("b.txt"));
+    ASSERT_TRUE(m_doc.AddEntry(next));
+    ASSERT_EQ(Model().rowCount(), 1);
+    EXPECT_EQ(Model().EntryAt(0), 0);
 }
 
 TEST_F(ViewTest, BackupsWithoutPcFolderStopsAndClosesTheManager) {

@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMimeData>
@@ -396,6 +397,30 @@ TEST_F(EpocAddingTest, DropNeverWaitsForeverOnAnEntry) {
     EXPECT_EQ(m_saveDialogs, 1);
     EXPECT_EQ(Stored(0).EpocFileName, QStringLiteral("after"));
     EXPECT_FALSE(adding.IsOpening());
+}
+
+TEST_F(EpocAddingTest, ChooserStartsAtTheLastEpocFolderOrTheDrive) {
+    const QString library = BinDir() + QStringLiteral("/ecfile.ocx");
+    if (!QFile::exists(library))
+        GTEST_SKIP() << "ecfile.ocx not built";
+    QFile::copy(library, m_world.Env().Root() + QStringLiteral("/psiwin/ecfile.ocx"));
+    const QString log = m_world.Env().Root() + QStringLiteral("/chooser.log");
+    m_world.Env().SetEnv("DOVETAIL_TEST_CHOOSER_LOG", log);
+    m_world.Env().SetEnv("DOVETAIL_TEST_CHOOSER_ANSWER", QString());  // cancel
+    CEpocAdding adding(*m_view);
+    CAppProfile profile;
+    for (const char* last : {"C:\\Documents\\", ""}) {
+        profile.WriteProfileString(QStringLiteral("Settings"), QStringLiteral("Last Epoc Path"),
+                                   QString::fromUtf8(last));
+        adding.OnAddEpocFile();
+    }
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList inits = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(inits.size(), 2);
+    EXPECT_EQ(inits[0].section(QLatin1Char('\t'), 3, 3), QStringLiteral("C:\\Documents\\*.*"));
+    EXPECT_EQ(inits[1].section(QLatin1Char('\t'), 3, 3), QStringLiteral("C:\\"));
+    EXPECT_EQ(inits[0].section(QLatin1Char('\t'), 0, 0), QStringLiteral("1")) << "an existing file";
 }
 
 TEST_F(EpocAddingTest, MalformedDropIsRefusedWholeAndQueuesNothing) {

@@ -112,6 +112,16 @@ TEST_F(FrameTest, NormalMaximisedAndMinimisedClosesStoreWhatTheNextStartUses) {
     EXPECT_EQ(Placement(QStringLiteral("MaxState")), 1);
     EXPECT_EQ(Placement(QStringLiteral("Width")), window.width()) << "kept from the normal close";
 
+    // Closed maximised: it opens maximised, and restoring gives the default size.
+    CMainFrame& maximized = Open(true);
+    EXPECT_TRUE(maximized.isMaximized());
+    maximized.showNormal();
+    QApplication::processEvents();
+    EXPECT_EQ(maximized.size(), QSize(860, 480));
+    maximized.showMaximized();
+    QApplication::processEvents();
+    CloseAndDestroy();
+
     CMainFrame& minimized = Open(true);
     minimized.showMinimized();
     QApplication::processEvents();
