@@ -5,14 +5,18 @@
 #include "common/VersionInfo.h"
 #include "manager/CommandIds.h"
 #include "manager/Icons.h"
+#include "manager/ManagerHelp.h"
 #include "manager/Strings.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
 namespace {
+constexpr uint32_t kHelpContext = 0x20000 + 100;
+
 QLabel* AddLine(QGridLayout* grid, int row, const QString& name) {
     auto* label = new QLabel;
     label->setObjectName(name);
@@ -55,4 +59,12 @@ void CAboutDlg::LoadVersion(const QString& programPath) {
     findChild<QLabel*>(QStringLiteral("ProductVersion"))->setText(version);
     findChild<QLabel*>(QStringLiteral("LegalCopyright"))->setText(info.GetString(QStringLiteral("LegalCopyright")));
     findChild<QLabel*>(QStringLiteral("CompanyName"))->setText(info.GetString(QStringLiteral("CompanyName")));
+}
+
+void CAboutDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+        OpenManagerHelp(this, kHelpContext);
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }

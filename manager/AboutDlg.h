@@ -11,4 +11,8 @@ public:
     explicit CAboutDlg(QWidget* parent = nullptr);
     // Reads the version block of programPath (the running program when empty).
     void LoadVersion(const QString& programPath = QString());
+
+protected:
+    // F1 opens the dialog's help topic.
+    void keyPressEvent(QKeyEvent* event) override;
 };

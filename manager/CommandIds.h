@@ -21,7 +21,8 @@ enum ManagerCommand : int {
     kCmdPaste = 57637,
     kCmdAbout = 57664,
     kCmdExit = 57665,
-    kCmdContextHelp = 57669,
+    // The frame's own key for the menu bar's keyboard mode (F10); in no menu.
+    kCmdMenuBarKeys = 57700,
     kCmdHelpIndex = 57670,
     kCmdViewToolbar = 59392,
     kCmdViewStatusBar = 59393,

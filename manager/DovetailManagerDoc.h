@@ -90,5 +90,10 @@ private:
     CRuleSet m_defaultRules;
 };
 
+// A file size as the store keeps it: sizes beyond the 32-bit range are held at its largest value.
+int32_t ClampedFileSize(qint64 size);
+// The time format without its time-zone field and the text that only brackets or separates
+// it ("H:mm:ss (t)" gives "H:mm:ss"); quoted text is kept as it is.
+QString TimeFormatWithoutZone(const QString& format);
 // The date and time text of the user's locale: short date, one blank, time with seconds.
 QString FormatLocalDateTime(uint32_t secondsUtc);

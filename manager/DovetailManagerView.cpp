@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 
@@ -309,7 +310,12 @@ void CDovetailManagerView::OnExplore() {
         return;
     CDocSynchEntry record = m_doc.NewRecord();
     m_doc.ReadEntry(entry, record);
-    IShell::Current().Explore(record.WinPath);
+    if (!IShell::Current().Explore(record.WinPath))
+        ShowNoProgram(record.WinPath);
+}
+
+void CDovetailManagerView::ShowNoProgram(const QString& path) {
+    CMessageBox::Information(this, LoadManagerString(kIdsNoProgramToOpen).arg(path));
 }
 
 void CDovetailManagerView::OnLaunch() {
@@ -320,9 +326,10 @@ void CDovetailManagerView::OnLaunch() {
     m_doc.ReadEntry(entry, record);
     IShell& shell = IShell::Current();
     const QString path = record.WinPath + record.WinFileName;
-    if (shell.GetTypeName(path).size() > 1)
-        shell.Open(path);
-    else
+    if (shell.GetTypeName(path).size() > 1) {
+        if (!shell.Open(path))
+            ShowNoProgram(path);
+    } else
         CMessageBox::Information(this, LoadManagerString(kIdsNoExecutable));
 }
 
@@ -343,8 +350,8 @@ bool CDovetailManagerView::PrepareBackupFolder(QString& folder) {
 
 void CDovetailManagerView::OnBackups() {
     QString folder;
-    if (PrepareBackupFolder(folder))
-        IShell::Current().Explore(folder);
+    if (PrepareBackupFolder(folder) && !IShell::Current().Explore(folder))
+        ShowNoProgram(folder);
 }
 
 void CDovetailManagerView::OnHelp() {
@@ -384,8 +391,8 @@ void CDovetailManagerView::OnDropOnList(const QMimeData* data) {
     ShowNotAvailable();
 }
 
-bool CDovetailManagerView::CanTakeData(const QMimeData* data) {
-    return data && (HasFileList(data) || data->formats().size() == 5);
+bool CDovetailManagerView::CanTakeData(const QMimeData* data) const {
+    return HasFileList(data);
 }
 
 void CDovetailManagerView::OnActivated(const QModelIndex& index) {
@@ -400,6 +407,29 @@ void CDovetailManagerView::OnActivated(const QModelIndex& index) {
 void CDovetailManagerView::paintEvent(QPaintEvent* event) {
     // Every visible cell reads the store: one read snapshot for the whole paint.
     CRegistry::Default().ReadTransaction([&] { QTreeView::paintEvent(event); });
+}
+
+void CDovetailManagerView::keyPressEvent(QKeyEvent* event) {
+    QTreeView::keyPressEvent(event);
+    // As in a report list, moving with the keys selects the row landed on, also when it was
+    // already current (the first row is current, unselected, from the start). Ctrl moves only
+    // the focus.
+    switch (event->key()) {
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            break;
+        default:
+            return;
+    }
+    if (event->modifiers() & Qt::ControlModifier)
+        return;
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && !selectionModel()->isRowSelected(current.row(), QModelIndex()))
+        SelectRow(current.row());
 }
 
 void CDovetailManagerView::contextMenuEvent(QContextMenuEvent* event) {

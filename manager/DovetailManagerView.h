@@ -55,6 +55,9 @@ public:
     bool IsCommandEnabled(int id);
     void RunCommand(int id);
 
+    // The desktop could not open path: says so.
+    void ShowNoProgram(const QString& path);
+
     void OnEnableDisable();
     void OnDelete();
     void OnExplore();
@@ -73,9 +76,9 @@ public:
     // Files dropped or pasted on the list.
     virtual void OnDropOnList(const QMimeData* data);
 
-    // True when the data is something the list takes: a shell file list or the five
-    // formats of the connectivity suite's explorer items.
-    static bool CanTakeData(const QMimeData* data);
+    // True when the data is something the list takes (drops, Paste): a shell file list here,
+    // and what the connected list adds (items dragged from the handheld).
+    virtual bool CanTakeData(const QMimeData* data) const;
 
 signals:
     // Selection, rows or check boxes changed: the frame re-evaluates its commands.
@@ -89,6 +92,7 @@ protected:
     void ShowNotAvailable();
 
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;

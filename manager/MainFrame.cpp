@@ -22,12 +22,16 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
+#include <QKeyEvent>
+#include <QProxyStyle>
+#include <QStyleOptionMenuItem>
 #include <QToolBar>
-#include <QWhatsThis>
 
 namespace {
 const QString kPlacement = QStringLiteral("MainWindowSizeAndPos");
 const QSize kDefaultSize(860, 480);
+// How long a restored window waits for the window manager's frame.
+constexpr int kFrameWaitMs = 3000;
 
 struct ActionSpec {
     int id;
@@ -62,7 +66,7 @@ const std::vector<ActionSpec>& ActionSpecs() {
         {kCmdHelp, "&Help", {}},
         {kCmdAbout, "&About Dovetail...", {}},
         {kCmdHelpIndex, "Help", {QKeySequence(Qt::Key_F1)}},
-        {kCmdContextHelp, "What's This?", {QKeySequence(Qt::SHIFT | Qt::Key_F1)}},
+        {kCmdMenuBarKeys, "Menu Bar", {QKeySequence(Qt::Key_F10)}},
     };
     return specs;
 }
@@ -71,6 +75,31 @@ const std::vector<ActionSpec>& ActionSpecs() {
 bool IsCostlyToEnable(int id) {
     return id == kCmdBackups;
 }
+
+// The menu bar takes Alt (and F10, see EnterMenuBarKeyboardMode) as the key into its keyboard
+// mode whatever the widget style's own habit.
+class CMenuBarStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_MenuBar_AltKeyNavigation)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+    // Some styles highlight a menu title only while its menu is open; in keyboard mode (the
+    // bar has the focus) the current title must show too.
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element == CE_MenuBarItem && item && (item->state & State_Selected) && widget && widget->hasFocus()) {
+            QStyleOptionMenuItem current(*item);
+            current.state |= State_Sunken;
+            QProxyStyle::drawControl(element, &current, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
 
 QRect ScreenRect(const QWidget* widget) {
     return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size());
@@ -157,6 +186,9 @@ void CMainFrame::CreateMenus() {
     m_menuBar = new QMenuBar;
     m_menuBar->setObjectName(QStringLiteral("MenuBar"));
     m_menuBar->setNativeMenuBar(false);
+    auto* menuStyle = new CMenuBarStyle;
+    menuStyle->setParent(m_menuBar);
+    m_menuBar->setStyle(menuStyle);
     const auto addMenu = [this](const QString& title, const std::vector<int>& ids) {
         QMenu* menu = m_menuBar->addMenu(title);
         menu->setObjectName(QStringLiteral("Menu") + QString(title).remove(QLatin1Char('&')).remove(QLatin1Char(' ')));
@@ -253,10 +285,11 @@ void CMainFrame::RestorePlacement() {
         return;
     const int x = profile.GetProfileInt(kPlacement, QStringLiteral("XPos"), INT_MIN);
     const int y = profile.GetProfileInt(kPlacement, QStringLiteral("YPos"), INT_MIN);
-    const int width = profile.GetProfileInt(kPlacement, QStringLiteral("Width"), kDefaultSize.width());
-    const int height = profile.GetProfileInt(kPlacement, QStringLiteral("Height"), kDefaultSize.height());
+    const int width = profile.GetProfileInt(kPlacement, QStringLiteral("Width"), INT_MIN);
+    const int height = profile.GetProfileInt(kPlacement, QStringLiteral("Height"), INT_MIN);
     if (x != INT_MIN && y != INT_MIN)
         move(x, y);
+    // Only a stored size is an outer one; the default size is the window's own.
     if (width > 0 && height > 0) {
         resize(width, height);
         m_restoredFrameSize = QSize(width, height);
@@ -267,14 +300,33 @@ void CMainFrame::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!m_restoredFrameSize.isValid())
         return;
-    // The stored size is the window's outer size; take the frame off once it is known.
+    // A window manager frames the window some time after it is shown; without one no frame
+    // ever comes, and the size stays as it is.
+    QTimer::singleShot(0, this, &CMainFrame::ApplyRestoredFrame);
+    QTimer::singleShot(kFrameWaitMs, this, [this] { m_restoredFrameSize = {}; });
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    ApplyRestoredFrame();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    ApplyRestoredFrame();
+}
+
+void CMainFrame::ApplyRestoredFrame() {
+    if (!m_restoredFrameSize.isValid() || !isVisible())
+        return;
+    // The stored size is the window's outer size; the frame comes off once it is known.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.width() <= 0 && frame.height() <= 0)
+        return;
     const QSize target = m_restoredFrameSize;
     m_restoredFrameSize = {};
-    QTimer::singleShot(0, this, [this, target] {
-        const QSize frame = frameGeometry().size() - geometry().size();
-        if (!isMaximized() && !isMinimized() && (frame.width() > 0 || frame.height() > 0))
-            resize(target - frame);
-    });
+    if (!isMaximized() && !isMinimized() && !isFullScreen())
+        resize(target - frame);
 }
 
 void CMainFrame::SaveBarVisibility() {
@@ -379,7 +431,7 @@ bool CMainFrame::IsCommandEnabled(int id) {
         case kCmdViewStatusBar:
         case kCmdExit:
         case kCmdAbout:
-        case kCmdContextHelp:
+        case kCmdMenuBarKeys:
             return true;
         default:
             return CDovetailManagerView::HandlesCommand(id) && m_view->IsCommandEnabled(id);
@@ -422,14 +474,30 @@ void CMainFrame::OnCommand(int id) {
         case kCmdAbout:
             ShowAbout();
             return;
-        case kCmdContextHelp:
-            QWhatsThis::enterWhatsThisMode();
+        case kCmdMenuBarKeys:
+            EnterMenuBarKeyboardMode();
             return;
         default:
             if (CDovetailManagerView::HandlesCommand(id))
                 m_view->RunCommand(id);
             return;
     }
+}
+
+void CMainFrame::EnterMenuBarKeyboardMode() {
+    if (!m_menuBar->isVisible() || m_menuBar->activeAction())
+        return;
+    // The menu bar enters its keyboard mode when Alt is pressed and released alone; F10 is
+    // handed to it as that.
+    QWidget* target = QApplication::focusWidget();
+    if (!target || target->window() != this)
+        target = this;
+    QKeyEvent override(QEvent::ShortcutOverride, Qt::Key_Alt, Qt::AltModifier);
+    QCoreApplication::sendEvent(target, &override);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Alt, Qt::AltModifier);
+    QCoreApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Alt, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &release);
 }
 
 void CMainFrame::OnOptions() {
@@ -449,8 +517,10 @@ void CMainFrame::OnViewLog() {
     if (!ReadUserString(m_doc.User(), LoadManagerString(kIdsAppTitle), QStringLiteral("LogDocSynchCopy"), path))
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    IShell::Current().OpenInTextViewer(path);
+    const bool opened = IShell::Current().OpenInTextViewer(path);
     QApplication::restoreOverrideCursor();
+    if (!opened)
+        m_view->ShowNoProgram(path);
 }
 
 void CMainFrame::ShowAbout() {

@@ -57,11 +57,15 @@ public:
 protected:
     virtual void OnOptions();
     void OnViewLog();
+    // F10: the menu bar's keyboard mode, the first menu highlighted and none opened.
+    void EnterMenuBarKeyboardMode();
     bool IsViewLogEnabled() const;
 
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     QMenu* createPopupMenu() override { return nullptr; }
 
 private:
@@ -76,6 +80,7 @@ private:
     void CreateRebar();
     void CreateStatusBar();
     void RestorePlacement();
+    void ApplyRestoredFrame();
     void SaveBarVisibility();
     void SavePlacementAndLayout();
     void UpdateCaption();
@@ -90,6 +95,7 @@ private:
     QMenuBar* m_menuBar = nullptr;
     std::map<int, QAction*> m_actions;
     std::map<int, Handler> m_handlers;
+    // The stored outer size, until the window manager's frame is known and taken off it.
     QSize m_restoredFrameSize;
     bool m_layoutSaved = false;
 };

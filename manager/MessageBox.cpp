@@ -9,11 +9,13 @@ namespace {
 QList<QMessageBox::StandardButton> g_answers;
 QMessageBox::StandardButton g_autoAnswer = QMessageBox::NoButton;
 QStringList g_shown;
+QList<QMessageBox::Icon> g_icons;
 }  // namespace
 
 QMessageBox::StandardButton CMessageBox::Show(QWidget* parent, const QString& text, QMessageBox::Icon icon,
                                               QMessageBox::StandardButtons buttons) {
     g_shown.append(text);
+    g_icons.append(icon);
     if (!g_answers.isEmpty())
         return g_answers.takeFirst();
     if (g_autoAnswer != QMessageBox::NoButton)
@@ -34,6 +36,11 @@ QStringList CMessageBox::ShownTexts() {
     return g_shown;
 }
 
+QList<QMessageBox::Icon> CMessageBox::ShownIcons() {
+    return g_icons;
+}
+
 void CMessageBox::ClearShownTexts() {
     g_shown.clear();
+    g_icons.clear();
 }

@@ -13,13 +13,16 @@ public:
                                             QMessageBox::StandardButtons buttons = QMessageBox::Ok);
     static void Information(QWidget* parent, const QString& text) { Show(parent, text, QMessageBox::NoIcon); }
     static void Stop(QWidget* parent, const QString& text) { Show(parent, text, QMessageBox::Critical); }
+    // Questions state no icon, so they show none.
     static bool AskYesNo(QWidget* parent, const QString& text) {
-        return Show(parent, text, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        return Show(parent, text, QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
 
     static void SetNextAnswer(QMessageBox::StandardButton answer);
     // Answers every question from now on with answer (QMessageBox::NoButton ends it).
     static void SetAutoAnswer(QMessageBox::StandardButton answer);
     static QStringList ShownTexts();
+    // The icon of each box, in the order of ShownTexts.
+    static QList<QMessageBox::Icon> ShownIcons();
     static void ClearShownTexts();
 };

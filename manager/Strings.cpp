@@ -26,6 +26,7 @@ const std::vector<std::pair<int, const char*>>& Table() {
         {kIdsDevelopedFor, "Developed for Ericsson"},
         {kIdsNotAvailableYet, "This command is not available yet."},
         {kIdsVersionFormat, "Dovetail Version %s"},
+        {kIdsNoProgramToOpen, "The desktop has no program to open\n%1"},
         {kIdsColumnFirst + 0, "PC Name"},
         {kIdsColumnFirst + 1, "PC Path"},
         {kIdsColumnFirst + 2, "PC Type"},

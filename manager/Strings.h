@@ -25,6 +25,7 @@ enum ManagerString : int {
     kIdsNotAvailableYet = 61908,
     kIdsVersionFormat = 61909,
     kIdsColumnFirst = 61910,  // 61910..61917: the eight list column headings
+    kIdsNoProgramToOpen = 61920,
 };
 
 // Registers the manager's table with CStringTable; call once at start-up (tests too).

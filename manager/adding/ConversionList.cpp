@@ -14,7 +14,6 @@ struct ConverterSlot {
     bool overridden = false;
     IConverterInterface* current = nullptr;
     std::unique_ptr<IConverterInterface> owned;
-    bool tried = false;
 };
 ConverterSlot& Slot() {
     static ConverterSlot slot;
@@ -83,9 +82,10 @@ CConversionList BuildConversionList(const CDocSynchEntry& record, IConverterInte
 
 IConverterInterface* ManagerConverters() {
     ConverterSlot& slot = Slot();
-    if (slot.overridden || slot.tried)
+    // A failed attempt is not remembered: once the suite's control file is back, the next
+    // use creates the object.
+    if (slot.overridden || slot.owned)
         return slot.current;
-    slot.tried = true;
     slot.owned = CreateAutomationObject(QStringLiteral("VEROZ.CONVERTERINTERFACE"));
     if (slot.owned) {
         QDir::setCurrent(GetControlDirectory());
@@ -102,4 +102,11 @@ void SetManagerConverters(IConverterInterface* converters) {
     ConverterSlot& slot = Slot();
     slot.overridden = true;
     slot.current = converters;
+}
+
+void UseSuiteConverters() {
+    ConverterSlot& slot = Slot();
+    slot.overridden = false;
+    slot.current = nullptr;
+    slot.owned.reset();
 }

@@ -53,3 +53,5 @@ CConversionList BuildConversionList(const CDocSynchEntry& record, IConverterInte
 IConverterInterface* ManagerConverters();
 // Tests put their own converters in place (nullptr: none available); the caller keeps ownership.
 void SetManagerConverters(IConverterInterface* converters);
+// Back to the suite's object, created afresh on the next use.
+void UseSuiteConverters();

@@ -9,6 +9,7 @@
 #include "manager/adding/ConversionList.h"
 #include "manager/adding/EpocChooser.h"
 #include "manager/adding/EpocDropStream.h"
+#include "manager/adding/PcAdding.h"
 #include "manager/adding/PcTargetFilter.h"
 #include "manager/connection/ConnectionStrings.h"
 
@@ -23,10 +24,33 @@ const QString kLastWindowsPath = QStringLiteral("Last Windows Path");
 const QString kLastEpocPath = QStringLiteral("Last Epoc Path");
 constexpr int kManyBindings = 8;
 
+// The entry of the chosen filter; the dialog may report it by its name alone.
+int FilterEntry(const QStringList& filters, const QString& chosen) {
+    for (int i = 0; i < int(filters.size()); ++i) {
+        const QString& filter = filters[i];
+        if (filter == chosen || filter.left(filter.lastIndexOf(QStringLiteral(" ("))) == chosen)
+            return i;
+    }
+    return -1;
+}
+
 QString FromBuffer(const char* buffer, std::size_t size) {
     return QString::fromUtf8(buffer, qsizetype(qstrnlen(buffer, uint(size))));
 }
 }  // namespace
+
+CEpocAdding::CEpocAdding(CDovetailManagerView& view, std::chrono::milliseconds openTimeout) : m_view(view) {
+    m_watchdog.setSingleShot(true);
+    m_watchdog.setInterval(openTimeout);
+    QObject::connect(&m_watchdog, &QTimer::timeout, &m_watchdog, [this] {
+        // The engine never answered (unplugged mid-way, lost the request): skip the entry.
+        if (!m_opening)
+            return;
+        m_opening = false;
+        m_remoteFile.reset();
+        FinishCurrent(m_engine);
+    });
+}
 
 bool CEpocDropQueue::Add(const QString& path) {
     if (m_paths.size() >= kCapacity)
@@ -126,7 +150,7 @@ void CEpocAdding::OnDropItems(const QMimeData* data, IEpocEngine* engine) {
     for (const QString& path : items.paths)
         m_queue.Add(path);
     // A drop while an earlier one is still being worked through joins its queue.
-    if (!m_remoteFile && m_queue.TakeNext())
+    if (!m_opening && m_queue.TakeNext())
         OpenCurrent(engine);
     QWidget* window = m_view.window();
     window->raise();
@@ -134,21 +158,60 @@ void CEpocAdding::OnDropItems(const QMimeData* data, IEpocEngine* engine) {
 }
 
 void CEpocAdding::OpenCurrent(IEpocEngine* engine) {
-    FileSpec spec;
-    if (!engine || !MakeFileSpec(kLocationDevice, m_queue.Current().toUtf8().constData(), spec)) {
-        // Nothing will answer for this path: go on with the next one.
-        if (m_queue.TakeNext())
-            OpenCurrent(engine);
-        return;
-    }
-    if (engine->OpenRemoteFile(spec, m_remoteFile) != 0) {
-        m_remoteFile.reset();
-        if (m_queue.TakeNext())
-            OpenCurrent(engine);
+    // A path nothing will answer for is skipped.
+    while (!IssueOpen(engine)) {
+        if (!m_queue.TakeNext())
+            return;
     }
 }
 
+bool CEpocAdding::IssueOpen(IEpocEngine* engine) {
+    m_engine = engine;
+    m_remoteFile.reset();
+    FileSpec spec;
+    if (!engine || !MakeFileSpec(kLocationDevice, m_queue.Current().toUtf8().constData(), spec))
+        return false;
+    if (engine->OpenRemoteFile(spec, m_remoteFile) != 0) {
+        m_remoteFile.reset();
+        return false;
+    }
+    m_opening = true;
+    m_watchdog.start();
+    return true;
+}
+
+void CEpocAdding::FinishCurrent(IEpocEngine* engine) {
+    FileSpec spec;
+    if (m_busyAnswers > 0 && engine && MakeFileSpec(kLocationDevice, m_queue.Current().toUtf8().constData(), spec))
+        engine->ReleaseRemoteFile(spec);
+    m_busyAnswers = 0;
+    if (m_queue.TakeNext())
+        OpenCurrent(engine);
+}
+
+void CEpocAdding::OnEntryBusy(IEpocEngine* engine) {
+    if (!m_opening)
+        return;
+    m_watchdog.stop();
+    m_opening = false;
+    m_remoteFile.reset();
+    if (++m_busyAnswers >= kMaxBusyOpens) {
+        InstallConnectionStrings();
+        CMessageBox::Stop(&m_view, LoadConnectionString(kIdsEntryStaysBusy).arg(m_queue.Current()));
+        FinishCurrent(engine);
+        return;
+    }
+    if (!IssueOpen(engine))
+        FinishCurrent(engine);
+}
+
 void CEpocAdding::OnEpocEntryDetails(int32_t result, IEpocEngine* engine) {
+    // Only the answer to the open in progress counts; one that comes after the entry was
+    // given up belongs to nothing.
+    if (!m_opening)
+        return;
+    m_watchdog.stop();
+    m_opening = false;
     InstallConnectionStrings();
     std::unique_ptr<IEpocRemoteFile> remote = std::move(m_remoteFile);
     RemoteFileInfo info;
@@ -170,16 +233,16 @@ void CEpocAdding::OnEpocEntryDetails(int32_t result, IEpocEngine* engine) {
                 m_view.viewport()->update();
         }
     }
-    if (m_queue.TakeNext())
-        OpenCurrent(engine);
+    FinishCurrent(engine);
 }
 
 bool CEpocAdding::ChoosePcTarget(QWidget* parent, CDocSynchEntry& record) {
     InstallConnectionStrings();
     const CAppProfile profile;
-    QFileDialog dialog(parent, LoadConnectionString(kIdsSelectPcTarget) + record.EpocFileName,
-                       profile.GetProfileString(kSettings, kLastWindowsPath));
+    QFileDialog dialog(parent, LoadConnectionString(kIdsSelectPcTarget) + record.EpocFileName, InitialPcFolder());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // Entries show by their names alone ("No conversion"); the patterns still filter.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setObjectName(QStringLiteral("PcTargetDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -196,7 +259,7 @@ bool CEpocAdding::ChoosePcTarget(QWidget* parent, CDocSynchEntry& record) {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     QString path = dialog.selectedFiles().first();
-    const int entry = filters.isEmpty() ? -1 : int(filters.indexOf(dialog.selectedNameFilter()));
+    const int entry = FilterEntry(filters, dialog.selectedNameFilter());
     const bool converted = filter.IsValid() && entry >= 0 && !filter.IsNoConversion(entry);
     if (converted)
         path = WithTargetExtension(path, filter.TargetExtension(entry));
@@ -206,7 +269,7 @@ bool CEpocAdding::ChoosePcTarget(QWidget* parent, CDocSynchEntry& record) {
     record.WinPath = path.left(slash + 1);
     const QFileInfo info(path);
     if (info.exists())
-        record.FileSize = static_cast<uint32_t>(info.size());
+        record.FileSize = ClampedFileSize(info.size());
     if (filter.IsValid() && entry >= 0) {
         if (!converted) {
             record.WinFileType = record.EpocFileType;

@@ -5,7 +5,9 @@
 #include "platform/engine/EpocEngine.h"
 
 #include <QString>
+#include <QTimer>
 
+#include <chrono>
 #include <deque>
 #include <memory>
 
@@ -34,7 +36,12 @@ private:
 // handheld's file browser, which are looked up through the engine one after another.
 class CEpocAdding {
 public:
-    explicit CEpocAdding(CDovetailManagerView& view) : m_view(view) {}
+    // How long an open may go unanswered before the drop moves on to its next item, and how
+    // often one entry may be reported busy before it is given up.
+    static constexpr std::chrono::milliseconds kOpenTimeout{30000};
+    static constexpr int kMaxBusyOpens = 50;
+
+    explicit CEpocAdding(CDovetailManagerView& view, std::chrono::milliseconds openTimeout = kOpenTimeout);
 
     void OnAddEpocFile();
     // True when the data is a drop from the handheld's browser (its five formats by name).
@@ -44,6 +51,11 @@ public:
     void OnDropItems(const QMimeData* data, IEpocEngine* engine);
     // The engine opened the current path: bind it, then open the next one.
     void OnEpocEntryDetails(int32_t result, IEpocEngine* engine);
+    // The engine reported the current entry busy: it is opened again, and released once its
+    // details are read.
+    void OnEntryBusy(IEpocEngine* engine);
+    // True while an open is awaited.
+    bool IsOpening() const { return m_opening; }
     CEpocDropQueue& Queue() { return m_queue; }
 
     // The save dialog, the filter and the types; true when the record is complete.
@@ -56,8 +68,18 @@ public:
 
 private:
     void OpenCurrent(IEpocEngine* engine);
+    // Issues the open of the current path; false when the engine cannot take it.
+    bool IssueOpen(IEpocEngine* engine);
+    // Done with the current path (bound, skipped or given up): release it if it was busy,
+    // then open the next one.
+    void FinishCurrent(IEpocEngine* engine);
 
     CDovetailManagerView& m_view;
     CEpocDropQueue m_queue;
     std::unique_ptr<IEpocRemoteFile> m_remoteFile;
+    // An open is awaited for the current path; answers arriving otherwise are ignored.
+    bool m_opening = false;
+    int m_busyAnswers = 0;
+    IEpocEngine* m_engine = nullptr;
+    QTimer m_watchdog;
 };

@@ -26,13 +26,25 @@ const QString kLastEpocPath = QStringLiteral("Last Epoc Path");
 constexpr int kManyBindings = 8;
 }  // namespace
 
+QString InitialPcFolder() {
+    const QString last = CAppProfile().GetProfileString(kSettings, kLastWindowsPath);
+    if (!last.isEmpty())
+        return last;
+    QString user;
+    QString folder;
+    if (GetCurrentUser(user) && GetUserPCDirectory(user, folder))
+        return folder;
+    return {};
+}
+
 void CPcAdding::OnAddPcFile() {
     InstallConnectionStrings();
     const CAppProfile profile;
     // The dialog returns any number of files: no fixed selection buffer to overflow.
-    QFileDialog dialog(&m_view, LoadConnectionString(kIdsSelectNewFile),
-                       profile.GetProfileString(kSettings, kLastWindowsPath));
+    QFileDialog dialog(&m_view, LoadConnectionString(kIdsSelectNewFile), InitialPcFolder());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // The filter shows by its name alone, as the string table gives it.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setObjectName(QStringLiteral("CNewWinFileDlg"));
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -98,7 +110,7 @@ bool CPcAdding::BindPcFile(const QString& path) {
         return false;
     const QFileInfo info(path);
     if (info.exists())
-        record.FileSize = static_cast<uint32_t>(info.size());
+        record.FileSize = ClampedFileSize(info.size());
     record.WinFileType = IShell::Current().GetTypeName(path);
     record.ImageIndex = m_view.GetFileIcon(path);
     if (!ChooseEpocTarget(&m_view, record))

@@ -9,6 +9,10 @@
 class CDovetailManagerView;
 class QWidget;
 
+// Where the PC file dialogs start: the last PC folder chosen, else the current user's PC
+// folder (never the program's working folder); empty when neither is known.
+QString InitialPcFolder();
+
 // Bindings started from PC files: by the file dialog, or by shell files dropped or pasted
 // on the list. Every step is modal and runs on the user-interface thread.
 class CPcAdding {

@@ -3,9 +3,11 @@
 
 #include "common/Profile.h"
 #include "manager/Icons.h"
+#include "manager/ManagerHelp.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -14,6 +16,7 @@ namespace {
 const QString kSettings = QStringLiteral("Settings");
 const QString kWarnValue = QStringLiteral("WarnForWinConversion");
 constexpr int kIdiWarning = 143;
+constexpr uint32_t kHelpContext = 0x20000 + 144;
 }  // namespace
 
 CWinBindingWarningDlg::CWinBindingWarningDlg(QWidget* parent) : QDialog(parent) {
@@ -60,4 +63,12 @@ void CWinBindingWarningDlg::done(int result) {
 
 bool CWinBindingWarningDlg::IsWanted() {
     return CAppProfile().GetProfileInt(kSettings, kWarnValue, 1) != 0;
+}
+
+void CWinBindingWarningDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+        OpenManagerHelp(this, kHelpContext);
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }

@@ -20,6 +20,10 @@ public:
     // Whether the warning is due ("WarnForWinConversion", 1 when missing).
     static bool IsWanted();
 
+protected:
+    // F1 opens the dialog's help topic.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QCheckBox* m_warnAgain = nullptr;
 };

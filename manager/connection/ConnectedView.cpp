@@ -50,6 +50,8 @@ void CConnectedView::OnFirstUpdateDone() {
     }
     connect(m_monitor, &CConnectionMonitor::RemoteFileOpened, this,
             [this](int32_t result) { m_epocAdding->OnEpocEntryDetails(result, m_monitor->Engine()); });
+    connect(m_monitor, &CConnectionMonitor::RemoteFileBusy, this,
+            [this] { m_epocAdding->OnEntryBusy(m_monitor->Engine()); });
     connect(m_monitor, &CConnectionMonitor::OwnerFound, this,
             [this](const QString& user) { Document().SetUser(user); });
     m_monitor->Start(m_makeEngine());
@@ -106,6 +108,10 @@ void CConnectedView::OnDropOnList(const QMimeData* data) {
     }
     if (CEpocAdding::IsEpocDrop(data))
         m_epocAdding->OnDropItems(data, m_monitor ? m_monitor->Engine() : nullptr);
+}
+
+bool CConnectedView::CanTakeData(const QMimeData* data) const {
+    return CDovetailManagerView::CanTakeData(data) || CEpocAdding::IsEpocDrop(data);
 }
 
 void CConnectedView::OnAddEpocFile() {

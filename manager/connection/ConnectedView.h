@@ -29,6 +29,8 @@ public:
     void OnAddEpocFile() override;
     CEpocAdding& EpocAdding() { return *m_epocAdding; }
     void OnDropOnList(const QMimeData* data) override;
+    // Shell file lists and items dragged from the handheld, recognised by their formats.
+    bool CanTakeData(const QMimeData* data) const override;
 
 protected:
     void OnFirstUpdateDone() override;

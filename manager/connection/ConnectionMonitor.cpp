@@ -79,6 +79,9 @@ void CConnectionMonitor::HandleEvent(EngineEvent event, int32_t result, int32_t 
         case EngineEvent::RemoteFileOpened:
             emit RemoteFileOpened(result);
             break;
+        case EngineEvent::RemoteFileBusy:
+            emit RemoteFileBusy();
+            break;
         default:
             break;
     }

@@ -39,6 +39,8 @@ signals:
     // An owner was found for the connected handheld.
     void OwnerFound(const QString& user);
     void RemoteFileOpened(int32_t result);
+    // The entry being opened is in use; the engine expects it to be opened again.
+    void RemoteFileBusy();
 
 protected:
     bool event(QEvent* e) override;

@@ -23,6 +23,7 @@ void InstallConnectionStrings() {
         {kIdsSelectPcTarget, "Select PC target for "},
         {kIdsNoConversion, "No conversion"},
         {kIdsBadEpocDrop, "The dropped items cannot be added:\n%1"},
+        {kIdsEntryStaysBusy, "%1 is in use on the MC 218 and cannot be added now."},
         {kIdsManyBindings, "WARNING\nYou are about to create %d bindings.\nDo you wish to continue ?"},
     });
 }

@@ -22,6 +22,7 @@ enum ConnectionString : int {
     kIdsSelectPcTarget = 61205,
     kIdsNoConversion = 61235,
     kIdsBadEpocDrop = 62107,
+    kIdsEntryStaysBusy = 62108,
 };
 
 // Adds the texts to the string table; safe to call more than once.

@@ -2,15 +2,19 @@
 #include "platform/help/HelpViewer.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPointer>
+#include <QScreen>
 #include <QSplitter>
 #include <QTextBrowser>
 #include <QUrl>
+
+#include <algorithm>
 
 #include "platform/help/WinHelp.h"
 
@@ -131,14 +135,47 @@ void CHelpViewer::OnLink(const QUrl& url) {
     QDesktopServices::openUrl(url);
 }
 
+QRect HelpWindowPlace(const QRect& callerFrame, const QSize& helpFrame, const QRect& screen) {
+    constexpr int kGap = 16;
+    const QSize size = helpFrame.boundedTo(screen.size());
+    int x = callerFrame.right() + 1 + kGap;
+    if (x + size.width() > screen.right() + 1) {
+        x = callerFrame.left() - kGap - size.width();
+        if (x < screen.left())
+            x = screen.right() + 1 - size.width();
+    }
+    const int y = std::clamp(callerFrame.top(), screen.top(), screen.bottom() + 1 - size.height());
+    return QRect(QPoint(x, y), size);
+}
+
+namespace {
+// Puts the viewer beside the caller's window on the caller's screen. The viewer's own frame
+// is not known before the window manager has framed it; the caller's frame stands for it.
+void PlaceBeside(CHelpViewer& viewer, QWidget& caller) {
+    const QWidget* window = caller.window();
+    const QRect callerFrame = window->frameGeometry();
+    const QSize frameExtra = callerFrame.size() - window->geometry().size();
+    QScreen* screen = window->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect place = HelpWindowPlace(callerFrame, viewer.size() + frameExtra, screen->availableGeometry());
+    viewer.resize(place.size() - frameExtra);
+    viewer.move(place.topLeft());
+}
+}  // namespace
+
 bool WinHelp(QWidget* parent, const QString& helpFile, HelpCommand command, uint32_t context) {
     static QPointer<CHelpViewer> viewer;
     if (!viewer) {
         viewer = new CHelpViewer;
         viewer->setAttribute(Qt::WA_DeleteOnClose);
+        // An open help window does not keep the program running after its last own window.
+        viewer->setAttribute(Qt::WA_QuitOnClose, false);
     }
     if (parent && !viewer->isVisible())
-        viewer->move(parent->window()->frameGeometry().topRight() + QPoint(16, 0));
+        PlaceBeside(*viewer, *parent);
     if (QWidget* modal = QApplication::activeModalWidget())
         viewer->StayUsableBeside(modal);
     // Read afresh each time, so an installed update shows at once.

@@ -9,6 +9,36 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+namespace {
+// False when the desktop's associations name no program for the type nor for any type it
+// derives from; the request would then end in nothing. Without xdg-mime nothing can be told
+// and the request is made.
+bool HasProgramFor(const QMimeType& type) {
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (tool.isEmpty() || !type.isValid())
+        return true;
+    const QStringList names = QStringList{type.name()} + type.allAncestors();
+    for (const QString& name : names) {
+        QProcess query;
+        query.start(tool, {QStringLiteral("query"), QStringLiteral("default"), name});
+        if (!query.waitForFinished(5000)) {
+            query.kill();
+            query.waitForFinished(1000);
+            return true;
+        }
+        if (query.exitCode() == 0 && !query.readAllStandardOutput().trimmed().isEmpty())
+            return true;
+    }
+    return false;
+}
+
+bool OpenWithAssociation(const QFileInfo& info, const QMimeType& type) {
+    if (!HasProgramFor(type))
+        return false;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
+}
+}  // namespace
+
 QString CDesktopShell::GetTypeName(const QString& path) {
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists())
@@ -48,14 +78,14 @@ bool CDesktopShell::Open(const QString& path, const QStringList& arguments) {
     // desktop's association.
     if (info.isFile() && info.isExecutable())
         return QProcess::startDetached(info.absoluteFilePath(), arguments, info.absolutePath());
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
+    return OpenWithAssociation(info, QMimeDatabase().mimeTypeForFile(info));
 }
 
 bool CDesktopShell::Explore(const QString& folder) {
     const QFileInfo info(folder);
     if (!info.isDir())
         return false;
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
+    return OpenWithAssociation(info, QMimeDatabase().mimeTypeForName(QStringLiteral("inode/directory")));
 }
 
 bool CDesktopShell::OpenInTextViewer(const QString& path) {
@@ -68,5 +98,5 @@ bool CDesktopShell::OpenInTextViewer(const QString& path) {
         if (!program.isEmpty())
             return QProcess::startDetached(program, {info.absoluteFilePath()});
     }
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
+    return OpenWithAssociation(info, QMimeDatabase().mimeTypeForName(QStringLiteral("text/plain")));
 }

@@ -20,11 +20,12 @@ public:
     // Small (16 x 16) icon of the path; null when the desktop has none.
     virtual QIcon GetSmallIcon(const QString& path) = 0;
     // Opens a document with its associated program, or starts a program with the given
-    // arguments. False when the desktop refused the request.
+    // arguments. False when the desktop refused the request or has no program for it.
     virtual bool Open(const QString& path, const QStringList& arguments = {}) = 0;
-    // Shows a folder in the desktop's file manager.
+    // Shows a folder in the desktop's file manager; false when there is none or the folder
+    // does not exist.
     virtual bool Explore(const QString& folder) = 0;
-    // Opens a text file (a log) in the desktop's plain-text viewer.
+    // Opens a text file (a log) in the desktop's plain-text viewer; false when there is none.
     virtual bool OpenInTextViewer(const QString& path) = 0;
 
     // The shell in use; the desktop unless a test installed another one.

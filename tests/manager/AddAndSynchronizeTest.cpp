@@ -4,6 +4,7 @@
 #include "common/Profile.h"
 #include "common/ProfileRegistry.h"
 #include "manager/BindingListModel.h"
+#include "manager/DovetailManagerDoc.h"
 #include "manager/MainFrame.h"
 #include "manager/MessageBox.h"
 #include "manager/adding/ConversionList.h"
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -105,6 +107,7 @@ TEST(AddAndSynchronizeTest, AddedBindingShowsItsSynchronization) {
     const QString before = view.Model()->data(lastSynch).toString();
 
     view.SelectRow(0);
+    const qint64 started = QDateTime::currentSecsSinceEpoch();
     view.OnSynchronize();
     ASSERT_EQ(shell.m_arguments.size(), 1);
     EXPECT_EQ(shell.m_arguments[0], QStringList{QStringLiteral("/W\"%1\"").arg(view.SelectedEntry())});
@@ -115,6 +118,15 @@ TEST(AddAndSynchronizeTest, AddedBindingShowsItsSynchronization) {
             return view.Model()->data(lastSynch).toString() != before;
         },
         60000));
+    const qint64 ended = QDateTime::currentSecsSinceEpoch();
+    // The run's time plus its 3 seconds, in the locale's date and time text.
+    uint32_t stamp = 0;
+    RegReadNumber(HKEY_CURRENT_USER,
+                  QStringLiteral("Software\\Veroz\\Users\\alice\\DocSynchEntries\\%1").arg(view.SelectedEntry()),
+                  QStringLiteral("LastSyncTimeStamp"), stamp);
+    EXPECT_GE(qint64(stamp), started + 3);
+    EXPECT_LE(qint64(stamp), ended + 3);
+    EXPECT_EQ(view.Model()->data(lastSynch).toString(), FormatLocalDateTime(stamp));
     EXPECT_TRUE(QFile::exists(device + QStringLiteral("/C/Documents/Report")));
     CMessageBox::SetAutoAnswer(QMessageBox::NoButton);
 }

@@ -2,10 +2,12 @@
 #include "manager/connection/ConnectionMonitor.h"
 
 #include "common/Profile.h"
+#include "manager/CommandIds.h"
 #include "manager/ConnectStatusBar.h"
 #include "manager/MainFrame.h"
 #include "manager/MessageBox.h"
 #include "manager/connection/ConnectedView.h"
+#include "manager/adding/EpocDropStream.h"
 #include "manager/connection/SynchronizerLaunch.h"
 #include "platform/engine/SimulatorConfig.h"
 #include "platform/registry/Registry.h"
@@ -15,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -130,6 +133,17 @@ TEST_F(MonitorTest, EventsPostedFromAnotherThreadArriveInOrder) {
     QCoreApplication::processEvents();
     EXPECT_EQ(m_engine.CountCalls(QStringLiteral("Connect 15000")), 1);
     EXPECT_FALSE(monitor.IsConnected());
+}
+
+TEST_F(MonitorTest, BusyEntryIsPassedOnForTheNextOpen) {
+    CConnectionMonitor monitor(nullptr);
+    monitor.Start(MakeEngineForwarder(m_engine));
+    QSignalSpy busy(&monitor, &CConnectionMonitor::RemoteFileBusy);
+    QSignalSpy opened(&monitor, &CConnectionMonitor::RemoteFileOpened);
+    monitor.HandleEvent(EngineEvent::RemoteFileBusy, 0);
+    monitor.HandleEvent(EngineEvent::RemoteFileOpened, 0);
+    EXPECT_EQ(busy.size(), 1);
+    EXPECT_EQ(opened.size(), 1);
 }
 
 TEST_F(MonitorTest, WithoutAnEngineTheMonitorSaysSo) {
@@ -262,6 +276,81 @@ TEST_F(ConnectedViewTest, IndicatorAndOwnerFollowTheEngineAndSynchronizeStarts) 
     EXPECT_EQ(shell.m_requests[0].arguments, QStringList{QStringLiteral("/W\"12\"")});
     EXPECT_TRUE(shell.m_requests[1].arguments.isEmpty());
     EXPECT_TRUE(CMessageBox::ShownTexts().isEmpty());
+}
+
+TEST_F(ConnectedViewTest, TakesHandheldItemsByTheirFormatsAndShellFileLists) {
+    auto frame = MakeFrame([this] { return MakeEngineForwarder(m_engine); });
+    CConnectedView& view = View(*frame);
+    const auto withFormats = [](const QStringList& names) {
+        auto data = std::make_unique<QMimeData>();
+        for (const QString& name : names)
+            data->setData(name, "x");
+        return data;
+    };
+    QStringList handheld = EpocDropFormat::Names();
+    EXPECT_TRUE(view.CanTakeData(withFormats(handheld).get()));
+    // The handheld's formats with more beside them are still its items.
+    EXPECT_TRUE(view.CanTakeData(withFormats(handheld + QStringList{QStringLiteral("text/plain")}).get()));
+    handheld.removeLast();
+    EXPECT_FALSE(view.CanTakeData(withFormats(handheld).get()));
+    EXPECT_FALSE(view.CanTakeData(withFormats({QStringLiteral("a/1"), QStringLiteral("a/2"), QStringLiteral("a/3"),
+                                               QStringLiteral("a/4"), QStringLiteral("a/5")})
+                                      .get()));
+    std::unique_ptr<QMimeData> files(MakeFileListMimeData({m_world.PcFolder() + QStringLiteral("a.txt")}));
+    EXPECT_TRUE(view.CanTakeData(files.get()));
+    EXPECT_FALSE(view.CanTakeData(nullptr));
+}
+
+TEST_F(MonitorTest, SynchronizerPathNamingNoProgramIsNotFound) {
+    // The desktop's own shell: three characters that name nothing it could start.
+    for (const char* path : {"abc", "/no/such/bindcopy"}) {
+        CMessageBox::ClearShownTexts();
+        CAppProfile().WriteProfileString(QString(), QStringLiteral("SyncronizerPath"), QString::fromUtf8(path));
+        EXPECT_FALSE(LaunchSynchronizer(nullptr, 3));
+        EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{kNotFound}) << path;
+    }
+}
+
+TEST_F(ConnectedViewTest, UnknownHandheldLeavesTheOwnerEmptyAndTheList) {
+    RegWriteNumber(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\TASKSCHEDULER"), QStringLiteral("SyncTime"), 1);
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    auto frame = MakeFrame([this] { return MakeEngineForwarder(m_engine); });
+    frame->View()->OnInitialUpdate();
+    CConnectionMonitor* monitor = View(*frame).Monitor();
+    ASSERT_NE(monitor, nullptr);
+    Pump(*monitor);
+    monitor->HandleEvent(EngineEvent::Status, 0, 1);
+    Pump(*monitor);
+    EXPECT_EQ(frame->ConnectStatusBar()->IndicatorBitmap(), 143);
+    EXPECT_TRUE(frame->ConnectStatusBar()->OwnerText().isEmpty());
+    EXPECT_EQ(View(*frame).ItemCount(), 1);
+    EXPECT_EQ(m_doc.User(), QStringLiteral("Alice"));
+}
+
+TEST_F(ConnectedViewTest, WithoutTheEngineTheListStillWorks) {
+    RegWriteNumber(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\TASKSCHEDULER"), QStringLiteral("SyncTime"), 1);
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    m_world.Store(1, m_world.Binding(QStringLiteral("b.txt")));
+    CAppProfile().WriteProfileString(QString(), QStringLiteral("SyncronizerPath"), QStringLiteral("/opt/bindcopy"));
+    CRecordingShell shell;
+    auto frame = MakeFrame([] { return std::unique_ptr<IEpocEngine>(); });
+    CConnectedView& view = View(*frame);
+    view.OnInitialUpdate();
+    EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{QStringLiteral("Could not access Ericsson EPOC Connect")});
+    ASSERT_EQ(view.ItemCount(), 2);
+    // Edit (switch off), delete, and start the synchronizer for one and for all.
+    view.SelectRow(0);
+    frame->OnCommand(kCmdEnable);
+    EXPECT_EQ(m_world.Number(0, QStringLiteral("IsActive")), 0u);
+    CMessageBox::SetNextAnswer(QMessageBox::Yes);
+    frame->OnCommand(kCmdDelete);
+    ASSERT_EQ(view.ItemCount(), 1);
+    view.SelectRow(0);
+    frame->OnCommand(kCmdSynchronize);
+    frame->OnCommand(kCmdSynchronizeAll);
+    ASSERT_EQ(shell.m_requests.size(), 2u);
+    EXPECT_EQ(shell.m_requests[0].arguments, QStringList{QStringLiteral("/W\"1\"")});
+    EXPECT_TRUE(shell.m_requests[1].arguments.isEmpty());
 }
 
 TEST_F(ConnectedViewTest, PlugAndUnplugTheSimulatedHandheld) {

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QFile>
+#include <QLocale>
 #include <QTimeZone>
 
 #include <vector>
@@ -157,6 +159,62 @@ TEST(DovetailManagerDocTest, SizeOfMissingPcFileReadsZeroBytesAfterLoad) {
     doc.SetView(&list);
     EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("0 bytes"));
     EXPECT_EQ(doc.GetEntryText(1, int(Column::Size)), QStringLiteral("1234 bytes"));
+}
+
+TEST(DovetailManagerDocTest, SizeCellShowsThePcFileAsItIsNow) {
+    CManagerWorld world;
+    world.Store(0, world.Binding(QStringLiteral("later.txt"), -1));
+    CDovetailManagerDoc doc;
+    CFakeList list;
+    doc.OnNewDocument();
+    doc.SetView(&list);
+    EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("0 bytes"));
+    // Created after the binding, then edited: the cell follows without any rewrite of the value.
+    const QString path = world.Env().WriteFile(QStringLiteral("pc/later.txt"), QByteArray(5, 'a'));
+    EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("5 bytes"));
+    world.Env().WriteFile(QStringLiteral("pc/later.txt"), QByteArray(1500, 'a'));
+    EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("1500 bytes"));
+    ASSERT_TRUE(QFile::resize(path, qint64(5) << 30));
+    EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("2147483647 bytes"));
+    // Gone again: the last stored size.
+    QFile::remove(path);
+    EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("0 bytes"));
+}
+
+TEST(TimeFormatTest, DropsTheZoneWithWhatOnlySurroundsIt) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"HH:mm:ss t", "HH:mm:ss"},
+        {"H:mm:ss (t)", "H:mm:ss"},
+        {"Bh:mm:ss [t]", "Bh:mm:ss"},
+        {"HH:mm:ss, t", "HH:mm:ss"},
+        {"h:mm:ss AP, t", "h:mm:ss AP"},
+        {"t h:mm:ss AP", "h:mm:ss AP"},
+        {"H:mm:ss 'ch'. t", "H:mm:ss 'ch'."},
+        {"'Klock' H.mm:ss (t)", "'Klock' H.mm:ss"},
+        {"H 'h' mm 'min' ss 's' t", "H 'h' mm 'min' ss 's'"},
+        {"HH:mm:ss 'at' t", "HH:mm:ss 'at'"},  // quoted letters are text, not fields
+        {"HH:mm:ss", "HH:mm:ss"},
+    };
+    for (const auto& [format, expected] : cases)
+        EXPECT_EQ(TimeFormatWithoutZone(QString::fromUtf8(format)), QString::fromUtf8(expected)) << format;
+}
+
+TEST(TimeFormatTest, NoLocaleLeavesStrayPunctuation) {
+    const QTime time(22, 13, 20);
+    int checked = 0;
+    for (const QLocale& locale :
+         QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+        const QString format = TimeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat));
+        const QString text = locale.toString(time, format);
+        const std::string name = locale.name().toStdString();
+        EXPECT_FALSE(format.contains(QLatin1Char('t')) && !format.contains(QLatin1Char('\''))) << name;
+        for (const char* stray : {"()", "[]", "( )", "[ ]"})
+            EXPECT_FALSE(text.contains(QLatin1String(stray))) << name << ": " << text.toStdString();
+        EXPECT_FALSE(text.endsWith(QLatin1Char(',')) || text.endsWith(QLatin1Char(' '))) << name;
+        EXPECT_FALSE(text.startsWith(QLatin1Char(' '))) << name;
+        ++checked;
+    }
+    EXPECT_GT(checked, 100);
 }
 
 TEST(DovetailManagerDocTest, LastSynchShowsOnlyOnceWasUpdatedIsSet) {

@@ -16,12 +16,28 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
+#include <QProxyStyle>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
 
 namespace {
+// The desktop's click setting, as the style reports it.
+class CClickStyle : public QProxyStyle {
+public:
+    explicit CClickStyle(bool singleClick) : m_singleClick(singleClick) {}
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_ItemView_ActivateItemOnSingleClick)
+            return m_singleClick ? 1 : 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+private:
+    bool m_singleClick;
+};
+
 class ViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -149,18 +165,19 @@ TEST_F(ViewTest, CommandEnablingFollowsSelectionAndCheckBoxes) {
     }
 }
 
-TEST_F(ViewTest, PasteIsEnabledForFileListsAndFiveFormatData) {
+TEST_F(ViewTest, PasteIsEnabledForFileListsNotForAnyFiveFormats) {
     Load();
     QClipboard* clipboard = QApplication::clipboard();
     clipboard->setText(QStringLiteral("plain"));
     EXPECT_FALSE(View().IsCommandEnabled(kCmdPaste));
     clipboard->setMimeData(MakeFileListMimeData({m_world.PcFolder() + QStringLiteral("x.txt")}));
     EXPECT_TRUE(View().IsCommandEnabled(kCmdPaste));
+    // Five formats of anything are not the handheld's items.
     auto* five = new QMimeData;
     for (int i = 0; i < 5; ++i)
-        five->setData(QStringLiteral("application/x-epoc-item-%1").arg(i), "x");
+        five->setData(QStringLiteral("application/x-other-%1").arg(i), "x");
     clipboard->setMimeData(five);
-    EXPECT_TRUE(View().IsCommandEnabled(kCmdPaste));
+    EXPECT_FALSE(View().IsCommandEnabled(kCmdPaste));
 }
 
 TEST(CellTextTest, CutsToTheBufferKeepingCharactersWhole) {
@@ -236,6 +253,67 @@ TEST_F(ViewTest, LaunchExploreAndBackupsGoThroughTheShell) {
     EXPECT_EQ(m_shell.m_requests.back().path, backups);
 }
 
+TEST_F(ViewTest, DesktopWithoutAProgramIsReported) {
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    Load();
+    View().SelectRow(0);
+    m_shell.m_succeed = false;
+    const QString noProgram = QStringLiteral("The desktop has no program to open\n");
+    const QString backups = m_world.PcFolder() + QStringLiteral("Alice/Dovetail");
+    struct Case {
+        int command;
+        QString path;
+    };
+    const Case cases[] = {
+        {kCmdLaunch, m_world.PcFolder() + QStringLiteral("a.txt")},
+        {kCmdExplore, m_world.PcFolder()},
+        {kCmdBackups, backups},
+    };
+    for (const Case& c : cases) {
+        CMessageBox::ClearShownTexts();
+        View().RunCommand(c.command);
+        EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{noProgram + c.path}) << c.command;
+    }
+}
+
+TEST_F(ViewTest, OneOrTwoClicksLaunchAsTheDesktopIsSet) {
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    for (bool singleClick : {true, false}) {
+        SCOPED_TRACE(singleClick ? "single-click desktop" : "double-click desktop");
+        m_shell.m_requests.clear();
+        CDovetailManagerDoc doc;
+        doc.OnNewDocument();
+        CDovetailManagerView view(doc);
+        CClickStyle style(singleClick);
+        view.setStyle(&style);
+        view.OnInitialUpdate();
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        const QPoint cell = view.visualRect(view.Model()->index(0, 1)).center();
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell);
+        EXPECT_EQ(m_shell.m_requests.size(), singleClick ? 1u : 0u);
+        if (!singleClick) {
+            QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, cell);
+            ASSERT_EQ(m_shell.m_requests.size(), 1u);
+        }
+        EXPECT_EQ(m_shell.m_requests.back().verb, QStringLiteral("open"));
+        EXPECT_EQ(m_shell.m_requests.back().path, m_world.PcFolder() + QStringLiteral("a.txt"));
+    }
+}
+
+TEST_F(ViewTest, DeletingTheOnlyRowThenAddingGivesEntryZero) {
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    Load();
+    View().SelectRow(0);
+    CMessageBox::SetNextAnswer(QMessageBox::Yes);
+    View().RunCommand(kCmdDelete);
+    EXPECT_EQ(Model().rowCount(), 0);
+    CDocSynchEntry next = m_world.Binding(QStringLiteral("b.txt"));
+    ASSERT_TRUE(m_doc.AddEntry(next));
+    ASSERT_EQ(Model().rowCount(), 1);
+    EXPECT_EQ(Model().EntryAt(0), 0);
+}
+
 TEST_F(ViewTest, BackupsWithoutPcFolderStopsAndClosesTheManager) {
     Load();
     CRegistry::Default().DeleteTree(RegRoot::CurrentUser, QStringLiteral("Software\\Veroz\\Users\\Alice\\PCDirectory"));
@@ -260,6 +338,52 @@ TEST_F(ViewTest, EnterLaunchesTheSelectedRowAndNothingWithoutSelection) {
     QTest::keyClick(&View(), Qt::Key_Return);
     ASSERT_EQ(m_shell.m_requests.size(), 1u);
     EXPECT_EQ(m_shell.m_requests[0].verb, QStringLiteral("open"));
+}
+
+TEST_F(ViewTest, NavigationKeysSelectTheRowTheyLandOn) {
+    struct Case {
+        const char* name;
+        int rows;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int selected;  // -1: none
+    };
+    const Case cases[] = {
+        {"Home on the current first row", 3, Qt::Key_Home, Qt::NoModifier, 0},
+        {"Down with one row", 1, Qt::Key_Down, Qt::NoModifier, 0},
+        {"Up on the first row", 2, Qt::Key_Up, Qt::NoModifier, 0},
+        {"End", 3, Qt::Key_End, Qt::NoModifier, 2},
+        {"Down", 3, Qt::Key_Down, Qt::NoModifier, 1},
+        {"Page Down", 3, Qt::Key_PageDown, Qt::NoModifier, 2},
+        {"Ctrl moves the focus only", 3, Qt::Key_Home, Qt::ControlModifier, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CRegistry::Default().DeleteTree(RegRoot::CurrentUser,
+                                        QStringLiteral("Software\\Veroz\\Users\\Alice\\DocSynchEntries"));
+        for (int entry = 0; entry < c.rows; ++entry)
+            m_world.Store(entry, m_world.Binding(QStringLiteral("f%1.txt").arg(entry)));
+        CDovetailManagerDoc doc;
+        doc.OnNewDocument();
+        CDovetailManagerView view(doc);
+        view.OnInitialUpdate();
+        view.show();
+        QApplication::setActiveWindow(&view);
+        view.setFocus();
+        // As at start: the first row is current and nothing is selected.
+        view.selectionModel()->setCurrentIndex(view.Model()->index(0, 0), QItemSelectionModel::NoUpdate);
+        ASSERT_EQ(view.SelectedRow(), -1);
+        QTest::keyClick(&view, c.key, c.modifiers);
+        EXPECT_EQ(view.SelectedRow(), c.selected);
+        EXPECT_EQ(view.IsCommandEnabled(kCmdProperties), c.selected >= 0);
+        if (c.rows == 3 && c.selected == 1) {
+            // Space still switches the check box of the row.
+            ASSERT_TRUE(view.Model()->IsChecked(1));
+            QTest::keyClick(&view, Qt::Key_Space);
+            EXPECT_FALSE(view.Model()->IsChecked(1));
+            EXPECT_EQ(m_world.Number(1, QStringLiteral("IsActive")), 0u);
+        }
+    }
 }
 
 TEST_F(ViewTest, CellsShowWhatTheStoreHoldsNow) {

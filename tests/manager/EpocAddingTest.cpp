@@ -17,13 +17,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QTest>
 #include <QTimer>
 
 #include <cstring>
+#include <chrono>
 #include <functional>
+#include <map>
 
 namespace {
 class CFakeItem : public IConverterItem {
@@ -80,6 +85,30 @@ public:
     }
 };
 
+// Reports each path busy a number of times before opening it; "Silent" paths never answer.
+class CBusyEngine : public CNamingEngine {
+public:
+    std::map<QString, int> busy;
+    int32_t OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) override {
+        const QString path = QString::fromUtf8(spec.path);
+        if (path.contains(QStringLiteral("Silent"))) {
+            calls << QStringLiteral("OpenRemoteFile ") + path;
+            return 0;
+        }
+        if (busy[path] > 0) {
+            --busy[path];
+            calls << QStringLiteral("OpenRemoteFile ") + path;
+            events.emplace_back(EngineEvent::RemoteFileBusy, 0);
+            return 0;
+        }
+        return CNamingEngine::OpenRemoteFile(spec, out);
+    }
+    int32_t ReleaseRemoteFile(const FileSpec& spec) override {
+        calls << QStringLiteral("ReleaseRemoteFile ") + QString::fromUtf8(spec.path);
+        return 0;
+    }
+};
+
 QMimeData* EpocDrop(const QByteArray& stream) {
     auto* data = new QMimeData;
     for (const QString& name : EpocDropFormat::Names())
@@ -105,6 +134,12 @@ protected:
                 return;
             ++m_saveDialogs;
             m_filters = dialog->nameFilters();
+            m_startFolder = dialog->directory().absolutePath();
+            m_shownNames.clear();
+            if (auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+                for (int i = 0; i < combo->count(); ++i)
+                    m_shownNames << combo->itemText(i);
+            }
             m_shownFilter = dialog->selectedNameFilter();
             if (m_pickFilter >= 0)
                 dialog->selectNameFilter(m_filters.value(m_pickFilter));
@@ -153,6 +188,8 @@ protected:
     int m_saveDialogs = 0;
     QStringList m_filters;
     QString m_shownFilter;
+    QStringList m_shownNames;
+    QString m_startFolder;
 };
 
 TEST(EpocTargetNameTest, AppendsTheUpperCaseExtensionUnlessPresent) {
@@ -228,16 +265,21 @@ TEST_F(EpocAddingTest, SaveDialogTypesFollowTheChosenEntry) {
         m_pickFilter = c.pick;
         CDocSynchEntry record = EpocRecord(QStringLiteral("EPOC Word"));
         ASSERT_TRUE(CEpocAdding::ChoosePcTarget(m_view.get(), record));
-        EXPECT_EQ(m_shownFilter, QStringLiteral("Rich Text (*.rtf)"));
+        EXPECT_EQ(m_shownFilter, QStringLiteral("Rich Text")) << "shown by its name alone";
         EXPECT_EQ(record.WinFileName, QString::fromUtf8(c.name));
         EXPECT_EQ(record.WinPath, m_world.PcFolder());
         EXPECT_EQ(record.WinFileType, QString::fromUtf8(c.pcType));
         EXPECT_EQ(record.EpocFileType, QString::fromUtf8(c.epocType));
     }
+    EXPECT_EQ(m_shownNames,
+              (QStringList{QStringLiteral("Word 97"), QStringLiteral("Rich Text"), QStringLiteral("No conversion")}));
     m_typed.clear();
+    // Nothing remembered: the dialog starts in the user's PC folder.
+    CAppProfile().WriteProfileString(QStringLiteral("Settings"), QStringLiteral("Last Windows Path"), QString());
     CDocSynchEntry record = EpocRecord(QStringLiteral("(unknown)"));
     EXPECT_FALSE(CEpocAdding::ChoosePcTarget(m_view.get(), record));
     EXPECT_EQ(m_filters, QStringList{QStringLiteral("No conversion (*)")});
+    EXPECT_EQ(m_startFolder, m_world.PcFolder().chopped(1));
 }
 
 TEST_F(EpocAddingTest, DropBindsEachItemInTurnAndAsksFromEight) {
@@ -282,6 +324,103 @@ TEST_F(EpocAddingTest, DropBindsEachItemInTurnAndAsksFromEight) {
     pump();
     EXPECT_EQ(CMessageBox::ShownTexts().value(0), QStringLiteral("Cannot insert whole folder"));
     EXPECT_EQ(m_saveDialogs, 1);
+}
+
+TEST_F(EpocAddingTest, BusyEntryIsOpenedAgainAndLaterDropsStillWork) {
+    CBusyEngine engine;
+    CEpocAdding adding(*m_view);
+    const auto pump = [&] {
+        engine.Pump(
+            [&](EngineEvent event, int32_t result) {
+                if (event == EngineEvent::RemoteFileBusy)
+                    adding.OnEntryBusy(&engine);
+                else
+                    adding.OnEpocEntryDetails(result, &engine);
+            },
+            [] { return false; });
+    };
+    const QString first = QStringLiteral("C:\\Documents\\first");
+    engine.busy[first] = 2;
+    m_typed = QStringLiteral("first");
+    std::unique_ptr<QMimeData> drop(EpocDrop(
+        BuildEpocDropStream(QStringLiteral("C:\\Documents\\"), {QStringLiteral("first"), QStringLiteral("second")})));
+    adding.OnDropItems(drop.get(), &engine);
+    m_typed = QStringLiteral("second");
+    pump();
+    EXPECT_EQ(engine.Matching(QStringLiteral("OpenRemoteFile ")),
+              (QStringList{QStringLiteral("OpenRemoteFile ") + first, QStringLiteral("OpenRemoteFile ") + first,
+                           QStringLiteral("OpenRemoteFile ") + first,
+                           QStringLiteral("OpenRemoteFile C:\\Documents\\second")}));
+    EXPECT_EQ(engine.Matching(QStringLiteral("ReleaseRemoteFile")),
+              QStringList{QStringLiteral("ReleaseRemoteFile ") + first});
+    EXPECT_EQ(m_saveDialogs, 2);
+    EXPECT_FALSE(adding.IsOpening());
+
+    // A later drop is opened at once, not queued behind the busy one.
+    m_typed = QStringLiteral("third");
+    std::unique_ptr<QMimeData> later(
+        EpocDrop(BuildEpocDropStream(QStringLiteral("C:\\Documents\\"), {QStringLiteral("third")})));
+    adding.OnDropItems(later.get(), &engine);
+    pump();
+    EXPECT_EQ(m_saveDialogs, 3);
+    EXPECT_EQ(Stored(m_view->ItemCount() - 1).EpocFileName, QStringLiteral("third"));
+}
+
+TEST_F(EpocAddingTest, DropNeverWaitsForeverOnAnEntry) {
+    CBusyEngine engine;
+    CEpocAdding adding(*m_view, std::chrono::milliseconds(50));
+    const auto pump = [&] {
+        engine.Pump(
+            [&](EngineEvent event, int32_t result) {
+                if (event == EngineEvent::RemoteFileBusy)
+                    adding.OnEntryBusy(&engine);
+                else
+                    adding.OnEpocEntryDetails(result, &engine);
+            },
+            [] { return false; });
+    };
+    const QString always = QStringLiteral("C:\\Documents\\always");
+    engine.busy[always] = 1000;
+    m_typed = QStringLiteral("after");
+    std::unique_ptr<QMimeData> drop(
+        EpocDrop(BuildEpocDropStream(QStringLiteral("C:\\Documents\\"),
+                                     {QStringLiteral("Silent"), QStringLiteral("always"), QStringLiteral("after")})));
+    adding.OnDropItems(drop.get(), &engine);
+    // The first entry never answers: given up after the timeout.
+    EXPECT_TRUE(adding.IsOpening());
+    for (int i = 0; i < 200 && engine.CountCalls(QStringLiteral("OpenRemoteFile ") + always) == 0; ++i)
+        QTest::qWait(5);
+    pump();
+    EXPECT_EQ(engine.CountCalls(QStringLiteral("OpenRemoteFile ") + always), CEpocAdding::kMaxBusyOpens);
+    EXPECT_EQ(CMessageBox::ShownTexts(),
+              QStringList{QStringLiteral("C:\\Documents\\always is in use on the MC 218 and cannot be added now.")});
+    EXPECT_EQ(m_saveDialogs, 1);
+    EXPECT_EQ(Stored(0).EpocFileName, QStringLiteral("after"));
+    EXPECT_FALSE(adding.IsOpening());
+}
+
+TEST_F(EpocAddingTest, ChooserStartsAtTheLastEpocFolderOrTheDrive) {
+    const QString library = BinDir() + QStringLiteral("/ecfile.ocx");
+    if (!QFile::exists(library))
+        GTEST_SKIP() << "ecfile.ocx not built";
+    QFile::copy(library, m_world.Env().Root() + QStringLiteral("/psiwin/ecfile.ocx"));
+    const QString log = m_world.Env().Root() + QStringLiteral("/chooser.log");
+    m_world.Env().SetEnv("DOVETAIL_TEST_CHOOSER_LOG", log);
+    m_world.Env().SetEnv("DOVETAIL_TEST_CHOOSER_ANSWER", QString());  // cancel
+    CEpocAdding adding(*m_view);
+    CAppProfile profile;
+    for (const char* last : {"C:\\Documents\\", ""}) {
+        profile.WriteProfileString(QStringLiteral("Settings"), QStringLiteral("Last Epoc Path"),
+                                   QString::fromUtf8(last));
+        adding.OnAddEpocFile();
+    }
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList inits = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(inits.size(), 2);
+    EXPECT_EQ(inits[0].section(QLatin1Char('\t'), 3, 3), QStringLiteral("C:\\Documents\\*.*"));
+    EXPECT_EQ(inits[1].section(QLatin1Char('\t'), 3, 3), QStringLiteral("C:\\"));
+    EXPECT_EQ(inits[0].section(QLatin1Char('\t'), 0, 0), QStringLiteral("1")) << "an existing file";
 }
 
 TEST_F(EpocAddingTest, MalformedDropIsRefusedWholeAndQueuesNothing) {

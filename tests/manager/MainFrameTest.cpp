@@ -2,10 +2,12 @@
 #include "manager/MainFrame.h"
 
 #include "common/Profile.h"
+#include "manager/AboutDlg.h"
 #include "manager/BindingListModel.h"
 #include "manager/CommandIds.h"
 #include "manager/ConnectStatusBar.h"
 #include "manager/DovetailManagerView.h"
+#include "manager/ManagerHelp.h"
 #include "manager/MessageBox.h"
 #include "tests/manager/ManagerWorld.h"
 #include "tests/support/RecordingShell.h"
@@ -18,9 +20,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
+#include <QWhatsThis>
 
 #include <memory>
+#include <vector>
 
 namespace {
 const QString kPlacement = QStringLiteral("MainWindowSizeAndPos");
@@ -107,6 +112,16 @@ TEST_F(FrameTest, NormalMaximisedAndMinimisedClosesStoreWhatTheNextStartUses) {
     EXPECT_EQ(Placement(QStringLiteral("MaxState")), 1);
     EXPECT_EQ(Placement(QStringLiteral("Width")), window.width()) << "kept from the normal close";
 
+    // Closed maximised: it opens maximised, and restoring gives the default size.
+    CMainFrame& maximized = Open(true);
+    EXPECT_TRUE(maximized.isMaximized());
+    maximized.showNormal();
+    QApplication::processEvents();
+    EXPECT_EQ(maximized.size(), QSize(860, 480));
+    maximized.showMaximized();
+    QApplication::processEvents();
+    CloseAndDestroy();
+
     CMainFrame& minimized = Open(true);
     minimized.showMinimized();
     QApplication::processEvents();
@@ -191,9 +206,49 @@ TEST_F(FrameTest, DisabledCommandsDoNotRunFromTheirKeys) {
     QTest::keyClick(view, Qt::Key_Delete);
     EXPECT_EQ(CMessageBox::ShownTexts().value(0),
               QStringLiteral("You are about to delete a binding.\nPlease confirm."));
+    EXPECT_EQ(CMessageBox::ShownIcons().value(0), QMessageBox::NoIcon) << "a question states no icon";
     QTest::keyClick(view, Qt::Key_Return, Qt::ControlModifier);
     ASSERT_EQ(m_shell.m_requests.size(), 1u);
     EXPECT_EQ(m_shell.m_requests[0].verb, QStringLiteral("explore"));
+}
+
+TEST_F(FrameTest, HelpKeysInTheFrameAndTheAboutBox) {
+    CMainFrame& frame = Open();
+    QApplication::setActiveWindow(&frame);
+    std::vector<uint32_t> opened;
+    SetHelpOpener([&](QWidget*, const QString&, uint32_t context) {
+        opened.push_back(context);
+        return true;
+    });
+    // F10 alone: the menu bar's keyboard mode, first menu highlighted, nothing opened.
+    frame.View()->setFocus();
+    QTest::keyClick(&frame, Qt::Key_F10);
+    QMenuBar* menuBar = frame.FrameMenuBar();
+    EXPECT_TRUE(menuBar->hasFocus());
+    ASSERT_NE(menuBar->activeAction(), nullptr);
+    EXPECT_EQ(menuBar->activeAction()->text(), QStringLiteral("&File"));
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    QTest::keyClick(menuBar, Qt::Key_Right);
+    EXPECT_EQ(menuBar->activeAction()->text(), QStringLiteral("&Edit"));
+    QTest::keyClick(menuBar, Qt::Key_Escape);
+    EXPECT_EQ(menuBar->activeAction(), nullptr);
+
+    // Shift+F1 is not offered: no context-help mode that would show nothing.
+    frame.View()->setFocus();
+    QTest::keyClick(frame.View(), Qt::Key_F1, Qt::ShiftModifier);
+    EXPECT_FALSE(QWhatsThis::inWhatsThisMode());
+    QWhatsThis::leaveWhatsThisMode();
+    QTest::keyClick(frame.View(), Qt::Key_F1);
+    EXPECT_EQ(opened, std::vector<uint32_t>{0});
+
+    CAboutDlg about(&frame);
+    QTimer::singleShot(0, &about, [&] {
+        QTest::keyClick(&about, Qt::Key_F1);
+        about.accept();
+    });
+    about.exec();
+    EXPECT_EQ(opened, (std::vector<uint32_t>{0, 0x20064}));
+    SetHelpOpener({});
 }
 
 TEST_F(FrameTest, MenusCarryTheirCommandsPromptsAndTooltips) {
@@ -226,6 +281,10 @@ TEST_F(FrameTest, ViewLogNeedsAReadableLog) {
     ASSERT_EQ(m_shell.m_requests.size(), 1u);
     EXPECT_EQ(m_shell.m_requests[0].verb, QStringLiteral("text"));
     EXPECT_EQ(m_shell.m_requests[0].path, log);
+    EXPECT_TRUE(CMessageBox::ShownTexts().isEmpty());
+    m_shell.m_succeed = false;
+    frame.OnCommand(kCmdViewLog);
+    EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{QStringLiteral("The desktop has no program to open\n") + log});
     QFile::remove(log);
     EXPECT_FALSE(frame.IsCommandEnabled(kCmdViewLog));
 }

@@ -4,6 +4,7 @@
 #include "common/Profile.h"
 #include "manager/BindingListModel.h"
 #include "manager/DovetailManagerView.h"
+#include "manager/ManagerHelp.h"
 #include "manager/MessageBox.h"
 #include "manager/adding/ConversionChoiceDlg.h"
 #include "manager/adding/ConversionList.h"
@@ -19,6 +20,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QPushButton>
@@ -203,6 +205,19 @@ TEST_F(PcAddingTest, WarningStoresItsCheckBoxOnEveryWayOut) {
         EXPECT_EQ(dialog.exec(), c.result);
         EXPECT_EQ(CWinBindingWarningDlg::IsWanted(), c.keepWarning);
     }
+    std::vector<uint32_t> opened;
+    SetHelpOpener([&](QWidget*, const QString&, uint32_t context) {
+        opened.push_back(context);
+        return true;
+    });
+    CWinBindingWarningDlg dialog;
+    QTimer::singleShot(0, &dialog, [&] {
+        QTest::keyClick(&dialog, Qt::Key_F1);
+        dialog.reject();
+    });
+    dialog.exec();
+    EXPECT_EQ(opened, std::vector<uint32_t>{0x20090});
+    SetHelpOpener({});
 }
 
 TEST_F(PcAddingTest, AddPcFileThroughTheDialogsStoresAPlainCopy) {
@@ -230,6 +245,23 @@ TEST_F(PcAddingTest, AddPcFileThroughTheDialogsStoresAPlainCopy) {
     ASSERT_GE(fields.size(), 4);
     EXPECT_EQ(fields[1], QStringLiteral("Select EPOC target for Report.doc"));
     EXPECT_EQ(fields[3], QStringLiteral("C:\\Report"));
+}
+
+TEST_F(PcAddingTest, FileDialogStartsInThePcFolderAndNamesItsFilter) {
+    QString startFolder;
+    QStringList shownNames;
+    CDialogRobot robot;
+    robot.onFileDialog = [&](QFileDialog& dialog) {
+        startFolder = dialog.directory().absolutePath();
+        if (auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+            for (int i = 0; i < combo->count(); ++i)
+                shownNames << combo->itemText(i);
+        }
+        dialog.reject();
+    };
+    CPcAdding(*m_view).OnAddPcFile();
+    EXPECT_EQ(startFolder, m_world.PcFolder().chopped(1));
+    EXPECT_EQ(shownNames, QStringList{QStringLiteral("All files")});
 }
 
 TEST_F(PcAddingTest, WarningPerFileUntilClearedAndManySelectedFiles) {
@@ -330,5 +362,39 @@ TEST_F(PcAddingTest, ConvertedBindingKeepsTheChosenTypes) {
     m_doc.ReadEntry(m_view->Model()->EntryAt(0), record);
     EXPECT_EQ(record.WinFileType, QStringLiteral("Word 97"));
     EXPECT_EQ(record.EpocFileType, QStringLiteral("EPOC Word"));
+}
+
+TEST_F(PcAddingTest, FileOverTwoGibibytesStoresTheLargestSize) {
+    const QString file = m_world.Env().WriteFile(QStringLiteral("work/huge.bin"), "x");
+    ASSERT_TRUE(QFile::resize(file, qint64(3) << 30));  // sparse: no disk space taken
+    CDialogRobot robot;
+    ASSERT_TRUE(CPcAdding(*m_view).BindPcFile(file));
+    uint32_t stored = 0;
+    ASSERT_TRUE(RegReadNumber(
+        HKEY_CURRENT_USER,
+        QStringLiteral("Software\\Veroz\\Users\\Alice\\DocSynchEntries\\%1").arg(m_view->Model()->EntryAt(0)),
+        QStringLiteral("FileSize"), stored));
+    EXPECT_EQ(stored, 0x7FFFFFFFu);
+    EXPECT_EQ(m_doc.GetEntryText(m_view->Model()->EntryAt(0), int(BindingColumn::Size)),
+              QStringLiteral("2147483647 bytes"));
+}
+
+TEST(ManagerConvertersTest, CreatedAgainAfterAFailedAttempt) {
+    CManagerWorld world;
+    const QString workingFolder = QDir::currentPath();
+    UseSuiteConverters();
+    // No control file yet: no converters, and nothing remembered of the failure.
+    EXPECT_EQ(ManagerConverters(), nullptr);
+    const QString control = world.Env().WriteFile(QStringLiteral("psiwin/Convert.ini"),
+                                                  "[EPOC Text to Text]\nSourceName=EPOC Text\nTargetName=Text "
+                                                  "Document\nTargetExtension=.txt\nBuiltin=epoc-to-text\n");
+    RegWriteString(HKEY_LOCAL_MACHINE, QStringLiteral("Software\\Veroz\\PsiWin32"), QStringLiteral("Control File"),
+                   control);
+    IConverterInterface* converters = ManagerConverters();
+    ASSERT_NE(converters, nullptr);
+    EXPECT_EQ(converters->Count(), 1);
+    EXPECT_EQ(ManagerConverters(), converters) << "kept once created";
+    UseSuiteConverters();
+    QDir::setCurrent(workingFolder);
 }
 }  // namespace

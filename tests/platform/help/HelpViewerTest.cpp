@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QListWidget>
+#include <QScreen>
 #include <QTextBrowser>
 
 #include <gtest/gtest.h>
@@ -78,6 +79,48 @@ TEST(HelpViewer, MissingFileOrContextIsShownNotFatal) {
     EXPECT_FALSE(WinHelp(nullptr, missing, HelpCommand::Context, 16));
     EXPECT_TRUE(viewer->CurrentText().contains(u"cannot be opened"_s));
     EXPECT_FALSE(WinHelp(nullptr, missing, HelpCommand::Contents, 0));
+    viewer->close();
+}
+
+TEST(HelpPlacement, AlwaysWhollyOnTheCallersScreen) {
+    const QRect screen(0, 0, 1280, 1024);
+    struct Case {
+        const char* name;
+        QRect caller;
+        QSize help;
+        QRect screen;
+        QRect expected;
+    };
+    const Case cases[] = {
+        // The manager's default window: no room on either side, so against the right edge.
+        {"default manager window", QRect(210, 272, 862, 505), QSize(642, 445), screen, QRect(638, 272, 642, 445)},
+        {"room on the right", QRect(0, 100, 400, 300), QSize(642, 445), screen, QRect(416, 100, 642, 445)},
+        {"room on the left only", QRect(700, 100, 500, 300), QSize(642, 445), screen, QRect(42, 100, 642, 445)},
+        {"prompt near the bottom", QRect(300, 900, 300, 120), QSize(642, 445), screen, QRect(616, 579, 642, 445)},
+        {"caller above the screen", QRect(300, -50, 300, 120), QSize(642, 445), screen, QRect(616, 0, 642, 445)},
+        {"larger than the screen", QRect(10, 10, 100, 100), QSize(2000, 1200), screen, QRect(0, 0, 1280, 1024)},
+        {"second screen to the right", QRect(1300, 10, 900, 400), QSize(642, 445), QRect(1280, 0, 1280, 1024),
+         QRect(1918, 10, 642, 445)},
+    };
+    for (const Case& c : cases) {
+        const QRect place = HelpWindowPlace(c.caller, c.help, c.screen);
+        EXPECT_EQ(place, c.expected) << c.name;
+        EXPECT_TRUE(c.screen.contains(place)) << c.name;
+    }
+}
+
+TEST(HelpViewer, OpensBesideItsCallerInsideTheScreen) {
+    CTempEnv env;
+    const QString path = env.WriteFile(u"h.hlp"_s, kSample);
+    QWidget caller;
+    const QRect screen = caller.screen()->availableGeometry();
+    caller.setGeometry(screen.right() - 300, screen.top() + 40, 280, 200);
+    caller.show();
+    WinHelp(&caller, path, HelpCommand::Contents, 0);
+    CHelpViewer* viewer = OpenViewer();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(screen.contains(viewer->frameGeometry()))
+        << viewer->frameGeometry().x() << "," << viewer->frameGeometry().y();
     viewer->close();
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QMimeData>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include <memory>
@@ -31,6 +32,20 @@ TEST(DesktopShellTest, RequestsForMissingTargetsFailWithoutReachingTheDesktop) {
     EXPECT_FALSE(shell.Explore(missing));
     EXPECT_FALSE(shell.OpenInTextViewer(missing));
     EXPECT_FALSE(shell.Explore(env.WriteFile(QStringLiteral("file.txt"), "x"))) << "a file is no folder";
+}
+
+TEST(DesktopShellTest, WithoutAProgramForTheTypeRequestsFail) {
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-mime")).isEmpty())
+        GTEST_SKIP() << "xdg-mime is not installed";
+    CTempEnv env;
+    // A desktop whose association database knows no program at all.
+    env.SetEnv("XDG_DATA_DIRS", env.MakeDir(QStringLiteral("no-system-data")));
+    env.SetEnv("XDG_CONFIG_DIRS", env.MakeDir(QStringLiteral("no-system-config")));
+    CDesktopShell shell;
+    const QString folder = env.MakeDir(QStringLiteral("docs"));
+    const QString text = env.WriteFile(QStringLiteral("docs/notes.txt"), "hello\n");
+    EXPECT_FALSE(shell.Explore(folder));
+    EXPECT_FALSE(shell.Open(text));
 }
 
 TEST(ShellFileListTest, FileListsRoundTripAndIgnoreOtherData) {
