@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tests/synchronizer/FakeConverter.h"
+#include "tests/support/FakeConverter.h"
 #include "tests/synchronizer/SyncTestWorld.h"
 
 #include "common/ProfileRegistry.h"

@@ -2,21 +2,24 @@
 #pragma once
 
 #include "platform/converter/ConverterInterface.h"
-#include "synchronizer/SyncTransfer.h"
 
 #include <QFile>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
-// Converters that prefix the content with "converted:" and record every call.
+// The one converter double of the tests: items with the formats given, whose conversions
+// prefix the content with "converted:", and a record of every call. Shared between the
+// test and the objects it hands out, so the test sees what the code under test did.
 struct CFakeConverterState {
     struct Item {
-        QString source;
+        QString source;  // "display name\nclass", as SourceFormat() gives it
         QString target;
         bool throws = false;
         QString error = QStringLiteral("bad input");  // the exception's text when it throws
+        QString extension;
     };
     std::vector<Item> items;
     bool loadThrows = false;
@@ -31,7 +34,7 @@ public:
         : m_state(std::move(state)), m_item(std::move(item)) {}
     QString SourceFormat() override { return m_item.source; }
     QString TargetFormat() override { return m_item.target; }
-    QString TargetExtension() override { return QString(); }
+    QString TargetExtension() override { return m_item.extension; }
     void Convert(const QString& source, const QString& destination, ConvertCallback callback) override {
         m_state->conversions << source + QStringLiteral(" -> ") + destination;
         if (m_item.throws)
@@ -70,7 +73,9 @@ private:
     std::shared_ptr<CFakeConverterState> m_state;
 };
 
-inline ConverterFactory MakeFakeConverters(const std::shared_ptr<CFakeConverterState>& state) {
+// A factory as the code under test takes one: the root object for the converter ProgID.
+inline std::function<std::unique_ptr<IConverterInterface>(const QString&)> MakeFakeConverters(
+    const std::shared_ptr<CFakeConverterState>& state) {
     return [state](const QString& progId) -> std::unique_ptr<IConverterInterface> {
         if (progId != QStringLiteral("VEROZ.CONVERTERINTERFACE"))
             return nullptr;
