@@ -19,7 +19,7 @@ struct CFakeConverterState {
         QString target;
         bool throws = false;
         QString error = QStringLiteral("bad input");  // the exception's text when it throws
-        QString extension;
+        QString extension = {};
     };
     std::vector<Item> items;
     bool loadThrows = false;
