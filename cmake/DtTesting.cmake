@@ -35,15 +35,3 @@ function(dt_test_environment out)
   endif()
   set(${out} "${env}" PARENT_SCOPE)
 endfunction()
-
-# Adds every sub-folder of the current folder that holds a build file, in name order, so a
-# folder can grow new parts without touching its parent.
-function(dt_add_child_directories)
-  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
-  list(SORT children)
-  foreach(child ${children})
-    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
-      add_subdirectory(${child})
-    endif()
-  endforeach()
-endfunction()

@@ -3,9 +3,7 @@
 
 #include "platform/engine/SimulatorConfig.h"
 #include "platform/registry/Registry.h"
-#ifdef DT_HAVE_CONVERTER_REGISTRATION
 #include "platform/converter/ConverterRegistration.h"
-#endif
 
 #include <QDir>
 #include <QFile>
@@ -217,15 +215,11 @@ SimToolResult CSimTool::Install(const QStringList& args) {
     if (status != RegStatus::Ok)
         return RegistryFailed();
 
-    QString converters = u"no converters (this build has none)"_s;
-#ifdef DT_HAVE_CONVERTER_REGISTRATION
     QString error;
     if (!InstallConverterRegistration(dir, &error))
         return Failed(u"cannot register the converters: "_s + error);
-    converters = u"the built-in converters"_s;
-#endif
-    return Done(u"Installed the suite in "_s + WithSeparator(dir) + u" with "_s + kChooserFile + u", "_s + converters +
-                u" and "_s +
+    return Done(u"Installed the suite in "_s + WithSeparator(dir) + u" with "_s + kChooserFile +
+                u", the built-in converters"_s + u" and "_s +
                 (installedClips.isEmpty() ? u"no animation clips"_s
                                           : QString::number(installedClips.size()) + u" animation clip(s)"_s));
 }
