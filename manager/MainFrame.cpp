@@ -12,6 +12,7 @@
 #include "manager/Icons.h"
 #include "manager/MessageBox.h"
 #include "manager/Strings.h"
+#include "manager/WaitCursor.h"
 #include "platform/shell/Shell.h"
 
 #include <QAction>
@@ -516,9 +517,11 @@ void CMainFrame::OnViewLog() {
     QString path;
     if (!ReadUserString(m_doc.User(), LoadManagerString(kIdsAppTitle), QStringLiteral("LogDocSynchCopy"), path))
         return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool opened = IShell::Current().OpenInTextViewer(path);
-    QApplication::restoreOverrideCursor();
+    bool opened = false;
+    {
+        const CWaitCursor wait;
+        opened = IShell::Current().OpenInTextViewer(path);
+    }
     if (!opened)
         m_view->ShowNoProgram(path);
 }

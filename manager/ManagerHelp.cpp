@@ -2,13 +2,7 @@
 #include "manager/ManagerHelp.h"
 
 #include "common/ProgramPath.h"
-#include "platform/shell/Shell.h"
-
-#ifdef DT_HAVE_HELP
 #include "platform/help/WinHelp.h"
-#endif
-
-#include <QFileInfo>
 
 namespace {
 HelpOpener& Opener() {
@@ -17,13 +11,7 @@ HelpOpener& Opener() {
 }
 
 bool DefaultOpener(QWidget* parent, const QString& file, uint32_t context) {
-#ifdef DT_HAVE_HELP
     return WinHelp(parent, file, context ? HelpCommand::Context : HelpCommand::Contents, context);
-#else
-    Q_UNUSED(parent);
-    Q_UNUSED(context);
-    return QFileInfo::exists(file) && IShell::Current().Open(file);
-#endif
 }
 }  // namespace
 

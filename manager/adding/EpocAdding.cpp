@@ -6,6 +6,7 @@
 #include "manager/DovetailManagerView.h"
 #include "manager/MessageBox.h"
 #include "manager/Strings.h"
+#include "manager/WaitCursor.h"
 #include "manager/adding/ConversionList.h"
 #include "manager/adding/EpocChooser.h"
 #include "manager/adding/EpocDropStream.h"
@@ -17,6 +18,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
+
+#include <optional>
 
 namespace {
 const QString kSettings = QStringLiteral("Settings");
@@ -88,9 +91,8 @@ void CEpocAdding::OnAddEpocFile() {
     QString error;
     FileDllPtr chooser;
     {
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const CWaitCursor wait;
         chooser = CreateEpocChooser(error);
-        QGuiApplication::restoreOverrideCursor();
     }
     if (!chooser) {
         CMessageBox::Stop(&m_view, LoadConnectionString(kIdsChooserMissing).arg(error));
@@ -248,9 +250,12 @@ bool CEpocAdding::ChoosePcTarget(QWidget* parent, CDocSynchEntry& record) {
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.selectFile(record.EpocFileName);
 
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const CPcTargetFilter filter(record.EpocFileType, ManagerConverters());
-    QGuiApplication::restoreOverrideCursor();
+    std::optional<CPcTargetFilter> waited;
+    {
+        const CWaitCursor wait;
+        waited.emplace(record.EpocFileType, ManagerConverters());
+    }
+    const CPcTargetFilter& filter = *waited;
     const QStringList filters = filter.DialogFilters();
     if (!filters.isEmpty()) {
         dialog.setNameFilters(filters);

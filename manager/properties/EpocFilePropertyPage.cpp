@@ -2,6 +2,7 @@
 #include "manager/properties/EpocFilePropertyPage.h"
 
 #include "manager/MessageBox.h"
+#include "manager/WaitCursor.h"
 #include "manager/adding/EpocAdding.h"
 #include "manager/adding/EpocChooser.h"
 #include "manager/connection/ConnectionStrings.h"
@@ -41,9 +42,10 @@ void CEpocFilePropertyPage::OnModifyEpocFile() {
     InstallPropertyStrings();
     FileDllPtr chooser;
     QString error;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    chooser = CreateEpocChooser(error);
-    QGuiApplication::restoreOverrideCursor();
+    {
+        const CWaitCursor wait;
+        chooser = CreateEpocChooser(error);
+    }
     if (!chooser) {
         CMessageBox::Stop(this, LoadPropertyString(kIdsPropertiesChooserMissing).arg(error));
         return;

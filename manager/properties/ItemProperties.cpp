@@ -4,6 +4,7 @@
 #include "common/ProfileRegistry.h"
 #include "manager/DovetailManagerDoc.h"
 #include "manager/DovetailManagerView.h"
+#include "manager/WaitCursor.h"
 #include "manager/adding/ConversionList.h"
 #include "manager/properties/EpocFilePropertyPage.h"
 #include "manager/properties/PropertySheet.h"
@@ -67,9 +68,11 @@ void OnItemProperties(CDovetailManagerView& view) {
     const int entry = view.SelectedEntry();
     if (view.SelectedRow() < 0 || entry < 0)
         return;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    IConverterInterface* converters = ManagerConverters();
-    QGuiApplication::restoreOverrideCursor();
+    IConverterInterface* converters = nullptr;
+    {
+        const CWaitCursor wait;
+        converters = ManagerConverters();
+    }
     if (EditBindingProperties(&view, view.Document(), entry, converters))
         view.viewport()->update();
 }
