@@ -15,24 +15,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kClsid = u"CLSID\\{F7F79B30-BA87-11d2-AA80-00C04F7199CF}"_s;
-const QString kNameSpace =
-    u"Software\\Veroz\\PsiWin32\\CurrentVersion\\Explorer\\MyVeroz\\NameSpace\\{F7F79B30-BA87-11d2-AA80-00C04F7199CF}"_s;
-const QString kUninstall = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Dovetail"_s;
-
-QString ReadString(HKEY root, const QString& key, const QString& name) {
-    QString text = u"<absent>"_s;
-    if (!RegReadString(root, key, name, text))
-        return u"<absent>"_s;
-    return text;
-}
-
-uint32_t ReadNumber(HKEY root, const QString& key, const QString& name) {
-    uint32_t number = 0xFFFFFFFF;
-    RegReadNumber(root, key, name, number);
-    return number;
-}
-
 class InstallTest : public ::testing::Test {
 protected:
     void SetUp() override { m_world.Wire(m_ctx); }

@@ -65,3 +65,18 @@ QString CSetupWorld::ReadFile(const QString& path) const {
         return {};
     return QString::fromUtf8(file.readAll());
 }
+
+QString ReadString(HKEY root, const QString& key, const QString& name) {
+    QString text;
+    return RegReadString(root, key, name, text) ? text : QStringLiteral("<absent>");
+}
+
+uint32_t ReadNumber(HKEY root, const QString& key, const QString& name) {
+    uint32_t number = 0xFFFFFFFF;
+    RegReadNumber(root, key, name, number);
+    return number;
+}
+
+bool KeyExists(HKEY root, const QString& key) {
+    return CRegistry::Default().KeyExists(root, key);
+}

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/ProfileRegistry.h"
 #include "setup/SetupContext.h"
 #include "setup/SetupProgress.h"
 #include "tests/support/TempEnv.h"
@@ -50,6 +51,18 @@ public:
     int m_countCalls = 0;
     int m_steps = 0;
 };
+
+// The keys the install writes for the shell folder and the uninstall entry.
+inline const QString kClsid = QStringLiteral("CLSID\\{F7F79B30-BA87-11d2-AA80-00C04F7199CF}");
+inline const QString kNameSpace = QStringLiteral(
+    "Software\\Veroz\\PsiWin32\\CurrentVersion\\Explorer\\MyVeroz\\NameSpace\\{F7F79B30-BA87-11d2-AA80-00C04F7199CF}");
+inline const QString kUninstall = QStringLiteral("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Dovetail");
+
+// What the store holds, for checks: a text ("<absent>" when it is not there), a number
+// (0xFFFFFFFF when absent), whether a key exists.
+QString ReadString(HKEY root, const QString& key, const QString& name);
+uint32_t ReadNumber(HKEY root, const QString& key, const QString& name);
+bool KeyExists(HKEY root, const QString& key);
 
 // The medium files in the order the install copies them, from ENG unless noted.
 QStringList MediumProgramNames();

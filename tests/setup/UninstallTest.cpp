@@ -17,16 +17,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kClsid = u"CLSID\\{F7F79B30-BA87-11d2-AA80-00C04F7199CF}"_s;
-const QString kNameSpace =
-    u"Software\\Veroz\\PsiWin32\\CurrentVersion\\Explorer\\MyVeroz\\NameSpace\\{F7F79B30-BA87-11d2-AA80-00C04F7199CF}"_s;
-const QString kUninstall = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Dovetail"_s;
 const QString kRun = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run"_s;
 const QString kUsers = u"Software\\Veroz\\Users"_s;
-
-bool KeyExists(HKEY root, const QString& key) {
-    return CRegistry::Default().KeyExists(root, key);
-}
 
 class UninstallTest : public ::testing::Test {
 protected:
