@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "synchronizer/PWInfo.h"
+#include "platform/engine/PWInfo.h"
 #include "synchronizer/SyncRun.h"
 #include "synchronizer/SyncUi.h"
 

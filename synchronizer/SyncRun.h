@@ -3,7 +3,7 @@
 
 #include "common/DocSynchEntry.h"
 #include "platform/engine/EpocEngine.h"
-#include "synchronizer/PWInfo.h"
+#include "platform/engine/PWInfo.h"
 #include "synchronizer/SyncFiles.h"
 #include "synchronizer/SyncLog.h"
 #include "synchronizer/SyncTransfer.h"

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/engine/EpocEngine.h"
-#include "synchronizer/PWInfo.h"
+#include "platform/engine/PWInfo.h"
 
 #include <QObject>
 #include <QString>
