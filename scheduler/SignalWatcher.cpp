@@ -26,11 +26,14 @@ void OnSignal(int number) {
 CSignalWatcher::CSignalWatcher(QObject* parent) : QObject(parent) {
     if (g_signalFds[0] >= 0)
         return;  // another watcher owns the handlers
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalFds) != 0) {
-        g_signalFds[0] = g_signalFds[1] = -1;
+    int ends[2] = {-1, -1};
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, ends) != 0)
         return;
-    }
-    m_notifier = std::make_unique<QSocketNotifier>(g_signalFds[1], QSocketNotifier::Read);
+    m_writeEnd.Reset(ends[0]);
+    m_readEnd.Reset(ends[1]);
+    g_signalFds[0] = ends[0];
+    g_signalFds[1] = ends[1];
+    m_notifier = std::make_unique<QSocketNotifier>(m_readEnd.Get(), QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &CSignalWatcher::ReadSignal);
 
     struct sigaction action {};
@@ -51,14 +54,11 @@ CSignalWatcher::~CSignalWatcher() {
     for (const int number : kSignals)
         ::sigaction(number, &action, nullptr);
     m_notifier.reset();
-    // Plain descriptors: the signal handler may only use what is safe in a handler.
-    ::close(g_signalFds[0]);
-    ::close(g_signalFds[1]);
-    g_signalFds[0] = g_signalFds[1] = -1;
+    g_signalFds[0] = g_signalFds[1] = -1;  // the ends close with this object
 }
 
 void CSignalWatcher::ReadSignal() {
     unsigned char byte = 0;
-    while (::read(g_signalFds[1], &byte, 1) == 1)
+    while (::read(m_readEnd.Get(), &byte, 1) == 1)
         emit TerminationRequested(int(byte));
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/base/UniqueFd.h"
+
 #include <QObject>
 
 #include <memory>
@@ -25,6 +27,9 @@ signals:
 private:
     void ReadSignal();
 
+    // The socket pair's ends; the handler writes through a plain copy of the first.
+    CUniqueFd m_writeEnd;
+    CUniqueFd m_readEnd;
     std::unique_ptr<QSocketNotifier> m_notifier;
     bool m_installed = false;
 };
