@@ -3,7 +3,6 @@
 
 #include "common/ProfileRegistry.h"
 #include "manager/Strings.h"
-#include "platform/registry/Registry.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -217,7 +216,7 @@ void CDovetailManagerDoc::LoadEntries() {
         entries.push_back(entry);
         return true;
     });
-    CRegistry::Default().Transaction([&] {
+    RegTransaction([&] {
         for (int entry : entries) {
             CDocSynchEntry record = NewRecord();
             ReadDocSynchEntry(m_user, entry, record, ReadMode::Lenient, iconLookup);
@@ -236,7 +235,7 @@ void CDovetailManagerDoc::ReadEntry(int entry, CDocSynchEntry& record) {
 bool CDovetailManagerDoc::AddEntry(CDocSynchEntry& record) {
     bool duplicate = false;
     // One read snapshot for the whole walk instead of one per value.
-    CRegistry::Default().ReadTransaction([&] {
+    RegReadSnapshot([&] {
         ForEachEntry(m_user, [&](int entry) {
             using enum BindingColumn;
             duplicate = (GetEntryText(entry, int(PcName)) == record.WinFileName &&

@@ -2,6 +2,7 @@
 #include "manager/DovetailManagerView.h"
 
 #include "common/Profile.h"
+#include "common/ProfileRegistry.h"
 #include "manager/BackupFolder.h"
 #include "manager/BindingListModel.h"
 #include "manager/CommandIds.h"
@@ -9,7 +10,6 @@
 #include "manager/ManagerHelp.h"
 #include "manager/MessageBox.h"
 #include "manager/Strings.h"
-#include "platform/registry/Registry.h"
 #include "platform/shell/Shell.h"
 
 #include <QAction>
@@ -406,7 +406,7 @@ void CDovetailManagerView::OnActivated(const QModelIndex& index) {
 
 void CDovetailManagerView::paintEvent(QPaintEvent* event) {
     // Every visible cell reads the store: one read snapshot for the whole paint.
-    CRegistry::Default().ReadTransaction([&] { QTreeView::paintEvent(event); });
+    RegReadSnapshot([&] { QTreeView::paintEvent(event); });
 }
 
 void CDovetailManagerView::keyPressEvent(QKeyEvent* event) {

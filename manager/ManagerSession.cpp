@@ -12,7 +12,6 @@
 #include "manager/MessageBox.h"
 #include "manager/ShellFolder.h"
 #include "manager/Strings.h"
-#include "platform/registry/Registry.h"
 
 #include <QMenu>
 
@@ -38,9 +37,8 @@ CManagerSession::~CManagerSession() {
 
 bool CManagerSession::InitInstance(bool onlyInstance, const QString& windowName) {
     // The registry file itself must be usable before anything is read from it.
-    CRegistry& registry = CRegistry::Default();
-    if (!registry.CheckIntegrity()) {
-        CMessageBox::Stop(nullptr, RegistryUnusableMessage(registry.Path()));
+    if (QString message; !RegStoreUsable(message)) {
+        CMessageBox::Stop(nullptr, message);
         return false;
     }
 

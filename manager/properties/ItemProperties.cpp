@@ -11,7 +11,6 @@
 #include "manager/properties/PropertyStrings.h"
 #include "manager/properties/SyncRulesPropertyPage.h"
 #include "manager/properties/WinFilePropertyPage.h"
-#include "platform/registry/Registry.h"
 
 #include <QGuiApplication>
 
@@ -51,7 +50,7 @@ bool EditBindingProperties(QWidget* parent, CDovetailManagerDoc& doc, int entry,
     CDocSynchEntry record = MergeItemProperties(opened, rules->Record(), winFile->Record(), epocFile->Record());
     const QString area = QString::fromLatin1(kDocSynchArea);
     const QString key = QString::number(entry);
-    const RegStatus status = CRegistry::Default().Transaction([&] {
+    return RegTransaction([&] {
         // Read inside the write transaction: no synchronizer write can fall between the two.
         uint32_t number = 0;
         if (ReadEntryNumber(doc.User(), area, key, QStringLiteral("WasUpdated"), number))
@@ -61,7 +60,6 @@ bool EditBindingProperties(QWidget* parent, CDovetailManagerDoc& doc, int entry,
         doc.UpdateEntry(entry, record);
         return true;
     });
-    return status == RegStatus::Ok;
 }
 
 void OnItemProperties(CDovetailManagerView& view) {
