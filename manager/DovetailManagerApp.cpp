@@ -10,11 +10,11 @@ CDovetailManagerApp::CDovetailManagerApp(int& argc, char** argv) : CSingleInstan
     setWindowIcon(ManagerIcon(kIdrMainIcon));
 }
 
-bool CDovetailManagerApp::InitInstance() {
+bool CDovetailManagerApp::InitInstance(const CManagerSession::FlowInstaller& installFlows) {
     // The guard's answer is kept; the steps that do not depend on it run in a second
     // instance too (it still reports a missing connectivity suite).
     const bool onlyInstance = RegisterInstance(kIdrMainIcon, QString(), true);
-    return m_session.InitInstance(onlyInstance, InstanceName());
+    return m_session.InitInstance(onlyInstance, InstanceName(), installFlows);
 }
 
 int CDovetailManagerApp::ExitInstance(int exitCode) {

@@ -12,7 +12,7 @@ public:
     CDovetailManagerApp(int& argc, char** argv);
 
     // True when the main window is up; false ends the process quietly.
-    bool InitInstance();
+    bool InitInstance(const CManagerSession::FlowInstaller& installFlows = {});
     int ExitInstance(int exitCode);
 
     CManagerSession& Session() { return m_session; }

@@ -14,7 +14,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -91,7 +90,7 @@ void CDovetailManagerView::OnInitialUpdate() {
 
     m_setUp = true;
     m_doc.SetView(this);
-    OnFirstUpdateDone();
+    emit InitialUpdateDone();
 }
 
 void CDovetailManagerView::RemoveAllItems() {
@@ -182,106 +181,6 @@ void CDovetailManagerView::UpdateEnableItemText() {
     }
 }
 
-bool CDovetailManagerView::HandlesCommand(int id) {
-    switch (id) {
-        case kCmdEnable:
-        case kCmdDeleteContext:
-        case kCmdDelete:
-        case kCmdAddPcFile:
-        case kCmdAddEpocFile:
-        case kCmdSynchronize:
-        case kCmdSynchronizeAll:
-        case kCmdProperties:
-        case kCmdPaste:
-        case kCmdExplore:
-        case kCmdLaunch:
-        case kCmdBackups:
-        case kCmdHelp:
-        case kCmdHelpIndex:
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool CDovetailManagerView::IsCommandEnabled(int id) {
-    const int row = SelectedRow();
-    switch (id) {
-        case kCmdEnable:
-        case kCmdDeleteContext:
-        case kCmdDelete:
-        case kCmdProperties:
-        case kCmdExplore:
-        case kCmdLaunch:
-            return row >= 0;
-        case kCmdSynchronize:
-            return row >= 0 && m_model->IsChecked(row);
-        case kCmdSynchronizeAll:
-            return m_model->AnyChecked();
-        case kCmdPaste:
-            return CanTakeData(QApplication::clipboard()->mimeData());
-        case kCmdBackups: {
-            QString folder;
-            return PrepareBackupFolder(folder) && IShell::Current().GetTypeName(folder) == ShellFolderTypeName();
-        }
-        case kCmdAddPcFile:
-        case kCmdAddEpocFile:
-        case kCmdHelp:
-        case kCmdHelpIndex:
-            return true;
-        default:
-            return false;
-    }
-}
-
-void CDovetailManagerView::RunCommand(int id) {
-    // Keys reach here too: a command that is disabled now does nothing.
-    if (!IsCommandEnabled(id))
-        return;
-    switch (id) {
-        case kCmdEnable:
-            OnEnableDisable();
-            break;
-        case kCmdDeleteContext:
-        case kCmdDelete:
-            OnDelete();
-            break;
-        case kCmdAddPcFile:
-            OnAddPcFile();
-            break;
-        case kCmdAddEpocFile:
-            OnAddEpocFile();
-            break;
-        case kCmdSynchronize:
-            OnSynchronize();
-            break;
-        case kCmdSynchronizeAll:
-            OnSynchronizeAll();
-            break;
-        case kCmdProperties:
-            OnProperties();
-            break;
-        case kCmdPaste:
-            OnPaste();
-            break;
-        case kCmdExplore:
-            OnExplore();
-            break;
-        case kCmdLaunch:
-            OnLaunch();
-            break;
-        case kCmdBackups:
-            OnBackups();
-            break;
-        case kCmdHelp:
-        case kCmdHelpIndex:
-            OnHelp();
-            break;
-        default:
-            break;
-    }
-}
-
 void CDovetailManagerView::OnEnableDisable() {
     const int row = SelectedRow();
     if (row < 0)
@@ -358,41 +257,13 @@ void CDovetailManagerView::OnHelp() {
     OpenManagerHelp(this);
 }
 
-void CDovetailManagerView::OnPaste() {
-    OnDropOnList(QApplication::clipboard()->mimeData());
-}
-
-void CDovetailManagerView::ShowNotAvailable() {
-    CMessageBox::Information(this, LoadManagerString(kIdsNotAvailableYet));
-}
-
-void CDovetailManagerView::OnAddPcFile() {
-    ShowNotAvailable();
-}
-
-void CDovetailManagerView::OnAddEpocFile() {
-    ShowNotAvailable();
-}
-
-void CDovetailManagerView::OnProperties() {
-    ShowNotAvailable();
-}
-
-void CDovetailManagerView::OnSynchronize() {
-    ShowNotAvailable();
-}
-
-void CDovetailManagerView::OnSynchronizeAll() {
-    ShowNotAvailable();
-}
-
-void CDovetailManagerView::OnDropOnList(const QMimeData* data) {
-    Q_UNUSED(data);
-    ShowNotAvailable();
+void CDovetailManagerView::SetDataTaker(DataCheck canTake, DataTaker take) {
+    m_canTake = std::move(canTake);
+    m_take = std::move(take);
 }
 
 bool CDovetailManagerView::CanTakeData(const QMimeData* data) const {
-    return HasFileList(data);
+    return m_canTake && m_canTake(data);
 }
 
 void CDovetailManagerView::OnActivated(const QModelIndex& index) {
@@ -401,7 +272,7 @@ void CDovetailManagerView::OnActivated(const QModelIndex& index) {
     // A click may activate before the selection follows; launch the row that was activated.
     if (SelectedRow() != index.row())
         SelectRow(index.row());
-    RunCommand(kCmdLaunch);
+    OnLaunch();
 }
 
 void CDovetailManagerView::paintEvent(QPaintEvent* event) {
@@ -466,5 +337,5 @@ void CDovetailManagerView::dropEvent(QDropEvent* event) {
     }
     event->setDropAction(Qt::CopyAction);
     event->accept();
-    OnDropOnList(event->mimeData());
+    m_take(event->mimeData());
 }

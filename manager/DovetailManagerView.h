@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QTreeView>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -15,7 +16,8 @@ class QMenu;
 class QMimeData;
 
 // The binding list: one row per binding of the document's user, every cell read from the
-// store when painted. Carries the commands that act on the selected binding.
+// store when painted. The operations on the selected binding live here; the command table
+// (ListCommands.h and the flows) says when each runs.
 class CDovetailManagerView : public QTreeView, public IBindingList {
     Q_OBJECT
 public:
@@ -49,12 +51,6 @@ public:
     void SetContextMenu(QMenu* menu) { m_contextMenu = menu; }
     void UpdateEnableItemText();
 
-    // Command routing: whether a command this view carries is enabled now, and running it.
-    // Commands the view does not carry report false from HandlesCommand.
-    static bool HandlesCommand(int id);
-    bool IsCommandEnabled(int id);
-    void RunCommand(int id);
-
     // The desktop could not open path: says so.
     void ShowNoProgram(const QString& path);
 
@@ -64,33 +60,25 @@ public:
     void OnLaunch();
     void OnBackups();
     void OnHelp();
-    void OnPaste();
+    // Backup folder steps 1 and 2 with their messages and the closing; creates the folder.
+    bool PrepareBackupFolder(QString& folder);
 
-    // Flows that later work provides (adding, properties, synchronizing). The defaults say
-    // the command is not available yet.
-    virtual void OnAddPcFile();
-    virtual void OnAddEpocFile();
-    virtual void OnProperties();
-    virtual void OnSynchronize();
-    virtual void OnSynchronizeAll();
-    // Files dropped or pasted on the list.
-    virtual void OnDropOnList(const QMimeData* data);
-
-    // True when the data is something the list takes (drops, Paste): a shell file list here,
-    // and what the connected list adds (items dragged from the handheld).
-    virtual bool CanTakeData(const QMimeData* data) const;
+    // What the list takes when dropped on it (the adding flow sets it); without it the list
+    // takes nothing.
+    using DataCheck = std::function<bool(const QMimeData*)>;
+    using DataTaker = std::function<void(const QMimeData*)>;
+    void SetDataTaker(DataCheck canTake, DataTaker take);
+    bool CanTakeData(const QMimeData* data) const;
 
 signals:
     // Selection, rows or check boxes changed: the frame re-evaluates its commands.
     void CommandStateChanged();
     // The manager must close (no user, no PC folder).
     void CloseApplicationRequested();
+    // The first update is done: the list is set up and loaded.
+    void InitialUpdateDone();
 
 protected:
-    // Runs after the list is set up; the connection monitor starts here.
-    virtual void OnFirstUpdateDone() {}
-    void ShowNotAvailable();
-
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -100,13 +88,13 @@ protected:
 
 private:
     void OnActivated(const QModelIndex& index);
-    // Backup folder steps 1 and 2 with their messages and the closing; creates the folder.
-    bool PrepareBackupFolder(QString& folder);
 
     CDovetailManagerDoc& m_doc;
     std::vector<QIcon> m_images;
     CBindingListModel* m_model = nullptr;
     QMenu* m_contextMenu = nullptr;
+    DataCheck m_canTake;
+    DataTaker m_take;
     // While the list is filled: the first row of each PC type, as just read from the store,
     // so that the icon lookup does not re-read every earlier row for every new one.
     std::optional<QHash<QString, int>> m_firstRowOfType;

@@ -10,7 +10,7 @@
 #include "manager/DovetailManagerDoc.h"
 #include "manager/DovetailManagerView.h"
 #include "manager/Icons.h"
-#include "manager/MessageBox.h"
+#include "manager/ListCommands.h"
 #include "manager/Strings.h"
 #include "manager/WaitCursor.h"
 #include "platform/shell/Shell.h"
@@ -72,11 +72,6 @@ const std::vector<ActionSpec>& ActionSpecs() {
     return specs;
 }
 
-// Backups' enabling may stop the manager (no user, no PC folder): checked when its menu opens.
-bool IsCostlyToEnable(int id) {
-    return id == kCmdBackups;
-}
-
 // The menu bar takes Alt (and F10, see EnterMenuBarKeyboardMode) as the key into its keyboard
 // mode whatever the widget style's own habit.
 class CMenuBarStyle : public QProxyStyle {
@@ -107,17 +102,18 @@ QRect ScreenRect(const QWidget* widget) {
 }
 }  // namespace
 
-CMainFrame::CMainFrame(CDovetailManagerDoc& doc, const QString& windowName, const ViewFactory& makeView,
-                       QWidget* parent)
+CMainFrame::CMainFrame(CDovetailManagerDoc& doc, const QString& windowName, QWidget* parent)
     : QMainWindow(parent), m_doc(doc) {
     setObjectName(windowName.isEmpty() ? QStringLiteral("MainFrame") : windowName);
     setWindowIcon(ManagerIcon(kIdrMainIcon));
     setAttribute(Qt::WA_DeleteOnClose, false);
     RestorePlacement();
 
-    m_view = makeView ? makeView(m_doc, this) : new CDovetailManagerView(m_doc, this);
+    m_view = new CDovetailManagerView(m_doc, this);
     setCentralWidget(m_view);
 
+    AddWindowCommands();
+    AddListCommands(m_commands, *m_view);
     CreateActions();
     CreateMenus();
     CreateToolBar();
@@ -150,6 +146,24 @@ CMainFrame::CMainFrame(CDovetailManagerDoc& doc, const QString& windowName, cons
 
 CMainFrame::~CMainFrame() {
     SavePlacementAndLayout();
+    while (!m_flows.empty())
+        m_flows.pop_back();
+}
+
+void CMainFrame::AddWindowCommands() {
+    m_commands.Add(kCmdViewToolbar, [this] {
+        m_toolBar->setVisible(m_toolBar->isHidden());
+        Action(kCmdViewToolbar)->setChecked(!m_toolBar->isHidden());
+    });
+    m_commands.Add(kCmdViewStatusBar, [this] {
+        m_statusBar->setVisible(m_statusBar->isHidden());
+        Action(kCmdViewStatusBar)->setChecked(!m_statusBar->isHidden());
+    });
+    m_commands.Add(
+        kCmdViewLog, [this] { OnViewLog(); }, [this] { return IsViewLogEnabled(); });
+    m_commands.Add(kCmdExit, [this] { close(); });
+    m_commands.Add(kCmdAbout, [this] { ShowAbout(); });
+    m_commands.Add(kCmdMenuBarKeys, [this] { EnterMenuBarKeyboardMode(); });
 }
 
 QAction* CMainFrame::Action(int id) const {
@@ -202,7 +216,7 @@ void CMainFrame::CreateMenus() {
         connect(menu, &QMenu::aboutToShow, this, [this, ids] {
             UpdateCommandUi();
             for (int id : ids) {
-                if (id && IsCostlyToEnable(id))
+                if (id && m_commands.IsCostly(id))
                     Action(id)->setEnabled(IsCommandEnabled(id));
             }
         });
@@ -416,72 +430,10 @@ void CMainFrame::SetStatusText(const QString& text) {
     m_statusBar->SetOwnerText(text);
 }
 
-void CMainFrame::SetCommandHandler(int id, std::function<void()> run, std::function<bool()> enabled) {
-    m_handlers[id] = Handler{std::move(run), std::move(enabled)};
-    UpdateCommandUi();
-}
-
-bool CMainFrame::IsCommandEnabled(int id) {
-    if (const auto it = m_handlers.find(id); it != m_handlers.end())
-        return !it->second.enabled || it->second.enabled();
-    switch (id) {
-        case kCmdViewLog:
-            return IsViewLogEnabled();
-        case kCmdOptions:
-        case kCmdViewToolbar:
-        case kCmdViewStatusBar:
-        case kCmdExit:
-        case kCmdAbout:
-        case kCmdMenuBarKeys:
-            return true;
-        default:
-            return CDovetailManagerView::HandlesCommand(id) && m_view->IsCommandEnabled(id);
-    }
-}
-
 void CMainFrame::UpdateCommandUi() {
     for (const auto& [id, action] : m_actions) {
-        if (!IsCostlyToEnable(id))
-            action->setEnabled(IsCommandEnabled(id));
-    }
-}
-
-void CMainFrame::OnCommand(int id) {
-    if (const auto it = m_handlers.find(id); it != m_handlers.end()) {
-        const Handler handler = it->second;
-        if ((!handler.enabled || handler.enabled()) && handler.run)
-            handler.run();
-        return;
-    }
-    switch (id) {
-        case kCmdViewToolbar:
-            m_toolBar->setVisible(m_toolBar->isHidden());
-            Action(id)->setChecked(!m_toolBar->isHidden());
-            return;
-        case kCmdViewStatusBar:
-            m_statusBar->setVisible(m_statusBar->isHidden());
-            Action(id)->setChecked(!m_statusBar->isHidden());
-            return;
-        case kCmdOptions:
-            OnOptions();
-            return;
-        case kCmdViewLog:
-            if (IsViewLogEnabled())
-                OnViewLog();
-            return;
-        case kCmdExit:
-            close();
-            return;
-        case kCmdAbout:
-            ShowAbout();
-            return;
-        case kCmdMenuBarKeys:
-            EnterMenuBarKeyboardMode();
-            return;
-        default:
-            if (CDovetailManagerView::HandlesCommand(id))
-                m_view->RunCommand(id);
-            return;
+        if (!m_commands.IsCostly(id))
+            action->setEnabled(m_commands.IsEnabled(id));
     }
 }
 
@@ -499,10 +451,6 @@ void CMainFrame::EnterMenuBarKeyboardMode() {
     QCoreApplication::sendEvent(target, &press);
     QKeyEvent release(QEvent::KeyRelease, Qt::Key_Alt, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &release);
-}
-
-void CMainFrame::OnOptions() {
-    CMessageBox::Information(this, LoadManagerString(kIdsNotAvailableYet));
 }
 
 bool CMainFrame::IsViewLogEnabled() const {

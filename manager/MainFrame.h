@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "manager/CommandTable.h"
+
 #include <QMainWindow>
 
-#include <functional>
 #include <map>
+#include <memory>
+#include <vector>
 
 class CConnectStatusBar;
 class CDovetailManagerDoc;
@@ -15,15 +18,14 @@ class QToolBar;
 
 // The manager's main window: the binding list as its client, two movable bands at the top
 // (menu bar, toolbar), the status bar, and the window placement and bar layout kept in
-// "MainWindowSizeAndPos". Every menu, key and toolbar command comes through OnCommand.
+// "MainWindowSizeAndPos". Every menu, key and toolbar command runs through the command
+// table; the frame adds its own commands and the list's, the flows add theirs.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    using ViewFactory = std::function<CDovetailManagerView*(CDovetailManagerDoc&, QWidget*)>;
-
     // windowName names the window so that a second start can find it.
-    CMainFrame(CDovetailManagerDoc& doc, const QString& windowName, const ViewFactory& makeView = {},
-               QWidget* parent = nullptr);
+    CMainFrame(CDovetailManagerDoc& doc, const QString& windowName, QWidget* parent = nullptr);
+    // The flows go first, newest first, while the view they use still stands.
     ~CMainFrame() override;
 
     CDovetailManagerView* View() const { return m_view; }
@@ -39,14 +41,19 @@ public:
     void SetConnected(bool connected);
     void SetStatusText(const QString& text);
 
+    CCommandTable& Commands() { return m_commands; }
     // Runs a command if it is enabled now; disabled commands never run, whatever the source.
-    void OnCommand(int id);
-    bool IsCommandEnabled(int id);
+    void OnCommand(int id) { m_commands.Execute(id); }
+    bool IsCommandEnabled(int id) const { return m_commands.IsEnabled(id); }
     // Re-evaluates the enabling of the cheap commands (menus re-check the rest on opening).
     void UpdateCommandUi();
-    // Replaces the handling of a command (later flows plug in here). enabled may be empty:
-    // the command is then always enabled.
-    void SetCommandHandler(int id, std::function<void()> run, std::function<bool()> enabled = {});
+    // Keeps a flow (the connection, the adding) for the frame's lifetime.
+    template <typename Flow>
+    Flow& KeepFlow(std::unique_ptr<Flow> flow) {
+        Flow& kept = *flow;
+        m_flows.push_back(std::move(flow));
+        return kept;
+    }
 
     // Idle text of the status bar: "%d %s" with the list's row count and "object(s)".
     QString IdleText() const;
@@ -55,7 +62,6 @@ public:
     QRect ToolBarRect() const;
 
 protected:
-    virtual void OnOptions();
     void OnViewLog();
     // F10: the menu bar's keyboard mode, the first menu highlighted and none opened.
     void EnterMenuBarKeyboardMode();
@@ -69,11 +75,7 @@ protected:
     QMenu* createPopupMenu() override { return nullptr; }
 
 private:
-    struct Handler {
-        std::function<void()> run;
-        std::function<bool()> enabled;
-    };
-
+    void AddWindowCommands();
     void CreateActions();
     void CreateMenus();
     void CreateToolBar();
@@ -94,7 +96,8 @@ private:
     QToolBar* m_menuBand = nullptr;
     QMenuBar* m_menuBar = nullptr;
     std::map<int, QAction*> m_actions;
-    std::map<int, Handler> m_handlers;
+    CCommandTable m_commands;
+    std::vector<std::unique_ptr<QObject>> m_flows;
     // The stored outer size, until the window manager's frame is known and taken off it.
     QSize m_restoredFrameSize;
     bool m_layoutSaved = false;

@@ -4,8 +4,6 @@
 #include "common/Profile.h"
 #include "common/ProfileRegistry.h"
 #include "common/ProgramPath.h"
-#include "manager/AboutDlg.h"
-#include "manager/CommandIds.h"
 #include "manager/DovetailManagerDoc.h"
 #include "manager/DovetailManagerView.h"
 #include "manager/MainFrame.h"
@@ -15,18 +13,7 @@
 
 #include <QMenu>
 
-namespace {
-CMainFrame::ViewFactory& ViewFactory() {
-    static CMainFrame::ViewFactory factory;
-    return factory;
-}
-}  // namespace
-
 CManagerSession::CManagerSession() = default;
-
-void CManagerSession::SetViewFactory(CMainFrame::ViewFactory makeView) {
-    ViewFactory() = std::move(makeView);
-}
 
 CManagerSession::~CManagerSession() {
     // The frame goes first: its views and menus refer to the document.
@@ -35,7 +22,7 @@ CManagerSession::~CManagerSession() {
     m_doc.reset();
 }
 
-bool CManagerSession::InitInstance(bool onlyInstance, const QString& windowName) {
+bool CManagerSession::InitInstance(bool onlyInstance, const QString& windowName, const FlowInstaller& installFlows) {
     // The registry file itself must be usable before anything is read from it.
     if (QString message; !RegStoreUsable(message)) {
         CMessageBox::Stop(nullptr, message);
@@ -60,8 +47,9 @@ bool CManagerSession::InitInstance(bool onlyInstance, const QString& windowName)
     m_doc = std::make_unique<CDovetailManagerDoc>();
     if (!m_doc->OnNewDocument())
         return false;
-    m_frame = std::make_unique<CMainFrame>(*m_doc, windowName, ViewFactory());
-    m_frame->SetCommandHandler(kCmdAbout, [this] { OnAppAbout(); });
+    m_frame = std::make_unique<CMainFrame>(*m_doc, windowName);
+    if (installFlows)
+        installFlows(*this);
     m_frame->View()->OnInitialUpdate();
 
     m_contextMenu = m_frame->CreateContextMenu(nullptr);
@@ -81,11 +69,6 @@ bool CManagerSession::InitInstance(bool onlyInstance, const QString& windowName)
 
 int CManagerSession::ExitInstance(int exitCode) {
     return exitCode;
-}
-
-void CManagerSession::OnAppAbout() {
-    CAboutDlg dialog(m_frame.get());
-    dialog.exec();
 }
 
 void CManagerSession::SetDefaultRules(const CRuleSet& rules) {

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class CDovetailManagerDoc;
@@ -22,13 +23,15 @@ public:
     CManagerSession();
     ~CManagerSession() override;
 
+    // Adds the flows' commands to the new main frame, before its list's first update.
+    using FlowInstaller = std::function<void(CManagerSession&)>;
+
     // The start-up steps in order; onlyInstance is the guard's result, windowName the name
-    // the main window is found by. True when the main window is up.
-    bool InitInstance(bool onlyInstance, const QString& windowName);
+    // the main window is found by, installFlows the program's flows (empty: the list alone).
+    // True when the main window is up.
+    bool InitInstance(bool onlyInstance, const QString& windowName, const FlowInstaller& installFlows = {});
     // Releases what the run held; returns exitCode.
     int ExitInstance(int exitCode);
-
-    void OnAppAbout();
 
     CDovetailManagerDoc* Document() const { return m_doc.get(); }
     CMainFrame* MainFrame() const { return m_frame.get(); }
@@ -36,9 +39,6 @@ public:
     const CRuleSet& DefaultRules() const { return m_defaultRules; }
     // The options sheet updates the defaults when it saves them.
     void SetDefaultRules(const CRuleSet& rules);
-    // The view the main frame is built with (the program installs the connected view);
-    // empty gives the plain list view.
-    static void SetViewFactory(CMainFrame::ViewFactory makeView);
 
 private:
     QMenu* m_contextMenu = nullptr;

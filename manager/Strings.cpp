@@ -2,6 +2,8 @@
 #include "manager/Strings.h"
 
 #include "common/StringTable.h"
+#include "manager/ConnectionStrings.h"
+#include "manager/PropertyStrings.h"
 
 #include <utility>
 #include <vector>
@@ -24,7 +26,6 @@ const std::vector<std::pair<int, const char*>>& Table() {
          "Please select 'My Ericsson Properties'\nand confirm the 'Current Folder'\non the General page first."},
         {kIdsBytesFormat, "%d bytes"},
         {kIdsDevelopedFor, "Developed for Ericsson"},
-        {kIdsNotAvailableYet, "This command is not available yet."},
         {kIdsVersionFormat, "Dovetail Version %s"},
         {kIdsNoProgramToOpen, "The desktop has no program to open\n%1"},
         {kIdsColumnFirst + 0, "PC Name"},
@@ -62,6 +63,8 @@ const std::vector<std::pair<int, const char*>>& Table() {
 
 void InstallManagerStrings() {
     CStringTable::Install(Table());
+    InstallConnectionStrings();
+    InstallPropertyStrings();
 }
 
 QString LoadManagerString(int id) {

@@ -22,13 +22,13 @@ enum ManagerString : int {
     kIdsSelectCurrentFolder = 61905,
     kIdsBytesFormat = 61906,
     kIdsDevelopedFor = 61907,
-    kIdsNotAvailableYet = 61908,
     kIdsVersionFormat = 61909,
     kIdsColumnFirst = 61910,  // 61910..61917: the eight list column headings
     kIdsNoProgramToOpen = 61920,
 };
 
-// Registers the manager's table with CStringTable; call once at start-up (tests too).
+// Registers the manager's three tables (its own, the connection and adding texts, the
+// property texts) with CStringTable; call once at start-up (tests too).
 void InstallManagerStrings();
 // The text of id; "???" when the table has none, so a missing text never shows blank.
 QString LoadManagerString(int id);

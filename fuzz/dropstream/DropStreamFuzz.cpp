@@ -2,7 +2,7 @@
 // The handheld drop stream over arbitrary bytes: a refusal always says why, an accepted
 // stream yields exactly the announced items, each on a handheld drive, and builds again
 // to a stream that parses to the same paths.
-#include "manager/adding/EpocDropStream.h"
+#include "manager/EpocDropStream.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "common/DocSynchEntry.h"
-#include "manager/adding/ConversionList.h"
+#include "manager/ConversionList.h"
 
 #include <QDialog>
 

@@ -3,16 +3,16 @@
 
 #include "common/Profile.h"
 #include "common/ProfileRegistry.h"
+#include "manager/ConnectionStrings.h"
+#include "manager/ConversionList.h"
 #include "manager/DovetailManagerView.h"
+#include "manager/EpocDropStream.h"
 #include "manager/MessageBox.h"
+#include "manager/PcTargetFilter.h"
 #include "manager/Strings.h"
 #include "manager/WaitCursor.h"
-#include "manager/adding/ConversionList.h"
 #include "manager/adding/EpocChooser.h"
-#include "manager/adding/EpocDropStream.h"
 #include "manager/adding/PcAdding.h"
-#include "manager/adding/PcTargetFilter.h"
-#include "manager/connection/ConnectionStrings.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -86,7 +86,6 @@ QString CEpocAdding::WithTargetExtension(const QString& path, const QString& ext
 }
 
 void CEpocAdding::OnAddEpocFile() {
-    InstallConnectionStrings();
     const CAppProfile profile;
     QString error;
     FileDllPtr chooser;
@@ -132,7 +131,6 @@ bool CEpocAdding::IsEpocDrop(const QMimeData* data) {
 }
 
 void CEpocAdding::OnDropItems(const QMimeData* data, IEpocEngine* engine) {
-    InstallConnectionStrings();
     if (!IsEpocDrop(data))
         return;
     const EpocDropItems items = ParseEpocDropStream(data->data(EpocDropFormat::StreamName()));
@@ -198,7 +196,6 @@ void CEpocAdding::OnEntryBusy(IEpocEngine* engine) {
     m_opening = false;
     m_remoteFile.reset();
     if (++m_busyAnswers >= kMaxBusyOpens) {
-        InstallConnectionStrings();
         CMessageBox::Stop(&m_view, LoadConnectionString(kIdsEntryStaysBusy).arg(m_queue.Current()));
         FinishCurrent(engine);
         return;
@@ -214,7 +211,6 @@ void CEpocAdding::OnEpocEntryDetails(int32_t result, IEpocEngine* engine) {
         return;
     m_watchdog.stop();
     m_opening = false;
-    InstallConnectionStrings();
     std::unique_ptr<IEpocRemoteFile> remote = std::move(m_remoteFile);
     RemoteFileInfo info;
     // An entry that could not be opened has no information: it is skipped.
@@ -239,7 +235,6 @@ void CEpocAdding::OnEpocEntryDetails(int32_t result, IEpocEngine* engine) {
 }
 
 bool CEpocAdding::ChoosePcTarget(QWidget* parent, CDocSynchEntry& record) {
-    InstallConnectionStrings();
     const CAppProfile profile;
     QFileDialog dialog(parent, LoadConnectionString(kIdsSelectPcTarget) + record.EpocFileName, InitialPcFolder());
     dialog.setOption(QFileDialog::DontUseNativeDialog);

@@ -3,14 +3,14 @@
 
 #include "common/Profile.h"
 #include "common/ProfileRegistry.h"
+#include "manager/ConnectionStrings.h"
+#include "manager/ConversionList.h"
 #include "manager/DovetailManagerView.h"
 #include "manager/MessageBox.h"
 #include "manager/WaitCursor.h"
 #include "manager/adding/ConversionChoiceDlg.h"
-#include "manager/adding/ConversionList.h"
 #include "manager/adding/EpocChooser.h"
 #include "manager/adding/WinBindingWarningDlg.h"
-#include "manager/connection/ConnectionStrings.h"
 #include "platform/shell/Shell.h"
 
 #include <QApplication>
@@ -38,7 +38,6 @@ QString InitialPcFolder() {
 }
 
 void CPcAdding::OnAddPcFile() {
-    InstallConnectionStrings();
     const CAppProfile profile;
     // The dialog returns any number of files: no fixed selection buffer to overflow.
     QFileDialog dialog(&m_view, LoadConnectionString(kIdsSelectNewFile), InitialPcFolder());
@@ -64,7 +63,6 @@ void CPcAdding::OnAddPcFile() {
 }
 
 void CPcAdding::OnDropFiles(const QStringList& paths) {
-    InstallConnectionStrings();
     const int count = static_cast<int>(paths.size());
     if (count >= kManyBindings &&
         !CMessageBox::AskYesNo(
@@ -92,7 +90,6 @@ void CPcAdding::BindDroppedFiles(const QStringList& paths) {
 }
 
 bool CPcAdding::BindPcFile(const QString& path) {
-    InstallConnectionStrings();
     if (CWinBindingWarningDlg::IsWanted()) {
         CWinBindingWarningDlg warning(&m_view);
         if (warning.exec() == 0)
@@ -130,7 +127,6 @@ QString CPcAdding::InitialEpocTarget(const QString& lastEpocPath, const QString&
 }
 
 bool CPcAdding::ChooseEpocTarget(QWidget* parent, CDocSynchEntry& record) {
-    InstallConnectionStrings();
     const CAppProfile profile;
     FileDllPtr chooser;
     {

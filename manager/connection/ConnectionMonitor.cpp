@@ -2,8 +2,8 @@
 #include "manager/connection/ConnectionMonitor.h"
 
 #include "common/ProfileRegistry.h"
+#include "manager/ConnectionStrings.h"
 #include "manager/MessageBox.h"
-#include "manager/connection/ConnectionStrings.h"
 
 namespace {
 constexpr int32_t kConnectTimeoutMs = 15000;
@@ -12,9 +12,7 @@ constexpr int32_t kMachineMode = 2;
 }  // namespace
 
 CConnectionMonitor::CConnectionMonitor(QWidget* messageParent, QObject* parent)
-    : QObject(parent), m_messageParent(messageParent), m_sink(this) {
-    InstallConnectionStrings();
-}
+    : QObject(parent), m_messageParent(messageParent), m_sink(this) {}
 
 CConnectionMonitor::~CConnectionMonitor() {
     if (m_engine)

@@ -2,14 +2,13 @@
 #include "manager/connection/SynchronizerLaunch.h"
 
 #include "common/Profile.h"
+#include "manager/ConnectionStrings.h"
 #include "manager/MessageBox.h"
-#include "manager/connection/ConnectionStrings.h"
 #include "platform/shell/Shell.h"
 
 #include <QStringList>
 
 bool LaunchSynchronizer(QWidget* parent, int entry) {
-    InstallConnectionStrings();
     const QString path = CAppProfile().GetProfileString(QString(), QStringLiteral("SyncronizerPath"));
     if (path.size() < 3) {
         CMessageBox::Information(parent, LoadConnectionString(kIdsSyncNotRegistered));

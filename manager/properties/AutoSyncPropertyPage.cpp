@@ -4,9 +4,10 @@
 #include "common/Profile.h"
 #include "common/ProfileRegistry.h"
 #include "manager/DovetailManagerDoc.h"
+#include "manager/SchedulerRegistration.h"
 #include "manager/Strings.h"
 #include "manager/properties/FilePropertyPage.h"
-#include "manager/properties/SchedulerRegistration.h"
+#include "platform/shell/Shell.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -24,7 +25,6 @@ constexpr int kRadioIds[3] = {CAutoSyncPropertyPage::kIdOnConnect, CAutoSyncProp
                               CAutoSyncPropertyPage::kIdWeekly};
 
 QString EntryName() {
-    InstallManagerStrings();
     return LoadManagerString(kIdsAppTitle);
 }
 }  // namespace
@@ -107,7 +107,7 @@ void CAutoSyncPropertyPage::OnOK() {
     WriteEntryNumber(m_user, kArea, entry, QStringLiteral("Frequency"), m_frequency);
     if (m_frequency == 0)
         return;
-    RegisterScheduler();
+    RegisterScheduler([](const QString& path) { IShell::Current().Open(path); });
     const QString synchronizer = CAppProfile().GetProfileString(QString(), QStringLiteral("SyncronizerPath"));
     // Without a registered synchronizer, a path the scheduler can use is not replaced by nothing.
     if (!synchronizer.isEmpty())

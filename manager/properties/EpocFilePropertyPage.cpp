@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "manager/properties/EpocFilePropertyPage.h"
 
+#include "manager/ConnectionStrings.h"
 #include "manager/MessageBox.h"
+#include "manager/PropertyStrings.h"
 #include "manager/WaitCursor.h"
 #include "manager/adding/EpocAdding.h"
 #include "manager/adding/EpocChooser.h"
-#include "manager/connection/ConnectionStrings.h"
-#include "manager/properties/PropertyStrings.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
@@ -39,7 +39,6 @@ void CEpocFilePropertyPage::FillEpocTypeList() {
 }
 
 void CEpocFilePropertyPage::OnModifyEpocFile() {
-    InstallPropertyStrings();
     FileDllPtr chooser;
     QString error;
     {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "manager/TypeLists.h"
 #include "manager/properties/PropertySheet.h"
-#include "manager/properties/TypeLists.h"
 
 #include <functional>
 

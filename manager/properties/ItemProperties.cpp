@@ -2,13 +2,13 @@
 #include "manager/properties/ItemProperties.h"
 
 #include "common/ProfileRegistry.h"
+#include "manager/ConversionList.h"
 #include "manager/DovetailManagerDoc.h"
 #include "manager/DovetailManagerView.h"
+#include "manager/PropertyStrings.h"
 #include "manager/WaitCursor.h"
-#include "manager/adding/ConversionList.h"
 #include "manager/properties/EpocFilePropertyPage.h"
 #include "manager/properties/PropertySheet.h"
-#include "manager/properties/PropertyStrings.h"
 #include "manager/properties/SyncRulesPropertyPage.h"
 #include "manager/properties/WinFilePropertyPage.h"
 
@@ -32,7 +32,6 @@ CDocSynchEntry MergeItemProperties(const CDocSynchEntry& opened, const CDocSynch
 }
 
 bool EditBindingProperties(QWidget* parent, CDovetailManagerDoc& doc, int entry, IConverterInterface* converters) {
-    InstallPropertyStrings();
     CDocSynchEntry opened = doc.NewRecord();
     doc.ReadEntry(entry, opened);
 

@@ -2,8 +2,8 @@
 #include "manager/properties/OptionPropSheet.h"
 
 #include "common/Profile.h"
+#include "manager/PropertyStrings.h"
 #include "manager/properties/AutoSyncPropertyPage.h"
-#include "manager/properties/PropertyStrings.h"
 #include "manager/properties/SyncRulesPropertyPage.h"
 
 #include <QTabWidget>
@@ -20,7 +20,7 @@ CDocSynchEntry RulesRecord(const CRuleSet& rules) {
 }  // namespace
 
 COptionPropSheet::COptionPropSheet(const CRuleSet& defaultRules, QWidget* parent)
-    : CPropertySheet((InstallPropertyStrings(), LoadPropertyString(kIdsDovetailOptions)), parent) {
+    : CPropertySheet(LoadPropertyString(kIdsDovetailOptions), parent) {
     setObjectName(QStringLiteral("OptionPropSheet"));
     m_rules = new CSyncRulesPropertyPage(RulesRecord(defaultRules));
     m_autoSync = new CAutoSyncPropertyPage;

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+class CCommandTable;
+class CDovetailManagerView;
 class CManagerSession;
 
-// Plugs "P&roperties" (enabled while a row is selected) and "&Options..." into the
-// session's main frame. Call after the session's start-up succeeded.
+// "P&roperties": the selected binding's property sheet, enabled while a row is selected.
+void AddItemPropertiesCommand(CCommandTable& commands, CDovetailManagerView& view);
+// Properties and "&Options..." (the default rules, kept by the session) in the session's
+// main frame. Call once the session's main frame exists.
 void InstallPropertyCommands(CManagerSession& session);

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "manager/properties/WinFilePropertyPage.h"
 
+#include "manager/ConnectionStrings.h"
 #include "manager/Strings.h"
 #include "manager/adding/EpocAdding.h"
-#include "manager/connection/ConnectionStrings.h"
 
 #include <QComboBox>
 #include <QFileDialog>
@@ -39,7 +39,6 @@ void CWinFilePropertyPage::OnInitDialog() {
 
 void CWinFilePropertyPage::Refresh() {
     CFilePropertyPage::Refresh(m_record.WinFileName, m_record.WinPath, [this] { FillPcTypeList(); });
-    InstallManagerStrings();
     m_size->setText(
         LoadManagerString(kIdsBytesFormat).replace(QStringLiteral("%d"), QString::number(m_record.FileSize)));
 }
@@ -56,7 +55,6 @@ QString CWinFilePropertyPage::NameWithOldExtension(const QString& chosenName, co
 }
 
 void CWinFilePropertyPage::OnModifyPcFile() {
-    InstallConnectionStrings();
     QFileDialog dialog(this, LoadConnectionString(kIdsSelectPcTarget) + m_record.EpocFileName, m_record.WinPath);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setObjectName(QStringLiteral("ModifyPcFileDlg"));

@@ -4,12 +4,15 @@
 #include "common/Profile.h"
 #include "common/ProfileRegistry.h"
 #include "manager/BindingListModel.h"
+#include "manager/CommandIds.h"
+#include "manager/ConversionList.h"
 #include "manager/DovetailManagerDoc.h"
+#include "manager/DovetailManagerView.h"
 #include "manager/MainFrame.h"
 #include "manager/MessageBox.h"
-#include "manager/adding/ConversionList.h"
+#include "manager/Strings.h"
 #include "manager/adding/PcAdding.h"
-#include "manager/connection/ConnectedView.h"
+#include "manager/connection/ConnectionFlow.h"
 #include "platform/shell/Shell.h"
 #include "tests/support/TempEnv.h"
 
@@ -72,6 +75,7 @@ TEST(AddAndSynchronizeTest, AddedBindingShowsItsSynchronization) {
     if (!QFileInfo(bindcopy).isExecutable() || !QFileInfo(BinDir() + QStringLiteral("/epocsim")).isExecutable())
         GTEST_SKIP() << "bindcopy or epocsim not built";
     CTempEnv env;
+    InstallManagerStrings();
     const QString pc = env.MakeDir(QStringLiteral("pc")) + QLatin1Char('/');
     const QString device = env.MakeDir(QStringLiteral("handheld"));
     ASSERT_TRUE(Tool({QStringLiteral("install"), QStringLiteral("--dir"), env.MakeDir(QStringLiteral("suite"))}));
@@ -96,11 +100,11 @@ TEST(AddAndSynchronizeTest, AddedBindingShowsItsSynchronization) {
     CProcessShell shell;
     CDovetailManagerDoc doc;
     doc.OnNewDocument();
-    CMainFrame frame(doc, QStringLiteral("DovetailEndToEnd"),
-                     [](CDovetailManagerDoc& d, QWidget* parent) { return new CConnectedView(d, parent); });
+    CMainFrame frame(doc, QStringLiteral("DovetailEndToEnd"));
+    InstallConnectionFlow(frame);
     frame.View()->OnInitialUpdate();
     frame.show();
-    auto& view = *static_cast<CConnectedView*>(frame.View());
+    CDovetailManagerView& view = *frame.View();
     ASSERT_TRUE(CPcAdding(view).BindPcFile(pc + QStringLiteral("report.txt")));
     ASSERT_EQ(view.ItemCount(), 1);
     const QModelIndex lastSynch = view.Model()->index(0, 7);
@@ -108,7 +112,7 @@ TEST(AddAndSynchronizeTest, AddedBindingShowsItsSynchronization) {
 
     view.SelectRow(0);
     const qint64 started = QDateTime::currentSecsSinceEpoch();
-    view.OnSynchronize();
+    frame.OnCommand(kCmdSynchronize);
     ASSERT_EQ(shell.m_arguments.size(), 1);
     EXPECT_EQ(shell.m_arguments[0], QStringList{QStringLiteral("/W\"%1\"").arg(view.SelectedEntry())});
     // The cell is read from the store on every repaint: activation shows the new time.

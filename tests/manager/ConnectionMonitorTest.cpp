@@ -4,10 +4,12 @@
 #include "common/Profile.h"
 #include "manager/CommandIds.h"
 #include "manager/ConnectStatusBar.h"
+#include "manager/DovetailManagerView.h"
+#include "manager/EpocDropStream.h"
 #include "manager/MainFrame.h"
 #include "manager/MessageBox.h"
-#include "manager/connection/ConnectedView.h"
-#include "manager/adding/EpocDropStream.h"
+#include "manager/adding/AddingFlow.h"
+#include "manager/connection/ConnectionFlow.h"
 #include "manager/connection/SynchronizerLaunch.h"
 #include "platform/engine/SimulatorConfig.h"
 #include "platform/registry/Registry.h"
@@ -191,17 +193,18 @@ TEST_F(MonitorTest, LaunchParametersAndMessages) {
 // The view in its frame, with the monitor driven by the scripted engine or the simulator.
 class ConnectedViewTest : public MonitorTest {
 protected:
-    std::unique_ptr<CMainFrame> MakeFrame(CConnectedView::EngineFactory makeEngine) {
+    // The frame with the connection and adding flows, wired as the program wires them.
+    std::unique_ptr<CMainFrame> MakeFrame(CConnectionFlow::EngineFactory makeEngine) {
         m_doc.OnNewDocument();
-        auto frame = std::make_unique<CMainFrame>(m_doc, QStringLiteral("DovetailTest"),
-                                                  [makeEngine](CDovetailManagerDoc& doc, QWidget* parent) {
-                                                      return new CConnectedView(doc, parent, makeEngine);
-                                                  });
+        auto frame = std::make_unique<CMainFrame>(m_doc, QStringLiteral("DovetailTest"));
+        m_connection = &InstallConnectionFlow(*frame, std::move(makeEngine));
+        InstallAddingFlow(*frame, m_connection);
         return frame;
     }
-    CConnectedView& View(CMainFrame& frame) { return *static_cast<CConnectedView*>(frame.View()); }
+    CDovetailManagerView& View(CMainFrame& frame) { return *frame.View(); }
 
     CDovetailManagerDoc m_doc;
+    CConnectionFlow* m_connection = nullptr;
 };
 
 TEST_F(ConnectedViewTest, ClockQuestionUntilAnsweredYes) {
@@ -258,7 +261,7 @@ TEST_F(ConnectedViewTest, IndicatorAndOwnerFollowTheEngineAndSynchronizeStarts) 
     CRecordingShell shell;
     auto frame = MakeFrame([this] { return MakeEngineForwarder(m_engine); });
     frame->View()->OnInitialUpdate();
-    CConnectionMonitor* monitor = View(*frame).Monitor();
+    CConnectionMonitor* monitor = m_connection->Monitor();
     ASSERT_NE(monitor, nullptr);
     Pump(*monitor);
     EXPECT_EQ(frame->ConnectStatusBar()->IndicatorBitmap(), 143);
@@ -270,8 +273,8 @@ TEST_F(ConnectedViewTest, IndicatorAndOwnerFollowTheEngineAndSynchronizeStarts) 
     EXPECT_TRUE(frame->ConnectStatusBar()->OwnerText().isEmpty());
 
     View(*frame).SelectRow(0);
-    View(*frame).OnSynchronize();
-    View(*frame).OnSynchronizeAll();
+    frame->OnCommand(kCmdSynchronize);
+    frame->OnCommand(kCmdSynchronizeAll);
     ASSERT_EQ(shell.m_requests.size(), 2u);
     EXPECT_EQ(shell.m_requests[0].arguments, QStringList{QStringLiteral("/W\"12\"")});
     EXPECT_TRUE(shell.m_requests[1].arguments.isEmpty());
@@ -280,7 +283,7 @@ TEST_F(ConnectedViewTest, IndicatorAndOwnerFollowTheEngineAndSynchronizeStarts) 
 
 TEST_F(ConnectedViewTest, TakesHandheldItemsByTheirFormatsAndShellFileLists) {
     auto frame = MakeFrame([this] { return MakeEngineForwarder(m_engine); });
-    CConnectedView& view = View(*frame);
+    CDovetailManagerView& view = View(*frame);
     const auto withFormats = [](const QStringList& names) {
         auto data = std::make_unique<QMimeData>();
         for (const QString& name : names)
@@ -316,7 +319,7 @@ TEST_F(ConnectedViewTest, UnknownHandheldLeavesTheOwnerEmptyAndTheList) {
     m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
     auto frame = MakeFrame([this] { return MakeEngineForwarder(m_engine); });
     frame->View()->OnInitialUpdate();
-    CConnectionMonitor* monitor = View(*frame).Monitor();
+    CConnectionMonitor* monitor = m_connection->Monitor();
     ASSERT_NE(monitor, nullptr);
     Pump(*monitor);
     monitor->HandleEvent(EngineEvent::Status, 0, 1);
@@ -334,7 +337,7 @@ TEST_F(ConnectedViewTest, WithoutTheEngineTheListStillWorks) {
     CAppProfile().WriteProfileString(QString(), QStringLiteral("SyncronizerPath"), QStringLiteral("/opt/bindcopy"));
     CRecordingShell shell;
     auto frame = MakeFrame([] { return std::unique_ptr<IEpocEngine>(); });
-    CConnectedView& view = View(*frame);
+    CDovetailManagerView& view = View(*frame);
     view.OnInitialUpdate();
     EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{QStringLiteral("Could not access Ericsson EPOC Connect")});
     ASSERT_EQ(view.ItemCount(), 2);

@@ -3,7 +3,12 @@
 
 #include "manager/BindingListModel.h"
 #include "manager/CommandIds.h"
+#include "manager/CommandTable.h"
+#include "manager/ListCommands.h"
 #include "manager/MessageBox.h"
+#include "manager/adding/AddingFlow.h"
+#include "manager/connection/ConnectionFlow.h"
+#include "manager/properties/PropertyCommands.h"
 #include "platform/registry/Registry.h"
 #include "tests/manager/ManagerWorld.h"
 #include "tests/support/RecordingShell.h"
@@ -23,6 +28,22 @@
 #include <memory>
 
 namespace {
+// The list's commands as the program wires them, without the handheld.
+class CListWithCommands {
+public:
+    explicit CListWithCommands(CDovetailManagerView& view) : m_adding(view, nullptr) {
+        AddListCommands(m_table, view);
+        AddSynchronizeCommands(m_table, view);
+        m_adding.AddCommands(m_table);
+        AddItemPropertiesCommand(m_table, view);
+    }
+    CCommandTable& Table() { return m_table; }
+
+private:
+    CAddingFlow m_adding;
+    CCommandTable m_table;
+};
+
 // The desktop's click setting, as the style reports it.
 class CClickStyle : public QProxyStyle {
 public:
@@ -52,9 +73,11 @@ protected:
         m_view = std::make_unique<CDovetailManagerView>(m_doc);
         m_menu.addAction(QStringLiteral("&Enable"))->setData(int(kCmdEnable));
         m_view->SetContextMenu(&m_menu);
+        m_commands = std::make_unique<CListWithCommands>(*m_view);
         m_view->OnInitialUpdate();
     }
     CDovetailManagerView& View() { return *m_view; }
+    CCommandTable& Commands() { return m_commands->Table(); }
     CBindingListModel& Model() { return *m_view->Model(); }
     QString EnableText() const { return m_menu.actions().first()->text(); }
 
@@ -63,6 +86,7 @@ protected:
     CDovetailManagerDoc m_doc;
     QMenu m_menu;
     std::unique_ptr<CDovetailManagerView> m_view;
+    std::unique_ptr<CListWithCommands> m_commands;
 };
 
 TEST_F(ViewTest, CheckBoxStoresIsActiveOnUserChangeOnly) {
@@ -97,15 +121,15 @@ TEST_F(ViewTest, EnableTogglesStoreCheckBoxAndMenuText) {
     View().UpdateEnableItemText();
     EXPECT_EQ(EnableText(), QStringLiteral("Disabl&e"));
 
-    View().RunCommand(kCmdEnable);
+    Commands().Execute(kCmdEnable);
     EXPECT_FALSE(Model().IsChecked(0));
     EXPECT_EQ(m_world.Number(0, QStringLiteral("IsActive")), 0u);
     EXPECT_EQ(EnableText(), QStringLiteral("&Enable"));
-    EXPECT_FALSE(View().IsCommandEnabled(kCmdSynchronize));
+    EXPECT_FALSE(Commands().IsEnabled(kCmdSynchronize));
 
     // The stored state decides, even when it was changed outside the manager.
     RegWriteNumber(HKEY_CURRENT_USER, m_world.EntryKey(0), QStringLiteral("IsActive"), 1);
-    View().RunCommand(kCmdEnable);
+    Commands().Execute(kCmdEnable);
     EXPECT_FALSE(Model().IsChecked(0));
     EXPECT_EQ(m_world.Number(0, QStringLiteral("IsActive")), 0u);
 }
@@ -116,14 +140,14 @@ TEST_F(ViewTest, DeleteRemovesOnlyAfterYes) {
     Load();
     View().SelectRow(1);
     CMessageBox::SetNextAnswer(QMessageBox::No);
-    View().RunCommand(kCmdDelete);
+    Commands().Execute(kCmdDelete);
     EXPECT_EQ(CMessageBox::ShownTexts(),
               QStringList{QStringLiteral("You are about to delete a binding.\nPlease confirm.")});
     EXPECT_EQ(Model().rowCount(), 3);
     EXPECT_TRUE(CRegistry::Default().KeyExists(RegRoot::CurrentUser, m_world.EntryKey(1)));
 
     CMessageBox::SetNextAnswer(QMessageBox::Yes);
-    View().RunCommand(kCmdDeleteContext);
+    Commands().Execute(kCmdDeleteContext);
     EXPECT_EQ(Model().rowCount(), 2);
     EXPECT_FALSE(CRegistry::Default().KeyExists(RegRoot::CurrentUser, m_world.EntryKey(1)));
     EXPECT_EQ(Model().EntryAt(0), 0);
@@ -161,7 +185,7 @@ TEST_F(ViewTest, CommandEnablingFollowsSelectionAndCheckBoxes) {
         Model().SetChecked(0, c.firstChecked);
         if (c.selectRow >= 0)
             View().SelectRow(c.selectRow);
-        EXPECT_EQ(View().IsCommandEnabled(c.command), c.enabled);
+        EXPECT_EQ(Commands().IsEnabled(c.command), c.enabled);
     }
 }
 
@@ -169,15 +193,15 @@ TEST_F(ViewTest, PasteIsEnabledForFileListsNotForAnyFiveFormats) {
     Load();
     QClipboard* clipboard = QApplication::clipboard();
     clipboard->setText(QStringLiteral("plain"));
-    EXPECT_FALSE(View().IsCommandEnabled(kCmdPaste));
+    EXPECT_FALSE(Commands().IsEnabled(kCmdPaste));
     clipboard->setMimeData(MakeFileListMimeData({m_world.PcFolder() + QStringLiteral("x.txt")}));
-    EXPECT_TRUE(View().IsCommandEnabled(kCmdPaste));
+    EXPECT_TRUE(Commands().IsEnabled(kCmdPaste));
     // Five formats of anything are not the handheld's items.
     auto* five = new QMimeData;
     for (int i = 0; i < 5; ++i)
         five->setData(QStringLiteral("application/x-other-%1").arg(i), "x");
     clipboard->setMimeData(five);
-    EXPECT_FALSE(View().IsCommandEnabled(kCmdPaste));
+    EXPECT_FALSE(Commands().IsEnabled(kCmdPaste));
 }
 
 TEST(CellTextTest, CutsToTheBufferKeepingCharactersWhole) {
@@ -231,8 +255,8 @@ TEST_F(ViewTest, LaunchExploreAndBackupsGoThroughTheShell) {
     m_world.Store(1, m_world.Binding(QStringLiteral("gone.txt"), -1));
     Load();
     View().SelectRow(0);
-    View().RunCommand(kCmdLaunch);
-    View().RunCommand(kCmdExplore);
+    Commands().Execute(kCmdLaunch);
+    Commands().Execute(kCmdExplore);
     ASSERT_EQ(m_shell.m_requests.size(), 2u);
     EXPECT_EQ(m_shell.m_requests[0].verb, QStringLiteral("open"));
     EXPECT_EQ(m_shell.m_requests[0].path, m_world.PcFolder() + QStringLiteral("a.txt"));
@@ -240,15 +264,15 @@ TEST_F(ViewTest, LaunchExploreAndBackupsGoThroughTheShell) {
     EXPECT_EQ(m_shell.m_requests[1].path, m_world.PcFolder());
 
     View().SelectRow(1);
-    View().RunCommand(kCmdLaunch);
+    Commands().Execute(kCmdLaunch);
     EXPECT_EQ(m_shell.m_requests.size(), 2u);
     EXPECT_EQ(CMessageBox::ShownTexts(),
               QStringList{QStringLiteral("No executable defined or file does not yet exist")});
 
     const QString backups = m_world.PcFolder() + QStringLiteral("Alice/Dovetail");
-    EXPECT_TRUE(View().IsCommandEnabled(kCmdBackups));
+    EXPECT_TRUE(Commands().IsEnabled(kCmdBackups));
     EXPECT_TRUE(QFileInfo(backups).isDir());
-    View().RunCommand(kCmdBackups);
+    Commands().Execute(kCmdBackups);
     EXPECT_EQ(m_shell.m_requests.back().verb, QStringLiteral("explore"));
     EXPECT_EQ(m_shell.m_requests.back().path, backups);
 }
@@ -271,7 +295,7 @@ TEST_F(ViewTest, DesktopWithoutAProgramIsReported) {
     };
     for (const Case& c : cases) {
         CMessageBox::ClearShownTexts();
-        View().RunCommand(c.command);
+        Commands().Execute(c.command);
         EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{noProgram + c.path}) << c.command;
     }
 }
@@ -306,7 +330,7 @@ TEST_F(ViewTest, DeletingTheOnlyRowThenAddingGivesEntryZero) {
     Load();
     View().SelectRow(0);
     CMessageBox::SetNextAnswer(QMessageBox::Yes);
-    View().RunCommand(kCmdDelete);
+    Commands().Execute(kCmdDelete);
     EXPECT_EQ(Model().rowCount(), 0);
     CDocSynchEntry next = m_world.Binding(QStringLiteral("b.txt"));
     ASSERT_TRUE(m_doc.AddEntry(next));
@@ -318,11 +342,11 @@ TEST_F(ViewTest, BackupsWithoutPcFolderStopsAndClosesTheManager) {
     Load();
     CRegistry::Default().DeleteTree(RegRoot::CurrentUser, QStringLiteral("Software\\Veroz\\Users\\Alice\\PCDirectory"));
     QSignalSpy closing(&View(), &CDovetailManagerView::CloseApplicationRequested);
-    EXPECT_FALSE(View().IsCommandEnabled(kCmdBackups));
+    EXPECT_FALSE(Commands().IsEnabled(kCmdBackups));
     EXPECT_EQ(closing.count(), 1);
     EXPECT_TRUE(
         CMessageBox::ShownTexts().value(0).startsWith(QStringLiteral("Please select 'My Ericsson Properties'")));
-    View().RunCommand(kCmdBackups);
+    Commands().Execute(kCmdBackups);
     EXPECT_EQ(CMessageBox::ShownTexts().size(), 1) << "asked once, then the manager closes";
     EXPECT_TRUE(m_shell.m_requests.empty());
 }
@@ -366,6 +390,7 @@ TEST_F(ViewTest, NavigationKeysSelectTheRowTheyLandOn) {
         CDovetailManagerDoc doc;
         doc.OnNewDocument();
         CDovetailManagerView view(doc);
+        CListWithCommands commands(view);
         view.OnInitialUpdate();
         view.show();
         QApplication::setActiveWindow(&view);
@@ -375,7 +400,7 @@ TEST_F(ViewTest, NavigationKeysSelectTheRowTheyLandOn) {
         ASSERT_EQ(view.SelectedRow(), -1);
         QTest::keyClick(&view, c.key, c.modifiers);
         EXPECT_EQ(view.SelectedRow(), c.selected);
-        EXPECT_EQ(view.IsCommandEnabled(kCmdProperties), c.selected >= 0);
+        EXPECT_EQ(commands.Table().IsEnabled(kCmdProperties), c.selected >= 0);
         if (c.rows == 3 && c.selected == 1) {
             // Space still switches the check box of the row.
             ASSERT_TRUE(view.Model()->IsChecked(1));

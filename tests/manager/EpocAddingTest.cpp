@@ -3,13 +3,14 @@
 
 #include "common/Profile.h"
 #include "manager/BindingListModel.h"
+#include "manager/ConversionList.h"
 #include "manager/DovetailManagerView.h"
+#include "manager/EpocDropStream.h"
 #include "manager/MessageBox.h"
-#include "manager/adding/ConversionList.h"
-#include "manager/adding/EpocDropStream.h"
-#include "manager/adding/PcTargetFilter.h"
+#include "manager/PcTargetFilter.h"
 #include "platform/converter/ConverterInterface.h"
 #include "tests/manager/ManagerWorld.h"
+#include "tests/support/FakeConverter.h"
 #include "tests/manager/ModalDriver.h"
 #include "tests/support/RecordingShell.h"
 #include "tests/support/ScriptedEngine.h"
@@ -31,34 +32,6 @@
 #include <map>
 
 namespace {
-class CFakeItem : public IConverterItem {
-public:
-    CFakeItem(QString s, QString t, QString e) : m_s(std::move(s)), m_t(std::move(t)), m_e(std::move(e)) {}
-    QString SourceFormat() override { return m_s; }
-    QString TargetFormat() override { return m_t; }
-    void Convert(const QString&, const QString&, ConvertCallback) override {}
-    QString TargetExtension() override { return m_e; }
-
-private:
-    QString m_s, m_t, m_e;
-};
-
-struct FakeConverter {
-    QString source, target, extension;
-};
-
-class CFakeConverters : public IConverterInterface {
-public:
-    std::vector<FakeConverter> items;
-    std::unique_ptr<IConverterItem> Item(int16_t i) override {
-        const FakeConverter& c = items.at(std::size_t(i));
-        return std::make_unique<CFakeItem>(c.source, c.target, c.extension);
-    }
-    int16_t Count() override { return int16_t(items.size()); }
-    void UseControlFile(const QString&) override {}
-    void Load(const QString&, const QString&) override {}
-};
-
 // Names the opened entry after the last part of its path; "Folder" entries are folders.
 class CNamedRemoteFile : public IEpocRemoteFile {
 public:
@@ -156,10 +129,16 @@ protected:
         SetManagerConverters(nullptr);
     }
     void UseWordConverters() {
-        m_converters.items = {
-            {QStringLiteral("EPOC Word\nEpocWord"), QStringLiteral("Word 97\nWord.Document.8"), QStringLiteral(".doc")},
-            {QStringLiteral("EPOC Sheet\nEpocSheet"), QStringLiteral("Excel\nExcel.Sheet"), QStringLiteral(".xls")},
-            {QStringLiteral("EPOC Word\nEpocWord"), QStringLiteral("Rich Text\nRTF.Class"), QStringLiteral(".rtf")},
+        m_converterState->items = {
+            {.source = QStringLiteral("EPOC Word\nEpocWord"),
+             .target = QStringLiteral("Word 97\nWord.Document.8"),
+             .extension = QStringLiteral(".doc")},
+            {.source = QStringLiteral("EPOC Sheet\nEpocSheet"),
+             .target = QStringLiteral("Excel\nExcel.Sheet"),
+             .extension = QStringLiteral(".xls")},
+            {.source = QStringLiteral("EPOC Word\nEpocWord"),
+             .target = QStringLiteral("Rich Text\nRTF.Class"),
+             .extension = QStringLiteral(".rtf")},
         };
         RegWriteString(HKEY_CLASSES_ROOT, QStringLiteral("EPOC Word\\EpocInfo"), QStringLiteral("TargetType"),
                        QStringLiteral("rtf.class"));
@@ -179,7 +158,8 @@ protected:
 
     CManagerWorld m_world;
     CRecordingShell m_shell;
-    CFakeConverters m_converters;
+    std::shared_ptr<CFakeConverterState> m_converterState = std::make_shared<CFakeConverterState>();
+    CFakeConverterRoot m_converters{m_converterState};
     CDovetailManagerDoc m_doc;
     std::unique_ptr<CDovetailManagerView> m_view;
     QTimer m_timer;
@@ -230,11 +210,11 @@ TEST_F(EpocAddingTest, FilterListsApplyingConvertersAndNoConversionLast) {
     EXPECT_FALSE(CPcTargetFilter(QStringLiteral("EPOC Word"), nullptr).IsValid());
 
     // Long names fill the buffer; "No conversion" still ends the list.
-    m_converters.items.clear();
+    m_converterState->items.clear();
     for (int i = 0; i < 40; ++i)
-        m_converters.items.push_back({QStringLiteral("EPOC Word\nEpocWord"),
-                                      QStringLiteral("A long converter target name %1\nX").arg(i),
-                                      QStringLiteral(".ext")});
+        m_converterState->items.push_back({.source = QStringLiteral("EPOC Word\nEpocWord"),
+                                           .target = QStringLiteral("A long converter target name %1\nX").arg(i),
+                                           .extension = QStringLiteral(".ext")});
     const CPcTargetFilter full(QStringLiteral("EPOC Word"), &m_converters);
     EXPECT_LT(full.Count(), 41);
     EXPECT_GT(full.Count(), 5);

@@ -3,17 +3,18 @@
 
 #include "common/Clock.h"
 #include "manager/BindingListModel.h"
+#include "manager/ConversionList.h"
 #include "manager/DovetailManagerView.h"
 #include "manager/ManagerHelp.h"
 #include "manager/MessageBox.h"
-#include "manager/adding/ConversionList.h"
+#include "manager/TypeLists.h"
 #include "manager/properties/EpocFilePropertyPage.h"
 #include "manager/properties/PropertySheet.h"
 #include "manager/properties/SyncRulesPropertyPage.h"
-#include "manager/properties/TypeLists.h"
 #include "manager/properties/WinFilePropertyPage.h"
 #include "platform/converter/ConverterInterface.h"
 #include "tests/manager/ManagerWorld.h"
+#include "tests/support/FakeConverter.h"
 #include "tests/manager/ModalDriver.h"
 #include "tests/support/RecordingShell.h"
 
@@ -31,31 +32,6 @@
 #include <QTest>
 
 namespace {
-class CFakeItem : public IConverterItem {
-public:
-    CFakeItem(QString s, QString t) : m_s(std::move(s)), m_t(std::move(t)) {}
-    QString SourceFormat() override { return m_s; }
-    QString TargetFormat() override { return m_t; }
-    void Convert(const QString&, const QString&, ConvertCallback) override {}
-    QString TargetExtension() override { return {}; }
-
-private:
-    QString m_s, m_t;
-};
-
-// Converters as "source\nclass" / "target\nclass" pairs, in order.
-class CFakeConverters : public IConverterInterface {
-public:
-    std::vector<std::pair<QString, QString>> items;
-    std::unique_ptr<IConverterItem> Item(int16_t i) override {
-        const auto& [source, target] = items.at(std::size_t(i));
-        return std::make_unique<CFakeItem>(source, target);
-    }
-    int16_t Count() override { return int16_t(items.size()); }
-    void UseControlFile(const QString&) override {}
-    void Load(const QString&, const QString&) override {}
-};
-
 template <class T>
 T* Control(QWidget* parent, int id) {
     return parent->findChild<T*>(QString::number(id));
@@ -92,7 +68,7 @@ protected:
         CMessageBox::ClearShownTexts();
         CMessageBox::SetAutoAnswer(QMessageBox::Ok);
         RegWriteString(HKEY_CLASSES_ROOT, QStringLiteral(".doc"), QString(), QStringLiteral("Word.Document.8"));
-        m_converters.items = {
+        m_converterState->items = {
             {QStringLiteral("Word 97\nWord.Document.8"), QStringLiteral("EPOC Word\nEpocWord")},
             {QStringLiteral("Rich Text\nRTF.Class"), QStringLiteral("EPOC Word\nEpocWord")},
             {QStringLiteral("Word 97\nWord.Document.8"), QStringLiteral("EPOC Text\nEpocText")},
@@ -136,7 +112,8 @@ protected:
 
     CManagerWorld m_world;
     CRecordingShell m_shell;
-    CFakeConverters m_converters;
+    std::shared_ptr<CFakeConverterState> m_converterState = std::make_shared<CFakeConverterState>();
+    CFakeConverterRoot m_converters{m_converterState};
     CDovetailManagerDoc m_doc;
     CModalDriver m_driver;
 };

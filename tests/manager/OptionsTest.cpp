@@ -10,9 +10,9 @@
 #include "manager/ManagerHelp.h"
 #include "manager/ManagerSession.h"
 #include "manager/MessageBox.h"
+#include "manager/SchedulerRegistration.h"
 #include "manager/properties/AutoSyncPropertyPage.h"
 #include "manager/properties/PropertyCommands.h"
-#include "manager/properties/SchedulerRegistration.h"
 #include "manager/properties/SyncRulesPropertyPage.h"
 #include "tests/manager/ManagerWorld.h"
 #include "tests/manager/ModalDriver.h"
@@ -276,7 +276,7 @@ TEST_F(OptionsTest, LastSynchShowsInTheUsersFormatsAndF1OpensItsHelp) {
 
 TEST_F(OptionsTest, WithoutASchedulerPathNothingIsRegistered) {
     CRegistry::Default().DeleteTree(RegRoot::CurrentUser, QStringLiteral("Software\\Veroz\\SchedulerAppPath"));
-    RegisterScheduler();
+    RegisterScheduler([](const QString& path) { IShell::Current().Open(path); });
     EXPECT_TRUE(RunValue().isEmpty());
     EXPECT_TRUE(m_shell.m_requests.empty());
     EXPECT_FALSE(QFile::exists(AutostartEntryPath(QStringLiteral("DTScheduler"))));

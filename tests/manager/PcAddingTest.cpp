@@ -3,15 +3,16 @@
 
 #include "common/Profile.h"
 #include "manager/BindingListModel.h"
+#include "manager/ConversionList.h"
 #include "manager/DovetailManagerView.h"
 #include "manager/ManagerHelp.h"
 #include "manager/MessageBox.h"
 #include "manager/adding/ConversionChoiceDlg.h"
-#include "manager/adding/ConversionList.h"
 #include "manager/adding/WinBindingWarningDlg.h"
 #include "platform/converter/ConverterInterface.h"
 #include "platform/registry/Registry.h"
 #include "tests/manager/ManagerWorld.h"
+#include "tests/support/FakeConverter.h"
 #include "tests/manager/ModalDriver.h"
 #include "tests/support/RecordingShell.h"
 
@@ -32,30 +33,6 @@
 #include <vector>
 
 namespace {
-class CFakeItem : public IConverterItem {
-public:
-    CFakeItem(QString source, QString target) : m_source(std::move(source)), m_target(std::move(target)) {}
-    QString SourceFormat() override { return m_source; }
-    QString TargetFormat() override { return m_target; }
-    void Convert(const QString&, const QString&, ConvertCallback) override {}
-    QString TargetExtension() override { return QStringLiteral(".x"); }
-
-private:
-    QString m_source, m_target;
-};
-
-class CFakeConverters : public IConverterInterface {
-public:
-    std::vector<std::pair<QString, QString>> formats;
-    std::unique_ptr<IConverterItem> Item(int16_t index) override {
-        const auto& f = formats.at(std::size_t(index));
-        return std::make_unique<CFakeItem>(f.first, f.second);
-    }
-    int16_t Count() override { return static_cast<int16_t>(formats.size()); }
-    void UseControlFile(const QString&) override {}
-    void Load(const QString&, const QString&) override {}
-};
-
 // Answers the modal dialogs of a flow as a user would, while the test waits in exec().
 class CDialogRobot : public QObject {
 public:
@@ -127,7 +104,8 @@ protected:
 
     CManagerWorld m_world;
     CRecordingShell m_shell;
-    CFakeConverters m_converters;
+    std::shared_ptr<CFakeConverterState> m_converterState = std::make_shared<CFakeConverterState>();
+    CFakeConverterRoot m_converters{m_converterState};
     QString m_chooserLog;
     CDovetailManagerDoc m_doc;
     std::unique_ptr<CDovetailManagerView> m_view;
@@ -155,7 +133,7 @@ TEST_F(PcAddingTest, ConversionListPrefersTheLastClassMatchAndOffersExtensionMat
     RegWriteString(HKEY_CLASSES_ROOT, QStringLiteral(".DOC"), QString(), QStringLiteral("Word.Document.8"));
     RegWriteString(HKEY_LOCAL_MACHINE, QStringLiteral("SOFTWARE\\VEROZ\\PsiWin32\\Extensions\\RTF.Class"),
                    QStringLiteral("DefaultExtension"), QStringLiteral(".doc"));
-    m_converters.formats = {
+    m_converterState->items = {
         {QStringLiteral("Word 97\nWord.Document.8"), QStringLiteral("EPOC Word\nA")},
         {QStringLiteral("Plain\nTXT.Class"), QStringLiteral("EPOC Text\nB")},
         {QStringLiteral("Rich Text\nRTF.Class"), QStringLiteral("EPOC Word\nC")},
@@ -348,7 +326,7 @@ TEST_F(PcAddingTest, MissingChooserAbandonsTheBindingWithAMessage) {
 TEST_F(PcAddingTest, ConvertedBindingKeepsTheChosenTypes) {
     CAppProfile().WriteProfileInt(QStringLiteral("Settings"), QStringLiteral("WarnForWinConversion"), 0);
     RegWriteString(HKEY_CLASSES_ROOT, QStringLiteral(".doc"), QString(), QStringLiteral("Word.Document.8"));
-    m_converters.formats = {{QStringLiteral("Word 97\nWord.Document.8"), QStringLiteral("EPOC Word\nA")}};
+    m_converterState->items = {{QStringLiteral("Word 97\nWord.Document.8"), QStringLiteral("EPOC Word\nA")}};
     const QString file = m_world.Env().WriteFile(QStringLiteral("work/Report.doc"), "x");
     for (bool cancel : {true, false}) {
         CDialogRobot robot;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/epocsim/DeviceBrowser.h"
 
-#include "manager/adding/EpocDropStream.h"
+#include "manager/EpocDropStream.h"
 #include "platform/engine/SimulatorConfig.h"
 #include "platform/registry/Registry.h"
 

@@ -31,6 +31,8 @@ void UseSampleWorld() {
     static QTemporaryDir dir;
     static bool built = false;
     ::setenv("DOVETAIL_REGISTRY", (dir.path() + u"/registry.db"_s).toLocal8Bit().constData(), 1);
+    // This tool draws every program's windows; their tables share numbers, so the manager's
+    // go in again before its windows are drawn.
     InstallManagerStrings();
     if (built)
         return;

@@ -3,12 +3,12 @@
 
 #include "common/DocSynchEntry.h"
 #include "common/ProfileRegistry.h"
+#include "manager/PropertyStrings.h"
 #include "manager/Strings.h"
 #include "manager/properties/AutoSyncPropertyPage.h"
 #include "manager/properties/EpocFilePropertyPage.h"
 #include "manager/properties/OptionPropSheet.h"
 #include "manager/properties/PropertySheet.h"
-#include "manager/properties/PropertyStrings.h"
 #include "manager/properties/SyncRulesPropertyPage.h"
 #include "manager/properties/WinFilePropertyPage.h"
 #include "platform/converter/ConverterInterface.h"
@@ -55,8 +55,9 @@ void UseSampleWorld() {
     static QTemporaryDir dir;
     static bool built = false;
     ::setenv("DOVETAIL_REGISTRY", (dir.path() + u"/properties-registry.db"_s).toLocal8Bit().constData(), 1);
+    // This tool draws every program's windows; their tables share numbers, so the manager's
+    // go in again before its windows are drawn.
     InstallManagerStrings();
-    InstallPropertyStrings();
     if (built)
         return;
     built = true;

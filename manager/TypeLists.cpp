@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "manager/properties/TypeLists.h"
+#include "manager/TypeLists.h"
 
-#include "manager/adding/ConversionList.h"
-#include "manager/connection/ConnectionStrings.h"
+#include "manager/ConnectionStrings.h"
+#include "manager/ConversionList.h"
 #include "platform/converter/ConverterFormat.h"
 #include "platform/converter/ConverterInterface.h"
 
@@ -11,7 +11,6 @@
 
 namespace {
 CTypeList NoConversion() {
-    InstallConnectionStrings();
     const QString text = LoadConnectionString(kIdsNoConversion);
     return CTypeList{{text}, text, false};
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "manager/adding/PcTargetFilter.h"
+#include "manager/PcTargetFilter.h"
 
 #include "common/ProfileRegistry.h"
-#include "manager/connection/ConnectionStrings.h"
+#include "manager/ConnectionStrings.h"
 #include "platform/converter/ConverterFormat.h"
 #include "platform/converter/ConverterInterface.h"
 
@@ -12,7 +12,6 @@ namespace {
 enum Lookup { kExtension, kSource, kTarget };
 
 QString NoConversionText() {
-    InstallConnectionStrings();
     return LoadConnectionString(kIdsNoConversion);
 }
 }  // namespace

@@ -25,6 +25,6 @@ enum ConnectionString : int {
     kIdsEntryStaysBusy = 62108,
 };
 
-// Adds the texts to the string table; safe to call more than once.
+// Adds the texts to the string table; InstallManagerStrings does, once at start-up.
 void InstallConnectionStrings();
 QString LoadConnectionString(int id);

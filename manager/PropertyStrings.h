@@ -12,6 +12,6 @@ enum PropertyString : int {
     kIdsPropertiesChooserMissing = 62200,
 };
 
-// Adds these texts and the adding flows' texts to the string table; safe to call again.
+// Adds the texts to the string table; InstallManagerStrings does, once at start-up.
 void InstallPropertyStrings();
 QString LoadPropertyString(int id);

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "manager/properties/SchedulerRegistration.h"
+#include "manager/SchedulerRegistration.h"
 
 #include "common/AutostartEntry.h"
 #include "common/ProfileRegistry.h"
-#include "platform/shell/Shell.h"
 
-void RegisterScheduler() {
+void RegisterScheduler(const std::function<void(const QString& path)>& start) {
     QString path;
     if (!RegReadString(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\SchedulerAppPath"), QString(), path,
                        kRegStringMax))
@@ -16,5 +15,5 @@ void RegisterScheduler() {
     // The Run value starts nothing at log-on here; the autostart entry does.
     WriteAutostartEntry(QString::fromLatin1(kSchedulerAutostartName), path);
     // The scheduler has no window, so starting it cannot take the focus from the manager.
-    IShell::Current().Open(path);
+    start(path);
 }

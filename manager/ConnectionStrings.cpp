@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "manager/connection/ConnectionStrings.h"
+#include "manager/ConnectionStrings.h"
 
 #include "common/StringTable.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "manager/adding/EpocDropStream.h"
+#include "manager/EpocDropStream.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "manager/adding/ConversionList.h"
+#include "manager/ConversionList.h"
 
 #include "common/ProfileRegistry.h"
 #include "platform/converter/ConverterFormat.h"

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "manager/properties/PropertyStrings.h"
+#include "manager/PropertyStrings.h"
 
 #include "common/StringTable.h"
-#include "manager/connection/ConnectionStrings.h"
 
 void InstallPropertyStrings() {
-    InstallConnectionStrings();
     CStringTable::Install({
         {kIdsItemProperties, "Item properties"},
         {kIdsDovetailOptions, "Dovetail Options"},

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "manager/connection/ConnectionFlow.h"
+
+#include "common/ProfileRegistry.h"
+#include "manager/BackupFolder.h"
+#include "manager/BindingListModel.h"
+#include "manager/CommandIds.h"
+#include "manager/CommandTable.h"
+#include "manager/ConnectionStrings.h"
+#include "manager/DovetailManagerView.h"
+#include "manager/MainFrame.h"
+#include "manager/MessageBox.h"
+#include "manager/Strings.h"
+#include "manager/connection/ConnectionMonitor.h"
+#include "manager/connection/SynchronizerLaunch.h"
+
+#include <QDir>
+
+namespace {
+constexpr char kTaskSchedulerKey[] = "Software\\Veroz\\TASKSCHEDULER";
+}
+
+CConnectionFlow::CConnectionFlow(CDovetailManagerView& view, EngineFactory makeEngine)
+    : m_view(view), m_makeEngine(std::move(makeEngine)) {
+    if (!m_makeEngine)
+        m_makeEngine = [] { return CreateEpocEngine(); };
+    if (m_view.IsSetUp())
+        Start();
+    else
+        connect(&m_view, &CDovetailManagerView::InitialUpdateDone, this, &CConnectionFlow::Start);
+}
+
+CConnectionFlow::~CConnectionFlow() {
+    m_monitor.reset();
+}
+
+IEpocEngine* CConnectionFlow::Engine() const {
+    return m_monitor ? m_monitor->Engine() : nullptr;
+}
+
+void CConnectionFlow::Start() {
+    if (m_monitor || !CheckSetUp())
+        return;
+    AskForClockSetting();
+
+    m_monitor = std::make_unique<CConnectionMonitor>(&m_view);
+    connect(m_monitor.get(), &CConnectionMonitor::ConnectedChanged, this, &CConnectionFlow::ConnectedChanged);
+    connect(m_monitor.get(), &CConnectionMonitor::OwnerTextChanged, this, &CConnectionFlow::OwnerTextChanged);
+    connect(m_monitor.get(), &CConnectionMonitor::RemoteFileOpened, this, &CConnectionFlow::RemoteFileOpened);
+    connect(m_monitor.get(), &CConnectionMonitor::RemoteFileBusy, this, &CConnectionFlow::RemoteFileBusy);
+    connect(m_monitor.get(), &CConnectionMonitor::OwnerFound, this,
+            [this](const QString& user) { m_view.Document().SetUser(user); });
+    m_monitor->Start(m_makeEngine());
+}
+
+bool CConnectionFlow::CheckSetUp() {
+    QString user;
+    QString folder;
+    int messageId = 0;
+    if (!GetCurrentUser(user))
+        messageId = kIdsNoUserInitialized;
+    else if (!GetUserPCDirectory(user, folder))
+        messageId = kIdsSelectCurrentFolder;
+    if (messageId != 0) {
+        CMessageBox::Stop(&m_view, LoadManagerString(messageId));
+        emit m_view.CloseApplicationRequested();
+        return false;
+    }
+    const BackupFolderResult backup = ResolveBackupFolder();
+    if (backup.ok)
+        QDir().mkpath(backup.folder);  // a failure shows later, when the folder is used
+    return true;
+}
+
+void CConnectionFlow::AskForClockSetting() {
+    const QString key = QString::fromLatin1(kTaskSchedulerKey);
+    uint32_t syncTime = 0;
+    RegReadNumber(HKEY_CURRENT_USER, key, QStringLiteral("SyncTime"), syncTime);
+    if (syncTime != 0)
+        return;
+    if (CMessageBox::AskYesNo(&m_view, LoadConnectionString(kIdsAskSyncTime)))
+        RegWriteNumber(HKEY_CURRENT_USER, key, QStringLiteral("SyncTime"), 1);
+}
+
+void AddSynchronizeCommands(CCommandTable& commands, CDovetailManagerView& view) {
+    CDovetailManagerView* list = &view;
+    commands.Add(
+        kCmdSynchronize,
+        [list] {
+            const int entry = list->SelectedEntry();
+            if (entry >= 0)
+                LaunchSynchronizer(list, entry);
+        },
+        [list] {
+            const int row = list->SelectedRow();
+            return row >= 0 && list->Model()->IsChecked(row);
+        });
+    commands.Add(
+        kCmdSynchronizeAll, [list] { LaunchSynchronizer(list); }, [list] { return list->Model()->AnyChecked(); });
+}
+
+CConnectionFlow& InstallConnectionFlow(CMainFrame& frame, CConnectionFlow::EngineFactory makeEngine) {
+    auto& flow = frame.KeepFlow(std::make_unique<CConnectionFlow>(*frame.View(), std::move(makeEngine)));
+    QObject::connect(&flow, &CConnectionFlow::ConnectedChanged, &frame, &CMainFrame::SetConnected);
+    QObject::connect(&flow, &CConnectionFlow::OwnerTextChanged, &frame, &CMainFrame::SetStatusText);
+    AddSynchronizeCommands(frame.Commands(), *frame.View());
+    frame.UpdateCommandUi();
+    return flow;
+}

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "manager/ConnectionStrings.h"
+#include "manager/PropertyStrings.h"
+#include "manager/Strings.h"
+
+#include <gtest/gtest.h>
+
+// Every text the manager asks for comes from the one install at start-up: a text id without
+// its text would show "???".
+TEST(ManagerStringsTest, EveryTextIdHasItsTextAfterTheOneInstall) {
+    InstallManagerStrings();
+    struct Table {
+        const char* name;
+        QString (*load)(int);
+        std::vector<int> ids;
+    };
+    std::vector<int> managerIds = {kIdsOleInitFailed,     kIdrMainFrame,           kIdsUnknown,
+                                   kIdsNoEpocConnect,     kIdsIdleObjects,         kIdsNotConnected,
+                                   kIdsSimilarItemExists, kIdsConfirmDelete,       kIdsNoExecutable,
+                                   kIdsNoUserInitialized, kIdsSelectCurrentFolder, kIdsBytesFormat,
+                                   kIdsDevelopedFor,      kIdsVersionFormat,       kIdsNoProgramToOpen,
+                                   kIdsAppTitle};
+    for (int column = 0; column < 8; ++column)
+        managerIds.push_back(kIdsColumnFirst + column);
+    const Table tables[] = {
+        {"manager", &LoadManagerString, managerIds},
+        {"connection and adding",
+         &LoadConnectionString,
+         {kIdsCouldNotStartEngine, kIdsCannotConnect, kIdsCouldNotAccessEngine, kIdsAskSyncTime, kIdsSyncNotRegistered,
+          kIdsSyncNotFound, kIdsChooserMissing, kIdsSelectNewFile, kIdsOk, kIdsSelectEpocTarget, kIdsNoWholeFolder,
+          kIdsAllFiles, kIdsManyBindings, kIdsSelectPcTarget, kIdsNoConversion, kIdsBadEpocDrop, kIdsEntryStaysBusy}},
+        {"properties",
+         &LoadPropertyString,
+         {kIdsItemProperties, kIdsDovetailOptions, kIdsDefaultRulesTab, kIdsPropertiesChooserMissing}},
+    };
+    for (const Table& table : tables) {
+        for (int id : table.ids) {
+            const QString text = table.load(id);
+            EXPECT_FALSE(text.isEmpty()) << table.name << " " << id;
+            EXPECT_NE(text, QStringLiteral("???")) << table.name << " " << id;
+        }
+    }
+}
