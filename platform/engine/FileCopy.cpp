@@ -73,9 +73,11 @@ bool ProcFdUsable() {
     return usable;
 }
 
-int ReadWriteCopy(int in, int out) {
+int ReadWriteCopy(int in, int out, const CopyGoOn& goOn) {
     std::vector<char> buffer(1 << 20);
     for (;;) {
+        if (goOn && !goOn())
+            return ECANCELED;
         const ssize_t got = ::read(in, buffer.data(), buffer.size());
         if (got < 0) {
             if (errno == EINTR)
@@ -121,15 +123,18 @@ int32_t EngineErrorFromErrno(int error) {
     }
 }
 
-int CopyFileData(int in, int out, CopyFlush flush) {
+int CopyFileData(int in, int out, CopyFlush flush, const CopyGoOn& goOn) {
     // In-kernel copy first; file systems or descriptors that cannot do it fall back to a
     // plain read/write loop before anything was written.
     // Write-back of each chunk starts while the next is copied, so the final flush has little
     // left to wait for.
-    constexpr size_t kChunk = size_t(32) << 20;
+    // A copy that may have to stop goes in smaller steps, so it stops soon after being told.
+    const size_t chunk = goOn ? size_t(1) << 20 : size_t(32) << 20;
     off_t written = 0;
     for (;;) {
-        const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
+        if (goOn && !goOn())
+            return ECANCELED;
+        const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, chunk, 0);
         if (copied > 0) {
             if (flush == CopyFlush::Yes)
                 ::sync_file_range(out, written, copied, SYNC_FILE_RANGE_WRITE);
@@ -141,12 +146,12 @@ int CopyFileData(int in, int out, CopyFlush flush) {
         if (errno == EINTR)
             continue;
         if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)
-            return ReadWriteCopy(in, out);
+            return ReadWriteCopy(in, out, goOn);
         return errno;
     }
 }
 
-int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, CopyFlush flush) {
+int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, CopyFlush flush, const CopyGoOn& goOn) {
     // A destination that is a link is replaced at the link's target, so the link survives.
     QByteArray destination = linkOrFile;
     struct stat linkStat {};
@@ -203,8 +208,8 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
 
     if (replacing && ::fchmod(out.Get(), destinationStat.st_mode & 07777) != 0)
         return EngineErrorFromErrno(errno);
-    if (const int error = CopyFileData(in.Get(), out.Get(), flush))
-        return EngineErrorFromErrno(error);
+    if (const int error = CopyFileData(in.Get(), out.Get(), flush, goOn))
+        return error == ECANCELED && goOn ? EngineError::kNotReady : EngineErrorFromErrno(error);
 
     const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
     if (::futimens(out.Get(), times) != 0 || (flush == CopyFlush::Yes && ::fsync(out.Get()) != 0))
@@ -224,6 +229,8 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     }
     if (const int error = out.Close())
         return EngineErrorFromErrno(error);
+    if (goOn && !goOn())
+        return EngineError::kNotReady;
     if (::rename(temp.constData(), destination.constData()) != 0)
         return EngineErrorFromErrno(errno);
     guard.Commit();
