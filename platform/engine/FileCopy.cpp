@@ -206,7 +206,9 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
         return EngineError::kGeneral;
     CTempFileGuard guard(temp);
 
-    if (replacing && ::fchmod(out.Get(), destinationStat.st_mode & 07777) != 0)
+    // File systems without permissions (FAT through FUSE) cannot take a mode at all.
+    if (replacing && ::fchmod(out.Get(), destinationStat.st_mode & 07777) != 0 && errno != ENOSYS &&
+        errno != EOPNOTSUPP)
         return EngineErrorFromErrno(errno);
     if (const int error = CopyFileData(in.Get(), out.Get(), flush, goOn))
         return error == ECANCELED && goOn ? EngineError::kNotReady : EngineErrorFromErrno(error);
@@ -234,6 +236,10 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     if (::rename(temp.constData(), destination.constData()) != 0)
         return EngineErrorFromErrno(errno);
     guard.Commit();
+    // Some FUSE drivers (fusefat) stamp a renamed file with the current time; the name gets the
+    // source's time once more. The data is in place already, so a failure here is not one of the copy.
+    if (!anonymous)
+        ::utimensat(AT_FDCWD, destination.constData(), times, 0);
 
     // A new name is made durable at once; the data is already safe, so a failure here is not
     // one of the copy. Replacing an existing name needs no folder flush: the data was flushed

@@ -10,6 +10,7 @@
 #include "platform/engine/VolumeIdentity.h"
 
 #include <QFile>
+#include <QList>
 
 #include <algorithm>
 #include <chrono>
@@ -23,6 +24,8 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -197,7 +200,17 @@ private:
         AdoptedVolume volume;
         MountEntry mount;
         QByteArray hostFolder;
+        bool foldsCase = false;
     };
+
+    // FAT and exFAT ignore case themselves, whichever driver mounts them.
+    bool FoldsCase(const MountEntry& mount) {
+        static const QList<QByteArray> kinds{"vfat", "msdos", "exfat", "fuse.fusefat", "fuse.exfat"};
+        if (kinds.contains(mount.fsType))
+            return true;
+        const QString probed = m_locator.ProbeMount(mount).fileSystem;
+        return probed == u"vfat"_s || probed == u"exfat"_s;
+    }
 
     void Wake() {
         const uint64_t one = 1;
@@ -218,12 +231,12 @@ private:
             if (!where)
                 continue;
             if (m_current && m_current->volume.id == volume.id && m_current->mount.id == where->mount.id)
-                return Current{volume, where->mount, where->hostFolder};
+                return Current{volume, where->mount, where->hostFolder, m_current->foldsCase};
             const auto index = std::size_t(
                 std::find_if(table.begin(), table.end(), [&](const MountEntry& m) { return m.id == where->mount.id; }) -
                 table.begin());
             if (!best || index < bestIndex) {
-                best = Current{volume, where->mount, where->hostFolder};
+                best = Current{volume, where->mount, where->hostFolder, FoldsCase(where->mount)};
                 bestIndex = index;
             }
         }
@@ -276,7 +289,7 @@ private:
         FollowIfChanged();
         if (!m_current)
             return EngineError::kNotReady;
-        return ResolveDevicePath(QFile::decodeName(m_current->hostFolder), path, target);
+        return ResolveDevicePath(QFile::decodeName(m_current->hostFolder), path, target, m_current->foldsCase);
     }
 
     // The PC path of one end of a copy; exists is null for the source, which must exist.
