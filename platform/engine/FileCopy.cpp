@@ -39,32 +39,30 @@ private:
     int m_fd;
 };
 
-// Removes the temporary file unless the copy was committed.
+// Removes the temporary file (a name in the folder) unless the copy was committed.
 class CTempFileGuard {
 public:
-    explicit CTempFileGuard(QByteArray path = {}) : m_path(std::move(path)) {}
-    void Watch(QByteArray path) { m_path = std::move(path); }
+    explicit CTempFileGuard(int folder) : m_folder(folder) {}
+    void Watch(QByteArray name) { m_name = std::move(name); }
     ~CTempFileGuard() {
-        if (!m_path.isEmpty())
-            ::unlink(m_path.constData());
+        if (!m_name.isEmpty())
+            ::unlinkat(m_folder, m_name.constData(), 0);
     }
     CTempFileGuard(const CTempFileGuard&) = delete;
     CTempFileGuard& operator=(const CTempFileGuard&) = delete;
-    void Commit() { m_path.clear(); }
+    void Commit() { m_name.clear(); }
 
 private:
-    QByteArray m_path;
+    int m_folder;
+    QByteArray m_name;
 };
 
-QByteArray TempNameFor(const QByteArray& destination) {
+QByteArray TempNameFor(const QByteArray& base) {
     static std::atomic<uint32_t> counter{0};
     thread_local std::mt19937 random{std::random_device{}()};
-    const qsizetype slash = destination.lastIndexOf('/');
-    const QByteArray folder = slash >= 0 ? destination.left(slash + 1) : QByteArray();
-    const QByteArray base = slash >= 0 ? destination.mid(slash + 1) : destination;
     // Keep the name short enough for the file system whatever the destination's length.
-    return folder + '.' + base.left(180) + ".dt" + QByteArray::number(::getpid()) + '-' +
-           QByteArray::number(counter++) + '-' + QByteArray::number(random(), 16) + ".tmp";
+    return '.' + base.left(180) + ".dt" + QByteArray::number(::getpid()) + '-' + QByteArray::number(counter++) + '-' +
+           QByteArray::number(random(), 16) + ".tmp";
 }
 
 // Naming a file opened with O_TMPFILE goes through its /proc/self/fd link.
@@ -178,15 +176,24 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     if (replacing && S_ISDIR(destinationStat.st_mode))
         return EngineError::kIsFolder;
 
+    // Every step works through the destination's folder opened once: a volume detached lazily
+    // (unplugged mid-copy) is still the one reached, so a temporary file on it is removed there.
+    const qsizetype slash = destination.lastIndexOf('/');
+    const QByteArray folderPath = slash > 0 ? destination.left(slash) : QByteArrayLiteral("/");
+    const QByteArray name = destination.mid(slash + 1);
+    const CFd folder(::open(folderPath.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.IsValid()) {
+        const int error = errno;
+        return error == ENOENT || error == ENOTDIR ? EngineError::kPathNotFound : EngineErrorFromErrno(error);
+    }
+
     // The data goes to a file without a name where the file system allows it, so a copy
     // killed half-way leaves nothing behind; the name is given only once the data is safe.
-    const qsizetype slash = destination.lastIndexOf('/');
-    const QByteArray folder = slash > 0 ? destination.left(slash) : QByteArrayLiteral("/");
     QByteArray temp;
     CFd out;
     bool anonymous = false;
     if (ProcFdUsable()) {
-        out.Reset(::open(folder.constData(), O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
+        out.Reset(::openat(folder.Get(), ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
         anonymous = out.IsValid();
         // File systems without unnamed files get a named temporary file instead.
         if (!anonymous && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
@@ -195,8 +202,8 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
         }
     }
     for (int attempt = 0; attempt < 8 && !out.IsValid(); ++attempt) {
-        temp = TempNameFor(destination);
-        out.Reset(::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        temp = TempNameFor(name);
+        out.Reset(::openat(folder.Get(), temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (!out.IsValid() && errno != EEXIST) {
             const int error = errno;
             return error == ENOENT ? EngineError::kPathNotFound : EngineErrorFromErrno(error);
@@ -204,7 +211,8 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     }
     if (!out.IsValid())
         return EngineError::kGeneral;
-    CTempFileGuard guard(temp);
+    CTempFileGuard guard(folder.Get());
+    guard.Watch(temp);
 
     // File systems without permissions (FAT through FUSE) cannot take a mode at all.
     if (replacing && ::fchmod(out.Get(), destinationStat.st_mode & 07777) != 0 && errno != ENOSYS &&
@@ -220,8 +228,8 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(out.Get());
         bool named = false;
         for (int attempt = 0; attempt < 8 && !named; ++attempt) {
-            temp = TempNameFor(destination);
-            named = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, temp.constData(), AT_SYMLINK_FOLLOW) == 0;
+            temp = TempNameFor(name);
+            named = ::linkat(AT_FDCWD, self.constData(), folder.Get(), temp.constData(), AT_SYMLINK_FOLLOW) == 0;
             if (!named && errno != EEXIST)
                 return EngineErrorFromErrno(errno);
         }
@@ -233,13 +241,13 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
         return EngineErrorFromErrno(error);
     if (goOn && !goOn())
         return EngineError::kNotReady;
-    if (::rename(temp.constData(), destination.constData()) != 0)
+    if (::renameat(folder.Get(), temp.constData(), folder.Get(), name.constData()) != 0)
         return EngineErrorFromErrno(errno);
     guard.Commit();
     // Some FUSE drivers (fusefat) stamp a renamed file with the current time; the name gets the
     // source's time once more. The data is in place already, so a failure here is not one of the copy.
     if (!anonymous)
-        ::utimensat(AT_FDCWD, destination.constData(), times, 0);
+        ::utimensat(folder.Get(), name.constData(), times, 0);
 
     // A new name is made durable at once; the data is already safe, so a failure here is not
     // one of the copy. Replacing an existing name needs no folder flush: the data was flushed
@@ -248,7 +256,7 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     // The folder flush doubled the cost of copying many small files.
     if (replacing || flush == CopyFlush::No)
         return 0;
-    CFd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    CFd dir(::openat(folder.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.IsValid())
         ::fsync(dir.Get());
     return 0;

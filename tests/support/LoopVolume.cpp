@@ -29,6 +29,22 @@ Outcome Execute(const QString& program, const QStringList& args) {
     return {p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, output};
 }
 
+// True while some process (a FUSE driver) still names path on its command line.
+bool ProcessUses(const QString& path) {
+    const QByteArray wanted = QFile::encodeName(path);
+    const QStringList pids = QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& pid : pids) {
+        bool numeric = false;
+        pid.toInt(&numeric);
+        if (!numeric || pid.toInt() == int(::getpid()))
+            continue;
+        QFile cmdline(u"/proc/"_s + pid + u"/cmdline"_s);
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().split('\0').contains(wanted))
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 CLoopVolume::CLoopVolume(const QString& folder, Kind kind, const QString& label, int megabytes) : m_kind(kind) {
@@ -142,9 +158,15 @@ bool CLoopVolume::Unmount() {
     }
     if (!done)
         done = Execute(u"umount"_s, {u"-l"_s, m_mountPoint}).ok;
-    if (done)
-        m_mountPoint.clear();
-    return done;
+    if (!done)
+        return false;
+    m_mountPoint.clear();
+    // A FUSE driver detached lazily writes until its last file is closed; the image is not
+    // mounted again before it has finished.
+    const QString driverArgument = m_loopDevice.isEmpty() ? m_image : m_loopDevice;
+    for (int wait = 0; wait < 200 && ProcessUses(driverArgument); ++wait)
+        QThread::msleep(50);
+    return true;
 }
 
 void CLoopVolume::DetachLoop() {
