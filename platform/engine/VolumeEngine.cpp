@@ -224,23 +224,15 @@ private:
         std::vector<AdoptedVolume> volumes;
         if (!m_mounts.Read(table) || !ReadAdoptedVolumes(volumes))
             return m_current;
-        std::optional<Current> best;
-        std::size_t bestIndex = table.size();
-        for (const AdoptedVolume& volume : volumes) {
-            const std::optional<VolumeLocation> where = m_locator.Locate(volume, table);
-            if (!where)
-                continue;
-            if (m_current && m_current->volume.id == volume.id && m_current->mount.id == where->mount.id)
-                return Current{volume, where->mount, where->hostFolder, m_current->foldsCase};
-            const auto index = std::size_t(
-                std::find_if(table.begin(), table.end(), [&](const MountEntry& m) { return m.id == where->mount.id; }) -
-                table.begin());
-            if (!best || index < bestIndex) {
-                best = Current{volume, where->mount, where->hostFolder, FoldsCase(where->mount)};
-                bestIndex = index;
-            }
-        }
-        return best;
+        const std::optional<CVolumeLocator::Handheld> handheld =
+            m_current ? m_locator.ChooseHandheld(volumes, table, m_current->volume.id, m_current->mount.id)
+                      : m_locator.ChooseHandheld(volumes, table);
+        if (!handheld)
+            return std::nullopt;
+        const bool same =
+            m_current && m_current->volume.id == handheld->volume.id && m_current->mount.id == handheld->where.mount.id;
+        return Current{handheld->volume, handheld->where.mount, handheld->where.hostFolder,
+                       same ? m_current->foldsCase : FoldsCase(handheld->where.mount)};
     }
 
     void Follow() {

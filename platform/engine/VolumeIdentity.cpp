@@ -167,3 +167,38 @@ std::optional<VolumeLocation> CVolumeLocator::Locate(const AdoptedVolume& volume
     }
     return std::nullopt;
 }
+
+std::optional<CVolumeLocator::Handheld> CVolumeLocator::ChooseHandheld(const std::vector<AdoptedVolume>& volumes,
+                                                                       const std::vector<MountEntry>& table,
+                                                                       const QString& keepId, int keepMount) {
+    std::optional<Handheld> best;
+    std::size_t bestIndex = table.size();
+    for (const AdoptedVolume& volume : volumes) {
+        std::optional<VolumeLocation> where = Locate(volume, table);
+        if (!where)
+            continue;
+        if (volume.id == keepId && where->mount.id == keepMount)
+            return Handheld{volume, std::move(*where)};
+        std::size_t index = 0;
+        while (index < table.size() && table[index].id != where->mount.id)
+            ++index;
+        if (!best || index < bestIndex) {
+            best = Handheld{volume, std::move(*where)};
+            bestIndex = index;
+        }
+    }
+    return best;
+}
+
+bool ConnectedVolumeFolder(QString& folder) {
+    CMountTable mounts;
+    std::vector<MountEntry> table;
+    std::vector<AdoptedVolume> volumes;
+    if (!mounts.Read(table) || !ReadAdoptedVolumes(volumes))
+        return false;
+    const std::optional<CVolumeLocator::Handheld> handheld = CVolumeLocator().ChooseHandheld(volumes, table);
+    if (!handheld)
+        return false;
+    folder = QFile::decodeName(handheld->where.hostFolder);
+    return true;
+}

@@ -52,6 +52,20 @@ public:
     // mounted or its folder is gone.
     std::optional<VolumeLocation> Locate(const AdoptedVolume& volume, const std::vector<MountEntry>& table);
 
+    struct Handheld {
+        AdoptedVolume volume;
+        VolumeLocation where;
+    };
+    // The handheld among the adopted volumes: the one given by keepId on mount keepMount while
+    // it is still there, else the one mounted first.
+    std::optional<Handheld> ChooseHandheld(const std::vector<AdoptedVolume>& volumes,
+                                           const std::vector<MountEntry>& table, const QString& keepId = {},
+                                           int keepMount = -1);
+
 private:
     std::map<std::tuple<int, unsigned, unsigned>, VolumeProbe> m_probes;
 };
+
+// The handheld's root folder on this PC as the volume engine chooses it (the adopted volume
+// mounted first); false when none is connected.
+bool ConnectedVolumeFolder(QString& folder);

@@ -3,6 +3,7 @@
 #include "common/ProfileRegistry.h"
 #include "manager/MessageBox.h"
 #include "manager/connection/ConnectionMonitor.h"
+#include "platform/chooser/DeviceFolder.h"
 #include "platform/engine/EpocEngine.h"
 #include "tests/support/LoopVolume.h"
 #include "tests/support/TempEnv.h"
@@ -257,7 +258,13 @@ TEST_F(VolumeEndToEndTest, PluggingInStartsARunThroughTheScheduler) {
     timer.waitForFinished(10000);
 }
 
-TEST_F(VolumeEndToEndTest, ManagersConnectionIndicatorFollowsTheVolume) {
+TEST_F(VolumeEndToEndTest, ManagerFollowsTheVolume) {
+    // The EPOC file chooser browses the connected volume.
+    CDeviceFolder browsed;
+    ASSERT_TRUE(browsed.OpenFromRegistry());
+    EXPECT_EQ(browsed.Root(), m_stick->MountPoint() + u"/Dovetail"_s);
+    EXPECT_EQ(browsed.Drives(), QList<QChar>{u'C'});
+
     CMessageBox::SetAutoAnswer(QMessageBox::Ok);
     CConnectionMonitor monitor(nullptr);
     ASSERT_TRUE(monitor.Start(CreateEpocEngine()));
@@ -266,6 +273,7 @@ TEST_F(VolumeEndToEndTest, ManagersConnectionIndicatorFollowsTheVolume) {
     ASSERT_TRUE(m_stick->Unmount());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !monitor.IsConnected(); }, 10000));
     EXPECT_TRUE(monitor.OwnerText().isEmpty());
+    EXPECT_FALSE(browsed.OpenFromRegistry());
 
     ASSERT_TRUE(m_stick->Mount(m_env.Root() + u"/media/again"_s));
     ASSERT_TRUE(QTest::qWaitFor([&] { return monitor.IsConnected() && monitor.OwnerText() == kUser; }, 10000));
