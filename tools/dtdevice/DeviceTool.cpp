@@ -207,9 +207,19 @@ DeviceToolResult CDeviceTool::Adopt(const QStringList& args) {
             u"no user "_s + Quoted(owner) + u" is known"_s +
             (users.isEmpty() ? u" (there are no users yet)"_s : u"; the users are: "_s + users.join(u", "_s)));
     }
-    const QFileInfo info(folderArg);
-    if (!info.exists())
-        return Failed(u"the folder "_s + folderArg + u" does not exist"_s);
+    QFileInfo info(folderArg);
+    if (!info.exists()) {
+        // A new folder on the volume is made, once its parent is known to be on one.
+        const QFileInfo parent(info.absolutePath());
+        if (!parent.isDir())
+            return Failed(u"the folder "_s + info.absolutePath() + u" does not exist"_s);
+        const VolumeOfFolder parentVolume = ExamineFolder(QFile::encodeName(parent.canonicalFilePath()));
+        if (!parentVolume.error.isEmpty())
+            return Failed(parentVolume.error);
+        if (!QDir().mkdir(info.absoluteFilePath()))
+            return Failed(u"cannot create the folder "_s + info.absoluteFilePath());
+        info.refresh();
+    }
     if (!info.isDir())
         return Failed(folderArg + u" is not a folder"_s);
     const QByteArray folder = QFile::encodeName(info.canonicalFilePath());

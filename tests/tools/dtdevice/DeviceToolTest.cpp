@@ -65,9 +65,13 @@ TEST_F(DeviceToolTest, RefusesWhatCannotBeAHandheld) {
          1,
          u"no user \"zoe\" is known; the users are: alice"_s},
         {"missing folder",
-         {u"adopt"_s, m_env.Root() + u"/nowhere"_s, u"--owner"_s, u"alice"_s},
+         {u"adopt"_s, m_env.Root() + u"/nowhere/deeper"_s, u"--owner"_s, u"alice"_s},
          1,
-         u"does not exist"_s},
+         u"the folder "_s + m_env.Root() + u"/nowhere does not exist"_s},
+        {"new folder off the volumes",
+         {u"adopt"_s, m_env.Root() + u"/new"_s, u"--owner"_s, u"alice"_s},
+         1,
+         u"not on a removable volume"_s},
         {"a file", {u"adopt"_s, plainFile, u"--owner"_s, u"alice"_s}, 1, u"is not a folder"_s},
         {"memory file system",
          {u"adopt"_s, u"/dev/shm"_s, u"--owner"_s, u"alice"_s},
@@ -107,8 +111,7 @@ TEST_F(DeviceToolTest, AdoptListForgetAndAdoptAgain) {
             skipped.append(QLatin1String(row.name) + u": "_s + volume.Problem());
             continue;
         }
-        const QString folder = volume.MountPoint() + u"/My Documents"_s;
-        QDir().mkpath(folder);
+        const QString folder = volume.MountPoint() + u"/My Documents"_s;  // made by adopting
         ToolRun run = DtDevice({u"adopt"_s, folder, u"--owner"_s, u"alice"_s});
         ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
         ASSERT_EQ(Adopted().size(), 1u);
