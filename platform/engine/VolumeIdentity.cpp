@@ -153,15 +153,14 @@ std::optional<VolumeLocation> CVolumeLocator::Locate(const AdoptedVolume& volume
         const QByteArray host = HostPathOf(mount, folder);
         if (host.isEmpty())
             continue;
-        if (!byMarker && ProbeMount(mount).identity != volume.identity)
-            continue;
         // The folder must be reached through this mount, not hidden by another one.
         if (MountOfPath(table, host) != &mount)
             continue;
         struct stat st {};
         if (::stat(host.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
             continue;
-        if (byMarker && ReadVolumeMarker(host) != volume.identity)
+        const QString found = byMarker ? ReadVolumeMarker(host) : ProbeMount(mount).identity;
+        if (found != volume.identity)
             continue;
         return VolumeLocation{mount, host};
     }
@@ -171,6 +170,7 @@ std::optional<VolumeLocation> CVolumeLocator::Locate(const AdoptedVolume& volume
 std::optional<CVolumeLocator::Handheld> CVolumeLocator::ChooseHandheld(const std::vector<AdoptedVolume>& volumes,
                                                                        const std::vector<MountEntry>& table,
                                                                        const QString& keepId, int keepMount) {
+    m_probes.clear();
     std::optional<Handheld> best;
     std::size_t bestIndex = table.size();
     for (const AdoptedVolume& volume : volumes) {

@@ -42,8 +42,9 @@ struct VolumeLocation {
     QByteArray hostFolder;  // the handheld's root folder on this PC
 };
 
-// Finds adopted volumes in a mount table. Identities of block devices are probed once per
-// mount and remembered, so following the table costs a probe only for new mounts.
+// Finds adopted volumes in a mount table. A block device is probed only when a mount on it
+// shows an adopted volume's folder, and at most once per choice: mount ids and loop devices
+// are used again after an unmount, so an answer is never kept longer.
 class CVolumeLocator {
 public:
     // The identity of the file system behind a mount (blkid), cached; empty when it has none.
@@ -57,7 +58,7 @@ public:
         VolumeLocation where;
     };
     // The handheld among the adopted volumes: the one given by keepId on mount keepMount while
-    // it is still there, else the one mounted first.
+    // it is still there, else the one mounted first. Starts with fresh probes.
     std::optional<Handheld> ChooseHandheld(const std::vector<AdoptedVolume>& volumes,
                                            const std::vector<MountEntry>& table, const QString& keepId = {},
                                            int keepMount = -1);
