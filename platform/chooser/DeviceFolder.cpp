@@ -2,6 +2,8 @@
 #include "platform/chooser/DeviceFolder.h"
 
 #include "platform/converter/EpocText.h"
+#include "platform/engine/VolumeConfig.h"
+#include "platform/engine/VolumeIdentity.h"
 #include "platform/registry/Registry.h"
 
 #include <QDir>
@@ -62,6 +64,8 @@ bool ParseEpocPath(const QString& text, EpocPath& out, bool allowWildcards) {
 
 bool CDeviceFolder::OpenFromRegistry() {
     QString root;
+    if (UsesVolumeEngine())
+        return ConnectedVolumeFolder(root) && Open(root);
     if (!CRegistry::Default().GetString(RegRoot::LocalMachine, u"Software\\Veroz\\PsiWin32\\Simulator"_s,
                                         u"DeviceRoot"_s, root))
         return false;

@@ -38,8 +38,8 @@ struct DeviceEntry {
 // are not shown, so browsing never leaves the root.
 class CDeviceFolder {
 public:
-    // The root named by the simulator's "DeviceRoot" registry value; false when it is not set
-    // or not a folder.
+    // The connected removable volume's folder when the suite uses volumes, else the root named
+    // by the simulator's "DeviceRoot" registry value; false when there is none.
     bool OpenFromRegistry();
     bool Open(const QString& root);
     const QString& Root() const { return m_root; }

@@ -74,7 +74,8 @@ bool IsInside(const QByteArray& path, const QByteArray& root) {
     return path == root || path.startsWith(root + '/');
 }
 
-// The name of an entry of folder matching wanted when case is ignored; empty when none.
+// The name of an entry of folder matching wanted when case is ignored (an exact match first);
+// empty when none.
 QByteArray FindCaseInsensitive(const QByteArray& folder, const QByteArray& wanted) {
     struct CloseDir {
         void operator()(DIR* dir) const { ::closedir(dir); }
@@ -83,14 +84,17 @@ QByteArray FindCaseInsensitive(const QByteArray& folder, const QByteArray& wante
     if (!dir)
         return {};
     const QString wantedText = QString::fromUtf8(wanted);
+    QByteArray found;
     while (const dirent* entry = ::readdir(dir.get())) {
         const QByteArray name(entry->d_name);
         if (name == "." || name == "..")
             continue;
-        if (QString::fromUtf8(name).compare(wantedText, Qt::CaseInsensitive) == 0)
+        if (name == wanted)
             return name;
+        if (found.isEmpty() && QString::fromUtf8(name).compare(wantedText, Qt::CaseInsensitive) == 0)
+            found = name;
     }
-    return {};
+    return found;
 }
 
 }  // namespace
@@ -106,7 +110,7 @@ int32_t FileSpecPath(const FileSpec& spec, QByteArray& path) {
     return 0;
 }
 
-int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath, DeviceTarget& out) {
+int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath, DeviceTarget& out, bool foldsCase) {
     const QByteArray& p = epocPath;
     if (p.size() < 2 || !std::isalpha(static_cast<unsigned char>(p[0])) || p[1] != ':')
         return EngineError::kBadName;
@@ -146,6 +150,11 @@ int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath,
     for (qsizetype i = 0; i < parts.size(); ++i) {
         const bool last = i + 1 == parts.size();
         QByteArray entry = parts[i];
+        if (foldsCase) {
+            const QByteArray onDisk = FindCaseInsensitive(current, entry);
+            if (!onDisk.isEmpty())
+                entry = onDisk;
+        }
         QByteArray candidate = current + '/' + entry;
         if (::lstat(candidate.constData(), &st) != 0) {
             if (errno != ENOENT)

@@ -26,4 +26,7 @@ int32_t FileSpecPath(const FileSpec& spec, QByteArray& path);
 // Resolves an EPOC path below deviceRoot. 0 on success (the last component may be absent:
 // see exists); otherwise an EngineError code: kBadName for a refused path, kNotReady when the
 // device root is unusable, kPathNotFound when the drive or a folder on the way is missing.
-int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath, DeviceTarget& out);
+// foldsCase: the file system itself ignores case (FAT, exFAT), so a name that is found may be
+// spelt otherwise on disk; the on-disk spelling is looked up, so replacing a file keeps it.
+int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath, DeviceTarget& out,
+                          bool foldsCase = false);

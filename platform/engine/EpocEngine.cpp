@@ -3,6 +3,8 @@
 
 #include "platform/engine/SimEngine.h"
 #include "platform/engine/SimulatorConfig.h"
+#include "platform/engine/VolumeConfig.h"
+#include "platform/engine/VolumeEngine.h"
 #include "platform/registry/Registry.h"
 
 bool MakeFileSpec(uint16_t location, const char* utf8Path, FileSpec& out) {
@@ -18,6 +20,8 @@ bool MakeFileSpec(uint16_t location, const char* utf8Path, FileSpec& out) {
 }
 
 std::unique_ptr<IEpocEngine> CreateEpocEngine() {
+    if (UsesVolumeEngine())
+        return std::make_unique<CVolumeEngine>();
     // Without a configured handheld the suite has no engine to offer.
     if (!CRegistry::Default().KeyExists(RegRoot::LocalMachine, SimulatorConfig::Key()))
         return nullptr;

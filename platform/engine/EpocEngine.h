@@ -106,6 +106,7 @@ public:
     virtual int32_t ForceCloseRemoteFile(const FileSpec& spec) = 0;
 };
 
-// The engine the suite provides (here: the simulated handheld configured in the registry).
-// Null when it cannot be created.
+// The engine the suite provides: the removable-volume engine when the configuration chooses
+// it (HKLM "Software\Veroz\PsiWin32" "Handheld" = "Volume"), else the simulated handheld
+// configured in the registry. Null when it cannot be created.
 std::unique_ptr<IEpocEngine> CreateEpocEngine();

@@ -39,32 +39,30 @@ private:
     int m_fd;
 };
 
-// Removes the temporary file unless the copy was committed.
+// Removes the temporary file (a name in the folder) unless the copy was committed.
 class CTempFileGuard {
 public:
-    explicit CTempFileGuard(QByteArray path = {}) : m_path(std::move(path)) {}
-    void Watch(QByteArray path) { m_path = std::move(path); }
+    explicit CTempFileGuard(int folder) : m_folder(folder) {}
+    void Watch(QByteArray name) { m_name = std::move(name); }
     ~CTempFileGuard() {
-        if (!m_path.isEmpty())
-            ::unlink(m_path.constData());
+        if (!m_name.isEmpty())
+            ::unlinkat(m_folder, m_name.constData(), 0);
     }
     CTempFileGuard(const CTempFileGuard&) = delete;
     CTempFileGuard& operator=(const CTempFileGuard&) = delete;
-    void Commit() { m_path.clear(); }
+    void Commit() { m_name.clear(); }
 
 private:
-    QByteArray m_path;
+    int m_folder;
+    QByteArray m_name;
 };
 
-QByteArray TempNameFor(const QByteArray& destination) {
+QByteArray TempNameFor(const QByteArray& base) {
     static std::atomic<uint32_t> counter{0};
     thread_local std::mt19937 random{std::random_device{}()};
-    const qsizetype slash = destination.lastIndexOf('/');
-    const QByteArray folder = slash >= 0 ? destination.left(slash + 1) : QByteArray();
-    const QByteArray base = slash >= 0 ? destination.mid(slash + 1) : destination;
     // Keep the name short enough for the file system whatever the destination's length.
-    return folder + '.' + base.left(180) + ".dt" + QByteArray::number(::getpid()) + '-' +
-           QByteArray::number(counter++) + '-' + QByteArray::number(random(), 16) + ".tmp";
+    return '.' + base.left(180) + ".dt" + QByteArray::number(::getpid()) + '-' + QByteArray::number(counter++) + '-' +
+           QByteArray::number(random(), 16) + ".tmp";
 }
 
 // Naming a file opened with O_TMPFILE goes through its /proc/self/fd link.
@@ -73,9 +71,11 @@ bool ProcFdUsable() {
     return usable;
 }
 
-int ReadWriteCopy(int in, int out) {
+int ReadWriteCopy(int in, int out, const CopyGoOn& goOn) {
     std::vector<char> buffer(1 << 20);
     for (;;) {
+        if (goOn && !goOn())
+            return ECANCELED;
         const ssize_t got = ::read(in, buffer.data(), buffer.size());
         if (got < 0) {
             if (errno == EINTR)
@@ -121,15 +121,18 @@ int32_t EngineErrorFromErrno(int error) {
     }
 }
 
-int CopyFileData(int in, int out, CopyFlush flush) {
+int CopyFileData(int in, int out, CopyFlush flush, const CopyGoOn& goOn) {
     // In-kernel copy first; file systems or descriptors that cannot do it fall back to a
     // plain read/write loop before anything was written.
     // Write-back of each chunk starts while the next is copied, so the final flush has little
     // left to wait for.
-    constexpr size_t kChunk = size_t(32) << 20;
+    // A copy that may have to stop goes in smaller steps, so it stops soon after being told.
+    const size_t chunk = goOn ? size_t(1) << 20 : size_t(32) << 20;
     off_t written = 0;
     for (;;) {
-        const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
+        if (goOn && !goOn())
+            return ECANCELED;
+        const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, chunk, 0);
         if (copied > 0) {
             if (flush == CopyFlush::Yes)
                 ::sync_file_range(out, written, copied, SYNC_FILE_RANGE_WRITE);
@@ -141,12 +144,12 @@ int CopyFileData(int in, int out, CopyFlush flush) {
         if (errno == EINTR)
             continue;
         if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)
-            return ReadWriteCopy(in, out);
+            return ReadWriteCopy(in, out, goOn);
         return errno;
     }
 }
 
-int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, CopyFlush flush) {
+int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, CopyFlush flush, const CopyGoOn& goOn) {
     // A destination that is a link is replaced at the link's target, so the link survives.
     QByteArray destination = linkOrFile;
     struct stat linkStat {};
@@ -173,15 +176,24 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     if (replacing && S_ISDIR(destinationStat.st_mode))
         return EngineError::kIsFolder;
 
+    // Every step works through the destination's folder opened once: a volume detached lazily
+    // (unplugged mid-copy) is still the one reached, so a temporary file on it is removed there.
+    const qsizetype slash = destination.lastIndexOf('/');
+    const QByteArray folderPath = slash > 0 ? destination.left(slash) : QByteArrayLiteral("/");
+    const QByteArray name = destination.mid(slash + 1);
+    const CFd folder(::open(folderPath.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.IsValid()) {
+        const int error = errno;
+        return error == ENOENT || error == ENOTDIR ? EngineError::kPathNotFound : EngineErrorFromErrno(error);
+    }
+
     // The data goes to a file without a name where the file system allows it, so a copy
     // killed half-way leaves nothing behind; the name is given only once the data is safe.
-    const qsizetype slash = destination.lastIndexOf('/');
-    const QByteArray folder = slash > 0 ? destination.left(slash) : QByteArrayLiteral("/");
     QByteArray temp;
     CFd out;
     bool anonymous = false;
     if (ProcFdUsable()) {
-        out.Reset(::open(folder.constData(), O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
+        out.Reset(::openat(folder.Get(), ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
         anonymous = out.IsValid();
         // File systems without unnamed files get a named temporary file instead.
         if (!anonymous && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
@@ -190,8 +202,8 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
         }
     }
     for (int attempt = 0; attempt < 8 && !out.IsValid(); ++attempt) {
-        temp = TempNameFor(destination);
-        out.Reset(::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        temp = TempNameFor(name);
+        out.Reset(::openat(folder.Get(), temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (!out.IsValid() && errno != EEXIST) {
             const int error = errno;
             return error == ENOENT ? EngineError::kPathNotFound : EngineErrorFromErrno(error);
@@ -199,12 +211,15 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     }
     if (!out.IsValid())
         return EngineError::kGeneral;
-    CTempFileGuard guard(temp);
+    CTempFileGuard guard(folder.Get());
+    guard.Watch(temp);
 
-    if (replacing && ::fchmod(out.Get(), destinationStat.st_mode & 07777) != 0)
+    // File systems without permissions (FAT through FUSE) cannot take a mode at all.
+    if (replacing && ::fchmod(out.Get(), destinationStat.st_mode & 07777) != 0 && errno != ENOSYS &&
+        errno != EOPNOTSUPP)
         return EngineErrorFromErrno(errno);
-    if (const int error = CopyFileData(in.Get(), out.Get(), flush))
-        return EngineErrorFromErrno(error);
+    if (const int error = CopyFileData(in.Get(), out.Get(), flush, goOn))
+        return error == ECANCELED && goOn ? EngineError::kNotReady : EngineErrorFromErrno(error);
 
     const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
     if (::futimens(out.Get(), times) != 0 || (flush == CopyFlush::Yes && ::fsync(out.Get()) != 0))
@@ -213,8 +228,8 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(out.Get());
         bool named = false;
         for (int attempt = 0; attempt < 8 && !named; ++attempt) {
-            temp = TempNameFor(destination);
-            named = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, temp.constData(), AT_SYMLINK_FOLLOW) == 0;
+            temp = TempNameFor(name);
+            named = ::linkat(AT_FDCWD, self.constData(), folder.Get(), temp.constData(), AT_SYMLINK_FOLLOW) == 0;
             if (!named && errno != EEXIST)
                 return EngineErrorFromErrno(errno);
         }
@@ -224,9 +239,15 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     }
     if (const int error = out.Close())
         return EngineErrorFromErrno(error);
-    if (::rename(temp.constData(), destination.constData()) != 0)
+    if (goOn && !goOn())
+        return EngineError::kNotReady;
+    if (::renameat(folder.Get(), temp.constData(), folder.Get(), name.constData()) != 0)
         return EngineErrorFromErrno(errno);
     guard.Commit();
+    // Some FUSE drivers (fusefat) stamp a renamed file with the current time; the name gets the
+    // source's time once more. The data is in place already, so a failure here is not one of the copy.
+    if (!anonymous)
+        ::utimensat(folder.Get(), name.constData(), times, 0);
 
     // A new name is made durable at once; the data is already safe, so a failure here is not
     // one of the copy. Replacing an existing name needs no folder flush: the data was flushed
@@ -235,7 +256,7 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     // The folder flush doubled the cost of copying many small files.
     if (replacing || flush == CopyFlush::No)
         return 0;
-    CFd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    CFd dir(::openat(folder.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.IsValid())
         ::fsync(dir.Get());
     return 0;

@@ -2,7 +2,7 @@
 #include "platform/engine/SimEngine.h"
 
 #include "platform/engine/DevicePath.h"
-#include "platform/engine/EpocUid.h"
+#include "platform/engine/EngineObjects.h"
 #include "platform/engine/FileCopy.h"
 #include "platform/engine/SimulatorConfig.h"
 #include "platform/registry/Registry.h"
@@ -26,106 +26,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(250);
-constexpr int64_t kFileTimeEpochOffset = 11644473600LL;  // seconds from 1601 to 1970
-
-struct RemoteFileState {
-    std::mutex mutex;
-    bool open = false;
-    RemoteFileInfo info;
-};
-
-class CSimRemoteFile final : public IEpocRemoteFile {
-public:
-    explicit CSimRemoteFile(std::shared_ptr<RemoteFileState> state) : m_state(std::move(state)) {}
-    int32_t GetFileInfo(RemoteFileInfo& info) override {
-        std::lock_guard lock(m_state->mutex);
-        if (!m_state->open) {
-            info = RemoteFileInfo{};
-            return EngineError::kNotReady;
-        }
-        info = m_state->info;
-        return 0;
-    }
-
-private:
-    std::shared_ptr<RemoteFileState> m_state;
-};
-
-struct MachineState {
-    std::mutex mutex;
-    bool ready = false;
-    MachineInfo info;
-};
-
-class CSimMachine final : public IEpocMachine {
-public:
-    explicit CSimMachine(std::shared_ptr<MachineState> state) : m_state(std::move(state)) {}
-    int32_t GetMachineInfo(MachineInfo& info) override {
-        std::lock_guard lock(m_state->mutex);
-        if (!m_state->ready) {
-            info = MachineInfo{};
-            return EngineError::kNotReady;
-        }
-        info = m_state->info;
-        return 0;
-    }
-
-private:
-    std::shared_ptr<MachineState> m_state;
-};
-
-void Put32(uint8_t* bytes, std::size_t offset, uint32_t value) {
-    std::memcpy(bytes + offset, &value, sizeof value);
-}
-
-uint64_t LocalFileTime(const struct timespec& modified) {
-    struct tm local {};
-    const time_t seconds = modified.tv_sec;
-    int64_t localSeconds = seconds;
-    if (::localtime_r(&seconds, &local))
-        localSeconds += local.tm_gmtoff;
-    const int64_t since1601 = localSeconds + kFileTimeEpochOffset;
-    if (since1601 < 0)
-        return 0;
-    return uint64_t(since1601) * 10000000ULL + uint64_t(modified.tv_nsec / 100);
-}
-
-// Fills the information block of an existing device entry.
-bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info) {
-    struct stat st {};
-    if (::stat(target.hostPath.constData(), &st) != 0)
-        return false;
-    info = RemoteFileInfo{};
-    uint32_t attributes = 0;
-    if (S_ISDIR(st.st_mode))
-        attributes |= kAttrFolder;
-    if (!(st.st_mode & S_IWUSR))
-        attributes |= 0x01;  // read-only
-    Put32(info.bytes, 2, attributes);
-    const uint64_t fileTime = LocalFileTime(st.st_mtim);
-    std::memcpy(info.bytes + 6, &fileTime, sizeof fileTime);
-    // The size, clamped to 32 bits, in the otherwise unused word at 14.
-    Put32(info.bytes, 14, st.st_size > 0xFFFFFFFFLL ? 0xFFFFFFFFu : uint32_t(st.st_size));
-    if (S_ISREG(st.st_mode)) {
-        const int fd = ::open(target.hostPath.constData(), O_RDONLY | O_CLOEXEC);
-        if (fd >= 0) {
-            char header[kEpocHeaderSize];
-            const ssize_t got = ::pread(fd, header, sizeof header, 0);
-            ::close(fd);
-            EpocUids uids{};
-            if (got > 0 && ParseEpocHeader(header, std::size_t(got), uids)) {
-                for (int i = 0; i < 3; ++i)
-                    Put32(info.bytes, 18 + 4 * i, uids[i]);
-            }
-        }
-    }
-    QByteArray name = target.name.toUtf8();
-    const std::size_t room = sizeof info.bytes - 30 - 1;
-    if (std::size_t(name.size()) > room)
-        name.truncate(qsizetype(room));
-    std::memcpy(info.bytes + 30, name.constData(), std::size_t(name.size()));
-    return true;
-}
 
 }  // namespace
 
@@ -279,10 +179,7 @@ public:
             uint32_t high = 0;
             registry.GetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::MachineIdLow(), low);
             registry.GetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::MachineIdHigh(), high);
-            std::lock_guard lock(state->mutex);
-            Put32(state->info.bytes, 0x20, low);
-            Put32(state->info.bytes, 0x24, high);
-            state->ready = true;
+            SetMachineId(*state, low, high);
         }
         Deliver([result](IEpocEngineEvents& sink) { sink.OnMachineReady(result); });
     }
@@ -453,7 +350,7 @@ int32_t CSimEngine::Connect(int32_t /*timeoutMs*/) {
 
 int32_t CSimEngine::OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) {
     auto state = std::make_shared<RemoteFileState>();
-    out = std::make_unique<CSimRemoteFile>(state);
+    out = std::make_unique<CEngineRemoteFile>(state);
     m_core->Post([core = m_core.get(), spec, state] { core->OpenRemoteFile(spec, state); });
     return 0;
 }
@@ -476,7 +373,7 @@ int32_t CSimEngine::AttachRemote(int32_t mode) {
 
 int32_t CSimEngine::GetMachine(int32_t /*mode*/, std::unique_ptr<IEpocMachine>& out) {
     auto state = std::make_shared<MachineState>();
-    out = std::make_unique<CSimMachine>(state);
+    out = std::make_unique<CEngineMachine>(state);
     m_core->Post([core = m_core.get(), state] { core->GetMachine(state); });
     return 0;
 }

@@ -1,0 +1,398 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/engine/VolumeEngine.h"
+
+#include "platform/engine/DevicePath.h"
+#include "platform/engine/EngineObjects.h"
+#include "platform/engine/FileCopy.h"
+#include "platform/engine/MountTable.h"
+#include "platform/engine/SimulatorConfig.h"
+#include "platform/engine/VolumeConfig.h"
+#include "platform/engine/VolumeIdentity.h"
+
+#include <QFile>
+#include <QList>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Tests slow copies down by this many milliseconds per step, so an unplug lands mid-copy.
+int CopyPauseMs() {
+    const char* text = std::getenv("DOVETAIL_TEST_COPY_PAUSE_MS");
+    return text ? std::max(0, std::atoi(text)) : 0;
+}
+
+}  // namespace
+
+class CVolumeEngineCore {
+public:
+    using Event = std::function<void(IEpocEngineEvents&)>;
+
+    CVolumeEngineCore() : m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_copyPauseMs(CopyPauseMs()) {}
+    ~CVolumeEngineCore() {
+        if (m_wake >= 0)
+            ::close(m_wake);
+    }
+    CVolumeEngineCore(const CVolumeEngineCore&) = delete;
+    CVolumeEngineCore& operator=(const CVolumeEngineCore&) = delete;
+
+    void SetSink(IEpocEngineEvents* sink) {
+        std::lock_guard lock(m_sinkMutex);
+        m_sink = sink;
+    }
+
+    void Post(std::function<void()> task) {
+        {
+            std::lock_guard lock(m_queueMutex);
+            if (m_stop)
+                return;
+            m_queue.push_back(std::move(task));
+        }
+        Wake();
+    }
+
+    void Stop() {
+        SetSink(nullptr);
+        {
+            std::lock_guard lock(m_queueMutex);
+            m_stop = true;
+            m_queue.clear();
+        }
+        Wake();
+    }
+
+    void Run() {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::lock_guard lock(m_queueMutex);
+                if (m_stop)
+                    return;
+                if (!m_queue.empty()) {
+                    task = std::move(m_queue.front());
+                    m_queue.pop_front();
+                }
+            }
+            if (task) {
+                task();
+                continue;
+            }
+            if (m_following && std::exchange(m_followPending, false)) {
+                Follow();
+                continue;
+            }
+            // Sleeps until an operation is queued or, once following, the mount table changes.
+            pollfd fds[2] = {{m_wake, POLLIN, 0}, {m_mounts.Fd(), POLLPRI, 0}};
+            const nfds_t count = m_following && m_mounts.IsOpen() ? 2 : 1;
+            if (::poll(fds, count, -1) < 0)
+                continue;
+            if (fds[0].revents & POLLIN) {
+                uint64_t drained = 0;
+                [[maybe_unused]] const ssize_t got = ::read(m_wake, &drained, sizeof drained);
+            }
+            if (count == 2 && (fds[1].revents & (POLLPRI | POLLERR)))
+                Follow();
+        }
+    }
+
+    // Delivery holds the sink lock, so SetEventSink(nullptr) returns only once no event is
+    // running any more; recursive because a sink may call back into the engine.
+    void Deliver(const Event& event) {
+        std::lock_guard lock(m_sinkMutex);
+        if (m_sink)
+            event(*m_sink);
+    }
+
+    // ---- worker-side operations ----
+
+    void Initialize() {
+        const int32_t result = m_wake >= 0 && m_mounts.IsOpen() ? 0 : EngineError::kGeneral;
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnInitialized(result); });
+    }
+
+    void Connect() {
+        m_following = true;
+        m_current = Choose();  // the answer below is the connection event
+        m_followPending = false;
+        const int32_t result = m_current ? 0 : EngineError::kNotReady;
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnConnected(result); });
+    }
+
+    void OpenRemoteFile(const FileSpec& spec, const std::shared_ptr<RemoteFileState>& state) {
+        DeviceTarget target;
+        int32_t result = ResolveOnDevice(spec, target);
+        if (result == 0 && !target.exists)
+            result = EngineError::kNotFound;
+        if (result == 0) {
+            std::lock_guard lock(state->mutex);
+            if (FillRemoteFileInfo(target, state->info))
+                state->open = true;
+            else
+                result = EngineError::kNotFound;
+        }
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnRemoteFileOpened(result); });
+    }
+
+    void CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) {
+        QByteArray from;
+        QByteArray to;
+        bool destinationExists = false;
+        int32_t result = ResolveCopyEnd(source, from, nullptr);
+        if (result == 0)
+            result = ResolveCopyEnd(destination, to, &destinationExists);
+        if (result == 0 && destinationExists && !overwrite)
+            result = EngineError::kAccessDenied;
+        if (result == 0) {
+            const int mountId = m_current ? m_current->mount.id : -1;
+            const auto goOn = [this, mountId] { return VolumeStillMounted(mountId); };
+            result = CopyFileAtomic(from, to, CopyFlush::Yes, goOn);
+        }
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnCopyDone(result); });
+    }
+
+    void CloseRemoteFile(const FileSpec& spec, bool force) {
+        DeviceTarget target;
+        int32_t result = ResolveOnDevice(spec, target);
+        // Forcing succeeds even for a file that has gone meanwhile.
+        if (result == 0 && !target.exists && !force)
+            result = EngineError::kNotFound;
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnRemoteFileClosed(result); });
+    }
+
+    void AttachRemote(int32_t mode) {
+        FollowIfChanged();
+        const bool plugged = m_current.has_value();
+        const int32_t result = plugged ? 0 : EngineError::kNotReady;
+        Deliver([=](IEpocEngineEvents& sink) { sink.OnStatus(result, mode, plugged ? 1 : 0); });
+    }
+
+    void GetMachine(const std::shared_ptr<MachineState>& state) {
+        FollowIfChanged();
+        int32_t result = EngineError::kNotReady;
+        if (m_current) {
+            SetMachineId(*state, m_current->volume.low, m_current->volume.high);
+            result = 0;
+        }
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnMachineReady(result); });
+    }
+
+    void BeginSession() {
+        FollowIfChanged();
+        const int32_t result = m_current ? 0 : EngineError::kNotReady;
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnSessionReady(result); });
+    }
+
+private:
+    struct Current {
+        AdoptedVolume volume;
+        MountEntry mount;
+        QByteArray hostFolder;
+        bool foldsCase = false;
+    };
+
+    // FAT and exFAT ignore case themselves, whichever driver mounts them.
+    bool FoldsCase(const MountEntry& mount) {
+        static const QList<QByteArray> kinds{"vfat", "msdos", "exfat", "fuse.fusefat", "fuse.exfat"};
+        if (kinds.contains(mount.fsType))
+            return true;
+        const QString probed = m_locator.ProbeMount(mount).fileSystem;
+        return probed == u"vfat"_s || probed == u"exfat"_s;
+    }
+
+    void Wake() {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t put = ::write(m_wake, &one, sizeof one);
+    }
+
+    // The handheld now: the current one while it stays, else the adopted volume mounted first.
+    // When the table or the store cannot be read, the answer stays what it was.
+    std::optional<Current> Choose() {
+        std::vector<MountEntry> table;
+        std::vector<AdoptedVolume> volumes;
+        if (!m_mounts.Read(table) || !ReadAdoptedVolumes(volumes))
+            return m_current;
+        const std::optional<CVolumeLocator::Handheld> handheld =
+            m_current ? m_locator.ChooseHandheld(volumes, table, m_current->volume.id, m_current->mount.id)
+                      : m_locator.ChooseHandheld(volumes, table);
+        if (!handheld)
+            return std::nullopt;
+        const bool same =
+            m_current && m_current->volume.id == handheld->volume.id && m_current->mount.id == handheld->where.mount.id;
+        return Current{handheld->volume, handheld->where.mount, handheld->where.hostFolder,
+                       same ? m_current->foldsCase : FoldsCase(handheld->where.mount)};
+    }
+
+    void Follow() {
+        std::optional<Current> next = Choose();
+        const bool same =
+            m_current && next && m_current->volume.id == next->volume.id && m_current->mount.id == next->mount.id;
+        if (same || (!m_current && !next)) {
+            m_current = std::move(next);
+            return;
+        }
+        const bool wasConnected = m_current.has_value();
+        m_current = std::move(next);
+        if (wasConnected)
+            Deliver([](IEpocEngineEvents& sink) { sink.OnDisconnected(0); });
+        if (m_current)
+            Deliver([](IEpocEngineEvents& sink) { sink.OnConnected(0); });
+    }
+
+    // Operations look at the table first, so none works on a volume that has gone.
+    void FollowIfChanged() {
+        if (m_following && (std::exchange(m_followPending, false) || m_mounts.Changed()))
+            Follow();
+        else if (!m_following)
+            m_current = Choose();
+    }
+
+    // Asked by a copy between its steps.
+    bool VolumeStillMounted(int mountId) {
+        if (m_copyPauseMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(m_copyPauseMs));
+        if (mountId < 0 || !m_mounts.Changed())
+            return true;
+        m_followPending = true;  // reading the table below takes its change signal
+        std::vector<MountEntry> table;
+        if (!m_mounts.Read(table))
+            return true;
+        return std::any_of(table.begin(), table.end(), [mountId](const MountEntry& m) { return m.id == mountId; });
+    }
+
+    int32_t ResolveOnDevice(const FileSpec& spec, DeviceTarget& target) {
+        if (spec.location != kLocationDevice)
+            return EngineError::kBadName;
+        QByteArray path;
+        if (const int32_t result = FileSpecPath(spec, path))
+            return result;
+        FollowIfChanged();
+        if (!m_current)
+            return EngineError::kNotReady;
+        return ResolveDevicePath(QFile::decodeName(m_current->hostFolder), path, target, m_current->foldsCase);
+    }
+
+    // The PC path of one end of a copy; exists is null for the source, which must exist.
+    int32_t ResolveCopyEnd(const FileSpec& spec, QByteArray& hostPath, bool* exists) {
+        if (spec.location == kLocationPc) {
+            QByteArray path;
+            if (const int32_t result = FileSpecPath(spec, path))
+                return result;
+            if (!path.startsWith('/'))
+                return EngineError::kBadName;
+            hostPath = path;
+            struct stat st {};
+            const bool present = ::stat(path.constData(), &st) == 0;
+            if (exists)
+                *exists = present;
+            else if (!present)
+                return EngineError::kNotFound;
+            return 0;
+        }
+        DeviceTarget target;
+        if (const int32_t result = ResolveOnDevice(spec, target))
+            return result;
+        if (!exists && !target.exists)
+            return EngineError::kNotFound;
+        if (exists)
+            *exists = target.exists;
+        hostPath = target.hostPath;
+        return 0;
+    }
+
+    std::recursive_mutex m_sinkMutex;
+    IEpocEngineEvents* m_sink = nullptr;
+
+    std::mutex m_queueMutex;
+    std::deque<std::function<void()>> m_queue;
+    bool m_stop = false;
+    const int m_wake;
+
+    // Worker thread only.
+    const int m_copyPauseMs;
+    CMountTable m_mounts;
+    CVolumeLocator m_locator;
+    bool m_following = false;
+    bool m_followPending = false;
+    std::optional<Current> m_current;
+};
+
+CVolumeEngine::CVolumeEngine() : m_core(std::make_shared<CVolumeEngineCore>()) {
+    m_worker = std::thread([core = m_core] { core->Run(); });
+}
+
+CVolumeEngine::~CVolumeEngine() {
+    m_core->Stop();
+    if (m_worker.get_id() == std::this_thread::get_id())
+        m_worker.detach();  // the worker ends once the event in progress returns
+    else
+        m_worker.join();
+}
+
+int32_t CVolumeEngine::SetEventSink(IEpocEngineEvents* sink) {
+    m_core->SetSink(sink);
+    if (sink)
+        m_core->Post([core = m_core.get()] { core->Initialize(); });
+    return 0;
+}
+
+int32_t CVolumeEngine::Connect(int32_t /*timeoutMs*/) {
+    m_core->Post([core = m_core.get()] { core->Connect(); });
+    return 0;
+}
+
+int32_t CVolumeEngine::OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) {
+    auto state = std::make_shared<RemoteFileState>();
+    out = std::make_unique<CEngineRemoteFile>(state);
+    m_core->Post([core = m_core.get(), spec, state] { core->OpenRemoteFile(spec, state); });
+    return 0;
+}
+
+int32_t CVolumeEngine::CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) {
+    m_core->Post(
+        [core = m_core.get(), source, destination, overwrite] { core->CopyFile(source, destination, overwrite); });
+    return 0;
+}
+
+int32_t CVolumeEngine::CloseRemoteFile(const FileSpec& spec, uint32_t /*attributes*/) {
+    m_core->Post([core = m_core.get(), spec] { core->CloseRemoteFile(spec, false); });
+    return 0;
+}
+
+int32_t CVolumeEngine::AttachRemote(int32_t mode) {
+    m_core->Post([core = m_core.get(), mode] { core->AttachRemote(mode); });
+    return 0;
+}
+
+int32_t CVolumeEngine::GetMachine(int32_t /*mode*/, std::unique_ptr<IEpocMachine>& out) {
+    auto state = std::make_shared<MachineState>();
+    out = std::make_unique<CEngineMachine>(state);
+    m_core->Post([core = m_core.get(), state] { core->GetMachine(state); });
+    return 0;
+}
+
+int32_t CVolumeEngine::BeginSession() {
+    m_core->Post([core = m_core.get()] { core->BeginSession(); });
+    return 0;
+}
+
+int32_t CVolumeEngine::ReleaseRemoteFile(const FileSpec& /*spec*/) {
+    return 0;  // a volume's files are never reported busy, so there is nothing to release
+}
+
+int32_t CVolumeEngine::ForceCloseRemoteFile(const FileSpec& spec) {
+    m_core->Post([core = m_core.get(), spec] { core->CloseRemoteFile(spec, true); });
+    return 0;
+}

@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/engine/MountTable.h"
+#include "platform/engine/VolumeConfig.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <map>
+#include <optional>
+#include <tuple>
+#include <vector>
+
+// How a volume is recognised wherever and however often it is mounted: by its file
+// system's own identity, read with libblkid ("uuid:" + UUID or serial), or, for a volume
+// without one (a FUSE mount such as a phone's storage), by the marker file adopting writes
+// into the handheld's folder ("marker:" + a random UUID).
+
+struct VolumeProbe {
+    QString identity;  // empty when the file system has none
+    QString fileSystem;
+    QString label;
+};
+
+// Reads a block device's file system identity. Without the right to read the device, falls
+// back to what the system has recorded (libblkid's cache, then /dev/disk/by-uuid).
+VolumeProbe ProbeBlockDevice(const QByteArray& device);
+// The device node a mount's source names, when it is a block device; empty otherwise.
+QByteArray BlockDeviceOf(const MountEntry& mount);
+
+inline constexpr char kVolumeMarkerName[] = ".dovetail-volume";
+// The identity recorded by the marker in folder; empty when there is none or it is not ours.
+QString ReadVolumeMarker(const QByteArray& folder);
+// Writes a new marker into folder (whole or not at all); its identity, or empty on failure
+// with errno set.
+QString WriteVolumeMarker(const QByteArray& folder);
+
+// Where an adopted volume is mounted now.
+struct VolumeLocation {
+    MountEntry mount;
+    QByteArray hostFolder;  // the handheld's root folder on this PC
+};
+
+// Finds adopted volumes in a mount table. A block device is probed only when a mount on it
+// shows an adopted volume's folder, and at most once per choice: mount ids and loop devices
+// are used again after an unmount, so an answer is never kept longer.
+class CVolumeLocator {
+public:
+    // The identity of the file system behind a mount (blkid), cached; empty when it has none.
+    VolumeProbe ProbeMount(const MountEntry& mount);
+    // The first mount (in mount order) that shows the volume's folder; nothing when it is not
+    // mounted or its folder is gone.
+    std::optional<VolumeLocation> Locate(const AdoptedVolume& volume, const std::vector<MountEntry>& table);
+
+    struct Handheld {
+        AdoptedVolume volume;
+        VolumeLocation where;
+    };
+    // The handheld among the adopted volumes: the one given by keepId on mount keepMount while
+    // it is still there, else the one mounted first. Starts with fresh probes.
+    std::optional<Handheld> ChooseHandheld(const std::vector<AdoptedVolume>& volumes,
+                                           const std::vector<MountEntry>& table, const QString& keepId = {},
+                                           int keepMount = -1);
+
+private:
+    std::map<std::tuple<int, unsigned, unsigned>, VolumeProbe> m_probes;
+};
+
+// The handheld's root folder on this PC as the volume engine chooses it (the adopted volume
+// mounted first); false when none is connected.
+bool ConnectedVolumeFolder(QString& folder);

@@ -1,0 +1,388 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/engine/VolumeEngine.h"
+
+#include "platform/engine/EngineObjects.h"
+#include "platform/engine/MountTable.h"
+#include "platform/engine/SimulatorConfig.h"
+#include "platform/engine/VolumeConfig.h"
+#include "platform/registry/Registry.h"
+#include "tests/platform/engine/EventRecorder.h"
+#include "tests/support/LoopVolume.h"
+#include "tests/support/TempEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+TEST(MountTableTest, ParsesMountInfoLines) {
+    const QByteArray text =
+        "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
+        "27 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
+        "45 27 7:0 / /media/my\\040stick rw,nosuid shared:12 master:3 - vfat /dev/loop0 rw\n"
+        "46 27 0:40 /Phone /run/user/1000/mtp rw - fuse.jmtpfs jmtpfs rw\n"
+        "garbage line\n"
+        "47 27 x:y / /bad rw - ext4 /dev/sdz rw\n";
+    const std::vector<MountEntry> table = ParseMountInfo(text);
+    ASSERT_EQ(table.size(), 4u);
+    EXPECT_EQ(table[2].id, 45);
+    EXPECT_EQ(table[2].major, 7u);
+    EXPECT_EQ(table[2].mountPoint, QByteArray("/media/my stick"));
+    EXPECT_EQ(table[2].fsType, QByteArray("vfat"));
+    EXPECT_EQ(table[2].source, QByteArray("/dev/loop0"));
+    EXPECT_EQ(table[3].root, QByteArray("/Phone"));
+    EXPECT_EQ(table[3].fsType, QByteArray("fuse.jmtpfs"));
+
+    // Paths map between the PC and the file system's own folders through the mount.
+    struct Row {
+        const char* name;
+        int entry;
+        QByteArray folderInFs;
+        QByteArray host;
+    };
+    const Row rows[] = {
+        {"volume root", 2, "/", "/media/my stick"},
+        {"folder on the volume", 2, "/Dovetail", "/media/my stick/Dovetail"},
+        {"sub-folder mounted", 3, "/Phone/Docs", "/run/user/1000/mtp/Docs"},
+        {"folder outside the mounted part", 3, "/Other", ""},
+        {"root file system", 1, "/srv", "/srv"},
+    };
+    for (const Row& row : rows) {
+        const MountEntry& mount = table[std::size_t(row.entry)];
+        EXPECT_EQ(HostPathOf(mount, row.folderInFs), row.host) << row.name;
+        if (!row.host.isEmpty()) {
+            EXPECT_EQ(FolderInFsOf(mount, row.host), row.folderInFs) << row.name;
+        }
+    }
+    EXPECT_EQ(MountOfPath(table, "/media/my stick/Dovetail/C")->id, 45);
+    EXPECT_EQ(MountOfPath(table, "/media/my sticky")->id, 27);  // a prefix of a name is not a folder
+    EXPECT_EQ(MountOfPath(table, "/proc/self")->id, 22);
+}
+
+TEST(MachineIdTest, StableAndDistinctPerIdentity) {
+    uint32_t high1 = 0, low1 = 0, high2 = 0, low2 = 0, high3 = 0, low3 = 0;
+    MachineIdForIdentity(u"uuid:1234-ABCD"_s, high1, low1);
+    MachineIdForIdentity(u"uuid:1234-ABCD"_s, high2, low2);
+    MachineIdForIdentity(u"uuid:1234-ABCE"_s, high3, low3);
+    EXPECT_EQ(high1, high2);
+    EXPECT_EQ(low1, low2);
+    EXPECT_TRUE(high1 != high3 || low1 != low3);
+    EXPECT_EQ(MachineIdText(0xA2B, 0xFF), u"A2B-FF"_s);
+}
+
+FileSpec Spec(uint16_t location, const QString& path) {
+    FileSpec spec;
+    EXPECT_TRUE(MakeFileSpec(location, path.toUtf8().constData(), spec));
+    return spec;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteFile(const QString& path, const QByteArray& content, std::optional<struct timespec> modified = {}) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(content);
+    f.close();
+    if (modified) {
+        const struct timespec times[2] = {*modified, *modified};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    }
+}
+
+// Names left in a folder that are not the documents themselves (temporary files).
+QStringList Leftovers(const QString& folder, const QStringList& expected) {
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : expected)
+        names.removeAll(name);
+    return names;
+}
+
+// Removable volumes adopted with dtdevice, reached through the engine the configuration picks.
+class VolumeEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_pc = m_env.MakeDir(u"pc"_s);
+        for (const char* user : {"alice", "bob"})
+            CRegistry::Default().SetString(RegRoot::CurrentUser,
+                                           u"Software\\Veroz\\Users\\"_s + QLatin1String(user) + u"\\PCDirectory"_s,
+                                           QString(), m_pc + u'/');
+    }
+
+    // Runs dtdevice; its output, and whether it succeeded.
+    bool DtDevice(const QStringList& args, QString* output = nullptr) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(BinDir() + u"/dtdevice"_s, args);
+        const bool ok = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        if (output)
+            *output = QString::fromUtf8(p.readAll());
+        return ok;
+    }
+
+    // Adopts folder (created) for owner; the volume's id from the store.
+    QString Adopt(const QString& folder, const QString& owner) {
+        QDir().mkpath(folder);
+        QString output;
+        EXPECT_TRUE(DtDevice({u"adopt"_s, folder, u"--owner"_s, owner}, &output)) << output.toStdString();
+        std::vector<AdoptedVolume> volumes;
+        ReadAdoptedVolumes(volumes);
+        for (const AdoptedVolume& v : volumes) {
+            if (output.contains(v.id))
+                return v.id;
+        }
+        return {};
+    }
+
+    std::unique_ptr<IEpocEngine> Start() {
+        auto engine = CreateEpocEngine();
+        EXPECT_TRUE(dynamic_cast<CVolumeEngine*>(engine.get())) << "the configuration must choose the volume engine";
+        if (!engine)
+            return nullptr;
+        engine->SetEventSink(&m_events);
+        Expect("Initialized", 0);
+        engine->Connect(15000);
+        return engine;
+    }
+
+    // The next event, which must be name with result.
+    void Expect(const std::string& name, int32_t result, std::chrono::milliseconds timeout = 5s) {
+        const std::optional<RecordedEvent> event = m_events.Next(timeout);
+        ASSERT_TRUE(event) << "no " << name << " event";
+        EXPECT_EQ(event->name, name);
+        EXPECT_EQ(event->result, result) << name;
+    }
+
+    QString MachineOf(IEpocEngine& engine) {
+        std::unique_ptr<IEpocMachine> machine;
+        engine.GetMachine(2, machine);
+        Expect("MachineReady", 0);
+        MachineInfo info;
+        if (!machine || machine->GetMachineInfo(info) != 0)
+            return {};
+        return MachineIdText(info.WordAt(0x24), info.WordAt(0x20));
+    }
+
+    int32_t Copy(IEpocEngine& engine, const FileSpec& from, const FileSpec& to) {
+        engine.CopyFile(from, to, 1);
+        const std::optional<RecordedEvent> event = m_events.Next(30s);
+        if (!event || event->name != "CopyDone")
+            return 999;
+        return event->result;
+    }
+
+    // Opens a device file; its information, or the failure.
+    int32_t Open(IEpocEngine& engine, const QString& path, RemoteFileInfo& info) {
+        std::unique_ptr<IEpocRemoteFile> file;
+        engine.OpenRemoteFile(Spec(kLocationDevice, path), file);
+        const std::optional<RecordedEvent> event = m_events.Next();
+        if (!event || event->name != "Opened")
+            return 999;
+        if (event->result == 0)
+            file->GetFileInfo(info);
+        return event->result;
+    }
+
+    CTempEnv m_env;
+    QString m_pc;
+    CEventRecorder m_events;
+};
+
+#define MOUNT_OR_SKIP(volume, where)                                                   \
+    do {                                                                               \
+        ASSERT_TRUE((volume).Problem().isEmpty()) << (volume).Problem().toStdString(); \
+        if (!(volume).Mount(where))                                                    \
+            GTEST_SKIP() << "cannot mount here: " << (volume).Problem().toStdString(); \
+    } while (false)
+
+TEST_F(VolumeEngineTest, FollowsPlugAndReplugOnAnotherMountPoint) {
+    CLoopVolume stick(m_env.Root(), CLoopVolume::Kind::Ext4, u"STICK"_s);
+    MOUNT_OR_SKIP(stick, m_env.Root() + u"/media/one"_s);
+    const QString id = Adopt(stick.MountPoint() + u"/Dovetail"_s, u"alice"_s);
+    ASSERT_FALSE(id.isEmpty());
+
+    auto engine = Start();
+    ASSERT_TRUE(engine);
+    Expect("Connected", 0);
+    EXPECT_EQ(MachineOf(*engine), id);
+
+    WriteFile(m_pc + u"/report.txt"_s, "quarterly figures");
+    EXPECT_EQ(
+        Copy(*engine, Spec(kLocationPc, m_pc + u"/report.txt"_s), Spec(kLocationDevice, u"C:\\Documents\\Report"_s)),
+        0);
+    EXPECT_EQ(ReadAll(stick.MountPoint() + u"/Dovetail/C/Documents/Report"_s), QByteArray("quarterly figures"));
+
+    ASSERT_TRUE(stick.Unmount());
+    Expect("Disconnected", 0);
+    RemoteFileInfo info;
+    EXPECT_EQ(Open(*engine, u"C:\\Documents\\Report"_s, info), EngineError::kNotReady);
+
+    // The same stick on another mount point is the same handheld, with the same files.
+    ASSERT_TRUE(stick.Mount(m_env.Root() + u"/media/two"_s)) << stick.Problem().toStdString();
+    Expect("Connected", 0);
+    EXPECT_EQ(MachineOf(*engine), id);
+    ASSERT_EQ(Open(*engine, u"c:\\documents\\REPORT"_s, info), 0);
+    EXPECT_STREQ(info.Name(), "Report");
+    EXPECT_EQ(
+        Copy(*engine, Spec(kLocationDevice, u"C:\\Documents\\Report"_s), Spec(kLocationPc, m_pc + u"/back.txt"_s)), 0);
+    EXPECT_EQ(ReadAll(m_pc + u"/back.txt"_s), QByteArray("quarterly figures"));
+
+    // A stick that is mounted but not adopted is no handheld.
+    CLoopVolume other(m_env.Root(), CLoopVolume::Kind::Ext4, u"OTHER"_s);
+    ASSERT_TRUE(other.Mount(m_env.Root() + u"/media/three"_s));
+    ASSERT_TRUE(stick.Unmount());
+    Expect("Disconnected", 0);
+    EXPECT_FALSE(m_events.Next(300ms)) << "an unadopted volume must not connect";
+}
+
+TEST_F(VolumeEngineTest, UnplugMidCopyLeavesBothSidesAsTheyWere) {
+    m_env.SetEnv("DOVETAIL_TEST_COPY_PAUSE_MS", u"40"_s);
+    struct Row {
+        const char* name;
+        bool toDevice;
+    };
+    for (const Row& row : {Row{"PC to handheld", true}, Row{"handheld to PC", false}}) {
+        SCOPED_TRACE(row.name);
+        CLoopVolume stick(m_env.Root(), CLoopVolume::Kind::Ext4, u"BIG"_s, 96);
+        MOUNT_OR_SKIP(stick, m_env.Root() + u"/media/big"_s);
+        const QString docs = stick.MountPoint() + u"/Dovetail/C/Documents"_s;
+        ASSERT_FALSE(Adopt(stick.MountPoint() + u"/Dovetail"_s, u"alice"_s).isEmpty());
+        const QByteArray big(40 << 20, 'x');
+        const QString pcFile = m_pc + u"/big.bin"_s;
+        const QString deviceFile = docs + u"/Big"_s;
+        WriteFile(row.toDevice ? pcFile : deviceFile, big);
+        WriteFile(row.toDevice ? deviceFile : pcFile, "old content");
+
+        auto engine = Start();
+        ASSERT_TRUE(engine);
+        Expect("Connected", 0);
+        const FileSpec pc = Spec(kLocationPc, pcFile);
+        const FileSpec device = Spec(kLocationDevice, u"C:\\Documents\\Big"_s);
+        engine->CopyFile(row.toDevice ? pc : device, row.toDevice ? device : pc, 1);
+        std::this_thread::sleep_for(300ms);  // the copy takes 40 steps of 40 ms
+        ASSERT_TRUE(stick.Unmount());
+        Expect("CopyDone", EngineError::kNotReady, 30s);
+        Expect("Disconnected", 0);
+
+        ASSERT_TRUE(stick.Mount(m_env.Root() + u"/media/big"_s));
+        Expect("Connected", 0);
+        EXPECT_EQ(ReadAll(row.toDevice ? deviceFile : pcFile), QByteArray("old content"));
+        EXPECT_EQ(Leftovers(docs, {u"Big"_s}), QStringList());
+        EXPECT_EQ(Leftovers(m_pc, {u"big.bin"_s}), QStringList());
+        engine.reset();
+        std::vector<AdoptedVolume> volumes;
+        ReadAdoptedVolumes(volumes);
+        for (const AdoptedVolume& v : volumes)
+            ASSERT_TRUE(DtDevice({u"forget"_s, v.id}));
+    }
+}
+
+TEST_F(VolumeEngineTest, TwoVolumesWithDifferentOwners) {
+    CLoopVolume first(m_env.Root(), CLoopVolume::Kind::Ext4, u"ALICE"_s);
+    CLoopVolume second(m_env.Root(), CLoopVolume::Kind::Ext4, u"BOB"_s);
+    MOUNT_OR_SKIP(first, m_env.Root() + u"/media/a"_s);
+    MOUNT_OR_SKIP(second, m_env.Root() + u"/media/b"_s);
+    const QString alices = Adopt(first.MountPoint(), u"alice"_s);
+    const QString bobs = Adopt(second.MountPoint() + u"/sync"_s, u"bob"_s);
+    ASSERT_FALSE(alices.isEmpty());
+    ASSERT_FALSE(bobs.isEmpty());
+    EXPECT_NE(alices, bobs);
+    EXPECT_TRUE(
+        CRegistry::Default().KeyExists(RegRoot::CurrentUser, u"Software\\Veroz\\Users\\alice\\Machines\\"_s + alices));
+    EXPECT_TRUE(
+        CRegistry::Default().KeyExists(RegRoot::CurrentUser, u"Software\\Veroz\\Users\\bob\\Machines\\"_s + bobs));
+
+    // The volume mounted first is the handheld while it stays.
+    auto engine = Start();
+    ASSERT_TRUE(engine);
+    Expect("Connected", 0);
+    EXPECT_EQ(MachineOf(*engine), alices);
+    ASSERT_TRUE(first.Unmount());
+    Expect("Disconnected", 0);
+    Expect("Connected", 0);
+    EXPECT_EQ(MachineOf(*engine), bobs);
+    ASSERT_TRUE(second.Unmount());
+    Expect("Disconnected", 0);
+    ASSERT_TRUE(first.Mount(m_env.Root() + u"/media/a"_s));
+    Expect("Connected", 0);
+    EXPECT_EQ(MachineOf(*engine), alices);
+}
+
+// What people carry: names without regard to case, coarse times, no unnamed files.
+TEST_F(VolumeEngineTest, FileSystemsPeopleCarry) {
+    struct Row {
+        const char* name;
+        CLoopVolume::Kind kind;
+        int timeStepSeconds;  // what the file system keeps of a modification time
+    };
+    const Row rows[] = {{"ext4", CLoopVolume::Kind::Ext4, 0},
+                        {"FAT", CLoopVolume::Kind::Fat, 2},
+                        {"exFAT", CLoopVolume::Kind::ExFat, 2}};
+    QStringList skipped;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CLoopVolume volume(m_env.Root(), row.kind, u"CARRY"_s);
+        ASSERT_TRUE(volume.Problem().isEmpty()) << volume.Problem().toStdString();
+        if (!volume.Mount(m_env.Root() + u"/media/carry"_s)) {
+            skipped.append(QLatin1String(row.name) + u": "_s + volume.Problem());
+            continue;
+        }
+        const QString id = Adopt(volume.MountPoint(), u"alice"_s);
+        ASSERT_FALSE(id.isEmpty());
+        auto engine = Start();
+        ASSERT_TRUE(engine);
+        Expect("Connected", 0);
+
+        // An odd second and a fraction: FAT keeps the even second below it.
+        const time_t base = time(nullptr) - 1000;
+        const struct timespec modified { base | 1, 700000000 };
+        WriteFile(m_pc + u"/notes.txt"_s, "notes", modified);
+        ASSERT_EQ(
+            Copy(*engine, Spec(kLocationPc, m_pc + u"/notes.txt"_s), Spec(kLocationDevice, u"C:\\Documents\\Notes"_s)),
+            0);
+        WriteFile(m_pc + u"/notes.txt"_s, "newer notes", modified);
+        ASSERT_EQ(
+            Copy(*engine, Spec(kLocationPc, m_pc + u"/notes.txt"_s), Spec(kLocationDevice, u"c:\\DOCUMENTS\\notes"_s)),
+            0);
+        const QString docs = volume.MountPoint() + u"/C/Documents"_s;
+        EXPECT_EQ(QDir(docs).entryList(QDir::Files | QDir::Hidden), QStringList{u"Notes"_s});
+        EXPECT_EQ(ReadAll(docs + u"/Notes"_s), QByteArray("newer notes"));
+
+        RemoteFileInfo info;
+        ASSERT_EQ(Open(*engine, u"C:\\Documents\\NOTES"_s, info), 0);
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(docs + u"/Notes"_s).constData(), &st), 0);
+        EXPECT_EQ(info.LocalFileTime(), LocalFileTime(st.st_mtim));
+        if (row.timeStepSeconds == 0) {
+            EXPECT_EQ(st.st_mtim.tv_sec, modified.tv_sec);
+        } else {
+            // Never later than the PC's time and less than the step earlier.
+            EXPECT_LE(st.st_mtime, modified.tv_sec);
+            EXPECT_GT(st.st_mtime, modified.tv_sec - row.timeStepSeconds);
+        }
+
+        EXPECT_EQ(
+            Copy(*engine, Spec(kLocationDevice, u"C:\\Documents\\notes"_s), Spec(kLocationPc, m_pc + u"/back.txt"_s)),
+            0);
+        EXPECT_EQ(ReadAll(m_pc + u"/back.txt"_s), QByteArray("newer notes"));
+        engine.reset();
+        ASSERT_TRUE(DtDevice({u"forget"_s, id}));
+    }
+    if (!skipped.isEmpty())
+        GTEST_SKIP() << "not mountable here: " << skipped.join(u"; "_s).toStdString();
+}
+
+}  // namespace

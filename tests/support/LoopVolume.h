@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+// A file system in an image file, made for one test and mounted through a loop device: the
+// way tests plug in and unplug a removable volume. FAT and exFAT go through the kernel where
+// it has them, else through their FUSE drivers (fusefat, exfat-fuse). Whatever happens, the
+// object unmounts what it mounted and detaches its loop devices when it goes.
+class CLoopVolume {
+public:
+    enum class Kind { Ext4, Fat, ExFat };
+
+    // Makes and formats the image in folder (megabytes large); Problem() says when it failed.
+    CLoopVolume(const QString& folder, Kind kind, const QString& label, int megabytes = 64);
+    ~CLoopVolume();
+    CLoopVolume(const CLoopVolume&) = delete;
+    CLoopVolume& operator=(const CLoopVolume&) = delete;
+
+    // Mounts on mountPoint (created); false with Problem() set when it cannot be done here.
+    bool Mount(const QString& mountPoint);
+    // Unmounts; when the volume is busy (a copy in progress) it is detached lazily, as a pulled
+    // stick would be. False when it was not mounted or could not be unmounted.
+    bool Unmount();
+
+    bool IsMounted() const { return !m_mountPoint.isEmpty(); }
+    const QString& MountPoint() const { return m_mountPoint; }
+    const QString& Image() const { return m_image; }
+    // Why the image could not be made or mounted, to report as the skip reason.
+    const QString& Problem() const { return m_problem; }
+
+private:
+    bool MountWithKernel(const QString& mountPoint, const QString& type);
+    bool MountWithFuse(const QString& mountPoint);
+    void DetachLoop();
+
+    Kind m_kind;
+    QString m_image;
+    QString m_mountPoint;
+    QString m_loopDevice;  // set up by hand for FUSE drivers that need a block device
+    QString m_problem;
+};
