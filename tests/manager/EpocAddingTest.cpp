@@ -10,8 +10,8 @@
 #include "manager/PcTargetFilter.h"
 #include "platform/converter/ConverterInterface.h"
 #include "tests/manager/ManagerWorld.h"
-#include "tests/support/FakeConverter.h"
 #include "tests/manager/ModalDriver.h"
+#include "tests/support/FakeConverter.h"
 #include "tests/support/RecordingShell.h"
 #include "tests/support/ScriptedEngine.h"
 
@@ -24,7 +24,6 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTest>
-#include <QTimer>
 
 #include <cstring>
 #include <chrono>
@@ -101,9 +100,9 @@ protected:
         CAppProfile().WriteProfileString(QStringLiteral("Settings"), QStringLiteral("Last Windows Path"),
                                          m_world.PcFolder().chopped(1));
         // Every save dialog: type the name, keep or pick the filter entry, accept.
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!dialog || !dialog->isVisible())
+        m_driver.Otherwise([this](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            if (!dialog)
                 return;
             ++m_saveDialogs;
             m_filters = dialog->nameFilters();
@@ -122,7 +121,6 @@ protected:
             }
             TypeNamesAndAccept(*dialog, m_typed);
         });
-        m_timer.start(5);
     }
     void TearDown() override {
         CMessageBox::SetAutoAnswer(QMessageBox::NoButton);
@@ -162,7 +160,7 @@ protected:
     CFakeConverterRoot m_converters{m_converterState};
     CDovetailManagerDoc m_doc;
     std::unique_ptr<CDovetailManagerView> m_view;
-    QTimer m_timer;
+    CModalDriver m_driver;
     QString m_typed;
     int m_pickFilter = -1;
     int m_saveDialogs = 0;
@@ -368,8 +366,8 @@ TEST_F(EpocAddingTest, DropNeverWaitsForeverOnAnEntry) {
     adding.OnDropItems(drop.get(), &engine);
     // The first entry never answers: given up after the timeout.
     EXPECT_TRUE(adding.IsOpening());
-    for (int i = 0; i < 200 && engine.CountCalls(QStringLiteral("OpenRemoteFile ") + always) == 0; ++i)
-        QTest::qWait(5);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return engine.CountCalls(QStringLiteral("OpenRemoteFile ") + always) != 0; }, 1000));
     pump();
     EXPECT_EQ(engine.CountCalls(QStringLiteral("OpenRemoteFile ") + always), CEpocAdding::kMaxBusyOpens);
     EXPECT_EQ(CMessageBox::ShownTexts(),

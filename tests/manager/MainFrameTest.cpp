@@ -10,6 +10,7 @@
 #include "manager/ManagerHelp.h"
 #include "manager/MessageBox.h"
 #include "tests/manager/ManagerWorld.h"
+#include "tests/manager/ModalDriver.h"
 #include "tests/support/RecordingShell.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
-#include <QTimer>
 #include <QToolBar>
 #include <QWhatsThis>
 
@@ -242,7 +242,8 @@ TEST_F(FrameTest, HelpKeysInTheFrameAndTheAboutBox) {
     EXPECT_EQ(opened, std::vector<uint32_t>{0});
 
     CAboutDlg about(&frame);
-    QTimer::singleShot(0, &about, [&] {
+    CModalDriver driver;
+    driver.Then([&](QWidget*) {
         QTest::keyClick(&about, Qt::Key_F1);
         about.accept();
     });

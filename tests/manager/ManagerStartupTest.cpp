@@ -143,8 +143,15 @@ TEST_F(StartupTest, SecondProgramStartEndsAndLeavesTheFirstRunning) {
     first.setProcessEnvironment(environment);
     first.start(program, {});
     ASSERT_TRUE(first.waitForStarted());
-    QTest::qWait(1500);
+    // The shell folder entries are written once the first copy holds the instance lock.
+    const bool registered = QTest::qWaitFor(
+        [&] {
+            return first.state() != QProcess::Running ||
+                   CRegistry::Default().KeyExists(RegRoot::LocalMachine, ShellFolderNameSpaceKey());
+        },
+        15000);
     ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().toStdString();
+    EXPECT_TRUE(registered);
 
     QProcess second;
     second.setProcessEnvironment(environment);

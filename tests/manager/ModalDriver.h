@@ -11,7 +11,8 @@
 #include <functional>
 
 // Answers modal windows in turn: each new modal widget that shows gets the next step, which
-// must end it (or open a nested one). Steps left over mean a window never showed.
+// must end it (or open a nested one). Steps left over mean a window never showed. Once the
+// steps are used up, every further modal window goes to the standing answer, if any.
 class CModalDriver {
 public:
     using Step = std::function<void(QWidget*)>;
@@ -21,16 +22,20 @@ public:
         m_timer.start(5);
     }
     void Then(Step step) { m_steps.push_back(std::move(step)); }
+    void Otherwise(Step step) { m_otherwise = std::move(step); }
     std::size_t Pending() const { return m_steps.size(); }
 
 private:
     void Poll() {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible() || modal == m_current || m_steps.empty())
+        if (!modal || !modal->isVisible() || modal == m_current || (m_steps.empty() && !m_otherwise))
             return;
         m_current = modal;
-        Step step = std::move(m_steps.front());
-        m_steps.pop_front();
+        Step step = m_otherwise;
+        if (!m_steps.empty()) {
+            step = std::move(m_steps.front());
+            m_steps.pop_front();
+        }
         // Run outside the timer's slot: a timer does not fire again while its slot runs, so
         // a nested dialog the step opens could not be answered otherwise.
         QTimer::singleShot(0, modal, [this, step = std::move(step), modal] {
@@ -43,6 +48,7 @@ private:
 
     QTimer m_timer;
     std::deque<Step> m_steps;
+    Step m_otherwise;
     QWidget* m_current = nullptr;
 };
 

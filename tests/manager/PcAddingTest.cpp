@@ -12,8 +12,8 @@
 #include "platform/converter/ConverterInterface.h"
 #include "platform/registry/Registry.h"
 #include "tests/manager/ManagerWorld.h"
-#include "tests/support/FakeConverter.h"
 #include "tests/manager/ModalDriver.h"
+#include "tests/support/FakeConverter.h"
 #include "tests/support/RecordingShell.h"
 
 #include <gtest/gtest.h>
@@ -26,15 +26,15 @@
 #include <QFileDialog>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
 #include <vector>
 
 namespace {
-// Answers the modal dialogs of a flow as a user would, while the test waits in exec().
-class CDialogRobot : public QObject {
+// Answers the modal dialogs of a flow as a user would, by their kind, while the test waits
+// in exec().
+class CDialogRobot {
 public:
     std::function<void(QFileDialog&)> onFileDialog;
     std::function<void(CWinBindingWarningDlg&)> onWarning = [](CWinBindingWarningDlg& d) { d.done(1); };
@@ -43,32 +43,23 @@ public:
     int choices = 0;
 
     CDialogRobot() {
-        m_timer.setInterval(5);
-        connect(&m_timer, &QTimer::timeout, this, [this] { Step(); });
-        m_timer.start();
+        m_driver.Otherwise([this](QWidget* modal) {
+            if (auto* warning = qobject_cast<CWinBindingWarningDlg*>(modal)) {
+                ++warnings;
+                onWarning(*warning);
+            } else if (auto* choice = qobject_cast<CConversionChoiceDlg*>(modal)) {
+                ++choices;
+                onChoice(*choice);
+            } else if (auto* files = qobject_cast<QFileDialog*>(modal); files && onFileDialog) {
+                onFileDialog(*files);
+            } else if (auto* box = qobject_cast<QDialog*>(modal)) {
+                box->reject();
+            }
+        });
     }
 
 private:
-    void Step() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal == m_handled || !modal->isVisible())
-            return;
-        m_handled = modal;
-        if (auto* warning = qobject_cast<CWinBindingWarningDlg*>(modal)) {
-            ++warnings;
-            onWarning(*warning);
-        } else if (auto* choice = qobject_cast<CConversionChoiceDlg*>(modal)) {
-            ++choices;
-            onChoice(*choice);
-        } else if (auto* files = qobject_cast<QFileDialog*>(modal); files && onFileDialog) {
-            onFileDialog(*files);
-        } else if (auto* box = qobject_cast<QDialog*>(modal)) {
-            box->reject();
-        }
-        m_handled = nullptr;
-    }
-    QTimer m_timer;
-    QWidget* m_handled = nullptr;
+    CModalDriver m_driver;
 };
 
 class PcAddingTest : public ::testing::Test {
@@ -174,7 +165,8 @@ TEST_F(PcAddingTest, WarningStoresItsCheckBoxOnEveryWayOut) {
     for (const Case& c : {Case{true, true, 1}, Case{false, true, 1}, Case{false, false, 0}, Case{true, false, 0}}) {
         CWinBindingWarningDlg dialog;
         dialog.WarnAgainBox()->setChecked(c.keepWarning);
-        QTimer::singleShot(0, &dialog, [&] {
+        CModalDriver driver;
+        driver.Then([&](QWidget*) {
             if (c.pressContinue)
                 dialog.findChild<QPushButton*>(QStringLiteral("1029"))->click();
             else
@@ -189,7 +181,8 @@ TEST_F(PcAddingTest, WarningStoresItsCheckBoxOnEveryWayOut) {
         return true;
     });
     CWinBindingWarningDlg dialog;
-    QTimer::singleShot(0, &dialog, [&] {
+    CModalDriver driver;
+    driver.Then([&](QWidget*) {
         QTest::keyClick(&dialog, Qt::Key_F1);
         dialog.reject();
     });

@@ -13,6 +13,7 @@
 #include <QProcessEnvironment>
 #include <QRect>
 #include <QStandardPaths>
+#include <QTest>
 #include <QThread>
 
 #include <memory>
@@ -62,13 +63,14 @@ public:
         m_windowManager->start(QStringLiteral("openbox"), {});
         if (!m_windowManager->waitForStarted(5000))
             return QStringLiteral("openbox does not start");
-        for (int i = 0; i < 100; ++i) {
-            if (Run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-                    .contains(QStringLiteral("window id")))
-                return {};
-            QThread::msleep(100);
-        }
-        return QStringLiteral("openbox does not manage the display");
+        const bool managed = QTest::qWaitFor(
+            [this] {
+                return Run(QStringLiteral("xprop"),
+                           {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                    .contains(QStringLiteral("window id"));
+            },
+            10000);
+        return managed ? QString() : QStringLiteral("openbox does not manage the display");
     }
 
     const QProcessEnvironment& Environment() const { return m_env; }
@@ -93,6 +95,24 @@ public:
                                 QStringLiteral("--name"), titlePattern},
                                timeoutMs);
         return id.section(QLatin1Char('\n'), 0, 0).trimmed();
+    }
+
+    // Waits until the window manager has framed the window and its place and size hold still
+    // (the manager takes the frame off its stored size once the frame is known).
+    bool WaitUntilSettled(const QString& window, int timeoutMs = 5000) const {
+        QRect last;
+        int steady = 0;
+        return QTest::qWaitFor(
+            [&] {
+                if (!Run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("_NET_FRAME_EXTENTS")})
+                         .contains(QLatin1Char('=')))
+                    return false;
+                const QRect now = Geometry(window);
+                steady = now == last ? steady + 1 : 0;
+                last = now;
+                return steady >= 3;
+            },
+            timeoutMs);
     }
 
     // Client rectangle of a window on the screen, as the X server has it.
@@ -173,8 +193,8 @@ protected:
         if (!m_manager->waitForStarted(10000))
             return {};
         const QString window = m_display.WaitForWindow(QStringLiteral(" - Dovetail$"));
-        // Let the window manager finish framing and placing it.
-        QThread::msleep(1000);
+        if (!window.isEmpty())
+            m_display.WaitUntilSettled(window);
         return window;
     }
     // Closes the manager as a user would (the window manager's Alt+F4) and waits for it to end.
@@ -230,17 +250,13 @@ TEST_F(WindowManagerTest, KeyboardSelectsTheFirstRowAndHelpOpensOnTheScreen) {
     // Home selects the first row, so Delete is enabled; Enter confirms.
     m_display.Keys(window, {QStringLiteral("Home"), QStringLiteral("Delete")});
     m_display.Keys({}, {QStringLiteral("Return")});
-    bool deleted = false;
-    for (int i = 0; i < 50 && !deleted; ++i) {
-        deleted = !CRegistry::Default().KeyExists(RegRoot::CurrentUser, entry);
-        QThread::msleep(100);
-    }
-    EXPECT_TRUE(deleted) << "the binding was not deleted";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !CRegistry::Default().KeyExists(RegRoot::CurrentUser, entry); }, 5000))
+        << "the binding was not deleted";
 
     m_display.Keys(window, {QStringLiteral("F1")});
     const QString help = m_display.WaitForWindow(QStringLiteral("^bindmgr.hlp"));
     ASSERT_FALSE(help.isEmpty());
-    QThread::msleep(500);
+    m_display.WaitUntilSettled(help);
     const QRect helpRect = m_display.Geometry(help);
     EXPECT_TRUE(QRect(0, 0, 1280, 1024).contains(helpRect))
         << helpRect.x() << "," << helpRect.y() << " " << helpRect.width() << "x" << helpRect.height();
