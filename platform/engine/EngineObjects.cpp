@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/engine/EngineObjects.h"
 
+#include "platform/base/UniqueFd.h"
+
 #include "platform/engine/EpocUid.h"
 #include "platform/engine/SimulatorConfig.h"
 
@@ -74,11 +76,10 @@ bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info) {
     // The size, clamped to 32 bits, in the otherwise unused word at 14.
     Put32(info.bytes, 14, st.st_size > 0xFFFFFFFFLL ? 0xFFFFFFFFu : uint32_t(st.st_size));
     if (S_ISREG(st.st_mode)) {
-        const int fd = ::open(target.hostPath.constData(), O_RDONLY | O_CLOEXEC);
-        if (fd >= 0) {
+        const CUniqueFd fd(::open(target.hostPath.constData(), O_RDONLY | O_CLOEXEC));
+        if (fd.IsValid()) {
             char header[kEpocHeaderSize];
-            const ssize_t got = ::pread(fd, header, sizeof header, 0);
-            ::close(fd);
+            const ssize_t got = ::pread(fd.Get(), header, sizeof header, 0);
             EpocUids uids{};
             if (got > 0 && ParseEpocHeader(header, std::size_t(got), uids)) {
                 for (int i = 0; i < 3; ++i)

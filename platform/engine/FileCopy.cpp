@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/engine/FileCopy.h"
 
+#include "platform/base/UniqueFd.h"
 #include "platform/engine/SimulatorConfig.h"
 
 #include <atomic>
@@ -13,31 +14,6 @@
 #include <vector>
 
 namespace {
-
-class CFd {
-public:
-    explicit CFd(int fd = -1) : m_fd(fd) {}
-    ~CFd() { Close(); }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const { return m_fd; }
-    bool IsValid() const { return m_fd >= 0; }
-    void Reset(int fd) {
-        Close();
-        m_fd = fd;
-    }
-    // 0 or the errno of a failed close (which can report a delayed write error).
-    int Close() {
-        int error = 0;
-        if (m_fd >= 0 && ::close(m_fd) != 0)
-            error = errno;
-        m_fd = -1;
-        return error;
-    }
-
-private:
-    int m_fd;
-};
 
 // Removes the temporary file (a name in the folder) unless the copy was committed.
 class CTempFileGuard {
@@ -160,7 +136,7 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
         }
     }
 
-    CFd in(::open(source.constData(), O_RDONLY | O_CLOEXEC));
+    CUniqueFd in(::open(source.constData(), O_RDONLY | O_CLOEXEC));
     if (!in.IsValid())
         return EngineErrorFromErrno(errno);
     struct stat sourceStat {};
@@ -181,7 +157,7 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     const qsizetype slash = destination.lastIndexOf('/');
     const QByteArray folderPath = slash > 0 ? destination.left(slash) : QByteArrayLiteral("/");
     const QByteArray name = destination.mid(slash + 1);
-    const CFd folder(::open(folderPath.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const CUniqueFd folder(::open(folderPath.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!folder.IsValid()) {
         const int error = errno;
         return error == ENOENT || error == ENOTDIR ? EngineError::kPathNotFound : EngineErrorFromErrno(error);
@@ -190,7 +166,7 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     // The data goes to a file without a name where the file system allows it, so a copy
     // killed half-way leaves nothing behind; the name is given only once the data is safe.
     QByteArray temp;
-    CFd out;
+    CUniqueFd out;
     bool anonymous = false;
     if (ProcFdUsable()) {
         out.Reset(::openat(folder.Get(), ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
@@ -256,7 +232,7 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     // The folder flush doubled the cost of copying many small files.
     if (replacing || flush == CopyFlush::No)
         return 0;
-    CFd dir(::openat(folder.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    CUniqueFd dir(::openat(folder.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.IsValid())
         ::fsync(dir.Get());
     return 0;

@@ -111,18 +111,13 @@ bool IsVirtualFileSystem(const QByteArray& fsType) {
 
 CMountTable::CMountTable() : m_fd(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC)) {}
 
-CMountTable::~CMountTable() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
 bool CMountTable::Read(std::vector<MountEntry>& out) {
-    if (m_fd < 0 || ::lseek(m_fd, 0, SEEK_SET) != 0)
+    if (!m_fd.IsValid() || ::lseek(m_fd.Get(), 0, SEEK_SET) != 0)
         return false;
     QByteArray text;
     char buffer[16384];
     for (;;) {
-        const ssize_t got = ::read(m_fd, buffer, sizeof buffer);
+        const ssize_t got = ::read(m_fd.Get(), buffer, sizeof buffer);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -137,8 +132,8 @@ bool CMountTable::Read(std::vector<MountEntry>& out) {
 }
 
 bool CMountTable::Changed() const {
-    if (m_fd < 0)
+    if (!m_fd.IsValid())
         return false;
-    pollfd p{m_fd, POLLPRI, 0};
+    pollfd p{m_fd.Get(), POLLPRI, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLPRI | POLLERR));
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/base/UniqueFd.h"
+
 #include <QByteArray>
 
 #include <vector>
@@ -37,17 +39,17 @@ bool IsVirtualFileSystem(const QByteArray& fsType);
 class CMountTable {
 public:
     CMountTable();
-    ~CMountTable();
+    ~CMountTable() = default;
     CMountTable(const CMountTable&) = delete;
     CMountTable& operator=(const CMountTable&) = delete;
 
-    bool IsOpen() const { return m_fd >= 0; }
-    int Fd() const { return m_fd; }
+    bool IsOpen() const { return m_fd.IsValid(); }
+    int Fd() const { return m_fd.Get(); }
     // Reads the whole table afresh; false when it cannot be read.
     bool Read(std::vector<MountEntry>& out);
     // True when the table changed since the last Read (does not wait).
     bool Changed() const;
 
 private:
-    int m_fd = -1;
+    CUniqueFd m_fd;
 };

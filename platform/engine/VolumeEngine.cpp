@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/engine/VolumeEngine.h"
 
+#include "platform/base/UniqueFd.h"
 #include "platform/engine/DevicePath.h"
 #include "platform/engine/EngineObjects.h"
 #include "platform/engine/FileCopy.h"
@@ -42,10 +43,6 @@ public:
     using Event = std::function<void(IEpocEngineEvents&)>;
 
     CVolumeEngineCore() : m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_copyPauseMs(CopyPauseMs()) {}
-    ~CVolumeEngineCore() {
-        if (m_wake >= 0)
-            ::close(m_wake);
-    }
     CVolumeEngineCore(const CVolumeEngineCore&) = delete;
     CVolumeEngineCore& operator=(const CVolumeEngineCore&) = delete;
 
@@ -95,13 +92,13 @@ public:
                 continue;
             }
             // Sleeps until an operation is queued or, once following, the mount table changes.
-            pollfd fds[2] = {{m_wake, POLLIN, 0}, {m_mounts.Fd(), POLLPRI, 0}};
+            pollfd fds[2] = {{m_wake.Get(), POLLIN, 0}, {m_mounts.Fd(), POLLPRI, 0}};
             const nfds_t count = m_following && m_mounts.IsOpen() ? 2 : 1;
             if (::poll(fds, count, -1) < 0)
                 continue;
             if (fds[0].revents & POLLIN) {
                 uint64_t drained = 0;
-                [[maybe_unused]] const ssize_t got = ::read(m_wake, &drained, sizeof drained);
+                [[maybe_unused]] const ssize_t got = ::read(m_wake.Get(), &drained, sizeof drained);
             }
             if (count == 2 && (fds[1].revents & (POLLPRI | POLLERR)))
                 Follow();
@@ -119,7 +116,7 @@ public:
     // ---- worker-side operations ----
 
     void Initialize() {
-        const int32_t result = m_wake >= 0 && m_mounts.IsOpen() ? 0 : EngineError::kGeneral;
+        const int32_t result = m_wake.IsValid() && m_mounts.IsOpen() ? 0 : EngineError::kGeneral;
         Deliver([result](IEpocEngineEvents& sink) { sink.OnInitialized(result); });
     }
 
@@ -214,7 +211,7 @@ private:
 
     void Wake() {
         const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t put = ::write(m_wake, &one, sizeof one);
+        [[maybe_unused]] const ssize_t put = ::write(m_wake.Get(), &one, sizeof one);
     }
 
     // The handheld now: the current one while it stays, else the adopted volume mounted first.
@@ -318,7 +315,7 @@ private:
     std::mutex m_queueMutex;
     std::deque<std::function<void()>> m_queue;
     bool m_stop = false;
-    const int m_wake;
+    const CUniqueFd m_wake;
 
     // Worker thread only.
     const int m_copyPauseMs;
