@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/engine/EngineObjects.h"
+#include "platform/engine/EpocEngine.h"
+
+#include <memory>
+#include <thread>
+
+// The caller's side every engine back-end shares: each operation is queued, in issue order,
+// to the back-end's core, whose worker thread runs it and delivers its event. The core is
+// shared with the thread so that it outlives the engine when the engine is destroyed from
+// inside one of its own events; the worker then finishes on its own once that event returns.
+//
+// Core provides SetSink, Post, Stop and Run (the worker's loop), and the worker-side
+// operations Initialize, Connect, OpenRemoteFile(spec, state), CopyFile, CloseRemoteFile(spec,
+// force), AttachRemote, GetMachine(state) and BeginSession; ReleaseRemoteFile(spec) only where
+// its files can be reported busy. Core must be complete where the back-end's constructor and
+// destructor are defined.
+template <typename Core>
+class CWorkerEngine : public IEpocEngine {
+public:
+    CWorkerEngine() : m_core(std::make_shared<Core>()) {
+        m_worker = std::thread([core = m_core] { core->Run(); });
+    }
+    ~CWorkerEngine() override {
+        m_core->Stop();
+        if (m_worker.get_id() == std::this_thread::get_id())
+            m_worker.detach();  // the worker ends once the event in progress returns
+        else
+            m_worker.join();
+    }
+    CWorkerEngine(const CWorkerEngine&) = delete;
+    CWorkerEngine& operator=(const CWorkerEngine&) = delete;
+
+    int32_t SetEventSink(IEpocEngineEvents* sink) override {
+        m_core->SetSink(sink);
+        if (sink)
+            m_core->Post([core = m_core.get()] { core->Initialize(); });
+        return 0;
+    }
+    int32_t Connect(int32_t /*timeoutMs*/) override {
+        m_core->Post([core = m_core.get()] { core->Connect(); });
+        return 0;
+    }
+    int32_t OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) override {
+        auto state = std::make_shared<RemoteFileState>();
+        out = std::make_unique<CEngineRemoteFile>(state);
+        m_core->Post([core = m_core.get(), spec, state] { core->OpenRemoteFile(spec, state); });
+        return 0;
+    }
+    int32_t CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) override {
+        m_core->Post(
+            [core = m_core.get(), source, destination, overwrite] { core->CopyFile(source, destination, overwrite); });
+        return 0;
+    }
+    int32_t CloseRemoteFile(const FileSpec& spec, uint32_t /*attributes*/) override {
+        m_core->Post([core = m_core.get(), spec] { core->CloseRemoteFile(spec, false); });
+        return 0;
+    }
+    int32_t AttachRemote(int32_t mode) override {
+        m_core->Post([core = m_core.get(), mode] { core->AttachRemote(mode); });
+        return 0;
+    }
+    int32_t GetMachine(int32_t /*mode*/, std::unique_ptr<IEpocMachine>& out) override {
+        auto state = std::make_shared<MachineState>();
+        out = std::make_unique<CEngineMachine>(state);
+        m_core->Post([core = m_core.get(), state] { core->GetMachine(state); });
+        return 0;
+    }
+    int32_t BeginSession() override {
+        m_core->Post([core = m_core.get()] { core->BeginSession(); });
+        return 0;
+    }
+    int32_t ReleaseRemoteFile(const FileSpec& spec) override {
+        if constexpr (requires(Core & core) { core.ReleaseRemoteFile(spec); })
+            m_core->Post([core = m_core.get(), spec] { core->ReleaseRemoteFile(spec); });
+        return 0;  // otherwise no file is ever reported busy, so there is nothing to release
+    }
+    int32_t ForceCloseRemoteFile(const FileSpec& spec) override {
+        m_core->Post([core = m_core.get(), spec] { core->CloseRemoteFile(spec, true); });
+        return 0;
+    }
+
+private:
+    std::shared_ptr<Core> m_core;
+    std::thread m_worker;
+};
