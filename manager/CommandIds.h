@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Command numbers of the manager's menus, accelerators and toolbar.
+// Command numbers of the manager's menus, accelerators and toolbar. The frame's action list
+// (MainFrame.cpp) gives each its text and keys; how it runs and when it is enabled is in the
+// command table, added by the flow that owns it: the window's in MainFrame.cpp, the list's in
+// ListCommands.cpp, Synchronize in connection/ConnectionFlow.cpp, adding and Paste in
+// adding/AddingFlow.cpp, Properties and Options in properties/PropertyCommands.cpp.
 enum ManagerCommand : int {
     kCmdEscape = 32768,  // bound to Escape; nothing handles it
     kCmdExplore = 32771,

@@ -11,6 +11,7 @@
 #include "manager/adding/AddingFlow.h"
 #include "manager/connection/ConnectionFlow.h"
 #include "manager/connection/SynchronizerLaunch.h"
+#include "manager/properties/PropertyCommands.h"
 #include "platform/engine/SimulatorConfig.h"
 #include "platform/registry/Registry.h"
 #include "tests/manager/ManagerWorld.h"
@@ -19,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
@@ -279,6 +281,22 @@ TEST_F(ConnectedViewTest, IndicatorAndOwnerFollowTheEngineAndSynchronizeStarts) 
     EXPECT_EQ(shell.m_requests[0].arguments, QStringList{QStringLiteral("/W\"12\"")});
     EXPECT_TRUE(shell.m_requests[1].arguments.isEmpty());
     EXPECT_TRUE(CMessageBox::ShownTexts().isEmpty());
+}
+
+// A command in a menu, key or toolbar that no flow added would be silently dead.
+TEST_F(ConnectedViewTest, EveryCommandOfTheWindowHasAnEntryOnceTheFlowsAreWired) {
+    auto frame = MakeFrame([this] { return MakeEngineForwarder(m_engine); });
+    AddItemPropertiesCommand(frame->Commands(), *frame->View());
+    int checked = 0;
+    for (const QAction* action : frame->actions()) {
+        const int id = action->data().toInt();
+        // Options needs the session's default rules; OptionsTest wires it.
+        if (id == 0 || id == kCmdOptions)
+            continue;
+        ++checked;
+        EXPECT_TRUE(frame->Commands().Contains(id)) << action->text().toStdString();
+    }
+    EXPECT_GT(checked, 15);
 }
 
 TEST_F(ConnectedViewTest, TakesHandheldItemsByTheirFormatsAndShellFileLists) {
