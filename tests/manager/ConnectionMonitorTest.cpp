@@ -193,7 +193,7 @@ TEST_F(MonitorTest, LaunchParametersAndMessages) {
 }
 
 // The view in its frame, with the monitor driven by the scripted engine or the simulator.
-class ConnectedViewTest : public MonitorTest {
+class ConnectionFlowTest : public MonitorTest {
 protected:
     // The frame with the connection and adding flows, wired as the program wires them.
     std::unique_ptr<CMainFrame> MakeFrame(CConnectionFlow::EngineFactory makeEngine) {
@@ -209,7 +209,7 @@ protected:
     CConnectionFlow* m_connection = nullptr;
 };
 
-TEST_F(ConnectedViewTest, ClockQuestionUntilAnsweredYes) {
+TEST_F(ConnectionFlowTest, ClockQuestionUntilAnsweredYes) {
     const QString key = QStringLiteral("Software\\Veroz\\TASKSCHEDULER");
     const QString question = QStringLiteral(
         "You have not set Ericsson EPOC Connect to synchronize your PC and MC 218 clocks on every connection.\n"
@@ -231,7 +231,7 @@ TEST_F(ConnectedViewTest, ClockQuestionUntilAnsweredYes) {
     }
 }
 
-TEST_F(ConnectedViewTest, MissingUserOrFolderClosesWithoutAnEngine) {
+TEST_F(ConnectionFlowTest, MissingUserOrFolderClosesWithoutAnEngine) {
     // The folder goes first, then the user as well.
     for (bool dropUser : {false, true}) {
         SCOPED_TRACE(dropUser ? "no user" : "no folder");
@@ -255,7 +255,7 @@ TEST_F(ConnectedViewTest, MissingUserOrFolderClosesWithoutAnEngine) {
     }
 }
 
-TEST_F(ConnectedViewTest, IndicatorAndOwnerFollowTheEngineAndSynchronizeStarts) {
+TEST_F(ConnectionFlowTest, IndicatorAndOwnerFollowTheEngineAndSynchronizeStarts) {
     RegWriteNumber(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\TASKSCHEDULER"), QStringLiteral("SyncTime"), 1);
     KnowMachine(QStringLiteral("Alice"), 0xABCD, 0x1234);
     m_world.Store(12, m_world.Binding(QStringLiteral("a.txt")));
@@ -284,7 +284,7 @@ TEST_F(ConnectedViewTest, IndicatorAndOwnerFollowTheEngineAndSynchronizeStarts) 
 }
 
 // A command in a menu, key or toolbar that no flow added would be silently dead.
-TEST_F(ConnectedViewTest, EveryCommandOfTheWindowHasAnEntryOnceTheFlowsAreWired) {
+TEST_F(ConnectionFlowTest, EveryCommandOfTheWindowHasAnEntryOnceTheFlowsAreWired) {
     auto frame = MakeFrame([this] { return MakeEngineForwarder(m_engine); });
     AddItemPropertiesCommand(frame->Commands(), *frame->View());
     int checked = 0;
@@ -299,7 +299,7 @@ TEST_F(ConnectedViewTest, EveryCommandOfTheWindowHasAnEntryOnceTheFlowsAreWired)
     EXPECT_GT(checked, 15);
 }
 
-TEST_F(ConnectedViewTest, TakesHandheldItemsByTheirFormatsAndShellFileLists) {
+TEST_F(ConnectionFlowTest, TakesHandheldItemsByTheirFormatsAndShellFileLists) {
     auto frame = MakeFrame([this] { return MakeEngineForwarder(m_engine); });
     CDovetailManagerView& view = View(*frame);
     const auto withFormats = [](const QStringList& names) {
@@ -332,7 +332,7 @@ TEST_F(MonitorTest, SynchronizerPathNamingNoProgramIsNotFound) {
     }
 }
 
-TEST_F(ConnectedViewTest, UnknownHandheldLeavesTheOwnerEmptyAndTheList) {
+TEST_F(ConnectionFlowTest, UnknownHandheldLeavesTheOwnerEmptyAndTheList) {
     RegWriteNumber(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\TASKSCHEDULER"), QStringLiteral("SyncTime"), 1);
     m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
     auto frame = MakeFrame([this] { return MakeEngineForwarder(m_engine); });
@@ -348,7 +348,7 @@ TEST_F(ConnectedViewTest, UnknownHandheldLeavesTheOwnerEmptyAndTheList) {
     EXPECT_EQ(m_doc.User(), QStringLiteral("Alice"));
 }
 
-TEST_F(ConnectedViewTest, WithoutTheEngineTheListStillWorks) {
+TEST_F(ConnectionFlowTest, WithoutTheEngineTheListStillWorks) {
     RegWriteNumber(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\TASKSCHEDULER"), QStringLiteral("SyncTime"), 1);
     m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
     m_world.Store(1, m_world.Binding(QStringLiteral("b.txt")));
@@ -374,7 +374,7 @@ TEST_F(ConnectedViewTest, WithoutTheEngineTheListStillWorks) {
     EXPECT_TRUE(shell.m_requests[1].arguments.isEmpty());
 }
 
-TEST_F(ConnectedViewTest, PlugAndUnplugTheSimulatedHandheld) {
+TEST_F(ConnectionFlowTest, PlugAndUnplugTheSimulatedHandheld) {
     RegWriteNumber(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\TASKSCHEDULER"), QStringLiteral("SyncTime"), 1);
     CRegistry& reg = CRegistry::Default();
     const QString device = m_world.Env().MakeDir(QStringLiteral("device"));
