@@ -5,10 +5,14 @@
 #include "common/ProfileRegistry.h"
 #include "common/ProgramPath.h"
 #include "manager/AboutDlg.h"
+#include "manager/CommandIds.h"
 #include "manager/DovetailManagerDoc.h"
 #include "manager/DovetailManagerView.h"
 #include "manager/MainFrame.h"
 #include "manager/Strings.h"
+#include "manager/adding/AddingFlow.h"
+#include "manager/connection/ConnectionFlow.h"
+#include "manager/properties/PropertyCommands.h"
 #include "platform/shell/Shell.h"
 
 #include <QDir>
@@ -83,6 +87,11 @@ std::unique_ptr<CMainFrame> MakeFrame(bool connected) {
     auto frame = std::make_unique<CMainFrame>(*doc, u"Dovetail"_s);
     doc->setParent(frame.get());
     frame->resize(980, 300);
+    // The program's commands, without an engine behind the list; Options only shows enabled.
+    InstallAddingFlow(*frame, nullptr);
+    AddSynchronizeCommands(frame->Commands(), *frame->View());
+    AddItemPropertiesCommand(frame->Commands(), *frame->View());
+    frame->Commands().Add(kCmdOptions, [] {});
     frame->View()->OnInitialUpdate();
     frame->View()->SelectRow(0);
     frame->SetConnected(connected);
