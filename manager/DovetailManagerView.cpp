@@ -263,7 +263,7 @@ void CDovetailManagerView::SetDataTaker(DataCheck canTake, DataTaker take) {
 }
 
 bool CDovetailManagerView::CanTakeData(const QMimeData* data) const {
-    return m_canTake && m_canTake(data);
+    return m_canTake && m_take && m_canTake(data);
 }
 
 void CDovetailManagerView::OnActivated(const QModelIndex& index) {
