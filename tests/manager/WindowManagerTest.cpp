@@ -69,7 +69,7 @@ public:
                            {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
                     .contains(QStringLiteral("window id"));
             },
-            10000);
+            30000);  // a loaded machine (a sanitized build, tests side by side) is slow to start it
         return managed ? QString() : QStringLiteral("openbox does not manage the display");
     }
 
