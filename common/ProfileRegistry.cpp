@@ -212,8 +212,8 @@ bool DeleteUserKey(const QString& user, const QString& area, const QString& entr
     return CRegistry::Default().DeleteKey(HKEY_CURRENT_USER, key) == RegStatus::Ok;
 }
 
-void RegReadSnapshot(const std::function<void()>& body) {
-    CRegistry::Default().ReadTransaction(body);
+bool RegReadSnapshot(const std::function<void()>& body) {
+    return CRegistry::Default().ReadTransaction(body) == RegStatus::Ok;
 }
 
 bool RegTransaction(const std::function<bool()>& body) {
@@ -230,4 +230,45 @@ bool RegStoreUsable(QString& message) {
 
 bool UserEntryExists(const QString& user, const QString& area, const QString& entry) {
     return CRegistry::Default().KeyExists(HKEY_CURRENT_USER, EntryPath(user, area, entry));
+}
+
+bool RegStoreOpens() {
+    return CRegistry::Default().IsUsable();
+}
+
+bool RegKeyExists(HKEY root, const QString& keyPath) {
+    return CRegistry::Default().KeyExists(root, keyPath);
+}
+
+RegStatus RegCreateKey(HKEY root, const QString& keyPath) {
+    return CRegistry::Default().CreateKey(root, keyPath);
+}
+
+RegStatus RegDeleteValue(HKEY root, const QString& keyPath, const QString& valueName) {
+    return CRegistry::Default().DeleteValue(root, keyPath, valueName);
+}
+
+RegStatus RegEnumSubKey(HKEY root, const QString& keyPath, int index, QString& name) {
+    return CRegistry::Default().EnumSubKey(root, keyPath, index, name);
+}
+
+RegStatus RegQueryValue(HKEY root, const QString& keyPath, const QString& valueName, RegValue& value) {
+    return CRegistry::Default().QueryValue(root, keyPath, valueName, value);
+}
+
+bool DeleteKeyTree(HKEY root, const QString& parent, const QString& name) {
+    CRegistry& registry = CRegistry::Default();
+    const QString key = parent.isEmpty() ? name : parent + u'\\' + name;
+    if (name.isEmpty() || !registry.KeyExists(root, key))
+        return false;
+    int index = 0;
+    QString child;
+    while (registry.EnumSubKey(root, key, index, child) == RegStatus::Ok) {
+        DeleteKeyTree(root, key, child);
+        // A child that survived stays at this position; look past it next time.
+        if (registry.KeyExists(root, key + u'\\' + child))
+            ++index;
+    }
+    registry.DeleteKey(root, key);
+    return true;
 }

@@ -36,8 +36,9 @@ bool RegWriteNumber(HKEY root, const QString& keyPath, const QString& valueName,
 
 // Runs body with every read it makes seeing one snapshot of the store, at the cost of one
 // snapshot instead of one per read: for walks over many values. body must not write; other
-// processes' commits show after it returns.
-void RegReadSnapshot(const std::function<void()>& body);
+// processes' commits show after it returns. False when no snapshot could be taken (body then
+// ran with each read on its own, or not at all when the store cannot be opened).
+bool RegReadSnapshot(const std::function<void()>& body);
 // Runs body in one write transaction: every write it makes lands together or not at all
 // (body returns false, a write inside fails, or body throws). Calls nest into the outer one.
 // False when nothing was written.
@@ -45,6 +46,21 @@ bool RegTransaction(const std::function<bool()>& body);
 // True when the store is a sound registry (or does not exist yet); otherwise message is the
 // text that names the file and says what to do.
 bool RegStoreUsable(QString& message);
+// True when the store opens as a registry (or does not exist yet); cheaper than the check above.
+bool RegStoreOpens();
+
+// The primitives with their whole status, for callers that must tell a missing key or value
+// from a store that failed.
+bool RegKeyExists(HKEY root, const QString& keyPath);
+RegStatus RegCreateKey(HKEY root, const QString& keyPath);
+RegStatus RegEnumSubKey(HKEY root, const QString& keyPath, int index, QString& name);
+RegStatus RegDeleteValue(HKEY root, const QString& keyPath, const QString& valueName);
+RegStatus RegQueryValue(HKEY root, const QString& keyPath, const QString& valueName, RegValue& value);
+
+// Deletes parent\name with everything below it, bottom-up. False only when the key does
+// not exist; a sub-key that refuses deletion is stepped over, never retried, and then
+// keeps its ancestors alive as well.
+bool DeleteKeyTree(HKEY root, const QString& parent, const QString& name);
 
 bool IsEpocConnectInstalled();
 // The folder text ends with the PC path separator "/" on success.

@@ -2,7 +2,6 @@
 #include "scheduler/AutoSynchEntry.h"
 
 #include "common/ProfileRegistry.h"
-#include "platform/registry/Registry.h"
 
 using namespace Qt::StringLiterals;
 
@@ -11,10 +10,10 @@ namespace {
 constexpr char kAreaName[] = "AutoSynchApps";
 
 // Walks the sub-keys of key; false on a store failure. A missing key has no sub-keys.
-bool ListSubKeys(CRegistry& registry, const QString& key, QStringList& names) {
+bool ListSubKeys(const QString& key, QStringList& names) {
     for (int i = 0;; ++i) {
         QString name;
-        switch (registry.EnumSubKey(RegRoot::CurrentUser, key, i, name)) {
+        switch (RegEnumSubKey(HKEY_CURRENT_USER, key, i, name)) {
             case RegStatus::Ok:
                 names.append(name);
                 break;
@@ -29,8 +28,8 @@ bool ListSubKeys(CRegistry& registry, const QString& key, QStringList& names) {
 
 enum class ValueRead { Ok, Missing, Bad, StoreFailed };
 
-ValueRead Query(CRegistry& registry, const QString& key, const QString& name, RegValue& value) {
-    switch (registry.QueryValue(RegRoot::CurrentUser, key, name, value)) {
+ValueRead Query(const QString& key, const QString& name, RegValue& value) {
+    switch (RegQueryValue(HKEY_CURRENT_USER, key, name, value)) {
         case RegStatus::Ok:
             return ValueRead::Ok;
         case RegStatus::KeyNotFound:
@@ -44,9 +43,9 @@ ValueRead Query(CRegistry& registry, const QString& key, const QString& name, Re
 }
 
 // Only a 4-byte number counts; a text or a short value would read as an arbitrary number.
-ValueRead ReadNumber(CRegistry& registry, const QString& key, const QString& name, uint32_t& out) {
+ValueRead ReadNumber(const QString& key, const QString& name, uint32_t& out) {
     RegValue value;
-    const ValueRead read = Query(registry, key, name, value);
+    const ValueRead read = Query(key, name, value);
     if (read != ValueRead::Ok)
         return read;
     if (value.type != kRegDword || value.data.size() != 4)
@@ -57,9 +56,9 @@ ValueRead ReadNumber(CRegistry& registry, const QString& key, const QString& nam
     return ValueRead::Ok;
 }
 
-ValueRead ReadText(CRegistry& registry, const QString& key, const QString& name, QString& out) {
+ValueRead ReadText(const QString& key, const QString& name, QString& out) {
     RegValue value;
-    const ValueRead read = Query(registry, key, name, value);
+    const ValueRead read = Query(key, name, value);
     if (read != ValueRead::Ok)
         return read;
     if (value.type != kRegSz && value.type != kRegExpandSz)
@@ -75,22 +74,21 @@ ValueRead ReadText(CRegistry& registry, const QString& key, const QString& name,
 
 AutoSynchScan ReadAutoSynchEntries() {
     AutoSynchScan scan;
-    CRegistry& registry = CRegistry::Default();
-    if (!registry.IsUsable())
+    if (!RegStoreOpens())
         return scan;
 
     bool failed = false;
-    const RegStatus status = registry.ReadTransaction([&] {
+    const bool snapshot = RegReadSnapshot([&] {
         const QString usersKey = QLatin1String(kUsersKey);
         QStringList users;
-        if (!ListSubKeys(registry, usersKey, users)) {
+        if (!ListSubKeys(usersKey, users)) {
             failed = true;
             return;
         }
         for (const QString& user : users) {
             const QString areaKey = usersKey + u'\\' + user + u'\\' + QLatin1String(kAreaName);
             QStringList names;
-            if (!ListSubKeys(registry, areaKey, names)) {
+            if (!ListSubKeys(areaKey, names)) {
                 failed = true;
                 return;
             }
@@ -100,7 +98,7 @@ AutoSynchScan ReadAutoSynchEntries() {
                 AutoSynchEntry entry{user, name, SynchFrequency::Off, QString(), std::nullopt};
 
                 uint32_t frequency = 0;
-                ValueRead read = ReadNumber(registry, key, u"Frequency"_s, frequency);
+                ValueRead read = ReadNumber(key, u"Frequency"_s, frequency);
                 if (read == ValueRead::StoreFailed) {
                     failed = true;
                     return;
@@ -113,7 +111,7 @@ AutoSynchScan ReadAutoSynchEntries() {
                 }
                 entry.frequency = SynchFrequency(frequency);
 
-                read = ReadText(registry, key, u"ExecutablePath"_s, entry.executablePath);
+                read = ReadText(key, u"ExecutablePath"_s, entry.executablePath);
                 if (read == ValueRead::StoreFailed) {
                     failed = true;
                     return;
@@ -124,7 +122,7 @@ AutoSynchScan ReadAutoSynchEntries() {
                 }
 
                 uint32_t last = 0;
-                read = ReadNumber(registry, key, u"LastSynch"_s, last);
+                read = ReadNumber(key, u"LastSynch"_s, last);
                 if (read == ValueRead::StoreFailed) {
                     failed = true;
                     return;
@@ -135,6 +133,6 @@ AutoSynchScan ReadAutoSynchEntries() {
             }
         }
     });
-    scan.ok = status == RegStatus::Ok && !failed;
+    scan.ok = snapshot && !failed;
     return scan;
 }

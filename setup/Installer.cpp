@@ -162,15 +162,14 @@ bool CInstaller::Install(ISetupProgress* progress) {
     steps.Step();
 
     // Automatic synchronization starts switched off for every profile.
-    CRegistry& registry = CRegistry::Default();
     const QString usersKey = Key(kUsersKey);
-    if (registry.KeyExists(HKEY_CURRENT_USER, usersKey)) {
+    if (RegKeyExists(HKEY_CURRENT_USER, usersKey)) {
         for (int index = 0; index < SetupNames::kMaxUsers; ++index) {
             QString user;
-            if (registry.EnumSubKey(HKEY_CURRENT_USER, usersKey, index, user) != RegStatus::Ok)
+            if (RegEnumSubKey(HKEY_CURRENT_USER, usersKey, index, user) != RegStatus::Ok)
                 break;
-            if (registry.CreateKey(HKEY_CURRENT_USER,
-                                   usersKey + u'\\' + user + u'\\' + Key(SetupNames::kAutoSynchArea)) != RegStatus::Ok)
+            if (RegCreateKey(HKEY_CURRENT_USER, usersKey + u'\\' + user + u'\\' + Key(SetupNames::kAutoSynchArea)) !=
+                RegStatus::Ok)
                 break;
             WriteEntryNumber(user, Key(SetupNames::kAutoSynchArea), Key(SetupNames::kAppTitle), u"Frequency"_s, 0);
         }

@@ -4,7 +4,6 @@
 #include "common/AutostartEntry.h"
 #include "common/ProfileRegistry.h"
 #include "setup/Installer.h"
-#include "setup/KeyTree.h"
 #include "setup/SetupContext.h"
 #include "setup/SetupNames.h"
 #include "setup/SetupProgress.h"
@@ -28,13 +27,12 @@ QString Key(const char* text) {
 // Calls visit for the profiles at positions 0 to 63, stopping at the first missing one.
 // False when the Users key does not exist.
 bool ForEachUser(const std::function<void(const QString&)>& visit) {
-    CRegistry& registry = CRegistry::Default();
     const QString usersKey = Key(kUsersKey);
-    if (!registry.KeyExists(HKEY_CURRENT_USER, usersKey))
+    if (!RegKeyExists(HKEY_CURRENT_USER, usersKey))
         return false;
     for (int index = 0; index < SetupNames::kMaxUsers; ++index) {
         QString user;
-        if (registry.EnumSubKey(HKEY_CURRENT_USER, usersKey, index, user) != RegStatus::Ok)
+        if (RegEnumSubKey(HKEY_CURRENT_USER, usersKey, index, user) != RegStatus::Ok)
             break;
         visit(user);
     }
@@ -154,8 +152,7 @@ bool CUninstaller::Uninstall(ISetupProgress* progress) {
         step();
         ForEachUser([](const QString& user) { DeleteUserKey(user, Key(SetupNames::kAutoSynchArea)); });
         step();
-        CRegistry::Default().DeleteValue(HKEY_CURRENT_USER, Key(SetupNames::kRunKey),
-                                         Key(SetupNames::kSchedulerRunValue));
+        RegDeleteValue(HKEY_CURRENT_USER, Key(SetupNames::kRunKey), Key(SetupNames::kSchedulerRunValue));
         // What starts the scheduler at log-on here (the Run value starts nothing).
         RemoveAutostartEntry(QString::fromLatin1(kSchedulerAutostartName));
         step();

@@ -3,7 +3,6 @@
 
 #include "common/ProfileRegistry.h"
 #include "setup/Installer.h"
-#include "setup/KeyTree.h"
 #include "setup/SetupNames.h"
 #include "tests/setup/SetupWorld.h"
 
