@@ -94,3 +94,31 @@ bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info) {
     std::memcpy(info.bytes + 30, name.constData(), std::size_t(name.size()));
     return true;
 }
+
+int32_t ResolveCopyEnd(const FileSpec& spec, QByteArray& hostPath, bool* exists,
+                       const std::function<int32_t(const FileSpec&, DeviceTarget&)>& resolveOnDevice) {
+    if (spec.location == kLocationPc) {
+        QByteArray path;
+        if (const int32_t result = FileSpecPath(spec, path))
+            return result;
+        if (!path.startsWith('/'))
+            return EngineError::kBadName;
+        hostPath = path;
+        struct stat st {};
+        const bool present = ::stat(path.constData(), &st) == 0;
+        if (exists)
+            *exists = present;
+        else if (!present)
+            return EngineError::kNotFound;
+        return 0;
+    }
+    DeviceTarget target;
+    if (const int32_t result = resolveOnDevice(spec, target))
+        return result;
+    if (!exists && !target.exists)
+        return EngineError::kNotFound;
+    if (exists)
+        *exists = target.exists;
+    hostPath = target.hostPath;
+    return 0;
+}

@@ -5,6 +5,7 @@
 #include "platform/engine/EpocEngine.h"
 
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -50,3 +51,9 @@ uint64_t LocalFileTime(const struct timespec& modified);
 
 // Fills the information block of an existing device entry; false when it cannot be read.
 bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info);
+
+// The PC path of one end of a copy: the spec's own path on the PC side, else the handheld
+// file resolveOnDevice finds. exists is null for the source, which must exist; for the
+// destination it says whether the file is there.
+int32_t ResolveCopyEnd(const FileSpec& spec, QByteArray& hostPath, bool* exists,
+                       const std::function<int32_t(const FileSpec&, DeviceTarget&)>& resolveOnDevice);

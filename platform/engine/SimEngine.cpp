@@ -280,32 +280,8 @@ private:
         return ResolveDevicePath(root, path, target);
     }
 
-    // The PC path of one end of a copy; exists is null for the source, which must exist.
     static int32_t ResolveCopyEnd(const FileSpec& spec, QByteArray& hostPath, bool* exists) {
-        if (spec.location == kLocationPc) {
-            QByteArray path;
-            if (const int32_t result = FileSpecPath(spec, path))
-                return result;
-            if (!path.startsWith('/'))
-                return EngineError::kBadName;
-            hostPath = path;
-            struct stat st {};
-            const bool present = ::stat(path.constData(), &st) == 0;
-            if (exists)
-                *exists = present;
-            else if (!present)
-                return EngineError::kNotFound;
-            return 0;
-        }
-        DeviceTarget target;
-        if (const int32_t result = ResolveOnDevice(spec, target))
-            return result;
-        if (!exists && !target.exists)
-            return EngineError::kNotFound;
-        if (exists)
-            *exists = target.exists;
-        hostPath = target.hostPath;
-        return 0;
+        return ::ResolveCopyEnd(spec, hostPath, exists, &CSimEngineCore::ResolveOnDevice);
     }
 
     std::recursive_mutex m_sinkMutex;
