@@ -52,7 +52,7 @@ uint64_t LocalFileTime(const struct timespec& modified);
 // Fills the information block of an existing device entry; false when it cannot be read.
 bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info);
 
-// The PC path of one end of a copy: the spec's own path on the PC side, else the handheld
+// The PC path of one end of a copy: the path it names on the PC side, else the handheld
 // file resolveOnDevice finds. exists is null for the source, which must exist; for the
 // destination it says whether the file is there.
 int32_t ResolveCopyEnd(const FileSpec& spec, QByteArray& hostPath, bool* exists,
