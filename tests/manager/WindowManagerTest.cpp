@@ -45,8 +45,8 @@ public:
         // The server picks a free display and writes its number on standard output.
         m_server->start(
             QStringLiteral("Xvfb"),
-            {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-             QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+            {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"), QStringLiteral("-screen"),
+             QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         if (!m_server->waitForStarted(5000))
             return QStringLiteral("Xvfb does not start");
         while (!m_server->canReadLine() && m_server->waitForReadyRead(10000)) {

@@ -26,11 +26,13 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Starts the script's own X server on a display number it asks the server to pick, so runs
-// side by side never race for one, and ends it with the script.
+// side by side never race for one, and ends it with the script. -noreset: without it the
+// server resets whenever its last client (each xdotool call) leaves, and a program that
+// connects during the reset fails to start.
 const QString kPrivateDisplay =
     uR"(
 display_file=$(mktemp)
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$display_file" >/dev/null 2>&1 & xvfb=$!
+Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 3>"$display_file" >/dev/null 2>&1 & xvfb=$!
 trap 'kill $xvfb 2>/dev/null; rm -f "$display_file"' EXIT
 for _ in $(seq 1 200); do [ -s "$display_file" ] && break; sleep 0.05; done
 export DISPLAY=:$(head -n 1 "$display_file")
