@@ -145,10 +145,13 @@ bash -c '
 for _ in $(seq 1 600); do
   kill -0 $pid 2>/dev/null || break
   xdotool search --onlyvisible --name "." getwindowname %@ >>"$2" 2>/dev/null
+  # A box answered here is written down first: it may have shown since the line above.
   for w in $(xdotool search --onlyvisible --name "^(Synchronization Completed|Error\.)$" 2>/dev/null); do
+    xdotool getwindowname $w >>"$2" 2>/dev/null
     xdotool windowfocus --sync $w 2>/dev/null && xdotool key --clearmodifiers Return 2>/dev/null
   done
   for w in $(xdotool search --onlyvisible --name "^Dovetail Synchronizer$" 2>/dev/null); do
+    xdotool getwindowname $w >>"$2" 2>/dev/null
     xdotool windowfocus --sync $w 2>/dev/null && xdotool key --clearmodifiers Escape 2>/dev/null
   done
   sleep 0.2
