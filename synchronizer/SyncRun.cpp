@@ -125,6 +125,10 @@ void CSyncRun::HandleEvent(EngineEvent event, int32_t result) {
     }
 }
 
+bool CSyncRun::AwaitsEngine() const {
+    return m_state != State::Stalled && m_state != State::Completing && m_state != State::Closed && m_pending.empty();
+}
+
 SyncDirection CSyncRun::Decision(int index) const {
     if (!m_decisions || index < 0 || index >= static_cast<int>(m_bindings.size()))
         return SyncDirection::NoCopy;

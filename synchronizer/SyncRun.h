@@ -59,6 +59,8 @@ public:
     void Stop() { m_state = State::Closed; }
 
     State GetState() const { return m_state; }
+    // An engine event is awaited: the run's next step comes from the engine.
+    bool AwaitsEngine() const;
     const QString& Owner() const { return m_owner; }
     bool ErrorsOccurred() const { return m_errors; }
     const QString& LogPath() const { return m_log.Path(); }

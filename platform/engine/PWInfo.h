@@ -6,6 +6,8 @@
 #include <QEvent>
 
 #include <atomic>
+#include <chrono>
+#include <mutex>
 
 class QObject;
 
@@ -26,11 +28,13 @@ enum class EngineEvent : int {
 class CEngineEvent : public QEvent {
 public:
     // first: the message's first parameter (0 except for OnStatus); result: its second.
-    CEngineEvent(EngineEvent event, int32_t result, int32_t first = 0)
-        : QEvent(static_cast<QEvent::Type>(event)), m_result(result), m_first(first) {}
+    CEngineEvent(EngineEvent event, int32_t result, int32_t first = 0, const void* sender = nullptr)
+        : QEvent(static_cast<QEvent::Type>(event)), m_result(result), m_first(first), m_sender(sender) {}
     EngineEvent Event() const { return static_cast<EngineEvent>(type()); }
     int32_t Result() const { return m_result; }
     int32_t First() const { return m_first; }
+    // The sink that posted the event, if one did.
+    const void* Sender() const { return m_sender; }
     static bool IsEngineEvent(const QEvent* e) {
         return e->type() >= static_cast<int>(EngineEvent::Initialized) &&
                e->type() <= static_cast<int>(EngineEvent::RemoteFileClosed);
@@ -39,14 +43,30 @@ public:
 private:
     int32_t m_result;
     int32_t m_first;
+    const void* m_sender;
 };
 
-// The run's event sink. Called on an engine thread, it only posts each event to the
-// window, where the run takes its next step on the user-interface thread.
+// The run's event sink. Called on an engine thread, it posts each event to the window,
+// where the run takes its next step on the user-interface thread. A window that has just
+// issued an operation may instead wait briefly for its event (WaitForNext): the event is
+// then handed over directly, which saves a wake-up and a pass of the event loop per
+// operation. Events keep their order either way.
 class CPWInfo : public IEpocEngineEvents {
 public:
+    struct Handed {
+        EngineEvent event;
+        int32_t result;
+        int32_t first;
+    };
+
     explicit CPWInfo(QObject* window = nullptr) : m_window(window) {}
     void SetWindow(QObject* window) { m_window = window; }
+
+    // User-interface thread. Waits up to `budget` for the next event; false when none came
+    // or when an earlier event is still on its way through the event queue.
+    bool WaitForNext(std::chrono::microseconds budget, Handed& handed);
+    // User-interface thread: a posted event of this sink (Sender() == this) was received.
+    void Received();
 
     int32_t OnInitialized(int32_t result) override { return Post(EngineEvent::Initialized, result); }
     int32_t OnConnected(int32_t result) override { return Post(EngineEvent::Connected, result); }
@@ -65,4 +85,11 @@ private:
     // The run detaches the sink from the engine before the window goes, so no event is
     // posted to a destroyed window.
     std::atomic<QObject*> m_window;
+
+    std::mutex m_mutex;
+    int m_posted = 0;        // posted and not received yet
+    bool m_waiting = false;  // the window waits in WaitForNext
+    bool m_hasHanded = false;
+    Handed m_handed{};
+    std::atomic<bool> m_arrived = false;  // m_hasHanded, read without the lock while waiting
 };
