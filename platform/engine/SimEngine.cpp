@@ -27,9 +27,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-// How long the worker stays awake after an operation for the next one (see
-// StayAwakeForTheNextOperation).
-constexpr auto kStayAwake = std::chrono::microseconds(200);
 constexpr auto kPollInterval = std::chrono::milliseconds(250);
 
 }  // namespace
@@ -82,7 +79,7 @@ public:
                 m_queued.store(!m_queue.empty(), std::memory_order_relaxed);
                 lock.unlock();
                 task();
-                StayAwakeForTheNextOperation();
+                StayAwakeForTheNextOperation(m_queued, m_stopping);
                 lock.lock();
                 continue;
             }
@@ -91,17 +88,6 @@ public:
             else
                 m_wake.wait(lock);
         }
-    }
-
-    // A caller issues its next operation a few microseconds after the last event reached it
-    // (a run's chain does so for every step). Waiting for it awake, briefly, saves the sleep
-    // and wake-up that cost more than most operations themselves; yielding leaves the core to
-    // anyone else who needs it.
-    void StayAwakeForTheNextOperation() {
-        const auto until = Clock::now() + kStayAwake;
-        while (!m_queued.load(std::memory_order_acquire) && !m_stopping.load(std::memory_order_acquire) &&
-               Clock::now() < until)
-            std::this_thread::yield();
     }
 
     // Delivery holds the sink lock, so SetEventSink(nullptr) returns only once no event is

@@ -14,6 +14,7 @@
 #include <QList>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <deque>
@@ -57,6 +58,7 @@ public:
             if (m_stop)
                 return;
             m_queue.push_back(std::move(task));
+            m_queued.store(true, std::memory_order_release);
         }
         Wake();
     }
@@ -66,6 +68,7 @@ public:
         {
             std::lock_guard lock(m_queueMutex);
             m_stop = true;
+            m_stopping.store(true, std::memory_order_release);
             m_queue.clear();
         }
         Wake();
@@ -81,10 +84,12 @@ public:
                 if (!m_queue.empty()) {
                     task = std::move(m_queue.front());
                     m_queue.pop_front();
+                    m_queued.store(!m_queue.empty(), std::memory_order_relaxed);
                 }
             }
             if (task) {
                 task();
+                StayAwakeForTheNextOperation(m_queued, m_stopping);
                 continue;
             }
             if (m_following && std::exchange(m_followPending, false)) {
@@ -292,6 +297,8 @@ private:
 
     std::mutex m_queueMutex;
     std::deque<std::function<void()>> m_queue;
+    std::atomic<bool> m_queued = false;    // m_queue is not empty; read without the lock
+    std::atomic<bool> m_stopping = false;  // m_stop, read without the lock
     bool m_stop = false;
     const CUniqueFd m_wake;
 
