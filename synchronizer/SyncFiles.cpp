@@ -51,7 +51,7 @@ CPcFileStamp StampPcFile(const QString& path) {
     struct stat st {};
     if (::stat(Native(path).constData(), &st) != 0)
         return {};
-    return {true, static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+    return {true, S_ISDIR(st.st_mode), static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
             static_cast<int64_t>(st.st_size)};
 }
 

@@ -19,8 +19,13 @@ bool IsPcFileAvailable(const QString& path);
 // edit made in between is never lost. Folders count as existing.
 struct CPcFileStamp {
     bool exists = false;
+    bool folder = false;
     int64_t modifiedNs = 0;
     int64_t size = 0;
+    // The modification time in whole seconds, as GetPcFileTime gives it.
+    int64_t ModifiedSeconds() const {
+        return modifiedNs >= 0 ? modifiedNs / 1000000000 : -((-modifiedNs + 999999999) / 1000000000);
+    }
     friend bool operator==(const CPcFileStamp&, const CPcFileStamp&) = default;
 };
 CPcFileStamp StampPcFile(const QString& path);

@@ -406,9 +406,10 @@ void CSyncRun::ScanPcSide(bool epocExists) {
     const CDocSynchEntry& binding = m_bindings[m_scanIndex];
     const QString pcPath = binding.WinFullPath();
     // Before any prompt: what the user changes while it is open must count as a change.
-    m_seen[m_scanIndex].pc = StampPcFile(pcPath);
-    int64_t winTime = 0;
-    const bool winExists = GetPcFileTime(pcPath, winTime);
+    const CPcFileStamp stamp = StampPcFile(pcPath);
+    m_seen[m_scanIndex].pc = stamp;
+    const bool winExists = stamp.exists && !stamp.folder;
+    const int64_t winTime = winExists ? stamp.ModifiedSeconds() : 0;
     if (winExists && !IsPcFileAvailable(pcPath)) {
         m_log.WriteString(IDS_FILE_NOT_AVAILABLE);
         m_log.WriteLine(binding.WinFileName);
