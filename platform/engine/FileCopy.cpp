@@ -110,7 +110,9 @@ int CopyFileData(int in, int out, CopyFlush flush, const CopyGoOn& goOn) {
             return ECANCELED;
         const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, chunk, 0);
         if (copied > 0) {
-            if (flush == CopyFlush::Yes)
+            // A chunk short of the full size is usually the last one, which the final flush
+            // writes anyway: starting it here would cost a call and gain nothing.
+            if (flush == CopyFlush::Yes && static_cast<size_t>(copied) == chunk)
                 ::sync_file_range(out, written, copied, SYNC_FILE_RANGE_WRITE);
             written += copied;
             continue;
