@@ -236,6 +236,10 @@ bool RegStoreOpens() {
     return CRegistry::Default().IsUsable();
 }
 
+void RegLimitCacheMemory(int64_t bytes) {
+    CRegistry::LimitCacheMemory(bytes);
+}
+
 bool RegKeyExists(HKEY root, const QString& keyPath) {
     return CRegistry::Default().KeyExists(root, keyPath);
 }

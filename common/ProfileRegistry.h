@@ -48,6 +48,9 @@ bool RegTransaction(const std::function<bool()>& body);
 bool RegStoreUsable(QString& message);
 // True when the store opens as a registry (or does not exist yet); cheaper than the check above.
 bool RegStoreOpens();
+// Caps the memory this process's store connections keep for cached pages; a program that
+// reads the store once and then writes a little needs only a small cache.
+void RegLimitCacheMemory(int64_t bytes);
 
 // The primitives with their whole status, for callers that must tell a missing key or value
 // from a store that failed.

@@ -18,6 +18,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int kIconId = 128;
+// The run reads the bindings once and then writes a mark per copy: a small page cache does.
+constexpr int64_t kStoreCacheBytes = 256 * 1024;
 
 // The manager starts the synchronizer through this value; keep it pointing somewhere.
 void RememberProgramPath() {
@@ -33,6 +35,7 @@ void RememberProgramPath() {
 
 int main(int argc, char** argv) {
     InstallSyncStrings();
+    RegLimitCacheMemory(kStoreCacheBytes);
     CSingleInstanceApp app(argc, argv);
     const QString title = CStringTable::Load(IDS_APP_TITLE);
     if (!app.RegisterInstance(kIconId, title, true))

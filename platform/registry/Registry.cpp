@@ -119,6 +119,10 @@ CRegistry& CRegistry::Default() {
     return *instance;
 }
 
+void CRegistry::LimitCacheMemory(int64_t bytes) {
+    sqlite3_soft_heap_limit64(bytes);
+}
+
 QString CRegistry::RootName(RegRoot root) {
     switch (root) {
         case RegRoot::CurrentUser:

@@ -60,6 +60,9 @@ public:
     // The calling thread's connection to DefaultPath(); reopened when the path changes,
     // so tests may point DOVETAIL_REGISTRY elsewhere between calls.
     static CRegistry& Default();
+    // A soft cap on the page caches of every connection in the process; values the
+    // connections cache themselves are not affected.
+    static void LimitCacheMemory(int64_t bytes);
 
     const QString& Path() const { return m_path; }
 
