@@ -2,13 +2,16 @@
 #pragma once
 
 #include "common/InstanceLock.h"
+#include "platform/base/UniqueFd.h"
 
 #include <QApplication>
+#include <QByteArray>
 #include <QString>
 
+#include <map>
 #include <memory>
 
-class QLocalServer;
+class QSocketNotifier;
 class QWidget;
 
 // Application base of the programs that must run once per user: a second start asks the
@@ -51,11 +54,25 @@ protected:
     virtual void ShowRegisterFailure(const QString& text);
 
 private:
+    // A second start's request, read as it arrives.
+    struct CRequest {
+        CUniqueFd socket;
+        std::unique_ptr<QSocketNotifier> notifier;
+        QByteArray text;
+    };
+
+    bool Listen(const QString& socketPath);
     void OnNewConnection();
+    void OnRequestReadable(int socket);
+    void HandleRequest(const QByteArray& text);
     bool AskRunningInstance(const QString& windowTitle, bool bringForward) const;
 
     QString m_instanceName;
     QString m_channelBase;
     CInstanceLock m_lock;
-    std::unique_ptr<QLocalServer> m_server;
+    // A plain local socket: the toolkit's own would bring in its whole network library.
+    CUniqueFd m_server;
+    QString m_serverPath;
+    std::unique_ptr<QSocketNotifier> m_serverNotifier;
+    std::map<int, CRequest> m_requests;
 };

@@ -170,3 +170,42 @@ TEST(SingleInstanceTest, WithoutARuntimeFolderTheGuardUsesAPrivateOne) {
 }
 
 }  // namespace
+
+// Whatever else connects to the socket (a caller that never speaks, one that says too much,
+// one cut short) neither blocks the first instance nor keeps a second start from reaching it.
+TEST(SingleInstanceTest, OddCallersDoNotKeepSecondStartsOut) {
+    CTempEnv env;
+    const QString base = ChannelBase();
+    ASSERT_FALSE(base.isEmpty());
+    CHelper first;
+    ASSERT_TRUE(first.ReadLine().startsWith(QStringLiteral("ready ")));
+    const QFileInfo socketFile(base + QStringLiteral(".sock"));
+    EXPECT_EQ(socketFile.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+              QFile::Permissions())
+        << "others may reach the socket";
+
+    QLocalSocket silent;
+    silent.connectToServer(socketFile.filePath());
+    ASSERT_TRUE(silent.waitForConnected(5000));
+
+    QLocalSocket talkative;
+    talkative.connectToServer(socketFile.filePath());
+    ASSERT_TRUE(talkative.waitForConnected(5000));
+    talkative.write(QByteArray(20000, 'x'));
+    talkative.waitForBytesWritten(1000);
+    talkative.disconnectFromServer();
+
+    QLocalSocket cutShort;
+    cutShort.connectToServer(socketFile.filePath());
+    ASSERT_TRUE(cutShort.waitForConnected(5000));
+    cutShort.write("raise\n");
+    cutShort.waitForBytesWritten(1000);
+    cutShort.disconnectFromServer();
+    EXPECT_EQ(first.ReadLine(), QStringLiteral("raised restored")) << "a request cut short counts as it stands";
+
+    CHelper second;
+    ASSERT_TRUE(second.process->waitForFinished(10000));
+    EXPECT_EQ(second.process->exitCode(), 0);
+    EXPECT_EQ(first.ReadLine(), QStringLiteral("raised restored"));
+    EXPECT_EQ(silent.state(), QLocalSocket::ConnectedState);
+}
