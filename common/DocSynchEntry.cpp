@@ -51,8 +51,18 @@ class CEntryAccess {
 public:
     CEntryAccess(const QString& user, const QString& key) : m_user(user), m_key(key) {}
 
-    bool Text(const QString& name, QString& out) const { return ReadEntryString(m_user, Area(), m_key, name, out); }
-    bool Number(const QString& name, uint32_t& out) const { return ReadEntryNumber(m_user, Area(), m_key, name, out); }
+    // Reads every value of the entry now; later reads answer from that one read instead of
+    // asking the store once per value.
+    void ReadAll() {
+        ReadEntryValues(m_user, Area(), m_key, m_values);
+        m_readAll = true;
+    }
+    bool Text(const QString& name, QString& out) const {
+        return m_readAll ? m_values.String(name, out) : ReadEntryString(m_user, Area(), m_key, name, out);
+    }
+    bool Number(const QString& name, uint32_t& out) const {
+        return m_readAll ? m_values.Number(name, out) : ReadEntryNumber(m_user, Area(), m_key, name, out);
+    }
     bool Signed(const QString& name, int32_t& out) const {
         uint32_t v = uint32_t(out);
         if (!Number(name, v))
@@ -77,6 +87,8 @@ public:
 private:
     const QString& m_user;
     const QString& m_key;
+    CEntryValues m_values;
+    bool m_readAll = false;
 };
 
 bool ReadStrict(const CEntryAccess& e, CDocSynchEntry& r) {
@@ -189,11 +201,14 @@ CDocSynchEntry CDocSynchEntry::NewForSynchronizer(const QString& unknownText, ui
 
 bool ReadDocSynchEntryKey(const QString& user, const QString& entryKey, CDocSynchEntry& record, ReadMode mode,
                           const std::function<int(const QString&)>& iconLookup) {
-    const CEntryAccess e(user, entryKey);
+    CEntryAccess e(user, entryKey);
     if (mode == ReadMode::Strict) {
         record.BindingNumber = LeadingNumber(entryKey);
         return ReadStrict(e, record);
     }
+    // The size write-back below touches only FileSize, so one read up front answers every
+    // value as reading each in turn would.
+    e.ReadAll();
     ReadLenient(user, entryKey, e, record, iconLookup);
     return true;
 }

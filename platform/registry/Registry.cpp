@@ -376,6 +376,44 @@ RegStatus CRegistry::QueryValue(RegRoot root, const QString& key, const QString&
     return answer.status;
 }
 
+RegStatus CRegistry::QueryValues(RegRoot root, const QString& key, std::vector<RegValue>& out) {
+    out.clear();
+    QByteArray lpath;
+    if (!NormalizeKey(root, key, lpath))
+        return RegStatus::InvalidName;
+    bool missing = false;
+    if (RegStatus s = OpenForRead(*m_impl, m_path, m_lastError, missing); s != RegStatus::Ok)
+        return s;
+    if (missing)
+        return RegStatus::KeyNotFound;
+    // The key row comes back even without values, so a key without values is told from a
+    // missing key in the same snapshot.
+    sqlite3_stmt* st = m_impl->Prepare(
+        "SELECT v.id, v.name, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key=k.id WHERE k.lpath=?1 "
+        "ORDER BY v.id");
+    if (!st)
+        return StatusOf(sqlite3_errcode(m_impl->db.get()));
+    CStmtScope scope(st);
+    BindText(st, 1, lpath);
+    bool keyFound = false;
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        keyFound = true;
+        if (sqlite3_column_type(st, 0) == SQLITE_NULL)
+            continue;
+        RegValue& value = out.emplace_back();
+        value.name = ColumnText(st, 1);
+        value.type = uint32_t(sqlite3_column_int64(st, 2));
+        value.data = QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 3)), sqlite3_column_bytes(st, 3));
+    }
+    if (rc != SQLITE_DONE) {
+        out.clear();
+        m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db.get())));
+        return StatusOf(rc);
+    }
+    return keyFound ? RegStatus::Ok : RegStatus::KeyNotFound;
+}
+
 RegStatus CRegistry::SetValue(RegRoot root, const QString& key, const QString& name, uint32_t type,
                               const QByteArray& data) {
     const QByteArray uname = name.toUtf8();
