@@ -118,8 +118,10 @@ void ReadLenient(const QString& user, const QString& key, const CEntryAccess& e,
     e.Flag(kWasUpdated, r.WasUpdated);
 
     const QFileInfo file(r.WinFullPath());
+    // Asked first, isDir's stat answers exists() too, which on its own is one more call.
+    const bool folder = file.isDir();
     if (file.exists())
-        r.FileSize = file.isDir() ? 0 : ClampedFileSize(file.size());
+        r.FileSize = folder ? 0 : ClampedFileSize(file.size());
     // Written back only when it changed, and only while the entry still exists, checked in
     // the same transaction: an entry deleted since it was listed, even by another process a
     // moment ago, must not come back as a key holding nothing but a size.
