@@ -6,6 +6,7 @@
 #include "manager/CommandTable.h"
 #include "manager/ListCommands.h"
 #include "manager/MessageBox.h"
+#include "manager/Strings.h"
 #include "manager/adding/AddingFlow.h"
 #include "manager/connection/ConnectionFlow.h"
 #include "manager/properties/PropertyCommands.h"
@@ -248,6 +249,37 @@ TEST_F(ViewTest, FilesOfOneTypeShareAnIcon) {
     // Without an icon from the shell the file gets the plain one.
     m_shell.m_iconsForAll = false;
     EXPECT_EQ(View().GetFileIcon(m_world.Env().WriteFile(QStringLiteral("pc/d.xyz"), "d")), 2);
+}
+
+// While the list loads, a file takes the icon of the first row whose type column shows the
+// shell's type name for it, a missing type value showing as the column's fallback text.
+TEST_F(ViewTest, LoadLendsIconsByTheTypeTheColumnShows) {
+    const QString unknown = LoadManagerString(kIdsUnknown);
+    struct Row {
+        const char* file;
+        const char* storedType;  // nullptr: no value
+    };
+    const Row rows[] = {
+        {"a.txt", "TXT File"}, {"b.txt", "TXT File"}, {"c.unk", nullptr}, {"d.unk", nullptr}, {"e.unk", ""},
+    };
+    for (int n = 0; n < int(std::size(rows)); ++n) {
+        m_world.Store(n, m_world.Binding(QString::fromLatin1(rows[n].file)));
+        if (rows[n].storedType)
+            RegWriteString(HKEY_CURRENT_USER, m_world.EntryKey(n), QStringLiteral("WinFileType"),
+                           QString::fromLatin1(rows[n].storedType));
+        else
+            RegDeleteValue(HKEY_CURRENT_USER, m_world.EntryKey(n), QStringLiteral("WinFileType"));
+    }
+    for (const char* file : {"c.unk", "d.unk", "e.unk"})
+        m_shell.m_typeNames[m_world.PcFolder() + QString::fromLatin1(file)] = unknown;
+    Load();
+    ASSERT_EQ(Model().rowCount(), 5);
+    EXPECT_EQ(m_doc.GetEntryText(Model().EntryAt(2), int(BindingColumn::PcType)), unknown);
+    EXPECT_GE(Model().ImageAt(0), 3);
+    EXPECT_EQ(Model().ImageAt(1), Model().ImageAt(0)) << "same type as the first row";
+    EXPECT_GT(Model().ImageAt(2), Model().ImageAt(0)) << "no earlier row shows its type";
+    EXPECT_EQ(Model().ImageAt(3), Model().ImageAt(2)) << "the row without a type value shows it";
+    EXPECT_EQ(Model().ImageAt(4), Model().ImageAt(2)) << "an empty stored type is no missing one";
 }
 
 TEST_F(ViewTest, LaunchExploreAndBackupsGoThroughTheShell) {
