@@ -112,9 +112,11 @@ void CDovetailManagerView::AddItem(const CDocSynchEntry& record, int entry) {
 
 void CDovetailManagerView::BeginLoad() {
     m_firstRowOfType.emplace();
+    m_model->BeginBatch();
 }
 
 void CDovetailManagerView::EndLoad() {
+    m_model->EndBatch();
     m_firstRowOfType.reset();
 }
 

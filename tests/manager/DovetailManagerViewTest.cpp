@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -280,6 +281,31 @@ TEST_F(ViewTest, LoadLendsIconsByTheTypeTheColumnShows) {
     EXPECT_GT(Model().ImageAt(2), Model().ImageAt(0)) << "no earlier row shows its type";
     EXPECT_EQ(Model().ImageAt(3), Model().ImageAt(2)) << "the row without a type value shows it";
     EXPECT_EQ(Model().ImageAt(4), Model().ImageAt(2)) << "an empty stored type is no missing one";
+}
+
+// The load reaches the views as one reset; rows added afterwards are announced one by one
+// again. The tester checks every answer the model gives its views along the way.
+TEST_F(ViewTest, LoadIsOneResetAndLaterRowsAreInsertions) {
+    for (int n = 0; n < 3; ++n)
+        m_world.Store(n, m_world.Binding(QStringLiteral("file%1.txt").arg(n)));
+    m_view = std::make_unique<CDovetailManagerView>(m_doc);
+    QAbstractItemModelTester tester(&Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy resets(&Model(), &QAbstractItemModel::modelReset);
+    QSignalSpy insertions(&Model(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy commandStates(&View(), &CDovetailManagerView::CommandStateChanged);
+    View().OnInitialUpdate();
+    ASSERT_EQ(Model().rowCount(), 3);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(Model().EntryAt(row), row);
+    EXPECT_EQ(resets.count(), 1);
+    EXPECT_EQ(insertions.count(), 0) << "no per-row announcements while loading";
+    EXPECT_EQ(commandStates.count(), 1);
+
+    CDocSynchEntry later = m_world.Binding(QStringLiteral("later.txt"));
+    ASSERT_TRUE(m_doc.AddEntry(later));
+    EXPECT_EQ(insertions.count(), 1);
+    EXPECT_EQ(Model().rowCount(), 4);
+    EXPECT_EQ(View().model()->index(3, 0).data().toString(), QStringLiteral("later.txt"));
 }
 
 TEST_F(ViewTest, LaunchExploreAndBackupsGoThroughTheShell) {
