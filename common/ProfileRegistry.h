@@ -98,7 +98,8 @@ private:
     std::vector<RegValue> m_values;
 };
 // One read for all of an entry's values. False when the entry does not exist or could not
-// be read; out then fails every question and leaves its out-parameter as it was.
+// be read; every question to out then fails as a single read of a missing key does, leaving
+// the caller's variable as it was.
 bool ReadEntryValues(const QString& user, const QString& area, const QString& entry, CEntryValues& out);
 bool WriteEntryString(const QString& user, const QString& area, const QString& entry, const QString& valueName,
                       const QString& text);
