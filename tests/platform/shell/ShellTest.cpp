@@ -38,7 +38,8 @@ TEST(DesktopShellTest, AnswersFollowTheFileAtAPath) {
         QFile::remove(path);
         env.WriteFile(QStringLiteral("data"), content);
     };
-    const QByteArray png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0", 33);
+    static const char kPngStart[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0";
+    const QByteArray png(kPngStart, sizeof(kPngStart) - 1);
     const std::function<void()> states[] = {
         [&] { rewrite("plain words\n"); },
         [&] { rewrite(png); },
