@@ -51,8 +51,18 @@ class CEntryAccess {
 public:
     CEntryAccess(const QString& user, const QString& key) : m_user(user), m_key(key) {}
 
-    bool Text(const QString& name, QString& out) const { return ReadEntryString(m_user, Area(), m_key, name, out); }
-    bool Number(const QString& name, uint32_t& out) const { return ReadEntryNumber(m_user, Area(), m_key, name, out); }
+    // Reads every value of the entry now; later reads answer from that one read instead of
+    // asking the store once per value.
+    void ReadAll() {
+        ReadEntryValues(m_user, Area(), m_key, m_values);
+        m_readAll = true;
+    }
+    bool Text(const QString& name, QString& out) const {
+        return m_readAll ? m_values.String(name, out) : ReadEntryString(m_user, Area(), m_key, name, out);
+    }
+    bool Number(const QString& name, uint32_t& out) const {
+        return m_readAll ? m_values.Number(name, out) : ReadEntryNumber(m_user, Area(), m_key, name, out);
+    }
     bool Signed(const QString& name, int32_t& out) const {
         uint32_t v = uint32_t(out);
         if (!Number(name, v))
@@ -77,6 +87,8 @@ public:
 private:
     const QString& m_user;
     const QString& m_key;
+    CEntryValues m_values;
+    bool m_readAll = false;
 };
 
 bool ReadStrict(const CEntryAccess& e, CDocSynchEntry& r) {
@@ -106,8 +118,10 @@ void ReadLenient(const QString& user, const QString& key, const CEntryAccess& e,
     e.Flag(kWasUpdated, r.WasUpdated);
 
     const QFileInfo file(r.WinFullPath());
+    // Asked first, isDir's stat answers exists() too, which on its own is one more call.
+    const bool folder = file.isDir();
     if (file.exists())
-        r.FileSize = file.isDir() ? 0 : ClampedFileSize(file.size());
+        r.FileSize = folder ? 0 : ClampedFileSize(file.size());
     // Written back only when it changed, and only while the entry still exists, checked in
     // the same transaction: an entry deleted since it was listed, even by another process a
     // moment ago, must not come back as a key holding nothing but a size.
@@ -189,11 +203,14 @@ CDocSynchEntry CDocSynchEntry::NewForSynchronizer(const QString& unknownText, ui
 
 bool ReadDocSynchEntryKey(const QString& user, const QString& entryKey, CDocSynchEntry& record, ReadMode mode,
                           const std::function<int(const QString&)>& iconLookup) {
-    const CEntryAccess e(user, entryKey);
+    CEntryAccess e(user, entryKey);
     if (mode == ReadMode::Strict) {
         record.BindingNumber = LeadingNumber(entryKey);
         return ReadStrict(e, record);
     }
+    // The size write-back below touches only FileSize, so one read up front answers every
+    // value as reading each in turn would.
+    e.ReadAll();
     ReadLenient(user, entryKey, e, record, iconLookup);
     return true;
 }

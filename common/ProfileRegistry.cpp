@@ -35,9 +35,10 @@ void EnsureTrailingSlash(QString& folder) {
 
 }  // namespace
 
-bool RegReadString(HKEY root, const QString& keyPath, const QString& valueName, QString& out, int maxLength) {
-    RegValue value;
-    const RegStatus status = CRegistry::Default().QueryValue(root, keyPath, valueName, value);
+namespace {
+
+// The answer of RegReadString for a query's status and value.
+bool StringFromValue(RegStatus status, const RegValue& value, QString& out, int maxLength) {
     if (status == RegStatus::ValueNotFound) {
         out.clear();
         return false;
@@ -61,17 +62,44 @@ bool RegReadString(HKEY root, const QString& keyPath, const QString& valueName, 
     return true;
 }
 
-bool RegReadNumber(HKEY root, const QString& keyPath, const QString& valueName, uint32_t& out) {
-    RegValue value;
-    if (CRegistry::Default().QueryValue(root, keyPath, valueName, value) != RegStatus::Ok)
-        return false;
-    if (value.data.size() > 4)
+// The answer of RegReadNumber for a query's status and value.
+bool NumberFromValue(RegStatus status, const RegValue& value, uint32_t& out) {
+    if (status != RegStatus::Ok || value.data.size() > 4)
         return false;
     uint32_t number = 0;
     for (qsizetype i = 0; i < value.data.size(); ++i)
         number |= uint32_t(uint8_t(value.data[i])) << (8 * i);
     out = number;
     return true;
+}
+
+// Registry names match case-insensitively in ASCII only.
+bool SameValueName(const QString& a, const QString& b) {
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        char16_t x = a.at(i).unicode(), y = b.at(i).unicode();
+        if (x >= u'A' && x <= u'Z')
+            x = char16_t(x - u'A' + u'a');
+        if (y >= u'A' && y <= u'Z')
+            y = char16_t(y - u'A' + u'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool RegReadString(HKEY root, const QString& keyPath, const QString& valueName, QString& out, int maxLength) {
+    RegValue value;
+    const RegStatus status = CRegistry::Default().QueryValue(root, keyPath, valueName, value);
+    return StringFromValue(status, value, out, maxLength);
+}
+
+bool RegReadNumber(HKEY root, const QString& keyPath, const QString& valueName, uint32_t& out) {
+    RegValue value;
+    return NumberFromValue(CRegistry::Default().QueryValue(root, keyPath, valueName, value), value, out);
 }
 
 bool RegWriteString(HKEY root, const QString& keyPath, const QString& valueName, const QString& text) {
@@ -169,6 +197,39 @@ bool ReadEntryString(const QString& user, const QString& area, const QString& en
 bool ReadEntryNumber(const QString& user, const QString& area, const QString& entry, const QString& valueName,
                      uint32_t& out) {
     return RegReadNumber(HKEY_CURRENT_USER, EntryPath(user, area, entry), valueName, out);
+}
+
+bool ReadEntryValues(const QString& user, const QString& area, const QString& entry, CEntryValues& out) {
+    out.m_status = CRegistry::Default().QueryValues(HKEY_CURRENT_USER, EntryPath(user, area, entry), out.m_values);
+    return out.m_status == RegStatus::Ok;
+}
+
+RegStatus CEntryValues::Find(const QString& valueName, const RegValue*& value) const {
+    value = nullptr;
+    if (m_status != RegStatus::Ok)
+        return m_status;
+    // Names the registry refuses are refused here too (at most 255 UTF-8 bytes, no NUL).
+    if (valueName.contains(QChar(0)) || (valueName.size() > 85 && valueName.toUtf8().size() > 255))
+        return RegStatus::InvalidName;
+    for (const RegValue& candidate : m_values) {
+        if (SameValueName(candidate.name, valueName)) {
+            value = &candidate;
+            return RegStatus::Ok;
+        }
+    }
+    return RegStatus::ValueNotFound;
+}
+
+bool CEntryValues::String(const QString& valueName, QString& out) const {
+    const RegValue* value = nullptr;
+    const RegStatus status = Find(valueName, value);
+    return StringFromValue(status, value ? *value : RegValue(), out, kRegStringMax);
+}
+
+bool CEntryValues::Number(const QString& valueName, uint32_t& out) const {
+    const RegValue* value = nullptr;
+    const RegStatus status = Find(valueName, value);
+    return NumberFromValue(status, value ? *value : RegValue(), out);
 }
 
 bool WriteEntryString(const QString& user, const QString& area, const QString& entry, const QString& valueName,

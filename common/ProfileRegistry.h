@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 // The one access layer to the registry: four primitives and the profile operations over
 // the connectivity suite's keys. Plain functions without state; each opens and closes what
@@ -84,6 +85,25 @@ bool ReadEntryString(const QString& user, const QString& area, const QString& en
                      QString& out);
 bool ReadEntryNumber(const QString& user, const QString& area, const QString& entry, const QString& valueName,
                      uint32_t& out);
+
+// Every value of one entry, read at once; String and Number answer as ReadEntryString and
+// ReadEntryNumber would have at the moment of the read, a missing key included.
+class CEntryValues {
+public:
+    bool String(const QString& valueName, QString& out) const;
+    bool Number(const QString& valueName, uint32_t& out) const;
+
+private:
+    friend bool ReadEntryValues(const QString&, const QString&, const QString&, CEntryValues&);
+    RegStatus Find(const QString& valueName, const RegValue*& value) const;
+
+    RegStatus m_status = RegStatus::KeyNotFound;
+    std::vector<RegValue> m_values;
+};
+// One read for all of an entry's values. False when the entry does not exist or could not
+// be read; every question to out then fails as a single read of a missing key does, leaving
+// the caller's variable as it was.
+bool ReadEntryValues(const QString& user, const QString& area, const QString& entry, CEntryValues& out);
 bool WriteEntryString(const QString& user, const QString& area, const QString& entry, const QString& valueName,
                       const QString& text);
 bool WriteEntryNumber(const QString& user, const QString& area, const QString& entry, const QString& valueName,

@@ -85,20 +85,46 @@ bool CBindingListModel::setData(const QModelIndex& index, const QVariant& value,
 
 void CBindingListModel::AppendRow(int entry, int image, bool checked) {
     const int row = int(m_rows.size());
+    if (m_batch) {
+        m_rows.push_back({entry, image, checked});
+        return;
+    }
     beginInsertRows({}, row, row);
     m_rows.push_back({entry, image, checked});
     endInsertRows();
 }
 
+void CBindingListModel::BeginBatch() {
+    if (m_batch)
+        return;
+    beginResetModel();
+    m_batch = true;
+}
+
+void CBindingListModel::EndBatch() {
+    if (!m_batch)
+        return;
+    m_batch = false;
+    endResetModel();
+}
+
 void CBindingListModel::RemoveRowAt(int row) {
     if (!IsValidRow(row))
         return;
+    if (m_batch) {
+        m_rows.erase(m_rows.begin() + row);
+        return;
+    }
     beginRemoveRows({}, row, row);
     m_rows.erase(m_rows.begin() + row);
     endRemoveRows();
 }
 
 void CBindingListModel::Clear() {
+    if (m_batch) {
+        m_rows.clear();
+        return;
+    }
     beginResetModel();
     m_rows.clear();
     endResetModel();
@@ -109,6 +135,8 @@ void CBindingListModel::SetChecked(int row, bool checked) {
         return;
     m_rows[size_t(row)].checked = checked;
     m_doc.SetEntryActive(m_rows[size_t(row)].entry, checked);
+    if (m_batch)
+        return;
     const QModelIndex cell = index(row, 0);
     emit dataChanged(cell, cell, {Qt::CheckStateRole});
 }
@@ -134,6 +162,6 @@ bool CBindingListModel::AnyChecked() const {
 }
 
 void CBindingListModel::RefreshAll() {
-    if (!m_rows.empty())
+    if (!m_rows.empty() && !m_batch)
         emit dataChanged(index(0, 0), index(int(m_rows.size()) - 1, kBindingColumnCount - 1), {Qt::DisplayRole});
 }

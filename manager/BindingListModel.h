@@ -30,6 +30,11 @@ public:
 
     // A new row at the end; its first check state is not a change and stores nothing.
     void AppendRow(int entry, int image, bool checked);
+    // Between these, rows change without telling the views, which see the result as one
+    // reset: a load of thousands of rows would otherwise re-evaluate the window's commands
+    // once per row. The model's own accessors answer for the rows as they stand.
+    void BeginBatch();
+    void EndBatch();
     void RemoveRowAt(int row);
     void Clear();
     // Sets the check box; flipping it stores IsActive like a click does.
@@ -53,4 +58,5 @@ private:
     CDovetailManagerDoc& m_doc;
     const std::vector<QIcon>& m_images;
     std::vector<Row> m_rows;
+    bool m_batch = false;
 };

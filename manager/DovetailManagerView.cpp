@@ -99,7 +99,11 @@ void CDovetailManagerView::RemoveAllItems() {
 
 void CDovetailManagerView::AddItem(const CDocSynchEntry& record, int entry) {
     if (m_firstRowOfType) {
-        const QString type = m_doc.GetEntryText(entry, int(BindingColumn::PcType));
+        // The record was read from the store a moment ago, in the same transaction: a type
+        // it holds is the column's text. Empty may stand for a missing value, which the
+        // column shows differently.
+        const QString type =
+            record.WinFileType.isEmpty() ? m_doc.GetEntryText(entry, int(BindingColumn::PcType)) : record.WinFileType;
         if (!m_firstRowOfType->contains(type))
             m_firstRowOfType->insert(type, m_model->rowCount());
     }
@@ -108,9 +112,11 @@ void CDovetailManagerView::AddItem(const CDocSynchEntry& record, int entry) {
 
 void CDovetailManagerView::BeginLoad() {
     m_firstRowOfType.emplace();
+    m_model->BeginBatch();
 }
 
 void CDovetailManagerView::EndLoad() {
+    m_model->EndBatch();
     m_firstRowOfType.reset();
 }
 

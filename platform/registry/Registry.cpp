@@ -10,6 +10,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 using namespace Qt::StringLiterals;
@@ -378,6 +379,48 @@ RegStatus CRegistry::QueryValue(RegRoot root, const QString& key, const QString&
         return status;
     }
     return answer.status;
+}
+
+RegStatus CRegistry::QueryValues(RegRoot root, const QString& key, std::vector<RegValue>& out) {
+    out.clear();
+    QByteArray lpath;
+    if (!NormalizeKey(root, key, lpath))
+        return RegStatus::InvalidName;
+    bool missing = false;
+    if (RegStatus s = OpenForRead(*m_impl, m_path, m_lastError, missing); s != RegStatus::Ok)
+        return s;
+    if (missing)
+        return RegStatus::KeyNotFound;
+    // The key row comes back even without values, so a key without values is told from a
+    // missing key in the same snapshot. Sorted here: an ORDER BY would build a temporary
+    // b-tree for every call.
+    sqlite3_stmt* st = m_impl->Prepare(
+        "SELECT v.id, v.name, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key=k.id WHERE k.lpath=?1");
+    if (!st)
+        return StatusOf(sqlite3_errcode(m_impl->db.get()));
+    CStmtScope scope(st);
+    BindText(st, 1, lpath);
+    bool keyFound = false;
+    int rc = SQLITE_OK;
+    std::vector<std::pair<sqlite3_int64, RegValue>> rows;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        keyFound = true;
+        if (sqlite3_column_type(st, 0) == SQLITE_NULL)
+            continue;
+        RegValue& value = rows.emplace_back(sqlite3_column_int64(st, 0), RegValue()).second;
+        value.name = ColumnText(st, 1);
+        value.type = uint32_t(sqlite3_column_int64(st, 2));
+        value.data = QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 3)), sqlite3_column_bytes(st, 3));
+    }
+    if (rc != SQLITE_DONE) {
+        m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db.get())));
+        return StatusOf(rc);
+    }
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    out.reserve(rows.size());
+    for (auto& row : rows)
+        out.push_back(std::move(row.second));
+    return keyFound ? RegStatus::Ok : RegStatus::KeyNotFound;
 }
 
 RegStatus CRegistry::SetValue(RegRoot root, const QString& key, const QString& name, uint32_t type,

@@ -73,6 +73,10 @@ public:
     bool KeyExists(RegRoot root, const QString& key);
     RegStatus CreateKey(RegRoot root, const QString& key);
     RegStatus QueryValue(RegRoot root, const QString& key, const QString& name, RegValue& out);
+    // Every value of the key, in creation order, from one statement: for callers that need
+    // many values of one key (QueryValue would ask once per value). KeyNotFound leaves out
+    // empty.
+    RegStatus QueryValues(RegRoot root, const QString& key, std::vector<RegValue>& out);
     RegStatus SetValue(RegRoot root, const QString& key, const QString& name, uint32_t type, const QByteArray& data);
     RegStatus DeleteValue(RegRoot root, const QString& key, const QString& name);
     // Fails with HasSubKeys when the key still has sub-keys.

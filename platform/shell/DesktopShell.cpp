@@ -2,6 +2,7 @@
 #include "platform/shell/DesktopShell.h"
 
 #include <QDesktopServices>
+#include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QMimeDatabase>
@@ -37,35 +38,65 @@ bool OpenWithAssociation(const QFileInfo& info, const QMimeType& type) {
         return false;
     return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
 }
+
+// False when path names nothing (a link is followed).
+bool StampOf(const QString& path, CDesktopShell::FileStamp& stamp) {
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.mode = st.st_mode;
+    stamp.size = st.st_size;
+    stamp.modified = st.st_mtim;
+    stamp.changed = st.st_ctim;
+    return true;
+}
 }  // namespace
 
+bool CDesktopShell::FileStamp::operator==(const FileStamp& other) const {
+    return device == other.device && inode == other.inode && mode == other.mode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
+           changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+}
+
+QMimeType CDesktopShell::TypeOf(const QString& path, const FileStamp& stamp) {
+    if (m_last.type.isValid() && m_last.path == path && m_last.stamp == stamp)
+        return m_last.type;
+    m_last = {path, stamp, QMimeDatabase().mimeTypeForFile(QFileInfo(path))};
+    return m_last.type;
+}
+
 QString CDesktopShell::GetTypeName(const QString& path) {
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists())
+    FileStamp stamp;
+    if (!StampOf(path, stamp))
         return {};
-    if (info.isDir())
+    if (S_ISDIR(stamp.mode))
         return ShellFolderTypeName();
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(info);
+    const QMimeType type = TypeOf(path, stamp);
     if (!type.isValid())
         return {};
-    return type.comment().isEmpty() ? type.name() : type.comment();
+    auto it = m_typeNames.constFind(type.name());
+    if (it == m_typeNames.cend())
+        it = m_typeNames.insert(type.name(), type.comment().isEmpty() ? type.name() : type.comment());
+    return it.value();
 }
 
 QIcon CDesktopShell::GetSmallIcon(const QString& path) {
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists())
+    FileStamp stamp;
+    if (!StampOf(path, stamp))
         return {};
     // One icon per type: the theme lookup walks icon folders and is far dearer than the
     // MIME lookup.
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(info);
-    const QString key = info.isDir() ? QStringLiteral("inode/directory") : type.name();
+    const QMimeType type = TypeOf(path, stamp);
+    const QString key = S_ISDIR(stamp.mode) ? QStringLiteral("inode/directory") : type.name();
     if (const auto it = m_icons.constFind(key); it != m_icons.cend())
         return it.value();
     QIcon icon = QIcon::fromTheme(type.iconName());
     if (icon.isNull())
         icon = QIcon::fromTheme(type.genericIconName());
     if (icon.isNull())
-        icon = QFileIconProvider().icon(info);
+        icon = QFileIconProvider().icon(QFileInfo(path));
     m_icons.insert(key, icon);
     return icon;
 }

@@ -252,3 +252,38 @@ TEST(ProfileRegistryTest, WritesCreateMissingKeysAndDeletesTakeOneKey) {
 }
 
 }  // namespace
+
+// The one-read form answers every question exactly as a read of that value on its own would,
+// including what it leaves in the caller's variable.
+TEST(ProfileRegistryTest, OneReadOfAnEntryAnswersAsSingleReads) {
+    CTempEnv env;
+    const QString area = QStringLiteral("DocSynchEntries");
+    const QString key = kUsers + QStringLiteral("\\U\\DocSynchEntries\\4");
+    StoreRaw(RegRoot::CurrentUser, key, QStringLiteral("Text"), kRegSz, WithNul("plain \xc3\xa9"));
+    StoreRaw(RegRoot::CurrentUser, key, QStringLiteral("EMPTY"), kRegSz, WithNul(""));
+    StoreRaw(RegRoot::CurrentUser, key, QStringLiteral("NoBytes"), kRegSz, {});
+    StoreRaw(RegRoot::CurrentUser, key, QStringLiteral("TooLong"), kRegSz, WithNul(QByteArray(260, 'x')));
+    StoreRaw(RegRoot::CurrentUser, key, QStringLiteral("Inner"), kRegSz, WithNul(QByteArray("ab\0cd", 5)));
+    StoreRaw(RegRoot::CurrentUser, key, QStringLiteral("Number"), kRegDword, QByteArray("\x01\x02\x00\x00", 4));
+    StoreRaw(RegRoot::CurrentUser, key, QStringLiteral("Short"), kRegBinary, QByteArray("\x07", 1));
+    StoreRaw(RegRoot::CurrentUser, key, QStringLiteral("Wide"), kRegBinary, QByteArray(5, '\x01'));
+    const QString names[] = {
+        QStringLiteral("Text"),    QStringLiteral("text"),  QStringLiteral("Empty"),     QStringLiteral("NoBytes"),
+        QStringLiteral("TooLong"), QStringLiteral("Inner"), QStringLiteral("NUMBER"),    QStringLiteral("Short"),
+        QStringLiteral("Wide"),    QStringLiteral("Gone"),  QStringLiteral("T\u0130xt"), QString(),
+    };
+    for (const QString& entry : {QStringLiteral("4"), QStringLiteral("5")}) {
+        CEntryValues values;
+        EXPECT_EQ(ReadEntryValues(QStringLiteral("U"), area, entry, values), entry == QStringLiteral("4"));
+        for (const QString& name : names) {
+            SCOPED_TRACE(qPrintable(QStringLiteral("entry %1, value \"%2\"").arg(entry, name)));
+            QString single = QStringLiteral("keep"), together = QStringLiteral("keep");
+            EXPECT_EQ(values.String(name, together), ReadEntryString(QStringLiteral("U"), area, entry, name, single));
+            EXPECT_EQ(together, single);
+            uint32_t singleNumber = 99, togetherNumber = 99;
+            EXPECT_EQ(values.Number(name, togetherNumber),
+                      ReadEntryNumber(QStringLiteral("U"), area, entry, name, singleNumber));
+            EXPECT_EQ(togetherNumber, singleNumber);
+        }
+    }
+}

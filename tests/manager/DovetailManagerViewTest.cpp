@@ -6,6 +6,7 @@
 #include "manager/CommandTable.h"
 #include "manager/ListCommands.h"
 #include "manager/MessageBox.h"
+#include "manager/Strings.h"
 #include "manager/adding/AddingFlow.h"
 #include "manager/connection/ConnectionFlow.h"
 #include "manager/properties/PropertyCommands.h"
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -248,6 +250,62 @@ TEST_F(ViewTest, FilesOfOneTypeShareAnIcon) {
     // Without an icon from the shell the file gets the plain one.
     m_shell.m_iconsForAll = false;
     EXPECT_EQ(View().GetFileIcon(m_world.Env().WriteFile(QStringLiteral("pc/d.xyz"), "d")), 2);
+}
+
+// While the list loads, a file takes the icon of the first row whose type column shows the
+// shell's type name for it, a missing type value showing as the column's fallback text.
+TEST_F(ViewTest, LoadLendsIconsByTheTypeTheColumnShows) {
+    const QString unknown = LoadManagerString(kIdsUnknown);
+    struct Row {
+        const char* file;
+        const char* storedType;  // nullptr: no value
+    };
+    const Row rows[] = {
+        {"a.txt", "TXT File"}, {"b.txt", "TXT File"}, {"c.unk", nullptr}, {"d.unk", nullptr}, {"e.unk", ""},
+    };
+    for (int n = 0; n < int(std::size(rows)); ++n) {
+        m_world.Store(n, m_world.Binding(QString::fromLatin1(rows[n].file)));
+        if (rows[n].storedType)
+            RegWriteString(HKEY_CURRENT_USER, m_world.EntryKey(n), QStringLiteral("WinFileType"),
+                           QString::fromLatin1(rows[n].storedType));
+        else
+            RegDeleteValue(HKEY_CURRENT_USER, m_world.EntryKey(n), QStringLiteral("WinFileType"));
+    }
+    for (const char* file : {"c.unk", "d.unk", "e.unk"})
+        m_shell.m_typeNames[m_world.PcFolder() + QString::fromLatin1(file)] = unknown;
+    Load();
+    ASSERT_EQ(Model().rowCount(), 5);
+    EXPECT_EQ(m_doc.GetEntryText(Model().EntryAt(2), int(BindingColumn::PcType)), unknown);
+    EXPECT_GE(Model().ImageAt(0), 3);
+    EXPECT_EQ(Model().ImageAt(1), Model().ImageAt(0)) << "same type as the first row";
+    EXPECT_GT(Model().ImageAt(2), Model().ImageAt(0)) << "no earlier row shows its type";
+    EXPECT_EQ(Model().ImageAt(3), Model().ImageAt(2)) << "the row without a type value shows it";
+    EXPECT_EQ(Model().ImageAt(4), Model().ImageAt(2)) << "an empty stored type is no missing one";
+}
+
+// The load reaches the views as one reset; rows added afterwards are announced one by one
+// again. The tester checks every answer the model gives its views along the way.
+TEST_F(ViewTest, LoadIsOneResetAndLaterRowsAreInsertions) {
+    for (int n = 0; n < 3; ++n)
+        m_world.Store(n, m_world.Binding(QStringLiteral("file%1.txt").arg(n)));
+    m_view = std::make_unique<CDovetailManagerView>(m_doc);
+    QAbstractItemModelTester tester(&Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy resets(&Model(), &QAbstractItemModel::modelReset);
+    QSignalSpy insertions(&Model(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy commandStates(&View(), &CDovetailManagerView::CommandStateChanged);
+    View().OnInitialUpdate();
+    ASSERT_EQ(Model().rowCount(), 3);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(Model().EntryAt(row), row);
+    EXPECT_EQ(resets.count(), 1);
+    EXPECT_EQ(insertions.count(), 0) << "no per-row announcements while loading";
+    EXPECT_EQ(commandStates.count(), 1);
+
+    CDocSynchEntry later = m_world.Binding(QStringLiteral("later.txt"));
+    ASSERT_TRUE(m_doc.AddEntry(later));
+    EXPECT_EQ(insertions.count(), 1);
+    EXPECT_EQ(Model().rowCount(), 4);
+    EXPECT_EQ(View().model()->index(3, 0).data().toString(), QStringLiteral("later.txt"));
 }
 
 TEST_F(ViewTest, LaunchExploreAndBackupsGoThroughTheShell) {

@@ -106,6 +106,52 @@ TEST(RegistryTest, EnumerationOrders) {
     EXPECT_EQ(ValueNames(reg, HKCU, u"P"_s), (QStringList{u"z"_s, u"a"_s, u"m"_s}));
 }
 
+TEST(RegistryTest, AllValuesOfAKeyInOneRead) {
+    CTempEnv env;
+    CRegistry reg(env.RegistryPath());
+    std::vector<RegValue> values(1);
+    EXPECT_EQ(reg.QueryValues(HKCU, u"P"_s, values), RegStatus::KeyNotFound);
+    EXPECT_TRUE(values.empty());
+    EXPECT_FALSE(QFileInfo::exists(env.RegistryPath())) << "a read must not create the store";
+
+    ASSERT_EQ(reg.CreateKey(HKCU, u"P\\Child"_s), RegStatus::Ok);
+    EXPECT_EQ(reg.QueryValues(HKCU, u"p"_s, values), RegStatus::Ok) << "a key without values exists";
+    EXPECT_TRUE(values.empty());
+    for (const QString& value : {u"z"_s, u"a"_s, u"m"_s})
+        ASSERT_TRUE(reg.SetNumber(HKCU, u"P"_s, value, 1));
+    ASSERT_TRUE(reg.SetString(HKCU, u"P"_s, u"A"_s, u"é"_s));
+    ASSERT_TRUE(reg.SetNumber(HKCU, u"P\\Child"_s, u"c"_s, 3));
+    ASSERT_EQ(reg.QueryValues(HKCU, u"P"_s, values), RegStatus::Ok);
+    ASSERT_EQ(values.size(), 3u) << "the child's value is not the key's";
+    EXPECT_EQ(values[0].name, u"z"_s);
+    EXPECT_EQ(values[1].name, u"a"_s);
+    EXPECT_EQ(values[1].type, uint32_t(kRegSz));
+    EXPECT_EQ(values[1].data, QByteArray("\xc3\xa9\0", 3));
+    EXPECT_EQ(values[2].name, u"m"_s);
+    EXPECT_EQ(values[2].data, QByteArray("\x01\x00\x00\x00", 4));
+
+    EXPECT_EQ(reg.QueryValues(HKCU, u"P\\\\Child"_s, values), RegStatus::InvalidName);
+    EXPECT_EQ(reg.QueryValues(HKCU, u"P\\Nope"_s, values), RegStatus::KeyNotFound);
+    EXPECT_TRUE(values.empty());
+
+    // Answers are fresh: another connection's commit and this one's own open transaction show.
+    CRegistry writer(env.RegistryPath());
+    RegValue single;
+    ASSERT_EQ(reg.QueryValue(HKCU, u"P"_s, u"z"_s, single), RegStatus::Ok);
+    ASSERT_TRUE(writer.SetNumber(HKCU, u"P"_s, u"z"_s, 2));
+    ASSERT_EQ(reg.QueryValues(HKCU, u"P"_s, values), RegStatus::Ok);
+    EXPECT_EQ(values[0].data, QByteArray("\x02\x00\x00\x00", 4));
+    EXPECT_EQ(reg.Transaction([&] {
+        reg.SetNumber(HKCU, u"P"_s, u"new"_s, 4);
+        EXPECT_EQ(reg.QueryValues(HKCU, u"P"_s, values), RegStatus::Ok);
+        EXPECT_EQ(values.size(), 4u);
+        return false;
+    }),
+              RegStatus::IoError);
+    ASSERT_EQ(reg.QueryValues(HKCU, u"P"_s, values), RegStatus::Ok);
+    EXPECT_EQ(values.size(), 3u);
+}
+
 TEST(RegistryTest, EnumerationFollowsWritesOfOtherConnections) {
     CTempEnv env;
     CRegistry reader(env.RegistryPath());

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QMimeData>
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -22,6 +25,47 @@ TEST(DesktopShellTest, TypeNamesTellFoldersFilesAndMissingPaths) {
     EXPECT_EQ(shell.GetTypeName(folder + QStringLiteral("/missing.txt")), QString());
     EXPECT_EQ(shell.GetTypeName(QString()), QString());
     EXPECT_TRUE(shell.GetSmallIcon(folder + QStringLiteral("/missing.txt")).isNull());
+}
+
+// The shell remembers a file's type between the calls for it; every answer must still be the
+// one a fresh shell gives for the file as it is now.
+TEST(DesktopShellTest, AnswersFollowTheFileAtAPath) {
+    CTempEnv env;
+    CDesktopShell shell;
+    const QString path = env.Root() + QStringLiteral("/data");
+    const auto rewrite = [&](const QByteArray& content) {
+        QDir().rmdir(path);
+        QFile::remove(path);
+        env.WriteFile(QStringLiteral("data"), content);
+    };
+    static const char kPngStart[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0";
+    const QByteArray png(kPngStart, sizeof(kPngStart) - 1);
+    const std::function<void()> states[] = {
+        [&] { rewrite("plain words\n"); },
+        [&] { rewrite(png); },
+        [&] { rewrite("plain words again\n"); },
+        [&] {
+            QFile::remove(path);
+            QDir().mkdir(path);
+        },
+        [&] { QDir().rmdir(path); },
+        [&] { rewrite(png); },
+    };
+    QStringList seen;
+    for (const auto& makeState : states) {
+        makeState();
+        CDesktopShell fresh;
+        const QString expected = fresh.GetTypeName(path);
+        SCOPED_TRACE(qPrintable(expected));
+        EXPECT_EQ(shell.GetTypeName(path), expected);
+        const QIcon icon = shell.GetSmallIcon(path), freshIcon = fresh.GetSmallIcon(path);
+        EXPECT_EQ(icon.isNull(), freshIcon.isNull());
+        EXPECT_EQ(icon.name(), freshIcon.name());
+        seen << expected;
+    }
+    EXPECT_NE(seen[0], seen[1]) << "the content decides this file's type";
+    EXPECT_EQ(seen[3], QStringLiteral("File Folder"));
+    EXPECT_EQ(seen[4], QString());
 }
 
 TEST(DesktopShellTest, RequestsForMissingTargetsFailWithoutReachingTheDesktop) {
