@@ -104,17 +104,21 @@ int CopyFileData(int in, int out, CopyFlush flush, const CopyGoOn& goOn) {
     // left to wait for.
     // A copy that may have to stop goes in smaller steps, so it stops soon after being told.
     const size_t chunk = goOn ? size_t(1) << 20 : size_t(32) << 20;
+    // Below this much, the final flush writes the data as soon: starting write-back for a
+    // small file would only cost a call.
+    constexpr off_t kWriteBackStep = off_t(1) << 20;
     off_t written = 0;
+    off_t writeBackFrom = 0;
     for (;;) {
         if (goOn && !goOn())
             return ECANCELED;
         const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, chunk, 0);
         if (copied > 0) {
-            // A chunk short of the full size is usually the last one, which the final flush
-            // writes anyway: starting it here would cost a call and gain nothing.
-            if (flush == CopyFlush::Yes && static_cast<size_t>(copied) == chunk)
-                ::sync_file_range(out, written, copied, SYNC_FILE_RANGE_WRITE);
             written += copied;
+            if (flush == CopyFlush::Yes && written - writeBackFrom >= kWriteBackStep) {
+                ::sync_file_range(out, writeBackFrom, written - writeBackFrom, SYNC_FILE_RANGE_WRITE);
+                writeBackFrom = written;
+            }
             continue;
         }
         if (copied == 0)
