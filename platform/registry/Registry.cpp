@@ -198,6 +198,12 @@ int64_t FindKey(CRegistry::Impl& impl, const QByteArray& lpath, int& rc) {
 }
 
 int64_t EnsureKey(CRegistry::Impl& impl, RegRoot root, const KeyRef& ref, int& rc) {
+    // A key's ancestors exist whenever the key does, so one lookup settles the usual case
+    // (a write to an existing key) instead of one per level.
+    if (!ref.key.isEmpty()) {
+        if (const int64_t existing = FindKey(impl, ref.lpath, rc); existing != -1)
+            return existing;
+    }
     int64_t parent = int64_t(root);
     QByteArray lpath = RootPrefix(root);
     const QByteArray utf8 = ref.key.toUtf8();
