@@ -226,9 +226,10 @@ void CSingleInstanceApp::OnRequestReadable(int socket) {
         return;
     const QByteArray text = request.text;
     request.notifier->setEnabled(false);
-    // Not from inside the notifier's own signal: it goes once control is back in the loop.
-    request.notifier.release()->deleteLater();
-    m_requests.erase(found);
+    // Not from inside the notifier's own signal: the request goes once control is back in
+    // the loop, or with the application, whichever comes first.
+    QMetaObject::invokeMethod(
+        this, [this, socket] { m_requests.erase(socket); }, Qt::QueuedConnection);
     HandleRequest(text);
 }
 
