@@ -3,6 +3,7 @@
 
 #include "common/ProfileRegistry.h"
 #include "manager/Strings.h"
+#include "platform/base/ScopeExit.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -205,6 +206,8 @@ void CDovetailManagerDoc::LoadEntries() {
         return;
     IBindingList* view = m_view;
     view->BeginLoad();
+    // The views see the load as one reset, which must end whatever ends the load.
+    const CScopeExit endLoad([view] { view->EndLoad(); });
     view->RemoveAllItems();
     const auto iconLookup = [view](const QString& path) { return view->GetFileIcon(path); };
     // One transaction for the whole walk: each lenient read writes the file size back, and
@@ -224,7 +227,6 @@ void CDovetailManagerDoc::LoadEntries() {
         }
         return true;
     });
-    view->EndLoad();
     m_loaded = true;
 }
 
