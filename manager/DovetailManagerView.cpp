@@ -287,6 +287,13 @@ void CDovetailManagerView::paintEvent(QPaintEvent* event) {
 }
 
 void CDovetailManagerView::keyPressEvent(QKeyEvent* event) {
+    // Shift+F10 is the keyboard's way to the context menu, as the Menu key is.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, QPoint(), QPoint(), event->modifiers());
+        contextMenuEvent(&menuEvent);
+        event->accept();
+        return;
+    }
     QTreeView::keyPressEvent(event);
     // As in a report list, moving with the keys selects the row landed on, also when it was
     // already current (the first row is current, unselected, from the start). Ctrl moves only
@@ -314,7 +321,16 @@ void CDovetailManagerView::contextMenuEvent(QContextMenuEvent* event) {
         return;
     UpdateEnableItemText();
     emit CommandStateChanged();
-    m_contextMenu->exec(event->globalPos());
+    // From the keyboard the menu belongs where the user's eyes are, at the current row, not
+    // wherever the pointer was left.
+    QPoint at = event->globalPos();
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        QRect row = visualRect(currentIndex());
+        if (!row.isValid() || !viewport()->rect().intersects(row))
+            row = QRect(viewport()->rect().topLeft(), QSize(1, 1));
+        at = viewport()->mapToGlobal(QPoint(row.left() + row.height(), row.bottom()));
+    }
+    m_contextMenu->exec(at);
 }
 
 void CDovetailManagerView::dragEnterEvent(QDragEnterEvent* event) {

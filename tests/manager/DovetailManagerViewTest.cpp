@@ -26,7 +26,9 @@
 #include <QProxyStyle>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -467,6 +469,67 @@ TEST_F(ViewTest, NavigationKeysSelectTheRowTheyLandOn) {
             EXPECT_EQ(m_world.Number(1, QStringLiteral("IsActive")), 0u);
         }
     }
+}
+
+TEST_F(ViewTest, KeyboardOpensTheContextMenuAtTheCurrentRow) {
+    for (int entry = 0; entry < 3; ++entry)
+        m_world.Store(entry, m_world.Binding(QStringLiteral("f%1.txt").arg(entry)));
+    Load();
+    View().resize(600, 300);
+    View().show();
+    QApplication::setActiveWindow(&View());
+    View().setFocus();
+    View().SelectRow(2);
+    const QRect row = View().visualRect(View().currentIndex());
+    const QPoint atRow = View().viewport()->mapToGlobal(row.bottomLeft());
+    const QPoint pointer = View().viewport()->mapToGlobal(QPoint(500, 250));
+
+    // Where the menu shows; it is closed at once.
+    const auto shownAt = [&](const std::function<void()>& open) {
+        QPoint at(-1, -1);
+        QTimer::singleShot(0, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                at = popup->pos();
+                popup->close();
+            }
+        });
+        open();
+        return at;
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> open;
+        bool atRow;
+    };
+    const Case cases[] = {
+        {"Shift+F10", [&] { QTest::keyClick(&View(), Qt::Key_F10, Qt::ShiftModifier); }, true},
+        {"Menu key, pointer elsewhere",
+         [&] {
+             QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(500, 250), pointer);
+             QApplication::sendEvent(View().viewport(), &event);
+         },
+         true},
+        {"mouse",
+         [&] {
+             QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(500, 250), pointer);
+             QApplication::sendEvent(View().viewport(), &event);
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QPoint at = shownAt(c.open);
+        ASSERT_NE(at, QPoint(-1, -1)) << "no menu";
+        if (c.atRow) {
+            EXPECT_GE(at.x(), atRow.x());
+            EXPECT_LT(at.x(), atRow.x() + 2 * row.height());
+            EXPECT_NEAR(at.y(), atRow.y(), 2);
+        } else {
+            EXPECT_EQ(at, pointer);
+        }
+    }
+    // F10 alone is not the context menu (it is the frame's key into the menu bar).
+    EXPECT_EQ(shownAt([&] { QTest::keyClick(&View(), Qt::Key_F10); }), QPoint(-1, -1));
 }
 
 TEST_F(ViewTest, CellsShowWhatTheStoreHoldsNow) {
