@@ -3,9 +3,12 @@
 
 #include "manager/ManagerHelp.h"
 
+#include <QButtonGroup>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -22,10 +25,10 @@ void CPropertyPage::Open() {
 CPropertySheet::CPropertySheet(const QString& title, QWidget* parent) : QDialog(parent) {
     setWindowTitle(title);
     m_tabs = new QTabWidget;
-    auto* ok = new QPushButton(QStringLiteral("OK"));
+    auto* ok = m_ok = new QPushButton(QStringLiteral("OK"));
     ok->setObjectName(QStringLiteral("1"));
     ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
+    auto* cancel = m_cancel = new QPushButton(QStringLiteral("Cancel"));
     cancel->setObjectName(QStringLiteral("2"));
     cancel->setAutoDefault(false);
     connect(ok, &QPushButton::clicked, this, &CPropertySheet::accept);
@@ -49,6 +52,39 @@ CPropertySheet::CPropertySheet(const QString& title, QWidget* parent) : QDialog(
 void CPropertySheet::AddPage(CPropertyPage* page) {
     m_pages.push_back(page);
     m_tabs->addTab(page, page->Title());
+    // Tab goes as the sheet reads: the tabs, the page's controls, then OK and Cancel. A page
+    // joins the chain where it is added, after the buttons made with the sheet.
+    QWidget* last = this;
+    for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain()) {
+        if (w != m_ok && w != m_cancel)
+            last = w;
+    }
+    setTabOrder(last, m_ok);
+    setTabOrder(m_ok, m_cancel);
+    for (QRadioButton* radio : page->findChildren<QRadioButton*>())
+        radio->installEventFilter(this);
+}
+
+bool CPropertySheet::eventFilter(QObject* watched, QEvent* event) {
+    // Tabbing into a set of choices lands on the one chosen, so Space or an arrow there
+    // cannot change the choice by surprise.
+    if (event->type() == QEvent::FocusIn) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        auto* radio = qobject_cast<QRadioButton*>(watched);
+        if (radio && !radio->isChecked() && (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)) {
+            QAbstractButton* chosen = radio->group() ? radio->group()->checkedButton() : nullptr;
+            if (!chosen && radio->autoExclusive() && radio->parentWidget()) {
+                for (QRadioButton* other :
+                     radio->parentWidget()->findChildren<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly)) {
+                    if (other->autoExclusive() && other->isChecked())
+                        chosen = other;
+                }
+            }
+            if (chosen && chosen != radio && chosen->isEnabled() && chosen->isVisible())
+                chosen->setFocus(reason);
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 CPropertyPage* CPropertySheet::ActivePage() const {

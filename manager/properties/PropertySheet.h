@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+class QPushButton;
 class QTabWidget;
 
 // One tab of a property sheet. A page is opened (OnInitDialog) the first time it is shown;
@@ -59,9 +60,12 @@ protected:
 
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QTabWidget* m_tabs = nullptr;
+    QPushButton* m_ok = nullptr;
+    QPushButton* m_cancel = nullptr;
     std::vector<CPropertyPage*> m_pages;
     bool m_initialized = false;
 };

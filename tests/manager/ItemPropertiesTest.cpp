@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -28,6 +29,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -299,6 +301,40 @@ TEST_F(ItemPropertiesTest, RuleOutsideTheThreeChecksNoDirectionAndIsKept) {
     });
     ASSERT_TRUE(Edit());
     EXPECT_EQ(Stored().CopyRule, 7);
+}
+
+TEST_F(ItemPropertiesTest, TabReadsThePageThenTheButtonsAndEntersTheDirectionAtTheChoice) {
+    StoreReport(QStringLiteral("Word 97"), QStringLiteral("EPOC Word"));  // PC to MC 218, the middle choice
+    m_driver.Then([](QWidget* modal) {
+        CPropertySheet* sheet = Sheet(modal);
+        QApplication::setActiveWindow(sheet);
+        const auto focusName = [] {
+            QWidget* focus = QApplication::focusWidget();
+            if (!focus)
+                return QStringLiteral("none");
+            return qobject_cast<QTabBar*>(focus) ? QStringLiteral("tabs") : focus->objectName();
+        };
+        const auto press = [&](Qt::KeyboardModifiers modifiers) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, modifiers);
+            return focusName();
+        };
+        sheet->TabWidget()->tabBar()->setFocus(Qt::OtherFocusReason);
+        QStringList forward;
+        for (int i = 0; i < 7; ++i)
+            forward << press(Qt::NoModifier);
+        const auto id = [](int n) { return QString::number(n); };
+        EXPECT_EQ(
+            forward,
+            (QStringList{id(CSyncRulesPropertyPage::kIdPcToDevice), id(CSyncRulesPropertyPage::kIdPrompt24Hrs),
+                         id(CSyncRulesPropertyPage::kIdPromptBothChanged), id(CSyncRulesPropertyPage::kIdKeepCopy),
+                         QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("tabs")}));
+        // Backwards into the choices as well, and nothing was changed on the way.
+        Control<QCheckBox>(sheet->Page(0), CSyncRulesPropertyPage::kIdPrompt24Hrs)->setFocus(Qt::OtherFocusReason);
+        EXPECT_EQ(press(Qt::ShiftModifier), id(CSyncRulesPropertyPage::kIdPcToDevice));
+        EXPECT_TRUE(Control<QRadioButton>(sheet->Page(0), CSyncRulesPropertyPage::kIdPcToDevice)->isChecked());
+        sheet->reject();
+    });
+    EXPECT_FALSE(Edit());
 }
 
 TEST_F(ItemPropertiesTest, CancelAfterChangesLeavesTheEntryUntouched) {
