@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -88,6 +89,15 @@ CEpocFileDlg::CEpocFileDlg(const CDeviceFolder& device, int mode, const QString&
     connect(m_upButton, &QPushButton::clicked, this, &CEpocFileDlg::OnUp);
     connect(m_entryList, &QListWidget::itemClicked, this, &CEpocFileDlg::OnItemClicked);
     connect(m_entryList, &QListWidget::itemActivated, this, &CEpocFileDlg::OnItemActivated);
+    // A file selected with the keys is taken as a click takes it. Selections only: the focus
+    // arriving makes an item current without choosing it.
+    connect(m_entryList, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> items = m_entryList->selectedItems();
+        if (items.size() == 1)
+            OnItemClicked(items.first());
+    });
+    connect(m_nameEdit, &QLineEdit::textEdited, this, [this] { m_nameFromList = false; });
+    m_entryList->installEventFilter(this);
 
     if (m_driveCombo->count() == 0) {
         ShowError(tr("The handheld's file system cannot be found."));
@@ -161,6 +171,7 @@ void CEpocFileDlg::OnDriveChosen(int index) {
     const QString letter = m_driveCombo->itemData(index).toString();
     if (!letter.isEmpty()) {
         ShowError(QString());
+        ForgetListName();
         ShowFolder(letter.at(0), {});
     }
 }
@@ -171,12 +182,23 @@ void CEpocFileDlg::OnUp() {
     QStringList up = m_folders;
     up.removeLast();
     ShowError(QString());
+    ForgetListName();
     ShowFolder(m_drive, up);
 }
 
 void CEpocFileDlg::OnItemClicked(QListWidgetItem* item) {
-    if (item && !item->data(kFolderRole).toBool())
+    if (item && !item->data(kFolderRole).toBool()) {
         m_nameEdit->setText(item->text());
+        m_nameFromList = true;
+    }
+}
+
+void CEpocFileDlg::ForgetListName() {
+    // A file picked in the folder being left names nothing in the next one; a typed name stays.
+    if (m_nameFromList) {
+        m_nameEdit->clear();
+        m_nameFromList = false;
+    }
 }
 
 void CEpocFileDlg::OnItemActivated(QListWidgetItem* item) {
@@ -184,11 +206,31 @@ void CEpocFileDlg::OnItemActivated(QListWidgetItem* item) {
         return;
     if (item->data(kFolderRole).toBool()) {
         ShowError(QString());
+        ForgetListName();
         ShowFolder(m_drive, m_folders + QStringList{item->text()});
         return;
     }
     m_nameEdit->setText(item->text());
     accept();
+}
+
+bool CEpocFileDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_entryList && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        // Return on an item opens it or takes it, and nothing else: the list would pass the
+        // key on to the default button too, which then found no name in the folder just
+        // opened and said "Choose a file.".
+        if (plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && m_entryList->currentItem()) {
+            OnItemActivated(m_entryList->currentItem());
+            return true;
+        }
+        if (plain && key->key() == Qt::Key_Backspace) {
+            OnUp();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CEpocFileDlg::accept() {

@@ -29,6 +29,9 @@ public:
 public slots:
     void accept() override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void ShowFolder(QChar drive, const QStringList& folders);
     void Refill();
@@ -37,6 +40,7 @@ private:
     void OnUp();
     void OnItemClicked(QListWidgetItem* item);
     void OnItemActivated(QListWidgetItem* item);
+    void ForgetListName();
     bool TryChoose(const QString& typed);
 
     const CDeviceFolder& m_device;
@@ -45,6 +49,7 @@ private:
     QStringList m_folders;
     QRegularExpression m_filter;
     EpocPath m_chosen;
+    bool m_nameFromList = false;  // the name field holds a file picked in the list, not typed
 
     QComboBox* m_driveCombo = nullptr;
     QPushButton* m_upButton = nullptr;

@@ -157,6 +157,41 @@ TEST_F(EpocFileDllTest, ExistingFileModeRefusesUnknownNames) {
     EXPECT_EQ(u1 | u2 | u3, 0u) << "no EPOC header";
 }
 
+TEST_F(EpocFileDllTest, KeyboardAloneOpensFoldersAndPicksAFile) {
+    m_chooser->Init(1, u"t"_s, u"OK"_s, u"C:\\Documents\\"_s, 1);
+    WhenShown([](QDialog* dialog) {
+        QApplication::setActiveWindow(dialog);
+        auto* list = Child<QListWidget>(dialog, "entryList");
+        auto* name = Child<QLineEdit>(dialog, "nameEdit");
+        auto* folder = Child<QLabel>(dialog, "folderLabel");
+        auto* error = Child<QLabel>(dialog, "errorLabel");
+        list->setFocus(Qt::BacktabFocusReason);
+        EXPECT_EQ(name->text(), QString()) << "the focus arriving chooses nothing";
+        // Return on a folder opens it, and only that.
+        QTest::keyClick(list, Qt::Key_End);
+        EXPECT_EQ(name->text(), u"Report"_s);
+        QTest::keyClick(list, Qt::Key_Home);
+        ASSERT_EQ(list->currentItem()->text(), u"Letters"_s);
+        QTest::keyClick(list, Qt::Key_Return);
+        EXPECT_EQ(folder->text(), u"C:\\Documents\\Letters\\"_s);
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_TRUE(error->isHidden()) << error->text().toStdString();
+        EXPECT_EQ(name->text(), QString()) << "a file of the folder left names nothing here";
+        QTest::keyClick(list, Qt::Key_Backspace);
+        EXPECT_EQ(folder->text(), u"C:\\Documents\\"_s);
+        // Moving onto a file names it, as a click does; Return takes it.
+        QTest::keyClick(list, Qt::Key_Home);
+        QTest::keyClick(list, Qt::Key_Down);
+        EXPECT_EQ(name->text(), u"notes.txt"_s);
+        QTest::keyClick(list, Qt::Key_Down);
+        EXPECT_EQ(name->text(), u"Report"_s);
+        QTest::keyClick(list, Qt::Key_Return);
+        EXPECT_FALSE(dialog->isVisible());
+    });
+    EXPECT_EQ(m_chooser->DoModal(), 1);
+    EXPECT_EQ(FileName(), u"C:\\Documents\\Report"_s);
+}
+
 TEST_F(EpocFileDllTest, TargetModeProposesTheInitialNameAndTakesATypedOne) {
     m_chooser->Init(0, u"Select EPOC target for report.doc"_s, u"OK"_s, u"C:\\Documents\\Quarterly"_s, 1);
     WhenShown([](QDialog* dialog) {
