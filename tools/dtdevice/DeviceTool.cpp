@@ -341,3 +341,10 @@ DeviceToolResult CDeviceTool::Use(const QStringList& args) {
     return Done(kind == VolumeConfig::HandheldVolume() ? u"The suite now reaches removable volumes as its handheld"_s
                                                        : u"The suite now reaches the simulated handheld"_s);
 }
+
+QString CDeviceTool::VolumeRefusal(const QString& folder) {
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    if (canonical.isEmpty())
+        return u"the folder "_s + folder + u" does not exist"_s;
+    return ExamineFolder(QFile::encodeName(canonical)).error;
+}

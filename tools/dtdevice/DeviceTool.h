@@ -16,6 +16,9 @@ class CDeviceTool {
 public:
     DeviceToolResult Run(const QStringList& arguments);
     static QString Usage();
+    // Why adopt would refuse an existing folder for the volume it is on (a fixed disk, the
+    // system's own file system ...); empty when it is on a removable volume.
+    static QString VolumeRefusal(const QString& folder);
 
 private:
     DeviceToolResult Adopt(const QStringList& args);
