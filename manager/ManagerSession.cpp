@@ -36,7 +36,7 @@ bool CManagerSession::InitInstance(bool onlyInstance, const QString& windowName,
     RegisterShellFolder(title, programPath);
 
     if (!IsEpocConnectInstalled()) {
-        CMessageBox::Stop(nullptr, LoadManagerString(kIdsNoEpocConnect));
+        CMessageBox::Stop(nullptr, WithSetUpHint(LoadManagerString(kIdsNoEpocConnect)));
         return false;
     }
 

@@ -10,6 +10,10 @@ enum PropertyString : int {
     kIdsDovetailOptions = 61233,
     kIdsDefaultRulesTab = 61240,
     kIdsPropertiesChooserMissing = 62200,
+    kIdsNoScheduler = 62201,
+    kIdsSchedulerNotStarted = 62202,
+    kIdsSchedulerNotAtLogOn = 62203,
+    kIdsNoSynchronizerToStart = 62204,
 };
 
 // Adds the texts to the string table; InstallManagerStrings does, once at start-up.

@@ -4,16 +4,20 @@
 #include "common/AutostartEntry.h"
 #include "common/ProfileRegistry.h"
 
-void RegisterScheduler(const std::function<void(const QString& path)>& start) {
+SchedulerRegistration RegisterScheduler(const std::function<bool(const QString& path)>& start) {
+    SchedulerRegistration result;
     QString path;
     if (!RegReadString(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\SchedulerAppPath"), QString(), path,
-                       kRegStringMax))
-        return;
+                       kRegStringMax) ||
+        path.isEmpty())
+        return result;
+    result.path = path;
     if (!RegWriteString(HKEY_CURRENT_USER, QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run"),
                         QString::fromLatin1(kSchedulerAutostartName), path))
-        return;
+        return result;
     // The Run value starts nothing at log-on here; the autostart entry does.
-    WriteAutostartEntry(QString::fromLatin1(kSchedulerAutostartName), path);
+    result.atLogOn = WriteAutostartEntry(QString::fromLatin1(kSchedulerAutostartName), path);
     // The scheduler has no window, so starting it cannot take the focus from the manager.
-    start(path);
+    result.started = start(path);
+    return result;
 }

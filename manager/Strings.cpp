@@ -28,6 +28,10 @@ const std::vector<std::pair<int, const char*>>& Table() {
         {kIdsDevelopedFor, "Developed for Ericsson"},
         {kIdsVersionFormat, "Dovetail Version %s"},
         {kIdsNoProgramToOpen, "The desktop has no program to open\n%1"},
+        {kIdsSetUpHint,
+         "Dovetail may not be set up for you yet. To set it up, choose \"Dovetail\" or \"Dovetail handheld\" in "
+         "the desktop's menu of applications: that window registers you, your documents folder and your "
+         "handheld, and installs Dovetail's programs."},
         {kIdsColumnFirst + 0, "PC Name"},
         {kIdsColumnFirst + 1, "PC Path"},
         {kIdsColumnFirst + 2, "PC Type"},
@@ -71,6 +75,10 @@ QString LoadManagerString(int id) {
     bool ok = false;
     const QString text = CStringTable::Load(id, &ok);
     return ok ? text : QStringLiteral("???");
+}
+
+QString WithSetUpHint(const QString& text) {
+    return text + QStringLiteral("\n\n") + LoadManagerString(kIdsSetUpHint);
 }
 
 QString PromptPart(const QString& text) {

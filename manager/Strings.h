@@ -25,6 +25,7 @@ enum ManagerString : int {
     kIdsVersionFormat = 61909,
     kIdsColumnFirst = 61910,  // 61910..61917: the eight list column headings
     kIdsNoProgramToOpen = 61920,
+    kIdsSetUpHint = 61921,
 };
 
 // Registers the manager's three tables (its own, the connection and adding texts, the
@@ -32,6 +33,9 @@ enum ManagerString : int {
 void InstallManagerStrings();
 // The text of id; "???" when the table has none, so a missing text never shows blank.
 QString LoadManagerString(int id);
+// text followed by what to do where Dovetail was never set up for this user (the set-up
+// window and its menu entries).
+QString WithSetUpHint(const QString& text);
 // The part of a prompt string before "\n" (status prompt) and after it (tooltip).
 QString PromptPart(const QString& text);
 QString TooltipPart(const QString& text);

@@ -62,7 +62,7 @@ bool CConnectionFlow::CheckSetUp() {
     else if (!GetUserPCDirectory(user, folder))
         messageId = kIdsSelectCurrentFolder;
     if (messageId != 0) {
-        CMessageBox::Stop(&m_view, LoadManagerString(messageId));
+        CMessageBox::Stop(&m_view, WithSetUpHint(LoadManagerString(messageId)));
         emit m_view.CloseApplicationRequested();
         return false;
     }

@@ -4,6 +4,7 @@
 #include "common/Profile.h"
 #include "manager/ConnectionStrings.h"
 #include "manager/MessageBox.h"
+#include "manager/Strings.h"
 #include "platform/shell/Shell.h"
 
 #include <QStringList>
@@ -11,14 +12,14 @@
 bool LaunchSynchronizer(QWidget* parent, int entry) {
     const QString path = CAppProfile().GetProfileString(QString(), QStringLiteral("SyncronizerPath"));
     if (path.size() < 3) {
-        CMessageBox::Information(parent, LoadConnectionString(kIdsSyncNotRegistered));
+        CMessageBox::Information(parent, WithSetUpHint(LoadConnectionString(kIdsSyncNotRegistered)));
         return false;
     }
     QStringList arguments;
     if (entry >= 0)
         arguments << QStringLiteral("/W\"%1\"").arg(entry);
     if (!IShell::Current().Open(path, arguments)) {
-        CMessageBox::Information(parent, LoadConnectionString(kIdsSyncNotFound));
+        CMessageBox::Information(parent, WithSetUpHint(LoadConnectionString(kIdsSyncNotFound)));
         return false;
     }
     return true;

@@ -4,6 +4,8 @@
 #include "common/Profile.h"
 #include "common/ProfileRegistry.h"
 #include "manager/DovetailManagerDoc.h"
+#include "manager/MessageBox.h"
+#include "manager/PropertyStrings.h"
 #include "manager/SchedulerRegistration.h"
 #include "manager/Strings.h"
 #include "manager/properties/FilePropertyPage.h"
@@ -107,9 +109,32 @@ void CAutoSyncPropertyPage::OnOK() {
     WriteEntryNumber(m_user, kArea, entry, QStringLiteral("Frequency"), m_frequency);
     if (m_frequency == 0)
         return;
-    RegisterScheduler([](const QString& path) { IShell::Current().Open(path); });
+    const SchedulerRegistration scheduler =
+        RegisterScheduler([](const QString& path) { return IShell::Current().Open(path); });
     const QString synchronizer = CAppProfile().GetProfileString(QString(), QStringLiteral("SyncronizerPath"));
     // Without a registered synchronizer, a path the scheduler can use is not replaced by nothing.
     if (!synchronizer.isEmpty())
         WriteEntryString(m_user, kArea, entry, QStringLiteral("ExecutablePath"), synchronizer);
+    QString program;
+    ReadEntryString(m_user, kArea, entry, QStringLiteral("ExecutablePath"), program);
+
+    // The choice is kept either way; what would keep it from working is said, not swallowed.
+    QStringList problems;
+    bool notSetUp = false;
+    if (scheduler.path.isEmpty()) {
+        problems << LoadPropertyString(kIdsNoScheduler);
+        notSetUp = true;
+    } else if (!scheduler.started) {
+        problems << LoadPropertyString(kIdsSchedulerNotStarted).arg(scheduler.path);
+    } else if (!scheduler.atLogOn) {
+        problems << LoadPropertyString(kIdsSchedulerNotAtLogOn).arg(scheduler.path);
+    }
+    if (program.isEmpty()) {
+        problems << LoadPropertyString(kIdsNoSynchronizerToStart);
+        notSetUp = true;
+    }
+    if (problems.isEmpty())
+        return;
+    const QString text = problems.join(QStringLiteral("\n\n"));
+    CMessageBox::Show(this, notSetUp ? WithSetUpHint(text) : text, QMessageBox::Warning);
 }

@@ -8,6 +8,7 @@
 #include "manager/EpocDropStream.h"
 #include "manager/MainFrame.h"
 #include "manager/MessageBox.h"
+#include "manager/Strings.h"
 #include "manager/adding/AddingFlow.h"
 #include "manager/connection/ConnectionFlow.h"
 #include "manager/connection/SynchronizerLaunch.h"
@@ -30,8 +31,13 @@
 namespace {
 const QString kCannotConnect = QStringLiteral("Cannot connect to MC 218");
 const QString kCouldNotStart = QStringLiteral("Could not start Ericsson EPOC Connect");
-const QString kNotRegistered = QStringLiteral("Synchronizer application not registered.");
-const QString kNotFound = QStringLiteral("Synchronizer application not found.");
+// Both name what to do where the set-up never ran.
+QString NotRegistered() {
+    return WithSetUpHint(QStringLiteral("Synchronizer application not registered."));
+}
+QString NotFound() {
+    return WithSetUpHint(QStringLiteral("Synchronizer application not found."));
+}
 
 class MonitorTest : public ::testing::Test {
 protected:
@@ -169,9 +175,9 @@ TEST_F(MonitorTest, LaunchParametersAndMessages) {
         bool opened;
     };
     const Case cases[] = {
-        {"two characters", QStringLiteral("ab"), true, -1, {kNotRegistered}, {}, false},
-        {"missing", QString(), true, 3, {kNotRegistered}, {}, false},
-        {"start fails", QStringLiteral("abc"), false, -1, {kNotFound}, {}, true},
+        {"two characters", QStringLiteral("ab"), true, -1, {NotRegistered()}, {}, false},
+        {"missing", QString(), true, 3, {NotRegistered()}, {}, false},
+        {"start fails", QStringLiteral("abc"), false, -1, {NotFound()}, {}, true},
         {"all", QStringLiteral("/opt/bindcopy"), true, -1, {}, {}, true},
         {"entry 12", QStringLiteral("/opt/bindcopy"), true, 12, {}, {QStringLiteral("/W\"12\"")}, true},
     };
@@ -249,9 +255,9 @@ TEST_F(ConnectionFlowTest, MissingUserOrFolderClosesWithoutAnEngine) {
         EXPECT_EQ(closing.size(), 1);
         EXPECT_FALSE(created);
         EXPECT_EQ(CMessageBox::ShownTexts().value(0),
-                  dropUser ? QStringLiteral("No user initialized")
-                           : QStringLiteral("Please select 'My Ericsson Properties'\nand confirm the 'Current "
-                                            "Folder'\non the General page first."));
+                  WithSetUpHint(dropUser ? QStringLiteral("No user initialized")
+                                         : QStringLiteral("Please select 'My Ericsson Properties'\nand confirm the "
+                                                          "'Current Folder'\non the General page first.")));
     }
 }
 
@@ -328,7 +334,7 @@ TEST_F(MonitorTest, SynchronizerPathNamingNoProgramIsNotFound) {
         CMessageBox::ClearShownTexts();
         CAppProfile().WriteProfileString(QString(), QStringLiteral("SyncronizerPath"), QString::fromUtf8(path));
         EXPECT_FALSE(LaunchSynchronizer(nullptr, 3));
-        EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{kNotFound}) << path;
+        EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{NotFound()}) << path;
     }
 }
 

@@ -6,6 +6,7 @@
 #include "manager/DovetailManagerView.h"
 #include "manager/MainFrame.h"
 #include "manager/MessageBox.h"
+#include "manager/Strings.h"
 #include "manager/ShellFolder.h"
 #include "platform/registry/Registry.h"
 #include "tests/manager/ManagerWorld.h"
@@ -43,7 +44,8 @@ TEST_F(StartupTest, WithoutEpocConnectShowsItsMessageAfterTheShellFolderEntries)
         CMessageBox::ClearShownTexts();
         CManagerSession session;
         EXPECT_FALSE(session.InitInstance(onlyInstance, QStringLiteral("Dovetail:x")));
-        EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{QStringLiteral("Ericsson EPOC Connect is not installed")});
+        EXPECT_EQ(CMessageBox::ShownTexts(),
+                  QStringList{WithSetUpHint(QStringLiteral("Ericsson EPOC Connect is not installed"))});
         EXPECT_EQ(session.MainFrame(), nullptr);
     }
     EXPECT_EQ(Read(HKEY_CLASSES_ROOT, ShellFolderKey()), QStringLiteral("Dovetail"));

@@ -11,6 +11,7 @@
 #include "manager/ManagerSession.h"
 #include "manager/MessageBox.h"
 #include "manager/SchedulerRegistration.h"
+#include "manager/Strings.h"
 #include "manager/properties/AutoSyncPropertyPage.h"
 #include "manager/properties/PropertyCommands.h"
 #include "manager/properties/SyncRulesPropertyPage.h"
@@ -22,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -276,10 +278,82 @@ TEST_F(OptionsTest, LastSynchShowsInTheUsersFormatsAndF1OpensItsHelp) {
 
 TEST_F(OptionsTest, WithoutASchedulerPathNothingIsRegistered) {
     CRegistry::Default().DeleteTree(RegRoot::CurrentUser, QStringLiteral("Software\\Veroz\\SchedulerAppPath"));
-    RegisterScheduler([](const QString& path) { IShell::Current().Open(path); });
+    const SchedulerRegistration result =
+        RegisterScheduler([](const QString& path) { return IShell::Current().Open(path); });
+    EXPECT_TRUE(result.path.isEmpty());
+    EXPECT_FALSE(result.started);
     EXPECT_TRUE(RunValue().isEmpty());
     EXPECT_TRUE(m_shell.m_requests.empty());
     EXPECT_FALSE(QFile::exists(AutostartEntryPath(QStringLiteral("DTScheduler"))));
+}
+
+// Switching automatic synchronization on where it cannot work keeps the choice and says why,
+// naming the set-up where that is what is missing; where it works nothing is shown.
+TEST_F(OptionsTest, OnSaysWhatKeepsAutomaticSynchronizationFromWorking) {
+    struct Case {
+        const char* name;
+        bool schedulerPath;
+        bool shellStarts;
+        bool synchronizerPath;
+        bool autostartWritable;
+        QStringList expected;  // parts of the one warning, in order; empty: no warning
+    };
+    const QString hint = LoadManagerString(kIdsSetUpHint);
+    const Case cases[] = {
+        {"everything in place", true, true, true, true, {}},
+        {"setup never ran",
+         false,
+         true,
+         false,
+         true,
+         {QStringLiteral("no scheduler program is installed"), QStringLiteral("no synchronizer is registered"), hint}},
+        {"scheduler does not start", true, false, true, true, {QStringLiteral("could not be started")}},
+        {"no autostart entry", true, true, true, false, {QStringLiteral("could not be registered to start when")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CMessageBox::ClearShownTexts();
+        CRegistry::Default().DeleteTree(
+            RegRoot::CurrentUser, QStringLiteral("Software\\Veroz\\Users\\%1\\AutoSynchApps").arg(m_world.User()));
+        if (c.schedulerPath)
+            RegWriteString(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\SchedulerAppPath"), QString(),
+                           m_scheduler);
+        else
+            CRegistry::Default().DeleteTree(RegRoot::CurrentUser, QStringLiteral("Software\\Veroz\\SchedulerAppPath"));
+        if (c.synchronizerPath)
+            RegWriteString(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\Dovetail"),
+                           QStringLiteral("SyncronizerPath"), QStringLiteral("/suite/bindcopy"));
+        else
+            CRegistry::Default().DeleteValue(RegRoot::CurrentUser, QStringLiteral("Software\\Veroz\\Dovetail"),
+                                             QStringLiteral("SyncronizerPath"));
+        // A file where the autostart folder should be: the entry cannot be written.
+        const QString autostart = m_world.Env().Home() + QStringLiteral("/.config/autostart");
+        QFile::remove(autostart);
+        QDir(autostart).removeRecursively();
+        if (!c.autostartWritable)
+            m_world.Env().WriteFile(QStringLiteral("home/.config/autostart"), "not a folder");
+        m_shell.m_succeed = c.shellStarts;
+        m_driver.Then([](QWidget* modal) {
+            COptionPropSheet* sheet = Sheet(modal);
+            Control<QCheckBox>(AutoSyncTab(sheet), 1035)->click();
+            ClickOk(sheet);
+        });
+        ASSERT_TRUE(Options());
+        EXPECT_EQ(Number(QStringLiteral("Frequency")), 1u);
+        const QStringList shown = CMessageBox::ShownTexts();
+        if (c.expected.isEmpty()) {
+            EXPECT_TRUE(shown.isEmpty()) << shown.join(u'|').toStdString();
+            continue;
+        }
+        ASSERT_EQ(shown.size(), 1);
+        qsizetype at = 0;
+        for (const QString& part : c.expected) {
+            const qsizetype found = shown[0].indexOf(part, at);
+            EXPECT_GE(found, at) << part.toStdString() << " in " << shown[0].toStdString();
+            at = found < 0 ? at : found + part.size();
+        }
+        EXPECT_EQ(CMessageBox::ShownIcons().value(0), QMessageBox::Warning);
+    }
 }
 
 TEST_F(OptionsTest, NewDefaultsReachNewBindingsOnlyThroughTheOptionsCommand) {
