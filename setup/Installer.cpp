@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 #include <functional>
 
@@ -241,10 +242,17 @@ bool CreateShellLink(const QString& target, const QString& linkPath, const QStri
     QString name = QFileInfo(linkPath).completeBaseName();
     if (name.isEmpty())
         name = description;
-    // An icon every theme has, and the menu categories file tools are listed under.
+    // The package's own icon where it is installed (this entry then takes the place of the
+    // package's entry of the same name in the menu), else an icon every theme has; and the menu
+    // categories file tools are listed under.
+    const QString icon =
+        QStandardPaths::locate(QStandardPaths::GenericDataLocation, u"icons/hicolor/48x48/apps/dovetail.png"_s)
+                .isEmpty()
+            ? u"view-refresh"_s
+            : u"dovetail"_s;
     const QString entry = u"[Desktop Entry]\nType=Application\nName="_s + EscapeEntryText(name) + u"\nComment="_s +
-                          EscapeEntryText(description) + u"\nExec="_s + QuoteExecArgument(target) +
-                          u"\nIcon=view-refresh\nCategories=Utility;FileTools;\n"_s;
+                          EscapeEntryText(description) + u"\nExec="_s + QuoteExecArgument(target) + u"\nIcon="_s +
+                          icon + u"\nCategories=Utility;FileTools;\n"_s;
     QSaveFile file(linkPath);
     if (!file.open(QIODevice::WriteOnly))
         return false;

@@ -267,3 +267,21 @@ TEST(ShellLink, ExecQuotesThePath) {
     EXPECT_FALSE(CreateShellLink(u"/opt/line\nbreak"_s, link, u"Dovetail"_s));
     EXPECT_FALSE(CreateShellLink(u"/opt/bindmgr"_s, env.Root() + u"/missing/Dovetail.desktop"_s, u"Dovetail"_s));
 }
+
+// The package's icon once it is installed, a theme's own icon before.
+TEST(ShellLink, IconIsThePackagesWhereItIsInstalled) {
+    CTempEnv env;
+    env.SetEnv("XDG_DATA_DIRS", env.MakeDir(u"system-share"_s));
+    const QString link = env.Root() + u"/Dovetail.desktop"_s;
+    const auto icon = [&] {
+        QFile file(link);
+        EXPECT_TRUE(CreateShellLink(u"/opt/suite/bindmgr"_s, link, u"Dovetail"_s));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        const qsizetype at = text.indexOf(u"\nIcon="_s);
+        return at < 0 ? QString() : text.mid(at + 6, text.indexOf(u'\n', at + 1) - at - 6);
+    };
+    EXPECT_EQ(icon(), u"view-refresh"_s);
+    env.WriteFile(u"system-share/icons/hicolor/48x48/apps/dovetail.png"_s, "png");
+    EXPECT_EQ(icon(), u"dovetail"_s);
+}

@@ -16,6 +16,8 @@ QStringList MediumProgramNames() {
 
 CSetupWorld::CSetupWorld() {
     InstallSetupStrings();
+    // No icon theme of the machine's own (an installed package's icon) reaches the menu entry.
+    m_env.SetEnv("XDG_DATA_DIRS", m_env.MakeDir(u"system-share"_s));
     m_suite = m_env.MakeDir(u"suite"_s) + u'/';
     m_medium = m_env.MakeDir(u"medium"_s) + u'/';
     m_programs = m_env.MakeDir(u"home/.local/share/applications"_s);
