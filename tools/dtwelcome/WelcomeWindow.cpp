@@ -304,6 +304,8 @@ void CWelcomeWindow::RunInstallWizard() {
     }
     m_wizard = new QProcess(this);
     m_wizard->setProgram(m_programs.setupProgram);
+    // What the wizard says on its way goes where this window's own messages go.
+    m_wizard->setProcessChannelMode(QProcess::ForwardedChannels);
     connect(m_wizard, &QProcess::finished, this, &CWelcomeWindow::OnInstallWizardEnded);
     connect(m_wizard, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
