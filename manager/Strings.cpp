@@ -28,6 +28,12 @@ const std::vector<std::pair<int, const char*>>& Table() {
         {kIdsDevelopedFor, "Developed for Ericsson"},
         {kIdsVersionFormat, "Dovetail Version %s"},
         {kIdsNoProgramToOpen, "The desktop has no program to open\n%1"},
+        {kIdsUserRefused, "The name of the current Ericsson EPOC Connect user cannot name the backup folder:\n%1"},
+        {kIdsPcFolderRefused,
+         "The 'Current Folder' of the current user cannot be used:\n%1\n\nPlease select 'My Ericsson "
+         "Properties'\nand confirm the 'Current Folder'\non the General page first."},
+        {kIdsPcFileRefused, "The PC file of this binding cannot be used:\n%1\n\nChoose another one in its Properties."},
+        {kIdsLogPathRefused, "The synchronization log cannot be opened:\n%1"},
         {kIdsColumnFirst + 0, "PC Name"},
         {kIdsColumnFirst + 1, "PC Path"},
         {kIdsColumnFirst + 2, "PC Type"},

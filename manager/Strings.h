@@ -25,6 +25,11 @@ enum ManagerString : int {
     kIdsVersionFormat = 61909,
     kIdsColumnFirst = 61910,  // 61910..61917: the eight list column headings
     kIdsNoProgramToOpen = 61920,
+    // Store values that must not name files, each with the reason in %1.
+    kIdsUserRefused = 61921,
+    kIdsPcFolderRefused = 61922,
+    kIdsPcFileRefused = 61923,
+    kIdsLogPathRefused = 61924,
 };
 
 // Registers the manager's three tables (its own, the connection and adding texts, the
