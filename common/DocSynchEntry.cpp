@@ -249,7 +249,7 @@ CStoreCheck ReadDocSynchEntry(const QString& user, int entry, CDocSynchEntry& re
 }
 
 CStoreCheck CheckWinPath(const QString& winPath) {
-    const QString label = Quoted(kWinPath);
+    static const QString label = Quoted(kWinPath);
     if (CStoreCheck check = CheckPcFolder(label, winPath); !check)
         return check;
     // Without it the name would be glued to the folder's last component: another file.
@@ -261,13 +261,15 @@ CStoreCheck CheckWinPath(const QString& winPath) {
 CStoreCheck CheckPcFile(const CDocSynchEntry& record) {
     if (CStoreCheck check = CheckWinPath(record.WinPath); !check)
         return check;
-    return CheckPcFileName(Quoted(kWinFileName), record.WinFileName);
+    static const QString label = Quoted(kWinFileName);
+    return CheckPcFileName(label, record.WinFileName);
 }
 
 CStoreCheck CheckBindingNames(const CDocSynchEntry& record) {
     if (CStoreCheck check = CheckPcFile(record); !check)
         return check;
-    return CheckEpocFileName(Quoted(kEpocFileName), record.EpocFileName);
+    static const QString label = Quoted(kEpocFileName);
+    return CheckEpocFileName(label, record.EpocFileName);
 }
 
 void WriteDocSynchEntry(const QString& user, int entry, const CDocSynchEntry& r) {

@@ -53,7 +53,8 @@ CStoreCheck CheckName(const QString& label, const QString& name, const QString& 
     const bool separated = std::any_of(separators.begin(), separators.end(), [&](QChar s) { return name.contains(s); });
     if (separated || name == u"."_s || name == u".."_s)
         return Refuse(label, u"is not a single name"_s, name);
-    if (name.toUtf8().size() > kMaxNameBytes)
+    // A UTF-16 unit takes at most 3 bytes of UTF-8: short names need no conversion.
+    if (name.size() * 3 > kMaxNameBytes && name.toUtf8().size() > kMaxNameBytes)
         return Refuse(label, u"is longer than %1 bytes"_s.arg(kMaxNameBytes), name);
     return {};
 }
