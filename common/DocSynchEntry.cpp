@@ -53,9 +53,10 @@ public:
 
     // Reads every value of the entry now; later reads answer from that one read instead of
     // asking the store once per value.
-    void ReadAll() {
-        ReadEntryValues(m_user, Area(), m_key, m_values);
+    // False when the entry does not exist or could not be read.
+    bool ReadAll() {
         m_readAll = true;
+        return ReadEntryValues(m_user, Area(), m_key, m_values);
     }
     bool Text(const QString& name, QString& out) const {
         return m_readAll ? m_values.String(name, out) : ReadEntryString(m_user, Area(), m_key, name, out);
@@ -91,23 +92,44 @@ private:
     bool m_readAll = false;
 };
 
-bool ReadStrict(const CEntryAccess& e, CDocSynchEntry& r) {
+QString Quoted(const QString& name) {
+    return u'"' + name + u'"';
+}
+
+CStoreCheck MissingValue(const QString& name) {
+    return CStoreCheck::Missing(QStringLiteral("%1 is missing or unreadable").arg(Quoted(name)));
+}
+
+CStoreCheck ReadStrict(const CEntryAccess& e, CDocSynchEntry& r) {
+    // First, so that a caller can leave a disabled binding alone even when it is broken.
+    e.Flag(kIsActive, r.IsActive);
     for (const auto& t : kTexts) {
         if (!e.Text(*t.name, r.*t.field))
-            return false;
+            return MissingValue(*t.name);
     }
-    return e.Signed(kLinkStatus, r.LinkStatus) && e.Number(kLastSyncTimeStamp, r.LastSyncTimeStamp) &&
-           e.Flag(kWasUpdated, r.WasUpdated) && e.Signed(kFileSize, r.FileSize) && e.Flag(kIsActive, r.IsActive) &&
-           e.Signed(kCopyRule, r.CopyRule) && e.Flag(kPrompt24Hrs, r.Prompt24Hrs) &&
-           e.Flag(kPromptBothChanged, r.PromptBothChanged) && e.Flag(kKeepCopy, r.KeepCopy);
+    const QString* missing = !e.Signed(kLinkStatus, r.LinkStatus)                 ? &kLinkStatus
+                             : !e.Number(kLastSyncTimeStamp, r.LastSyncTimeStamp) ? &kLastSyncTimeStamp
+                             : !e.Flag(kWasUpdated, r.WasUpdated)                 ? &kWasUpdated
+                             : !e.Signed(kFileSize, r.FileSize)                   ? &kFileSize
+                             : !e.Flag(kIsActive, r.IsActive)                     ? &kIsActive
+                             : !e.Signed(kCopyRule, r.CopyRule)                   ? &kCopyRule
+                             : !e.Flag(kPrompt24Hrs, r.Prompt24Hrs)               ? &kPrompt24Hrs
+                             : !e.Flag(kPromptBothChanged, r.PromptBothChanged)   ? &kPromptBothChanged
+                             : !e.Flag(kKeepCopy, r.KeepCopy)                     ? &kKeepCopy
+                                                                                  : nullptr;
+    if (missing)
+        return MissingValue(*missing);
+    // Numbers out of their range are not refused: the rules say what each such value does
+    // (a CopyRule other than 0 to 2, a time stamp in the future), and the synchronizer acts on it.
+    return CheckBindingNames(r);
 }
 
 int32_t ClampedFileSize(qint64 size) {
     return size > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max() : int32_t(size);
 }
 
-void ReadLenient(const QString& user, const QString& key, const CEntryAccess& e, CDocSynchEntry& r,
-                 const std::function<int(const QString&)>& iconLookup) {
+CStoreCheck ReadLenient(const QString& user, const QString& key, const CEntryAccess& e, CDocSynchEntry& r,
+                        const std::function<int(const QString&)>& iconLookup) {
     for (const auto& t : kTexts) {
         if (!e.Text(*t.name, r.*t.field))
             (r.*t.field).clear();
@@ -117,11 +139,15 @@ void ReadLenient(const QString& user, const QString& key, const CEntryAccess& e,
     e.Number(kLastSyncTimeStamp, r.LastSyncTimeStamp);
     e.Flag(kWasUpdated, r.WasUpdated);
 
-    const QFileInfo file(r.WinFullPath());
-    // Asked first, isDir's stat answers exists() too, which on its own is one more call.
-    const bool folder = file.isDir();
-    if (file.exists())
-        r.FileSize = folder ? 0 : ClampedFileSize(file.size());
+    // A path the checks refuse is not looked at: as far as this read knows, no file is there.
+    const CStoreCheck pcFile = CheckPcFile(r);
+    if (pcFile) {
+        const QFileInfo file(r.WinFullPath());
+        // Asked first, isDir's stat answers exists() too, which on its own is one more call.
+        const bool folder = file.isDir();
+        if (file.exists())
+            r.FileSize = folder ? 0 : ClampedFileSize(file.size());
+    }
     // Written back only when it changed, and only while the entry still exists, checked in
     // the same transaction: an entry deleted since it was listed, even by another process a
     // moment ago, must not come back as a key holding nothing but a size.
@@ -135,7 +161,7 @@ void ReadLenient(const QString& user, const QString& key, const CEntryAccess& e,
     }
 
     e.Flag(kIsActive, r.IsActive);
-    if (iconLookup)
+    if (iconLookup && pcFile)
         r.ImageIndex = iconLookup(r.WinFullPath());
 
     r.CopyRule = 0;
@@ -146,6 +172,7 @@ void ReadLenient(const QString& user, const QString& key, const CEntryAccess& e,
     e.Flag(kPrompt24Hrs, r.Prompt24Hrs);
     e.Flag(kPromptBothChanged, r.PromptBothChanged);
     e.Flag(kKeepCopy, r.KeepCopy);
+    return pcFile;
 }
 
 int LeadingNumber(const QString& name) {
@@ -201,23 +228,48 @@ CDocSynchEntry CDocSynchEntry::NewForSynchronizer(const QString& unknownText, ui
     return r;
 }
 
-bool ReadDocSynchEntryKey(const QString& user, const QString& entryKey, CDocSynchEntry& record, ReadMode mode,
-                          const std::function<int(const QString&)>& iconLookup) {
+CStoreCheck ReadDocSynchEntryKey(const QString& user, const QString& entryKey, CDocSynchEntry& record, ReadMode mode,
+                                 const std::function<int(const QString&)>& iconLookup) {
     // One read of all the entry's values instead of fifteen; the lenient read's size
     // write-back touches only FileSize, so the answers are those of reading each in turn.
     CEntryAccess e(user, entryKey);
-    e.ReadAll();
+    const bool exists = e.ReadAll();
     if (mode == ReadMode::Strict) {
         record.BindingNumber = LeadingNumber(entryKey);
+        if (!exists)
+            return CStoreCheck::Missing(QStringLiteral("there is no such binding"));
         return ReadStrict(e, record);
     }
-    ReadLenient(user, entryKey, e, record, iconLookup);
-    return true;
+    return ReadLenient(user, entryKey, e, record, iconLookup);
 }
 
-bool ReadDocSynchEntry(const QString& user, int entry, CDocSynchEntry& record, ReadMode mode,
-                       const std::function<int(const QString&)>& iconLookup) {
+CStoreCheck ReadDocSynchEntry(const QString& user, int entry, CDocSynchEntry& record, ReadMode mode,
+                              const std::function<int(const QString&)>& iconLookup) {
     return ReadDocSynchEntryKey(user, EntryKey(entry), record, mode, iconLookup);
+}
+
+CStoreCheck CheckWinPath(const QString& winPath) {
+    static const QString label = Quoted(kWinPath);
+    if (CStoreCheck check = CheckPcFolder(label, winPath); !check)
+        return check;
+    // Without it the name would be glued to the folder's last component: another file.
+    if (!winPath.endsWith(u'/'))
+        return CStoreCheck::Refused(QStringLiteral("%1 does not end with \"/\": \"%2\"").arg(label, winPath));
+    return {};
+}
+
+CStoreCheck CheckPcFile(const CDocSynchEntry& record) {
+    if (CStoreCheck check = CheckWinPath(record.WinPath); !check)
+        return check;
+    static const QString label = Quoted(kWinFileName);
+    return CheckPcFileName(label, record.WinFileName);
+}
+
+CStoreCheck CheckBindingNames(const CDocSynchEntry& record) {
+    if (CStoreCheck check = CheckPcFile(record); !check)
+        return check;
+    static const QString label = Quoted(kEpocFileName);
+    return CheckEpocFileName(label, record.EpocFileName);
 }
 
 void WriteDocSynchEntry(const QString& user, int entry, const CDocSynchEntry& r) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/StoreCheck.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -53,15 +55,26 @@ struct CDocSynchEntry {
 
 enum class ReadMode { Strict, Lenient };
 
-// Strict: true only when all fifteen values were read (the record may be partly filled
-// otherwise). Lenient: never fails; refreshes FileSize from the PC file and writes it back;
-// iconLookup (full PC path -> image index) is called only when given.
-bool ReadDocSynchEntry(const QString& user, int entry, CDocSynchEntry& record, ReadMode mode,
-                       const std::function<int(const QString&)>& iconLookup = {});
+// Strict: usable only when all fifteen values were read and the values that name files
+// pass the checks below; otherwise the reason names the binding's first fault and the record
+// must not be used, except IsActive, which holds the stored value whenever it was readable.
+// Lenient: always fills the record; refreshes FileSize from the PC file and writes it back;
+// iconLookup (full PC path -> image index) is called only when given. The result is the
+// verdict on the PC file's path (CheckPcFile): a refused path is never looked at, so its
+// size is not refreshed and no icon is asked for.
+CStoreCheck ReadDocSynchEntry(const QString& user, int entry, CDocSynchEntry& record, ReadMode mode,
+                              const std::function<int(const QString&)>& iconLookup = {});
 // Same, addressing the entry by its sub-key name (the synchronizer marks a binding under
 // the key it was read from, whatever digits lead its name).
-bool ReadDocSynchEntryKey(const QString& user, const QString& entryKey, CDocSynchEntry& record, ReadMode mode,
-                          const std::function<int(const QString&)>& iconLookup = {});
+CStoreCheck ReadDocSynchEntryKey(const QString& user, const QString& entryKey, CDocSynchEntry& record, ReadMode mode,
+                                 const std::function<int(const QString&)>& iconLookup = {});
+
+// The values of a binding that name files: WinPath an absolute folder ending with "/",
+// WinFileName and EpocFileName single names. EpocPath is the handheld's to refuse.
+CStoreCheck CheckBindingNames(const CDocSynchEntry& record);
+// Only the PC side of it: WinPath and WinFileName.
+CStoreCheck CheckPcFile(const CDocSynchEntry& record);
+CStoreCheck CheckWinPath(const QString& winPath);
 void WriteDocSynchEntry(const QString& user, int entry, const CDocSynchEntry& record);
 // Lowest entry number 0..32767 without "LinkStatus", or -1 when all are taken.
 int FindFreeEntryNumber(const QString& user);

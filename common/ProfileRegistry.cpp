@@ -33,6 +33,24 @@ void EnsureTrailingSlash(QString& folder) {
         folder.append(QLatin1Char('/'));
 }
 
+CStoreCheck MissingValue(const QString& label) {
+    return CStoreCheck::Missing(QStringLiteral("%1 is missing or unreadable").arg(label));
+}
+
+// A folder value ending with "/" on success; the stored text is checked, not the one with
+// the separator added, so an empty folder cannot become the root.
+CStoreCheck ReadFolder(HKEY root, const QString& key, const QString& valueName, QString& out) {
+    const QString label = u'"' + (valueName.isEmpty() ? key.section(u'\\', -1) : valueName) + u'"';
+    QString folder;
+    if (!RegReadString(root, key, valueName, folder))
+        return MissingValue(label);
+    if (CStoreCheck check = CheckPcFolder(label, folder); !check)
+        return check;
+    EnsureTrailingSlash(folder);
+    out = folder;
+    return {};
+}
+
 }  // namespace
 
 namespace {
@@ -117,25 +135,27 @@ bool RegWriteNumber(HKEY root, const QString& keyPath, const QString& valueName,
 
 bool IsEpocConnectInstalled() {
     QString folder;
-    return GetEpocConnectDirectory(folder) && !folder.isEmpty();
+    return RegReadString(HKEY_LOCAL_MACHINE, Latin(kPsiWinKey), QStringLiteral("Installation Directory"), folder);
 }
 
-bool GetEpocConnectDirectory(QString& out) {
-    QString folder = out;
-    if (!RegReadString(HKEY_LOCAL_MACHINE, Latin(kPsiWinKey), QStringLiteral("Installation Directory"), folder)) {
-        // A missing value empties the text, a missing key leaves it; either way the caller's
-        // text is kept on failure.
-        return false;
-    }
-    EnsureTrailingSlash(folder);
-    out = folder;
-    return true;
+CStoreCheck GetEpocConnectDirectory(QString& out) {
+    return ReadFolder(HKEY_LOCAL_MACHINE, Latin(kPsiWinKey), QStringLiteral("Installation Directory"), out);
+}
+
+CStoreCheck GetControlFile(QString& out) {
+    const QString label = QStringLiteral("\"Control File\"");
+    QString path;
+    if (!RegReadString(HKEY_LOCAL_MACHINE, Latin(kPsiWinKey), QStringLiteral("Control File"), path))
+        return MissingValue(label);
+    if (CStoreCheck check = CheckPcFilePath(label, path); !check)
+        return check;
+    out = path;
+    return {};
 }
 
 QString GetControlFile() {
     QString path;
-    if (!RegReadString(HKEY_LOCAL_MACHINE, Latin(kPsiWinKey), QStringLiteral("Control File"), path))
-        return QString();
+    GetControlFile(path);
     return path;
 }
 
@@ -145,38 +165,43 @@ QString GetControlDirectory() {
     return slash < 0 ? QString() : path.left(slash);
 }
 
-bool GetCurrentUser(QString& out) {
-    return RegReadString(HKEY_CURRENT_USER, Latin(kCurrentUserKey), QString(), out);
+CStoreCheck GetCurrentUser(QString& out) {
+    const QString label = QStringLiteral("\"CurrentUser\"");
+    QString user;
+    if (!RegReadString(HKEY_CURRENT_USER, Latin(kCurrentUserKey), QString(), user))
+        return MissingValue(label);
+    if (CStoreCheck check = CheckUserName(label, user); !check)
+        return check;
+    out = user;
+    return {};
 }
 
-bool GetUserPCDirectory(const QString& user, QString& out) {
-    QString folder = out;
+CStoreCheck GetUserPCDirectory(const QString& user, QString& out) {
     const QString key = QStringLiteral("%1\\%2\\PCDirectory").arg(Latin(kUsersKey), user);
-    if (!RegReadString(HKEY_CURRENT_USER, key, QString(), folder))
-        return false;
-    EnsureTrailingSlash(folder);
-    out = folder;
-    return true;
+    return ReadFolder(HKEY_CURRENT_USER, key, QString(), out);
 }
 
 QString FormatMachineId(uint32_t first, uint32_t second) {
     return QStringLiteral("%1-%2").arg(first, 0, 16).arg(second, 0, 16).toUpper();
 }
 
-bool FindUserForMachine(uint32_t first, uint32_t second, QString& user) {
+CStoreCheck FindUserForMachine(uint32_t first, uint32_t second, QString& user) {
     CRegistry& reg = CRegistry::Default();
     const QString usersKey = Latin(kUsersKey);
+    const CStoreCheck none = CStoreCheck::Missing(QStringLiteral("no user profile knows the handheld"));
     if (!reg.KeyExists(HKEY_CURRENT_USER, usersKey))
-        return false;
+        return none;
     const QString machine = FormatMachineId(first, second);
     for (int i = 0;; ++i) {
         QString name;
         if (reg.EnumSubKey(HKEY_CURRENT_USER, usersKey, i, name) != RegStatus::Ok)
-            return false;
+            return none;
         const QString path = QStringLiteral("%1\\%2\\Machines\\%3").arg(usersKey, name, machine);
         if (reg.KeyExists(HKEY_CURRENT_USER, path)) {
+            if (CStoreCheck check = CheckUserName(QStringLiteral("The handheld owner's name"), name); !check)
+                return check;
             user = name;
-            return true;
+            return {};
         }
     }
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/StoreCheck.h"
 #include "platform/registry/Registry.h"
 
 #include <QString>
@@ -66,17 +67,29 @@ RegStatus RegQueryValue(HKEY root, const QString& keyPath, const QString& valueN
 // keeps its ancestors alive as well.
 bool DeleteKeyTree(HKEY root, const QString& parent, const QString& name);
 
+// The suite's and the users' values below are checked as they are read (common/StoreCheck.h):
+// a refused value is never handed out, and out keeps what it held.
+
+// True when "Installation Directory" can be read, whatever it holds: its presence is what
+// marks the suite as installed.
 bool IsEpocConnectInstalled();
-// The folder text ends with the PC path separator "/" on success.
-bool GetEpocConnectDirectory(QString& out);
+// The folder text ends with the PC path separator "/" on success; refused unless absolute.
+CStoreCheck GetEpocConnectDirectory(QString& out);
+// The "Control File" path, refused unless it is the absolute path of a file.
+CStoreCheck GetControlFile(QString& out);
+// The same, empty when it is missing or refused.
 QString GetControlFile();
 QString GetControlDirectory();
 
-bool GetCurrentUser(QString& out);
-// The folder text ends with "/" on success.
-bool GetUserPCDirectory(const QString& user, QString& out);
-// Machine id "%X-%X" of first then second; out is assigned only on success.
-bool FindUserForMachine(uint32_t first, uint32_t second, QString& user);
+// Refused unless the name is one component of a path and of a key (it names the log file,
+// the backup folder and the user's keys).
+CStoreCheck GetCurrentUser(QString& out);
+// The folder text ends with "/" on success; refused unless absolute.
+CStoreCheck GetUserPCDirectory(const QString& user, QString& out);
+// Machine id "%X-%X" of first then second; out is assigned only on success. The first user
+// in store order that knows the machine is the owner; when that name is refused no other
+// profile is taken in its place.
+CStoreCheck FindUserForMachine(uint32_t first, uint32_t second, QString& user);
 QString FormatMachineId(uint32_t first, uint32_t second);
 
 bool ReadUserString(const QString& user, const QString& area, const QString& valueName, QString& out);

@@ -7,13 +7,15 @@
 BackupFolderResult ResolveBackupFolder() {
     BackupFolderResult result;
     QString user;
-    if (!GetCurrentUser(user)) {
-        result.messageId = kIdsNoUserInitialized;
+    if (const CStoreCheck read = GetCurrentUser(user); !read) {
+        result.message = read.IsRefused() ? LoadManagerString(kIdsUserRefused).arg(read.Reason())
+                                          : WithSetUpHint(LoadManagerString(kIdsNoUserInitialized));
         return result;
     }
     QString pcFolder;
-    if (!GetUserPCDirectory(user, pcFolder)) {
-        result.messageId = kIdsSelectCurrentFolder;
+    if (const CStoreCheck read = GetUserPCDirectory(user, pcFolder); !read) {
+        result.message = read.IsRefused() ? LoadManagerString(kIdsPcFolderRefused).arg(read.Reason())
+                                          : WithSetUpHint(LoadManagerString(kIdsSelectCurrentFolder));
         return result;
     }
     result.ok = true;

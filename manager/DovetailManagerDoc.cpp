@@ -230,8 +230,8 @@ void CDovetailManagerDoc::LoadEntries() {
     m_loaded = true;
 }
 
-void CDovetailManagerDoc::ReadEntry(int entry, CDocSynchEntry& record) {
-    ReadDocSynchEntry(m_user, entry, record, ReadMode::Lenient);
+CStoreCheck CDovetailManagerDoc::ReadEntry(int entry, CDocSynchEntry& record) {
+    return ReadDocSynchEntry(m_user, entry, record, ReadMode::Lenient);
 }
 
 bool CDovetailManagerDoc::AddEntry(CDocSynchEntry& record) {
@@ -304,10 +304,11 @@ QString CDovetailManagerDoc::GetEntryText(int entry, int column) const {
             int32_t size = int32_t(number);
             // The PC file's size as it is now: it may have been created or edited since the
             // value was last written.
-            QString folder;
-            if (ReadEntryString(m_user, kArea, key, QStringLiteral("WinPath"), folder) &&
-                ReadEntryString(m_user, kArea, key, QStringLiteral("WinFileName"), text) && !text.isEmpty()) {
-                const QFileInfo file(folder + text);
+            CDocSynchEntry pcFile;
+            if (ReadEntryString(m_user, kArea, key, QStringLiteral("WinPath"), pcFile.WinPath) &&
+                ReadEntryString(m_user, kArea, key, QStringLiteral("WinFileName"), pcFile.WinFileName) &&
+                CheckPcFile(pcFile)) {
+                const QFileInfo file(pcFile.WinFullPath());
                 if (file.isFile()) {
                     size = ClampedFileSize(file.size());
                     known = true;

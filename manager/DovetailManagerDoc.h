@@ -54,8 +54,9 @@ public:
     void SetView(IBindingList* view);
     void LoadEntries();
 
-    // Lenient read without the icon (writes the PC file's current size back).
-    void ReadEntry(int entry, CDocSynchEntry& record);
+    // Lenient read without the icon (writes the PC file's current size back); the result is
+    // the verdict on the record's PC file, which is not looked at when refused.
+    CStoreCheck ReadEntry(int entry, CDocSynchEntry& record);
     // False, with "Similar item already exists", when the PC file or the EPOC file is
     // already bound; false without a message when the store is full.
     bool AddEntry(CDocSynchEntry& record);

@@ -215,6 +215,11 @@ void CDovetailManagerView::OnExplore() {
         return;
     CDocSynchEntry record = m_doc.NewRecord();
     m_doc.ReadEntry(entry, record);
+    // A relative or odd folder would be opened wherever the manager happens to be working.
+    if (const CStoreCheck folder = CheckWinPath(record.WinPath); !folder) {
+        CMessageBox::Information(this, LoadManagerString(kIdsPcFileRefused).arg(folder.Reason()));
+        return;
+    }
     if (!IShell::Current().Explore(record.WinPath))
         ShowNoProgram(record.WinPath);
 }
@@ -228,7 +233,10 @@ void CDovetailManagerView::OnLaunch() {
     if (entry < 0)
         return;
     CDocSynchEntry record = m_doc.NewRecord();
-    m_doc.ReadEntry(entry, record);
+    if (const CStoreCheck file = m_doc.ReadEntry(entry, record); !file) {
+        CMessageBox::Information(this, LoadManagerString(kIdsPcFileRefused).arg(file.Reason()));
+        return;
+    }
     IShell& shell = IShell::Current();
     const QString path = record.WinPath + record.WinFileName;
     if (shell.GetTypeName(path).size() > 1) {
@@ -244,7 +252,7 @@ bool CDovetailManagerView::PrepareBackupFolder(QString& folder) {
     const BackupFolderResult result = ResolveBackupFolder();
     if (!result.ok) {
         m_closing = true;
-        CMessageBox::Stop(this, LoadManagerString(result.messageId));
+        CMessageBox::Stop(this, result.message);
         emit CloseApplicationRequested();
         return false;
     }

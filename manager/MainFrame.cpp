@@ -13,6 +13,8 @@
 #include "manager/ListCommands.h"
 #include "manager/Strings.h"
 #include "manager/WaitCursor.h"
+#include "manager/MessageBox.h"
+#include "platform/base/UniqueFd.h"
 #include "platform/shell/Shell.h"
 
 #include <QAction>
@@ -27,6 +29,9 @@
 #include <QProxyStyle>
 #include <QStyleOptionMenuItem>
 #include <QToolBar>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 const QString kPlacement = QStringLiteral("MainWindowSizeAndPos");
@@ -453,18 +458,35 @@ void CMainFrame::EnterMenuBarKeyboardMode() {
     QCoreApplication::sendEvent(target, &release);
 }
 
+CStoreCheck CMainFrame::ReadLogPath(QString& path) const {
+    const QString label = QStringLiteral("\"LogDocSynchCopy\"");
+    QString stored;
+    if (!ReadUserString(m_doc.User(), LoadManagerString(kIdsAppTitle), QStringLiteral("LogDocSynchCopy"), stored))
+        return CStoreCheck::Missing(label + QStringLiteral(" is missing"));
+    if (CStoreCheck check = CheckPcFilePath(label, stored); !check)
+        return check;
+    path = stored;
+    return {};
+}
+
 bool CMainFrame::IsViewLogEnabled() const {
     QString path;
-    if (!ReadUserString(m_doc.User(), LoadManagerString(kIdsAppTitle), QStringLiteral("LogDocSynchCopy"), path))
+    if (!ReadLogPath(path))
         return false;
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly);
+    // Asked at every menu update: a named pipe or a device planted under the log's name must
+    // not make the window wait, so the file is opened without blocking and must be a plain one.
+    const CUniqueFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat info {};
+    return fd.IsValid() && ::fstat(fd.Get(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 void CMainFrame::OnViewLog() {
     QString path;
-    if (!ReadUserString(m_doc.User(), LoadManagerString(kIdsAppTitle), QStringLiteral("LogDocSynchCopy"), path))
+    if (const CStoreCheck read = ReadLogPath(path); !read) {
+        if (read.IsRefused())
+            CMessageBox::Information(this, LoadManagerString(kIdsLogPathRefused).arg(read.Reason()));
         return;
+    }
     bool opened = false;
     {
         const CWaitCursor wait;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/StoreCheck.h"
 #include "manager/CommandTable.h"
 
 #include <QMainWindow>
@@ -66,6 +67,8 @@ protected:
     // F10: the menu bar's keyboard mode, the first menu highlighted and none opened.
     void EnterMenuBarKeyboardMode();
     bool IsViewLogEnabled() const;
+    // "LogDocSynchCopy" of the document's user, refused unless an absolute file path.
+    CStoreCheck ReadLogPath(QString& path) const;
 
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;

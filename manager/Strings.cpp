@@ -32,6 +32,12 @@ const std::vector<std::pair<int, const char*>>& Table() {
          "Dovetail may not be set up for you yet. To set it up, choose \"Dovetail\" or \"Dovetail handheld\" in "
          "the desktop's menu of applications: that window registers you, your documents folder and your "
          "handheld, and installs Dovetail's programs."},
+        {kIdsUserRefused, "The name of the current Ericsson EPOC Connect user cannot name the backup folder:\n%1"},
+        {kIdsPcFolderRefused,
+         "The 'Current Folder' of the current user cannot be used:\n%1\n\nPlease select 'My Ericsson "
+         "Properties'\nand confirm the 'Current Folder'\non the General page first."},
+        {kIdsPcFileRefused, "The PC file of this binding cannot be used:\n%1\n\nChoose another one in its Properties."},
+        {kIdsLogPathRefused, "The synchronization log cannot be opened:\n%1"},
         {kIdsColumnFirst + 0, "PC Name"},
         {kIdsColumnFirst + 1, "PC Path"},
         {kIdsColumnFirst + 2, "PC Type"},

@@ -26,6 +26,11 @@ enum ManagerString : int {
     kIdsColumnFirst = 61910,  // 61910..61917: the eight list column headings
     kIdsNoProgramToOpen = 61920,
     kIdsSetUpHint = 61921,
+    // Store values that must not name files, each with the reason in %1.
+    kIdsUserRefused = 61922,
+    kIdsPcFolderRefused = 61923,
+    kIdsPcFileRefused = 61924,
+    kIdsLogPathRefused = 61925,
 };
 
 // Registers the manager's three tables (its own, the connection and adding texts, the

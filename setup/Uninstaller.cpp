@@ -42,7 +42,8 @@ bool ForEachUser(const std::function<void(const QString&)>& visit) {
 }  // namespace
 
 bool IsUserLogFile(const QString& path, const QString& user) {
-    if (path.isEmpty() || user.isEmpty())
+    // A relative path would be taken in whatever folder the uninstaller runs from.
+    if (!CheckPcFilePath(u"\"LogDocSynchCopy\""_s, path) || !CheckUserName(u"The user's name"_s, user))
         return false;
     const QFileInfo info(path);
     if (!info.isFile())

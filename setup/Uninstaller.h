@@ -24,6 +24,7 @@ private:
     CSetupContext& m_ctx;
 };
 
-// True when path names a regular file whose name is a synchronization log of user
-// ("…{user}.srp"); only such a file may be deleted for the user.
+// True when path, absolute and without "." or ".." components, names a regular file whose
+// name is a synchronization log of user ("…{user}.srp"); only such a file may be deleted for
+// the user.
 bool IsUserLogFile(const QString& path, const QString& user);

@@ -41,6 +41,13 @@ enum SyncStringId : int {
     IDS_ERROR_CAPTION = 135,
     IDS_DESTINATION_CHANGED = 136,
     IDS_NOT_SCANNED_DISCONNECTED = 137,
+    IDS_BINDING_UNREADABLE = 138,
+    IDS_FUTURE_TIMESTAMP = 139,
+    IDS_USER_REFUSED = 140,
+    IDS_PC_DIRECTORY_REFUSED = 141,
+    IDS_PC_DIRECTORY_REFUSED_LOG = 142,
+    IDS_OWNER_REFUSED = 143,
+    IDS_CONTROL_FILE_REFUSED = 144,
 };
 
 // Registers the table with CStringTable; every program and test of the synchronizer calls

@@ -45,5 +45,16 @@ void InstallSyncStrings() {
         {IDS_ERROR_CAPTION, "Error."},
         {IDS_DESTINATION_CHANGED, "Not copied, the destination changed during synchronization : "},
         {IDS_NOT_SCANNED_DISCONNECTED, "Not synchronized, the connection to the MC 218 was lost : "},
+        {IDS_BINDING_UNREADABLE, "Binding %1 cannot be read and is left out : %2"},
+        {IDS_FUTURE_TIMESTAMP,
+         "Binding %1 was last synchronized in the future (%2) and counts as never synchronized : %3"},
+        {IDS_USER_REFUSED,
+         "The name of the current Ericsson EPOC Connect user cannot name the log and the backup folder:\n%1"},
+        {IDS_PC_DIRECTORY_REFUSED,
+         "The 'Current Folder' of the current user cannot be used:\n%1\n\nPlease select 'My Epoc Properties'\nand "
+         "confirm the 'Current Folder'\non the General page first."},
+        {IDS_PC_DIRECTORY_REFUSED_LOG, "The current user's PC folder cannot be used : %1"},
+        {IDS_OWNER_REFUSED, "The MC 218's owner cannot be used : %1"},
+        {IDS_CONTROL_FILE_REFUSED, "The converters' control file cannot be used : %1"},
     });
 }

@@ -3,6 +3,7 @@
 
 #include "common/Clock.h"
 #include "common/ProfileRegistry.h"
+#include "common/StoreCheck.h"
 #include "common/StringTable.h"
 
 #include <QDateTime>
@@ -27,31 +28,42 @@ bool CSyncLog::Open(const QString& productKey, const QString& user, const QStrin
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     m_closed = false;
-    WriteRaw(m_version.isEmpty() ? title : title + QLatin1Char(' ') + m_version);
+    WriteLine(m_version.isEmpty() ? title : title + QLatin1Char(' ') + m_version);
     const QDateTime now = CClock::CurrentDateTimeUtc().toLocalTime();
-    WriteRaw(QLocale::system().toString(now, QLocale::LongFormat));
+    WriteLine(QLocale::system().toString(now, QLocale::LongFormat));
     return !m_closed;
 }
 
 void CSyncLog::WriteLine(const QString& text, int32_t code) {
-    WriteRaw(code == 0 ? text : u"%1 [%2]"_s.arg(text).arg(code));
+    WriteRaw({EscapeControlCharacters(code == 0 ? text : u"%1 [%2]"_s.arg(text).arg(code))});
+}
+
+void CSyncLog::WriteLines(const QString& text) {
+    QString lines = text;
+    lines.replace(u"\r\n"_s, u"\n"_s).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QStringList escaped;
+    for (const QString& line : lines.split(QLatin1Char('\n')))
+        escaped << EscapeControlCharacters(line);
+    WriteRaw(escaped);
 }
 
 void CSyncLog::WriteString(int stringId, int32_t code) {
-    WriteLine(CStringTable::Load(stringId), code);
+    const QString text = CStringTable::Load(stringId);
+    WriteLines(code == 0 ? text : u"%1 [%2]"_s.arg(text).arg(code));
 }
 
 void CSyncLog::WriteEmptyLine() {
-    WriteRaw(QString());
+    WriteRaw({QString()});
 }
 
 void CSyncLog::WriteLastLine(const QString& text) {
-    WriteRaw(text);
+    WriteLine(text);
     Close();
 }
 
 void CSyncLog::WriteLastString(int stringId) {
-    WriteLastLine(CStringTable::Load(stringId));
+    WriteString(stringId);
+    Close();
 }
 
 void CSyncLog::Close() {
@@ -60,15 +72,11 @@ void CSyncLog::Close() {
     m_closed = true;
 }
 
-void CSyncLog::WriteRaw(const QString& text) {
+void CSyncLog::WriteRaw(const QStringList& lines) {
     if (m_closed)
         return;
-    // A text of several lines (a converter's error output) becomes several lines of the
-    // report, each with the report's own line end.
-    QString lines = text;
-    lines.replace(u"\r\n"_s, u"\n"_s).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QByteArray bytes;
-    for (const QString& line : lines.split(QLatin1Char('\n')))
+    for (const QString& line : lines)
         bytes += line.toLocal8Bit() + "\r\n";
     // Unbuffered so that a crash or a Stop still leaves every line written so far.
     if (m_file.write(bytes) != bytes.size() || !m_file.flush())

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "synchronizer/SyncRun.h"
 
+#include "common/Clock.h"
 #include "common/ProfileRegistry.h"
 #include "common/StringTable.h"
 #include "synchronizer/StringIds.h"
@@ -78,31 +79,45 @@ bool CSyncRun::Initialise(IEpocEngineEvents* sink) {
     }
 
     QString user;
-    const bool haveUser = GetCurrentUser(user);
+    const CStoreCheck userRead = GetCurrentUser(user);
+    // A refused name cannot name the log, nor the backup folder: the run ends having
+    // written nothing anywhere.
+    if (userRead.IsRefused()) {
+        m_ui.ShowMessage(Text(IDS_USER_REFUSED).arg(userRead.Reason()), MessageIcon::Stop);
+        Close();
+        return false;
+    }
     m_log.Open(kLogProductKey, user, kLogValueName, m_settings.title);
     m_log.WriteEmptyLine();
+    if (!userRead) {
+        m_ui.ShowMessage(Text(IDS_NO_USER), MessageIcon::Stop);
+        Close();
+        return false;
+    }
+    QString pcDirectory;
+    if (const CStoreCheck pcRead = GetUserPCDirectory(user, pcDirectory); !pcRead) {
+        if (pcRead.IsRefused()) {
+            m_log.WriteLine(Text(IDS_PC_DIRECTORY_REFUSED_LOG).arg(pcRead.Reason()));
+            m_log.WriteEmptyLine();
+            m_ui.ShowMessage(Text(IDS_PC_DIRECTORY_REFUSED).arg(pcRead.Reason()), MessageIcon::Stop);
+        } else {
+            m_ui.ShowMessage(Text(IDS_NO_PC_DIRECTORY), MessageIcon::Stop);
+        }
+        Close();
+        return false;
+    }
 
     CSyncTransfer::Paths paths;
-    paths.controlFile = GetControlFile();
+    // Converting changes into the control file's folder, so only an absolute one is used.
+    if (const CStoreCheck control = GetControlFile(paths.controlFile); control.IsRefused()) {
+        m_log.WriteLine(Text(IDS_CONTROL_FILE_REFUSED).arg(control.Reason()));
+        m_log.WriteEmptyLine();
+    }
     paths.controlDir = GetControlDirectory();
     // The conversion file lives in a folder of this run only, so nobody else can plant or
     // link it.
     if (m_tempDir.Create(QDir::tempPath()) || m_tempDir.Create(paths.controlDir))
         paths.tempFile = m_tempDir.Path() + QLatin1Char('/') + kTempFileName;
-
-    QString pcDirectory;
-    if (!haveUser) {
-        m_ui.ShowMessage(Text(IDS_NO_USER), MessageIcon::Stop);
-        m_transfer.SetPaths(std::move(paths));
-        Close();
-        return false;
-    }
-    if (!GetUserPCDirectory(user, pcDirectory)) {
-        m_ui.ShowMessage(Text(IDS_NO_PC_DIRECTORY), MessageIcon::Stop);
-        m_transfer.SetPaths(std::move(paths));
-        Close();
-        return false;
-    }
     paths.backupFolder = pcDirectory + user + u"/Dovetail"_s;
     QDir().mkdir(paths.backupFolder);  // BackUpPcFile tries harder when it is needed
     paths.workingDir = QDir::currentPath();
@@ -241,14 +256,17 @@ void CSyncRun::OnDisconnected(int32_t result) {
 
 void CSyncRun::OnMachineReady(int32_t result) {
     QString owner;
-    bool found = false;
-    if (result == 0 && m_machine) {
-        MachineInfo info;
-        if (m_machine->GetMachineInfo(info) == 0)
-            found = FindUserForMachine(info.WordAt(0x24), info.WordAt(0x20), owner) && !owner.isEmpty();
-    }
+    CStoreCheck ownerRead = CStoreCheck::Missing(QString());
+    MachineInfo info;
+    if (result == 0 && m_machine && m_machine->GetMachineInfo(info) == 0)
+        ownerRead = FindUserForMachine(info.WordAt(0x24), info.WordAt(0x20), owner);
     m_machine.reset();
-    if (!found) {
+    if (!ownerRead || owner.isEmpty()) {
+        if (ownerRead.IsRefused()) {
+            m_log.WriteLine(Text(IDS_OWNER_REFUSED).arg(ownerRead.Reason()));
+            m_log.WriteEmptyLine();
+            m_errors = true;
+        }
         m_log.WriteLastString(IDS_NO_OWNER);
         Close();
         return;
@@ -268,16 +286,34 @@ void CSyncRun::OnSessionReady() {
 
 void CSyncRun::LoadBindings() {
     const QString area = QLatin1String(kDocSynchArea);
-    const auto keep = [this](CDocSynchEntry binding, const QString& key) {
+    const uint32_t now = CClock::CurrentSecondsUtc();
+    const auto keep = [this, now](CDocSynchEntry binding, const QString& key) {
         binding.BindingNumber = LeadingNumber(key);
+        // Taken as it stands, such a stamp would count every change until then as none.
+        if (IsStampInFuture(binding.LastSyncTimeStamp, now)) {
+            m_log.WriteLine(Text(IDS_FUTURE_TIMESTAMP)
+                                .arg(key, FormatDateTimeText(binding.LastSyncTimeStamp),
+                                     binding.WinFullPath() + u" <-> "_s + binding.EpocFullPath()));
+            m_log.WriteEmptyLine();
+            binding.WasUpdated = false;
+            binding.LastSyncTimeStamp = 0;
+        }
         m_bindings.push_back(std::move(binding));
         m_keys.push_back(key);
         m_seen.emplace_back();
     };
+    // Said in the log, never skipped unseen; the run goes on with the others.
+    const auto refuse = [this](const QString& key, const CStoreCheck& read) {
+        m_log.WriteLine(Text(IDS_BINDING_UNREADABLE).arg(key, read.Reason()));
+        m_log.WriteEmptyLine();
+        m_errors = true;
+    };
 
     if (m_settings.singleBinding) {
         CDocSynchEntry binding;
-        if (!ReadDocSynchEntryKey(m_owner, m_settings.keyName, binding, ReadMode::Strict)) {
+        if (const CStoreCheck read = ReadDocSynchEntryKey(m_owner, m_settings.keyName, binding, ReadMode::Strict);
+            !read) {
+            refuse(m_settings.keyName, read);
             m_ui.ShowMessage(Text(IDS_BAD_ARGUMENT), MessageIcon::None);
             Close();
             return;
@@ -297,10 +333,17 @@ void CSyncRun::LoadBindings() {
             const int count = CountUserSubkeys(m_owner, area);
             for (int i = 0; i < kMaxBindings && i < count; ++i) {
                 QString key;
+                if (!GetUserSubkeyName(m_owner, area, i, key))
+                    continue;
                 CDocSynchEntry binding;
-                if (GetUserSubkeyName(m_owner, area, i, key) &&
-                    ReadDocSynchEntryKey(m_owner, key, binding, ReadMode::Strict) && binding.IsActive)
+                const CStoreCheck read = ReadDocSynchEntryKey(m_owner, key, binding, ReadMode::Strict);
+                // A disabled binding is the user's to leave alone, broken or not.
+                if (!binding.IsActive)
+                    continue;
+                if (read)
                     keep(std::move(binding), key);
+                else
+                    refuse(key, read);
             }
         });
     }

@@ -169,7 +169,8 @@ bool CSyncTransfer::Convert(CDocSynchEntry& binding, const QString& key, SyncDir
             return true;
         }
     } catch (const CAutomationException& e) {
-        m_log.WriteLine(Text(IDS_CONVERTER_ERROR) + e.Description());
+        // The converter's own text, which may run over several lines.
+        m_log.WriteLines(Text(IDS_CONVERTER_ERROR) + e.Description());
         RestoreWorkingDir();
         m_root.reset();
         m_errors = true;

@@ -11,8 +11,9 @@ FileDllPtr CreateEpocChooser(QString& error) {
         // A failed load is tried again next time: the suite may have been repaired meanwhile.
         library = std::make_unique<CFileDllLibrary>();
         QString folder;
-        if (!GetEpocConnectDirectory(folder)) {
-            error = QStringLiteral("The connectivity suite's folder is not registered.");
+        if (const CStoreCheck read = GetEpocConnectDirectory(folder); !read) {
+            error =
+                read.IsRefused() ? read.Reason() : QStringLiteral("The connectivity suite's folder is not registered.");
             return nullptr;
         }
         if (!library->Load(folder + QStringLiteral("ecfile.ocx"))) {

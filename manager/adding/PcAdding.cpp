@@ -28,7 +28,7 @@ constexpr int kManyBindings = 8;
 
 QString InitialPcFolder() {
     const QString last = CAppProfile().GetProfileString(kSettings, kLastWindowsPath);
-    if (!last.isEmpty())
+    if (CheckPcFolder(QStringLiteral("\"Last Windows Path\""), last))
         return last;
     QString user;
     QString folder;

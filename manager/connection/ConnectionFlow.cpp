@@ -54,21 +54,13 @@ void CConnectionFlow::Start() {
 }
 
 bool CConnectionFlow::CheckSetUp() {
-    QString user;
-    QString folder;
-    int messageId = 0;
-    if (!GetCurrentUser(user))
-        messageId = kIdsNoUserInitialized;
-    else if (!GetUserPCDirectory(user, folder))
-        messageId = kIdsSelectCurrentFolder;
-    if (messageId != 0) {
-        CMessageBox::Stop(&m_view, WithSetUpHint(LoadManagerString(messageId)));
+    const BackupFolderResult backup = ResolveBackupFolder();
+    if (!backup.ok) {
+        CMessageBox::Stop(&m_view, backup.message);
         emit m_view.CloseApplicationRequested();
         return false;
     }
-    const BackupFolderResult backup = ResolveBackupFolder();
-    if (backup.ok)
-        QDir().mkpath(backup.folder);  // a failure shows later, when the folder is used
+    QDir().mkpath(backup.folder);  // a failure shows later, when the folder is used
     return true;
 }
 

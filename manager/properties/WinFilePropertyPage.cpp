@@ -4,6 +4,7 @@
 #include "manager/ConnectionStrings.h"
 #include "manager/Strings.h"
 #include "manager/adding/EpocAdding.h"
+#include "manager/adding/PcAdding.h"
 
 #include <QComboBox>
 #include <QFileDialog>
@@ -55,7 +56,9 @@ QString CWinFilePropertyPage::NameWithOldExtension(const QString& chosenName, co
 }
 
 void CWinFilePropertyPage::OnModifyPcFile() {
-    QFileDialog dialog(this, LoadConnectionString(kIdsSelectPcTarget) + m_record.EpocFileName, m_record.WinPath);
+    // A folder the store checks refuse would be listed relative to wherever the manager runs.
+    const QString start = CheckWinPath(m_record.WinPath) ? m_record.WinPath : InitialPcFolder();
+    QFileDialog dialog(this, LoadConnectionString(kIdsSelectPcTarget) + m_record.EpocFileName, start);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setObjectName(QStringLiteral("ModifyPcFileDlg"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
@@ -258,6 +259,47 @@ TEST_F(ConnectionFlowTest, MissingUserOrFolderClosesWithoutAnEngine) {
                   WithSetUpHint(dropUser ? QStringLiteral("No user initialized")
                                          : QStringLiteral("Please select 'My Ericsson Properties'\nand confirm the "
                                                           "'Current Folder'\non the General page first.")));
+    }
+}
+
+// A user name or PC folder the store checks refuse names no backup folder: the manager
+// says why, makes nothing, and closes as it does without a user.
+TEST_F(ConnectionFlowTest, RefusedUserOrFolderClosesSayingWhy) {
+    struct Row {
+        const char* what;
+        const char* user;
+        const char* folder;  // relative to the test's root, or absolute
+        QString message;
+    };
+    // The document keeps the first frame's user, so the row with a usable one goes first.
+    const Row rows[] = {
+        {"relative folder", "Alice", "relative/pc",
+         QStringLiteral("The 'Current Folder' of the current user cannot be used:\n\"PCDirectory\" is not an "
+                        "absolute path: \"relative/pc\"\n\nPlease select 'My Ericsson Properties'\nand confirm the "
+                        "'Current Folder'\non the General page first.")},
+        {"user climbing out", "..", nullptr,
+         QStringLiteral("The name of the current Ericsson EPOC Connect user cannot name the backup folder:\n"
+                        "\"CurrentUser\" is not a single name: \"..\"")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        CMessageBox::ClearShownTexts();
+        const QString user = QString::fromLatin1(row.user);
+        RegWriteString(HKEY_CURRENT_USER, QString::fromLatin1(kCurrentUserKey), QString(), user);
+        const QString folder = row.folder ? QString::fromLatin1(row.folder) : m_world.PcFolder();
+        RegWriteString(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\Users\\%1\\PCDirectory").arg(user),
+                       QString(), folder);
+        bool created = false;
+        auto frame = MakeFrame([&] {
+            created = true;
+            return MakeEngineForwarder(m_engine);
+        });
+        QSignalSpy closing(frame->View(), &CDovetailManagerView::CloseApplicationRequested);
+        frame->View()->OnInitialUpdate();
+        EXPECT_EQ(closing.size(), 1);
+        EXPECT_FALSE(created);
+        EXPECT_EQ(CMessageBox::ShownTexts().value(0), row.message);
+        EXPECT_FALSE(QFileInfo::exists(m_world.Env().Root() + QStringLiteral("/Dovetail")));
     }
 }
 

@@ -20,6 +20,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
@@ -542,5 +543,78 @@ TEST_F(ViewTest, CellsShowWhatTheStoreHoldsNow) {
     RegWriteNumber(HKEY_CURRENT_USER, m_world.EntryKey(0), QStringLiteral("LastSyncTimeStamp"), 1700000000);
     EXPECT_EQ(Model().data(Model().index(0, int(BindingColumn::LastSynch))).toString(),
               FormatLocalDateTime(1700000000));
+}
+// A binding whose PC path the store checks refuse is never looked at: no type, icon or size
+// comes from it, and Launch and Explore say why instead of opening anything. A relative path
+// would name a file of whatever folder the manager runs in, so the test runs where one is.
+TEST_F(ViewTest, RefusedPcPathIsNeverLookedAtOrOpened) {
+    const QString saved = QDir::currentPath();
+    QDir::setCurrent(m_world.Env().Root());
+    m_world.Env().WriteFile(QStringLiteral("relative/dir/a.txt"), QByteArray(77, 'x'));
+    struct Row {
+        const char* what;
+        QString winPath;
+        QString winFileName;
+        QString reason;
+        bool folderRefused;
+    };
+    const QString pc = m_world.PcFolder();
+    const Row rows[] = {
+        {"relative folder", QStringLiteral("relative/dir/"), QStringLiteral("a.txt"),
+         QStringLiteral("\"WinPath\" is not an absolute path: \"relative/dir/\""), true},
+        {"no folder", QString(), QStringLiteral("relative/dir/a.txt"), QStringLiteral("\"WinPath\" is empty"), true},
+        {"folder climbing out", pc + QStringLiteral("../relative/dir/"), QStringLiteral("a.txt"),
+         QStringLiteral("\"WinPath\" holds a \".\" or \"..\" component: \"%1../relative/dir/\"").arg(pc), true},
+        {"name climbing out", pc, QStringLiteral("../relative/dir/a.txt"),
+         QStringLiteral("\"WinFileName\" is not a single name: \"../relative/dir/a.txt\""), false},
+    };
+    for (int entry = 0; entry < int(std::size(rows)); ++entry) {
+        CDocSynchEntry record = m_world.Binding(QStringLiteral("unused.txt"), -1);
+        record.WinPath = rows[entry].winPath;
+        record.WinFileName = rows[entry].winFileName;
+        m_world.Store(entry, record);
+    }
+    Load();
+    EXPECT_EQ(m_shell.m_typeNameCalls, 0);
+    EXPECT_EQ(m_shell.m_iconCalls, 0);
+    for (int entry = 0; entry < int(std::size(rows)); ++entry) {
+        const Row& row = rows[entry];
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(Model().data(Model().index(entry, int(BindingColumn::Size))).toString(), QStringLiteral("0 bytes"));
+        View().SelectRow(entry);
+        CMessageBox::ClearShownTexts();
+        m_shell.m_requests.clear();
+        Commands().Execute(kCmdLaunch);
+        EXPECT_EQ(CMessageBox::ShownTexts(),
+                  QStringList{QStringLiteral("The PC file of this binding cannot be used:\n") + row.reason +
+                              QStringLiteral("\n\nChoose another one in its Properties.")});
+        EXPECT_TRUE(m_shell.m_requests.empty());
+        CMessageBox::ClearShownTexts();
+        Commands().Execute(kCmdExplore);
+        if (row.folderRefused) {
+            EXPECT_EQ(CMessageBox::ShownTexts().size(), 1);
+            EXPECT_TRUE(m_shell.m_requests.empty());
+        } else {
+            ASSERT_EQ(m_shell.m_requests.size(), 1u);
+            EXPECT_EQ(m_shell.m_requests[0].path, pc);
+        }
+    }
+    EXPECT_EQ(m_shell.m_typeNameCalls, 0);
+    QDir::setCurrent(saved);
+}
+
+// The backup folder is the PC folder, the user's name and "Dovetail": a name that climbs out
+// would have it made outside, so the manager says why and closes instead.
+TEST_F(ViewTest, BackupsWithARefusedUserNameStopsWithoutMakingAFolder) {
+    Load();
+    RegWriteString(HKEY_CURRENT_USER, QString::fromLatin1(kCurrentUserKey), QString(), QStringLiteral("../x"));
+    QSignalSpy closing(&View(), &CDovetailManagerView::CloseApplicationRequested);
+    EXPECT_FALSE(Commands().IsEnabled(kCmdBackups));
+    EXPECT_EQ(closing.count(), 1);
+    EXPECT_EQ(CMessageBox::ShownTexts(),
+              QStringList{QStringLiteral("The name of the current Ericsson EPOC Connect user cannot name the backup "
+                                         "folder:\n\"CurrentUser\" is not a single name: \"../x\"")});
+    EXPECT_FALSE(QFileInfo::exists(m_world.Env().Root() + QStringLiteral("/x")));
+    EXPECT_TRUE(m_shell.m_requests.empty());
 }
 }  // namespace

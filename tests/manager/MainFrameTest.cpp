@@ -11,11 +11,13 @@
 #include "manager/MessageBox.h"
 #include "tests/manager/ManagerWorld.h"
 #include "tests/manager/ModalDriver.h"
+#include "platform/base/UniqueFd.h"
 #include "tests/support/RecordingShell.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QApplication>
 #include <QHeaderView>
 #include <QMenu>
@@ -24,7 +26,11 @@
 #include <QToolBar>
 #include <QWhatsThis>
 
+#include <chrono>
+#include <fcntl.h>
+#include <future>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -288,6 +294,35 @@ TEST_F(FrameTest, ViewLogNeedsAReadableLog) {
     EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{QStringLiteral("The desktop has no program to open\n") + log});
     QFile::remove(log);
     EXPECT_FALSE(frame.IsCommandEnabled(kCmdViewLog));
+}
+
+// The log's path is a store value: a relative one is refused, and a named pipe planted under
+// its name never makes the window wait.
+TEST_F(FrameTest, ViewLogRefusesOddPathsAndNeverWaitsOnAPipe) {
+    CMainFrame& frame = Open();
+    const QString saved = QDir::currentPath();
+    QDir::setCurrent(m_world.Env().Root());
+    m_world.Env().WriteFile(QStringLiteral("logs/run.srp"), "done");
+    for (const QString& path :
+         {QStringLiteral("logs/run.srp"), m_world.Env().Root() + QStringLiteral("/x/../logs/run.srp")}) {
+        WriteUserString(QStringLiteral("Alice"), QStringLiteral("Dovetail"), QStringLiteral("LogDocSynchCopy"), path);
+        EXPECT_FALSE(frame.IsCommandEnabled(kCmdViewLog)) << path.toStdString();
+    }
+    QDir::setCurrent(saved);
+
+    const QString pipe = m_world.Env().Root() + QStringLiteral("/logs/pipe.srp");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    WriteUserString(QStringLiteral("Alice"), QStringLiteral("Dovetail"), QStringLiteral("LogDocSynchCopy"), pipe);
+    auto enabled = std::async(std::launch::async, [&frame] { return frame.IsCommandEnabled(kCmdViewLog); });
+    const bool answered = enabled.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!answered) {
+        // Let the waiting open go, so the test can end and say so.
+        const CUniqueFd writer(::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK));
+        enabled.wait();
+    }
+    ASSERT_TRUE(answered) << "the enabling test waited on a named pipe";
+    EXPECT_FALSE(enabled.get());
+    EXPECT_TRUE(m_shell.m_requests.empty());
 }
 
 TEST_F(FrameTest, ActivationRepaintsCellsWithTheStoreValues) {

@@ -19,7 +19,8 @@ TEST(ManagerStringsTest, EveryTextIdHasItsTextAfterTheOneInstall) {
                                    kIdsSimilarItemExists, kIdsConfirmDelete,       kIdsNoExecutable,
                                    kIdsNoUserInitialized, kIdsSelectCurrentFolder, kIdsBytesFormat,
                                    kIdsDevelopedFor,      kIdsVersionFormat,       kIdsNoProgramToOpen,
-                                   kIdsAppTitle};
+                                   kIdsAppTitle,          kIdsUserRefused,         kIdsPcFolderRefused,
+                                   kIdsPcFileRefused,     kIdsLogPathRefused};
     for (int column = 0; column < 8; ++column)
         managerIds.push_back(kIdsColumnFirst + column);
     const Table tables[] = {

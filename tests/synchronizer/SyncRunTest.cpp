@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                             s.singleBinding = true;
                             s.keyName = u"7"_s;
                         },
-                        {},
+                        {u"Binding 7 cannot be read and is left out : there is no such binding"_s, QString()},
                         u"message:Bad Argument"_s,
                         true},
         ChainFailureRow{"SingleBindingInactive",
