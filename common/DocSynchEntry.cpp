@@ -220,10 +220,10 @@ bool ReadDocSynchEntry(const QString& user, int entry, CDocSynchEntry& record, R
     return ReadDocSynchEntryKey(user, EntryKey(entry), record, mode, iconLookup);
 }
 
-void WriteDocSynchEntry(const QString& user, int entry, const CDocSynchEntry& r) {
+bool WriteDocSynchEntry(const QString& user, int entry, const CDocSynchEntry& r) {
     // One transaction: a reader in another process (or a kill mid-way) must never see half
     // a record, which a strict read would reject as a broken binding.
-    RegTransaction([&] {
+    return RegTransaction([&] {
         WriteRecord(user, entry, r);
         return true;
     });
@@ -249,8 +249,8 @@ int FindFreeEntryNumber(const QString& user) {
     return scanned ? result : scan();
 }
 
-void DeleteDocSynchEntry(const QString& user, int entry) {
-    DeleteUserKey(user, Area(), EntryKey(entry));
+bool DeleteDocSynchEntry(const QString& user, int entry) {
+    return DeleteUserKey(user, Area(), EntryKey(entry));
 }
 
 bool IsEntryActive(const QString& user, int entry) {
@@ -260,8 +260,8 @@ bool IsEntryActive(const QString& user, int entry) {
     return active != 0;
 }
 
-void SetEntryActive(const QString& user, int entry, bool active) {
-    WriteEntryNumber(user, Area(), EntryKey(entry), kIsActive, active ? 1 : 0);
+bool SetEntryActive(const QString& user, int entry, bool active) {
+    return WriteEntryNumber(user, Area(), EntryKey(entry), kIsActive, active ? 1 : 0);
 }
 
 void MarkSynchronizedKey(const QString& user, const QString& entryKey) {
