@@ -37,6 +37,15 @@ int32_t ClampedFileSize(qint64 size) {
     return size > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max() : int32_t(size);
 }
 
+QString FileSizeText(qint64 size) {
+    return LoadManagerString(kIdsBytesFormat).replace(QStringLiteral("%d"), QString::number(size));
+}
+
+qint64 ShownFileSize(const QString& fullPath, int32_t storedSize) {
+    const QFileInfo file(fullPath);
+    return file.isFile() ? file.size() : storedSize;
+}
+
 namespace {
 // One piece of a date-time format: a field (a run of one letter) or literal text, quoted or not.
 struct FormatPiece {
@@ -255,7 +264,11 @@ bool CDovetailManagerDoc::AddEntry(CDocSynchEntry& record) {
     const int entry = FindFreeEntryNumber(m_user);
     if (entry < 0)
         return false;
-    WriteDocSynchEntry(m_user, entry, record);
+    if (!WriteDocSynchEntry(m_user, entry, record)) {
+        if (m_view)
+            m_view->ShowMessage(LoadManagerString(kIdsCannotStoreBinding));
+        return false;
+    }
     if (m_view) {
         if (record.ImageIndex < 0)
             record.ImageIndex = m_view->GetFileIcon(record.WinPath + record.WinFileName);
@@ -265,20 +278,21 @@ bool CDovetailManagerDoc::AddEntry(CDocSynchEntry& record) {
     return true;
 }
 
-void CDovetailManagerDoc::UpdateEntry(int entry, const CDocSynchEntry& record) {
-    WriteDocSynchEntry(m_user, entry, record);
+bool CDovetailManagerDoc::UpdateEntry(int entry, const CDocSynchEntry& record) {
+    return WriteDocSynchEntry(m_user, entry, record);
 }
 
-void CDovetailManagerDoc::DeleteEntry(int entry) {
-    DeleteDocSynchEntry(m_user, entry);
+bool CDovetailManagerDoc::DeleteEntry(int entry) {
+    // Another program may have deleted it meanwhile: gone is what was asked for.
+    return DeleteDocSynchEntry(m_user, entry) || !UserEntryExists(m_user, kArea, EntryKey(entry));
 }
 
 bool CDovetailManagerDoc::IsEntryActive(int entry) {
     return ::IsEntryActive(m_user, entry);
 }
 
-void CDovetailManagerDoc::SetEntryActive(int entry, bool active) {
-    ::SetEntryActive(m_user, entry, active);
+bool CDovetailManagerDoc::SetEntryActive(int entry, bool active) {
+    return ::SetEntryActive(m_user, entry, active);
 }
 
 QString CDovetailManagerDoc::GetEntryText(int entry, int column) const {
@@ -301,7 +315,7 @@ QString CDovetailManagerDoc::GetEntryText(int entry, int column) const {
             return ReadEntryString(m_user, kArea, key, QStringLiteral("EpocFileType"), text) ? text : unknown;
         case BindingColumn::Size: {
             bool known = ReadEntryNumber(m_user, kArea, key, QStringLiteral("FileSize"), number);
-            int32_t size = int32_t(number);
+            qint64 size = int32_t(number);
             // The PC file's size as it is now: it may have been created or edited since the
             // value was last written.
             QString folder;
@@ -309,13 +323,13 @@ QString CDovetailManagerDoc::GetEntryText(int entry, int column) const {
                 ReadEntryString(m_user, kArea, key, QStringLiteral("WinFileName"), text) && !text.isEmpty()) {
                 const QFileInfo file(folder + text);
                 if (file.isFile()) {
-                    size = ClampedFileSize(file.size());
+                    size = file.size();
                     known = true;
                 }
             }
             if (!known)
                 return unknown;
-            return LoadManagerString(kIdsBytesFormat).replace(QStringLiteral("%d"), QString::number(size));
+            return FileSizeText(size);
         }
         case BindingColumn::LastSynch: {
             uint32_t updated = 0;

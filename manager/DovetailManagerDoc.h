@@ -57,13 +57,15 @@ public:
     // Lenient read without the icon (writes the PC file's current size back).
     void ReadEntry(int entry, CDocSynchEntry& record);
     // False, with "Similar item already exists", when the PC file or the EPOC file is
-    // already bound; false without a message when the store is full.
+    // already bound, or with the store's failure when the record could not be stored (no row
+    // then); false without a message when the store is full.
     bool AddEntry(CDocSynchEntry& record);
-    void UpdateEntry(int entry, const CDocSynchEntry& record);
-    // The caller removes the row.
-    void DeleteEntry(int entry);
+    // The writes below report whether the store took them; they show nothing.
+    bool UpdateEntry(int entry, const CDocSynchEntry& record);
+    // The caller removes the row. True also when the entry was gone already.
+    bool DeleteEntry(int entry);
     bool IsEntryActive(int entry);
-    void SetEntryActive(int entry, bool active);
+    bool SetEntryActive(int entry, bool active);
     // One value read from the store, formatted for the column; the column's fallback when
     // the value is missing.
     QString GetEntryText(int entry, int column) const;
@@ -92,6 +94,10 @@ private:
 
 // A file size as the store keeps it: sizes beyond the 32-bit range are held at its largest value.
 int32_t ClampedFileSize(qint64 size);
+// "%d bytes" with the whole size: a file the store can only hold at 2147483647 shows as it is.
+QString FileSizeText(qint64 size);
+// The size to show for a binding's PC file: the file's own while it exists, else the stored one.
+qint64 ShownFileSize(const QString& fullPath, int32_t storedSize);
 // The time format without its time-zone field and the text that only brackets or separates
 // it ("H:mm:ss (t)" gives "H:mm:ss"); quoted text is kept as it is.
 QString TimeFormatWithoutZone(const QString& format);

@@ -28,6 +28,22 @@ const std::vector<std::pair<int, const char*>>& Table() {
         {kIdsDevelopedFor, "Developed for Ericsson"},
         {kIdsVersionFormat, "Dovetail Version %s"},
         {kIdsNoProgramToOpen, "The desktop has no program to open\n%1"},
+        {kIdsCannotStoreBinding,
+         "The binding could not be stored: the settings store is busy or cannot be written.\nNothing was added."},
+        {kIdsCannotSwitchBinding,
+         "The binding could not be switched on or off: the settings store is busy or cannot "
+         "be written.\nThe list shows it as it is stored."},
+        {kIdsCannotDeleteBinding,
+         "The binding could not be deleted: the settings store is busy or cannot be written.\nIt stays in the list."},
+        {kIdsCannotSaveProperties,
+         "The properties could not be saved: the settings store is busy or cannot be written.\nPress OK to try again, "
+         "or Cancel to keep the binding as it is stored."},
+        {kIdsCannotSaveOptions,
+         "The options could not be saved: the settings store is busy or cannot be written.\nPress OK to try again, or "
+         "Cancel to keep the options as they are stored."},
+        {kIdsPcPathTooLong,
+         "This PC file cannot be bound, its path is too long:\n%1\nThe folder and the file name may take 259 bytes "
+         "each, and 261 bytes together (a character beyond ASCII takes 2 to 4 bytes)."},
         {kIdsColumnFirst + 0, "PC Name"},
         {kIdsColumnFirst + 1, "PC Path"},
         {kIdsColumnFirst + 2, "PC Type"},

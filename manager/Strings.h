@@ -25,6 +25,13 @@ enum ManagerString : int {
     kIdsVersionFormat = 61909,
     kIdsColumnFirst = 61910,  // 61910..61917: the eight list column headings
     kIdsNoProgramToOpen = 61920,
+    // Store writes that did not land, and PC paths the store or the engine cannot take.
+    kIdsCannotStoreBinding = 61930,
+    kIdsCannotSwitchBinding = 61931,
+    kIdsCannotDeleteBinding = 61932,
+    kIdsCannotSaveProperties = 61933,
+    kIdsCannotSaveOptions = 61934,
+    kIdsPcPathTooLong = 61935,
 };
 
 // Registers the manager's three tables (its own, the connection and adding texts, the

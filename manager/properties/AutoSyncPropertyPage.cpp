@@ -102,14 +102,15 @@ void CAutoSyncPropertyPage::OnPerformClicked(bool checked) {
     }
 }
 
-void CAutoSyncPropertyPage::OnOK() {
+bool CAutoSyncPropertyPage::OnOK() {
     const QString entry = EntryName();
-    WriteEntryNumber(m_user, kArea, entry, QStringLiteral("Frequency"), m_frequency);
+    if (!WriteEntryNumber(m_user, kArea, entry, QStringLiteral("Frequency"), m_frequency))
+        return false;
     if (m_frequency == 0)
-        return;
+        return true;
     RegisterScheduler([](const QString& path) { IShell::Current().Open(path); });
     const QString synchronizer = CAppProfile().GetProfileString(QString(), QStringLiteral("SyncronizerPath"));
     // Without a registered synchronizer, a path the scheduler can use is not replaced by nothing.
-    if (!synchronizer.isEmpty())
-        WriteEntryString(m_user, kArea, entry, QStringLiteral("ExecutablePath"), synchronizer);
+    return synchronizer.isEmpty() ||
+           WriteEntryString(m_user, kArea, entry, QStringLiteral("ExecutablePath"), synchronizer);
 }

@@ -175,10 +175,35 @@ TEST(DovetailManagerDocTest, SizeCellShowsThePcFileAsItIsNow) {
     world.Env().WriteFile(QStringLiteral("pc/later.txt"), QByteArray(1500, 'a'));
     EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("1500 bytes"));
     ASSERT_TRUE(QFile::resize(path, qint64(5) << 30));
-    EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("2147483647 bytes"));
+    EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("5368709120 bytes"));
     // Gone again: the last stored size.
     QFile::remove(path);
     EXPECT_EQ(doc.GetEntryText(0, int(Column::Size)), QStringLiteral("0 bytes"));
+}
+
+// Sparse files: sizes without the data. The cell shows the whole size; the store keeps what
+// its 32 bits hold, held at the largest value rather than wrapped.
+TEST(DovetailManagerDocTest, SizesBeyondTwoGigabytesShowWholeAndAreStoredHeld) {
+    struct Row {
+        qint64 size;
+        uint32_t stored;
+    };
+    const Row rows[] = {{2147483647, 2147483647u}, {2147483648, 2147483647u}, {4194304000, 2147483647u}, {100, 100u}};
+    CManagerWorld world;
+    for (int entry = 0; entry < int(std::size(rows)); ++entry) {
+        world.Store(entry, world.Binding(QStringLiteral("f%1.bin").arg(entry), 0));
+        ASSERT_TRUE(QFile::resize(world.PcFolder() + QStringLiteral("f%1.bin").arg(entry), rows[entry].size));
+    }
+    CDovetailManagerDoc doc;
+    CFakeList list;
+    doc.OnNewDocument();
+    doc.SetView(&list);
+    for (int entry = 0; entry < int(std::size(rows)); ++entry) {
+        SCOPED_TRACE(rows[entry].size);
+        EXPECT_EQ(doc.GetEntryText(entry, int(Column::Size)), QStringLiteral("%1 bytes").arg(rows[entry].size));
+        EXPECT_EQ(world.Number(entry, QStringLiteral("FileSize")), rows[entry].stored);
+        EXPECT_EQ(list.m_records[std::size_t(entry)].FileSize, int32_t(rows[entry].stored));
+    }
 }
 
 TEST(TimeFormatTest, DropsTheZoneWithWhatOnlySurroundsIt) {
