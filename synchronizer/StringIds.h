@@ -41,6 +41,10 @@ enum SyncStringId : int {
     IDS_ERROR_CAPTION = 135,
     IDS_DESTINATION_CHANGED = 136,
     IDS_NOT_SCANNED_DISCONNECTED = 137,
+    IDS_COMPLETED_WITH_ERRORS = 138,
+    IDS_COMPLETED_WITH_ERRORS_REPORT = 139,
+    IDS_STOPPED = 140,
+    IDS_NO_PROGRAM_TO_OPEN = 141,
 };
 
 // Registers the table with CStringTable; every program and test of the synchronizer calls

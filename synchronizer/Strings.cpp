@@ -45,5 +45,9 @@ void InstallSyncStrings() {
         {IDS_ERROR_CAPTION, "Error."},
         {IDS_DESTINATION_CHANGED, "Not copied, the destination changed during synchronization : "},
         {IDS_NOT_SCANNED_DISCONNECTED, "Not synchronized, the connection to the MC 218 was lost : "},
+        {IDS_COMPLETED_WITH_ERRORS, "Synchronization completed with errors."},
+        {IDS_COMPLETED_WITH_ERRORS_REPORT, "Synchronization completed with errors"},
+        {IDS_STOPPED, "Synchronization stopped."},
+        {IDS_NO_PROGRAM_TO_OPEN, "The desktop has no program to open\n%1"},
     });
 }

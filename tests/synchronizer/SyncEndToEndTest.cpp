@@ -323,7 +323,9 @@ wait $pid)"_s;
     EXPECT_TRUE(windows.contains(u"Dovetail Synchronization"_s)) << windows.toStdString();
     EXPECT_FALSE(windows.contains(u"Synchronization Completed"_s)) << windows.toStdString();
     const QStringList lines = LogLines(log);
-    EXPECT_EQ(lines.size(), 3) << lines.join(u'|').toStdString();  // the header only: the scan never ended
+    // The header, then the Stop's own last line: the scan never ended.
+    EXPECT_EQ(lines.size(), 4) << lines.join(u'|').toStdString();
+    EXPECT_EQ(lines.value(3), u"Synchronization stopped."_s);
     EXPECT_EQ(Read(pc + u"agenda.txt"_s), QByteArray("old agenda"));
     // Stamped under the handheld's owner, so the run had got as far as her bindings.
     uint32_t lastSynch = 0;
