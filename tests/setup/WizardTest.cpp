@@ -163,6 +163,27 @@ TEST_F(WizardTest, BackReturnsToTheLanguagePageAndChecksAgain) {
     EXPECT_EQ(Text(wizard->currentPage(), "detail"), u"You must first install Ericsson EPOC Connect"_s);
 }
 
+// A store that is not a registry reads as empty, which passed for a missing suite; both
+// wizards name the file instead, and neither touches it nor the installed files.
+TEST_F(WizardTest, DamagedStoreIsNamedAndLeftAsItIs) {
+    const QByteArray junk(4096, 'z');
+    const QString broken = m_world.m_env.WriteFile(u"broken.db"_s, junk);
+    const QString installed = m_world.m_env.WriteFile(u"suite/bindmgr"_s, "installed");
+    m_world.m_env.SetEnv("DOVETAIL_REGISTRY", broken);
+    for (SetupMode mode : {SetupMode::Install, SetupMode::Uninstall}) {
+        SCOPED_TRACE(mode == SetupMode::Install ? "install" : "uninstall");
+        m_ctx.m_errorText.clear();
+        auto wizard = Start(mode);
+        wizard->button(QWizard::NextButton)->click();
+        EXPECT_EQ(wizard->currentId(), kErrorPage);
+        EXPECT_EQ(Text(wizard->currentPage(), "detail"), RegistryUnusableMessage(broken));
+        QFile file(broken);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), junk);
+        EXPECT_TRUE(QFile::exists(installed));
+    }
+}
+
 TEST_F(WizardTest, FailedInstallEndsOnTheErrorPage) {
     QFile::remove(m_world.MediumFolder() + u"ENG/bindmgr"_s);
     auto wizard = Start(SetupMode::Install);

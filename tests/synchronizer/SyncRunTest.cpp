@@ -3,6 +3,9 @@
 
 #include "common/ProfileRegistry.h"
 #include "platform/registry/Registry.h"
+#include "synchronizer/StringIds.h"
+#include "synchronizer/SyncStart.h"
+#include "tests/support/TempEnv.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -144,6 +147,22 @@ INSTANTIATE_TEST_SUITE_P(
                         u"message:Inactive Binding"_s,
                         true}),
     [](const ::testing::TestParamInfo<ChainFailureRow>& info) { return std::string(info.param.name); });
+
+TEST(SyncStartTest, ADamagedStoreIsNamedAndTheMissingSuiteSaid) {
+    InstallSyncStrings();
+    CTempEnv env;
+    EXPECT_EQ(SyncStartRefusal(), u"Ericsson EPOC connect not installed"_s);
+    RegWriteString(HKEY_LOCAL_MACHINE, QLatin1String(kPsiWinKey), u"Installation Directory"_s, env.Root());
+    EXPECT_EQ(SyncStartRefusal(), QString());
+
+    const QByteArray junk(4096, 'z');
+    const QString broken = env.WriteFile(u"broken.db"_s, junk);
+    env.SetEnv("DOVETAIL_REGISTRY", broken);
+    EXPECT_EQ(SyncStartRefusal(), RegistryUnusableMessage(broken));
+    QFile file(broken);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), junk);
+}
 
 TEST(SyncRunTest, LogHeaderAndDisconnectLines) {
     CSyncTestWorld world;
