@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/DateTimeText.h"
 #include "common/DocSynchEntry.h"
 
 #include <QObject>
@@ -98,8 +99,3 @@ int32_t ClampedFileSize(qint64 size);
 QString FileSizeText(qint64 size);
 // The size to show for a binding's PC file: the file's own while it exists, else the stored one.
 qint64 ShownFileSize(const QString& fullPath, int32_t storedSize);
-// The time format without its time-zone field and the text that only brackets or separates
-// it ("H:mm:ss (t)" gives "H:mm:ss"); quoted text is kept as it is.
-QString TimeFormatWithoutZone(const QString& format);
-// The date and time text of the user's locale: short date, one blank, time with seconds.
-QString FormatLocalDateTime(uint32_t secondsUtc);
