@@ -420,8 +420,9 @@ TEST_F(PcAddingTest, FileOverTwoGibibytesStoresTheLargestSize) {
         QStringLiteral("Software\\Veroz\\Users\\Alice\\DocSynchEntries\\%1").arg(m_view->Model()->EntryAt(0)),
         QStringLiteral("FileSize"), stored));
     EXPECT_EQ(stored, 0x7FFFFFFFu);
+    // Stored held at the 32-bit limit, shown whole.
     EXPECT_EQ(m_doc.GetEntryText(m_view->Model()->EntryAt(0), int(BindingColumn::Size)),
-              QStringLiteral("2147483647 bytes"));
+              QStringLiteral("3221225472 bytes"));
 }
 
 TEST(ManagerConvertersTest, CreatedAgainAfterAFailedAttempt) {
