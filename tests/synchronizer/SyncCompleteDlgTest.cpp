@@ -29,11 +29,15 @@ TEST(SyncCompleteDlgTest, CaptionAndTextSayWhetherTheRunHadErrors) {
         {true, u"Error."_s, u"Synchronization completed with errors"_s},
     };
     for (const Row& row : rows) {
-        const CSyncCompleteDlg dialog(QString(), row.errors);
+        CSyncCompleteDlg dialog(QString(), row.errors);
         EXPECT_EQ(dialog.windowTitle(), row.caption);
         const QList<QGroupBox*> groups = dialog.findChildren<QGroupBox*>();
         ASSERT_FALSE(groups.isEmpty());
         EXPECT_EQ(groups.first()->title(), row.text);
+        // The longer text must not be cut off by the group box.
+        EXPECT_LE(groups.first()->fontMetrics().horizontalAdvance(row.text) + 16, groups.first()->width());
+        if (const QString saveTo = qEnvironmentVariable("DOVETAIL_SCREENSHOT_DIR"); !saveTo.isEmpty())
+            dialog.grab().save(saveTo + (row.errors ? u"/sync-complete-errors.png"_s : u"/sync-complete.png"_s));
     }
 }
 
