@@ -272,10 +272,10 @@ CStoreCheck CheckBindingNames(const CDocSynchEntry& record) {
     return CheckEpocFileName(label, record.EpocFileName);
 }
 
-void WriteDocSynchEntry(const QString& user, int entry, const CDocSynchEntry& r) {
+bool WriteDocSynchEntry(const QString& user, int entry, const CDocSynchEntry& r) {
     // One transaction: a reader in another process (or a kill mid-way) must never see half
     // a record, which a strict read would reject as a broken binding.
-    RegTransaction([&] {
+    return RegTransaction([&] {
         WriteRecord(user, entry, r);
         return true;
     });
@@ -301,8 +301,8 @@ int FindFreeEntryNumber(const QString& user) {
     return scanned ? result : scan();
 }
 
-void DeleteDocSynchEntry(const QString& user, int entry) {
-    DeleteUserKey(user, Area(), EntryKey(entry));
+bool DeleteDocSynchEntry(const QString& user, int entry) {
+    return DeleteUserKey(user, Area(), EntryKey(entry));
 }
 
 bool IsEntryActive(const QString& user, int entry) {
@@ -312,8 +312,8 @@ bool IsEntryActive(const QString& user, int entry) {
     return active != 0;
 }
 
-void SetEntryActive(const QString& user, int entry, bool active) {
-    WriteEntryNumber(user, Area(), EntryKey(entry), kIsActive, active ? 1 : 0);
+bool SetEntryActive(const QString& user, int entry, bool active) {
+    return WriteEntryNumber(user, Area(), EntryKey(entry), kIsActive, active ? 1 : 0);
 }
 
 void MarkSynchronizedKey(const QString& user, const QString& entryKey) {

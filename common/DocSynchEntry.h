@@ -75,12 +75,15 @@ CStoreCheck CheckBindingNames(const CDocSynchEntry& record);
 // Only the PC side of it: WinPath and WinFileName.
 CStoreCheck CheckPcFile(const CDocSynchEntry& record);
 CStoreCheck CheckWinPath(const QString& winPath);
-void WriteDocSynchEntry(const QString& user, int entry, const CDocSynchEntry& record);
+// False when the store took none of it (busy, unusable): the entry is as it was.
+bool WriteDocSynchEntry(const QString& user, int entry, const CDocSynchEntry& record);
 // Lowest entry number 0..32767 without "LinkStatus", or -1 when all are taken.
 int FindFreeEntryNumber(const QString& user);
-void DeleteDocSynchEntry(const QString& user, int entry);
+// False when the entry key could not be deleted, or was not there.
+bool DeleteDocSynchEntry(const QString& user, int entry);
 bool IsEntryActive(const QString& user, int entry);
-void SetEntryActive(const QString& user, int entry, bool active);
+// False when the value could not be written.
+bool SetEntryActive(const QString& user, int entry, bool active);
 // "WasUpdated" = 1, then "LastSyncTimeStamp" = now (UTC seconds) + 3.
 void MarkSynchronized(const QString& user, int entry);
 void MarkSynchronizedKey(const QString& user, const QString& entryKey);

@@ -55,17 +55,20 @@ CRuleSet CAppProfile::ReadDefaultRules() const {
     return rules;
 }
 
-void CAppProfile::WriteDefaultRules(const CRuleSet& rules) const {
-    WriteProfileInt(kSettings, QStringLiteral("CopyRule"), rules.CopyRule);
-    WriteProfileInt(kSettings, QStringLiteral("Prompt24Hrs"), rules.Prompt24Hrs ? 1 : 0);
-    WriteProfileInt(kSettings, QStringLiteral("KeepCopy"), rules.KeepCopy ? 1 : 0);
-    WriteProfileInt(kSettings, QStringLiteral("PromptBothChanged"), rules.PromptBothChanged ? 1 : 0);
+bool CAppProfile::WriteDefaultRules(const CRuleSet& rules) const {
+    // Together: half a rule set stored would give new bindings rules nobody chose.
+    return CRegistry::Default().Transaction([&] {
+        return WriteProfileInt(kSettings, QStringLiteral("CopyRule"), rules.CopyRule) &&
+               WriteProfileInt(kSettings, QStringLiteral("Prompt24Hrs"), rules.Prompt24Hrs ? 1 : 0) &&
+               WriteProfileInt(kSettings, QStringLiteral("KeepCopy"), rules.KeepCopy ? 1 : 0) &&
+               WriteProfileInt(kSettings, QStringLiteral("PromptBothChanged"), rules.PromptBothChanged ? 1 : 0);
+    }) == RegStatus::Ok;
 }
 
 CRuleSet ReadDefaultRules() {
     return CAppProfile().ReadDefaultRules();
 }
 
-void WriteDefaultRules(const CRuleSet& rules) {
-    CAppProfile().WriteDefaultRules(rules);
+bool WriteDefaultRules(const CRuleSet& rules) {
+    return CAppProfile().WriteDefaultRules(rules);
 }

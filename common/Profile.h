@@ -26,8 +26,9 @@ public:
     // The default rule set from "Settings"; missing values give 0, 0, 0 and 1 (both-changed
     // prompt on). A stored CopyRule outside 0..2 is kept as it is.
     CRuleSet ReadDefaultRules() const;
-    // Writes CopyRule, Prompt24Hrs, KeepCopy, PromptBothChanged in that order, flags as 0 or 1.
-    void WriteDefaultRules(const CRuleSet& rules) const;
+    // Writes CopyRule, Prompt24Hrs, KeepCopy, PromptBothChanged in that order, flags as 0 or 1,
+    // all four or none; false when none was stored.
+    bool WriteDefaultRules(const CRuleSet& rules) const;
 
     const QString& KeyPath() const { return m_keyPath; }
 
@@ -39,4 +40,4 @@ private:
 
 // The same over the manager's profile key.
 CRuleSet ReadDefaultRules();
-void WriteDefaultRules(const CRuleSet& rules);
+bool WriteDefaultRules(const CRuleSet& rules);

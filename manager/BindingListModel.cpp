@@ -130,15 +130,27 @@ void CBindingListModel::Clear() {
     endResetModel();
 }
 
-void CBindingListModel::SetChecked(int row, bool checked) {
+bool CBindingListModel::SetChecked(int row, bool checked) {
     if (!IsValidRow(row) || m_rows[size_t(row)].checked == checked)
-        return;
-    m_rows[size_t(row)].checked = checked;
-    m_doc.SetEntryActive(m_rows[size_t(row)].entry, checked);
-    if (m_batch)
-        return;
-    const QModelIndex cell = index(row, 0);
-    emit dataChanged(cell, cell, {Qt::CheckStateRole});
+        return true;
+    return SetActive(row, checked);
+}
+
+bool CBindingListModel::SetActive(int row, bool active) {
+    if (!IsValidRow(row))
+        return true;
+    Row& item = m_rows[size_t(row)];
+    const bool stored = m_doc.SetEntryActive(item.entry, active);
+    // A write that did not land must not leave a box that says otherwise: the binding would
+    // still be synchronized while the list shows it switched off.
+    item.checked = stored ? active : m_doc.IsEntryActive(item.entry);
+    if (!m_batch) {
+        const QModelIndex cell = index(row, 0);
+        emit dataChanged(cell, cell, {Qt::CheckStateRole});
+    }
+    if (!stored)
+        emit ActiveNotStored(row);
+    return stored;
 }
 
 int CBindingListModel::EntryAt(int row) const {

@@ -37,8 +37,12 @@ public:
     void EndBatch();
     void RemoveRowAt(int row);
     void Clear();
-    // Sets the check box; flipping it stores IsActive like a click does.
-    void SetChecked(int row, bool checked);
+    // Sets the check box; flipping it stores IsActive like a click does. False when the store
+    // did not take it: the box then shows the stored state and ActiveNotStored is emitted.
+    bool SetChecked(int row, bool checked);
+    // Stores IsActive for the row whatever its box shows (the store may have been changed
+    // outside), then shows the stored state; the same failure report.
+    bool SetActive(int row, bool active);
 
     int EntryAt(int row) const;
     int ImageAt(int row) const;
@@ -46,6 +50,10 @@ public:
     bool AnyChecked() const;
     // Tells the view to repaint every cell (the texts are re-read then).
     void RefreshAll();
+
+signals:
+    // A row's IsActive could not be written; its box was put back to the stored state.
+    void ActiveNotStored(int row);
 
 private:
     struct Row {

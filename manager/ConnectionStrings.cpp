@@ -24,6 +24,10 @@ void InstallConnectionStrings() {
         {kIdsNoConversion, "No conversion"},
         {kIdsBadEpocDrop, "The dropped items cannot be added:\n%1"},
         {kIdsEntryStaysBusy, "%1 is in use on the MC 218 and cannot be added now."},
+        {kIdsEntryNotOpened,
+         "%1 could not be opened on the MC 218 and is not added: the MC 218 is no longer connected, or the file is "
+         "gone."},
+        {kIdsEntryNoAnswer, "The MC 218 did not answer for %1; it is not added."},
         {kIdsManyBindings, "WARNING\nYou are about to create %d bindings.\nDo you wish to continue ?"},
     });
 }

@@ -23,6 +23,8 @@ enum ConnectionString : int {
     kIdsNoConversion = 61235,
     kIdsBadEpocDrop = 62107,
     kIdsEntryStaysBusy = 62108,
+    kIdsEntryNotOpened = 62150,
+    kIdsEntryNoAnswer = 62151,
 };
 
 // Adds the texts to the string table; InstallManagerStrings does, once at start-up.

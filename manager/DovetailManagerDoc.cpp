@@ -5,10 +5,7 @@
 #include "manager/Strings.h"
 #include "platform/base/ScopeExit.h"
 
-#include <QDateTime>
 #include <QFileInfo>
-#include <QLocale>
-#include <QTimeZone>
 
 #include <limits>
 #include <vector>
@@ -37,128 +34,13 @@ int32_t ClampedFileSize(qint64 size) {
     return size > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max() : int32_t(size);
 }
 
-namespace {
-// One piece of a date-time format: a field (a run of one letter) or literal text, quoted or not.
-struct FormatPiece {
-    QString text;
-    bool field = false;
-    bool quoted = false;
-};
-
-std::vector<FormatPiece> SplitFormat(const QString& format) {
-    std::vector<FormatPiece> pieces;
-    for (qsizetype i = 0; i < format.size();) {
-        const QChar c = format.at(i);
-        qsizetype end = i + 1;
-        FormatPiece piece;
-        if (c == QLatin1Char('\'')) {
-            // Up to the closing quote; two quotes inside stand for one.
-            while (end < format.size()) {
-                if (format.at(end) == QLatin1Char('\'')) {
-                    if (end + 1 < format.size() && format.at(end + 1) == QLatin1Char('\'')) {
-                        end += 2;
-                        continue;
-                    }
-                    ++end;
-                    break;
-                }
-                ++end;
-            }
-            piece.quoted = true;
-        } else if (c.isLetter() && c.unicode() < 0x80) {
-            while (end < format.size() && format.at(end) == c)
-                ++end;
-            piece.field = true;
-        } else {
-            while (end < format.size() && format.at(end) != QLatin1Char('\'') &&
-                   !(format.at(end).isLetter() && format.at(end).unicode() < 0x80))
-                ++end;
-        }
-        piece.text = format.mid(i, end - i);
-        pieces.push_back(piece);
-        i = end;
-    }
-    return pieces;
+QString FileSizeText(qint64 size) {
+    return LoadManagerString(kIdsBytesFormat).replace(QStringLiteral("%d"), QString::number(size));
 }
 
-bool IsZoneField(const FormatPiece& piece) {
-    return piece.field && piece.text.at(0) == QLatin1Char('t');
-}
-
-QChar OpeningBracket(QChar closing) {
-    switch (closing.unicode()) {
-        case u')':
-            return QLatin1Char('(');
-        case u']':
-            return QLatin1Char('[');
-        case u'\uFF09':
-            return QChar(u'\uFF08');
-        default:
-            return {};
-    }
-}
-
-// Separators that only lead to or from the zone name.
-bool IsZoneSeparator(QChar c) {
-    return c.isSpace() || c == QLatin1Char(',') || c == QChar(u'\u060C') || c == QChar(u'\uFF0C');
-}
-}  // namespace
-
-QString TimeFormatWithoutZone(const QString& format) {
-    std::vector<FormatPiece> pieces = SplitFormat(format);
-    for (std::size_t i = 0; i < pieces.size();) {
-        if (!IsZoneField(pieces[i])) {
-            ++i;
-            continue;
-        }
-        // The unquoted text on each side of the zone belongs to it when it only brackets or
-        // separates it: "(t)", "[t]", ", t", " t".
-        FormatPiece* before = i > 0 && !pieces[i - 1].field && !pieces[i - 1].quoted ? &pieces[i - 1] : nullptr;
-        FormatPiece* after =
-            i + 1 < pieces.size() && !pieces[i + 1].field && !pieces[i + 1].quoted ? &pieces[i + 1] : nullptr;
-        if (before && after) {
-            const QString closing = after->text.trimmed();
-            QString opening = before->text;
-            while (!opening.isEmpty() && opening.back().isSpace())
-                opening.chop(1);
-            if (!closing.isEmpty() && !opening.isEmpty() && OpeningBracket(closing.front()) == opening.back()) {
-                before->text = opening.chopped(1);
-                after->text = after->text.mid(after->text.indexOf(closing.front()) + 1);
-            }
-        }
-        const bool atEnd = i + 1 == pieces.size() || (after && i + 2 == pieces.size());
-        const bool atStart = i == 0 || (before && i == 1);
-        if (atEnd && before) {
-            while (!before->text.isEmpty() && IsZoneSeparator(before->text.back()))
-                before->text.chop(1);
-        }
-        if (atEnd && after) {
-            while (!after->text.isEmpty() && IsZoneSeparator(after->text.front()))
-                after->text.remove(0, 1);
-        }
-        if (atStart && after) {
-            while (!after->text.isEmpty() && IsZoneSeparator(after->text.front()))
-                after->text.remove(0, 1);
-        }
-        if (!atStart && !atEnd && before && after && !before->text.isEmpty() && before->text.back().isSpace()) {
-            while (!after->text.isEmpty() && after->text.front().isSpace())
-                after->text.remove(0, 1);
-        }
-        pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(i));
-    }
-    QString result;
-    for (const FormatPiece& piece : pieces)
-        result += piece.text;
-    return result.trimmed();
-}
-
-QString FormatLocalDateTime(uint32_t secondsUtc) {
-    const QDateTime local = QDateTime::fromSecsSinceEpoch(secondsUtc, Qt::UTC).toLocalTime();
-    const QLocale locale = QLocale::system();
-    // The long time format carries seconds but also the zone name, which the list leaves out.
-    const QString timeFormat = TimeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat));
-    return locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(local.time(), timeFormat);
+qint64 ShownFileSize(const QString& fullPath, int32_t storedSize) {
+    const QFileInfo file(fullPath);
+    return file.isFile() ? file.size() : storedSize;
 }
 
 CDovetailManagerDoc::CDovetailManagerDoc(QObject* parent) : QObject(parent), m_user(LoadManagerString(kIdsUnknown)) {}
@@ -255,7 +137,11 @@ bool CDovetailManagerDoc::AddEntry(CDocSynchEntry& record) {
     const int entry = FindFreeEntryNumber(m_user);
     if (entry < 0)
         return false;
-    WriteDocSynchEntry(m_user, entry, record);
+    if (!WriteDocSynchEntry(m_user, entry, record)) {
+        if (m_view)
+            m_view->ShowMessage(LoadManagerString(kIdsCannotStoreBinding));
+        return false;
+    }
     if (m_view) {
         if (record.ImageIndex < 0)
             record.ImageIndex = m_view->GetFileIcon(record.WinPath + record.WinFileName);
@@ -265,20 +151,21 @@ bool CDovetailManagerDoc::AddEntry(CDocSynchEntry& record) {
     return true;
 }
 
-void CDovetailManagerDoc::UpdateEntry(int entry, const CDocSynchEntry& record) {
-    WriteDocSynchEntry(m_user, entry, record);
+bool CDovetailManagerDoc::UpdateEntry(int entry, const CDocSynchEntry& record) {
+    return WriteDocSynchEntry(m_user, entry, record);
 }
 
-void CDovetailManagerDoc::DeleteEntry(int entry) {
-    DeleteDocSynchEntry(m_user, entry);
+bool CDovetailManagerDoc::DeleteEntry(int entry) {
+    // Another program may have deleted it meanwhile: gone is what was asked for.
+    return DeleteDocSynchEntry(m_user, entry) || !UserEntryExists(m_user, kArea, EntryKey(entry));
 }
 
 bool CDovetailManagerDoc::IsEntryActive(int entry) {
     return ::IsEntryActive(m_user, entry);
 }
 
-void CDovetailManagerDoc::SetEntryActive(int entry, bool active) {
-    ::SetEntryActive(m_user, entry, active);
+bool CDovetailManagerDoc::SetEntryActive(int entry, bool active) {
+    return ::SetEntryActive(m_user, entry, active);
 }
 
 QString CDovetailManagerDoc::GetEntryText(int entry, int column) const {
@@ -301,7 +188,7 @@ QString CDovetailManagerDoc::GetEntryText(int entry, int column) const {
             return ReadEntryString(m_user, kArea, key, QStringLiteral("EpocFileType"), text) ? text : unknown;
         case BindingColumn::Size: {
             bool known = ReadEntryNumber(m_user, kArea, key, QStringLiteral("FileSize"), number);
-            int32_t size = int32_t(number);
+            qint64 size = int32_t(number);
             // The PC file's size as it is now: it may have been created or edited since the
             // value was last written.
             CDocSynchEntry pcFile;
@@ -310,13 +197,13 @@ QString CDovetailManagerDoc::GetEntryText(int entry, int column) const {
                 CheckPcFile(pcFile)) {
                 const QFileInfo file(pcFile.WinFullPath());
                 if (file.isFile()) {
-                    size = ClampedFileSize(file.size());
+                    size = file.size();
                     known = true;
                 }
             }
             if (!known)
                 return unknown;
-            return LoadManagerString(kIdsBytesFormat).replace(QStringLiteral("%d"), QString::number(size));
+            return FileSizeText(size);
         }
         case BindingColumn::LastSynch: {
             uint32_t updated = 0;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/DateTimeText.h"
 #include "common/DocSynchEntry.h"
 
 #include <QObject>
@@ -58,13 +59,15 @@ public:
     // the verdict on the record's PC file, which is not looked at when refused.
     CStoreCheck ReadEntry(int entry, CDocSynchEntry& record);
     // False, with "Similar item already exists", when the PC file or the EPOC file is
-    // already bound; false without a message when the store is full.
+    // already bound, or with the store's failure when the record could not be stored (no row
+    // then); false without a message when the store is full.
     bool AddEntry(CDocSynchEntry& record);
-    void UpdateEntry(int entry, const CDocSynchEntry& record);
-    // The caller removes the row.
-    void DeleteEntry(int entry);
+    // The writes below report whether the store took them; they show nothing.
+    bool UpdateEntry(int entry, const CDocSynchEntry& record);
+    // The caller removes the row. True also when the entry was gone already.
+    bool DeleteEntry(int entry);
     bool IsEntryActive(int entry);
-    void SetEntryActive(int entry, bool active);
+    bool SetEntryActive(int entry, bool active);
     // One value read from the store, formatted for the column; the column's fallback when
     // the value is missing.
     QString GetEntryText(int entry, int column) const;
@@ -93,8 +96,7 @@ private:
 
 // A file size as the store keeps it: sizes beyond the 32-bit range are held at its largest value.
 int32_t ClampedFileSize(qint64 size);
-// The time format without its time-zone field and the text that only brackets or separates
-// it ("H:mm:ss (t)" gives "H:mm:ss"); quoted text is kept as it is.
-QString TimeFormatWithoutZone(const QString& format);
-// The date and time text of the user's locale: short date, one blank, time with seconds.
-QString FormatLocalDateTime(uint32_t secondsUtc);
+// "%d bytes" with the whole size: a file the store can only hold at 2147483647 shows as it is.
+QString FileSizeText(qint64 size);
+// The size to show for a binding's PC file: the file's own while it exists, else the stored one.
+qint64 ShownFileSize(const QString& fullPath, int32_t storedSize);

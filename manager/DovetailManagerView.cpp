@@ -56,6 +56,8 @@ CDovetailManagerView::CDovetailManagerView(CDovetailManagerDoc& doc, QWidget* pa
     connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] { emit CommandStateChanged(); });
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { emit CommandStateChanged(); });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { emit CommandStateChanged(); });
+    connect(m_model, &CBindingListModel::ActiveNotStored, this,
+            [this] { CMessageBox::Stop(this, LoadManagerString(kIdsCannotSwitchBinding)); });
     connect(m_model, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
                 if (roles.contains(Qt::CheckStateRole))
@@ -175,6 +177,15 @@ void CDovetailManagerView::SelectRow(int row) {
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
+void CDovetailManagerView::ShowAddedBinding() {
+    const int last = ItemCount() - 1;
+    if (last >= 0) {
+        SelectRow(last);
+        scrollTo(m_model->index(last, 0));
+    }
+    viewport()->update();
+}
+
 void CDovetailManagerView::UpdateEnableItemText() {
     if (!m_contextMenu)
         return;
@@ -191,11 +202,9 @@ void CDovetailManagerView::OnEnableDisable() {
     const int row = SelectedRow();
     if (row < 0)
         return;
-    const int entry = m_model->EntryAt(row);
-    const bool active = m_doc.IsEntryActive(entry);
-    m_model->SetChecked(row, !active);
+    const bool active = m_doc.IsEntryActive(m_model->EntryAt(row));
     // Stored also when the box already showed the new state (the store was changed outside).
-    m_doc.SetEntryActive(entry, !active);
+    m_model->SetActive(row, !active);
     UpdateEnableItemText();
 }
 
@@ -205,7 +214,10 @@ void CDovetailManagerView::OnDelete() {
     const int row = SelectedRow();
     if (row < 0)
         return;
-    m_doc.DeleteEntry(m_model->EntryAt(row));
+    if (!m_doc.DeleteEntry(m_model->EntryAt(row))) {
+        CMessageBox::Stop(this, LoadManagerString(kIdsCannotDeleteBinding));
+        return;
+    }
     m_model->RemoveRowAt(row);
 }
 

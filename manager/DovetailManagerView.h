@@ -46,6 +46,9 @@ public:
     int SelectedRow() const;
     int SelectedEntry() const;
     void SelectRow(int row);
+    // A binding was just added (the last row): it becomes the selection, so that the commands
+    // that follow (Synchronize) act on it, and the list repaints.
+    void ShowAddedBinding();
 
     // The context menu (menu 134); its Enable item follows the selected row's check box.
     void SetContextMenu(QMenu* menu) { m_contextMenu = menu; }

@@ -38,6 +38,22 @@ const std::vector<std::pair<int, const char*>>& Table() {
          "Properties'\nand confirm the 'Current Folder'\non the General page first."},
         {kIdsPcFileRefused, "The PC file of this binding cannot be used:\n%1\n\nChoose another one in its Properties."},
         {kIdsLogPathRefused, "The synchronization log cannot be opened:\n%1"},
+        {kIdsCannotStoreBinding,
+         "The binding could not be stored: the settings store is busy or cannot be written.\nNothing was added."},
+        {kIdsCannotSwitchBinding,
+         "The binding could not be switched on or off: the settings store is busy or cannot "
+         "be written.\nThe list shows it as it is stored."},
+        {kIdsCannotDeleteBinding,
+         "The binding could not be deleted: the settings store is busy or cannot be written.\nIt stays in the list."},
+        {kIdsCannotSaveProperties,
+         "The properties could not be saved: the settings store is busy or cannot be written.\nPress OK to try again, "
+         "or Cancel to keep the binding as it is stored."},
+        {kIdsCannotSaveOptions,
+         "The options could not be saved: the settings store is busy or cannot be written.\nPress OK to try again, or "
+         "Cancel to keep the options as they are stored."},
+        {kIdsPcPathTooLong,
+         "This PC file cannot be bound, its path is too long:\n%1\nThe folder and the file name may take 259 bytes "
+         "each, and 261 bytes together (a character beyond ASCII takes 2 to 4 bytes)."},
         {kIdsColumnFirst + 0, "PC Name"},
         {kIdsColumnFirst + 1, "PC Path"},
         {kIdsColumnFirst + 2, "PC Type"},

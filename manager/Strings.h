@@ -31,6 +31,13 @@ enum ManagerString : int {
     kIdsPcFolderRefused = 61923,
     kIdsPcFileRefused = 61924,
     kIdsLogPathRefused = 61925,
+    // Store writes that did not land, and PC paths the store or the engine cannot take.
+    kIdsCannotStoreBinding = 61930,
+    kIdsCannotSwitchBinding = 61931,
+    kIdsCannotDeleteBinding = 61932,
+    kIdsCannotSaveProperties = 61933,
+    kIdsCannotSaveOptions = 61934,
+    kIdsPcPathTooLong = 61935,
 };
 
 // Registers the manager's three tables (its own, the connection and adding texts, the

@@ -79,6 +79,11 @@ bool CInstaller::CheckPrerequisites() {
     // Every release of this system is accepted; the description is only shown.
     m_ctx.m_osDescription = BuildOsDescription();
 
+    // A damaged store reads as empty, which would pass for a missing suite: name the file.
+    if (QString message; !RegStoreUsable(message)) {
+        m_ctx.m_errorText = message;
+        return false;
+    }
     if (!IsEpocConnectInstalled())
         return m_ctx.Fail(IDS_NEED_EPOC_CONNECT);
     QString folder;

@@ -55,4 +55,17 @@ void CSetupWizard::OnPageChanged(int id) {
     setWindowTitle(setupPage->Caption());
     setButtonLayout(setupPage->Buttons());
     setupPage->Activate();
+    // A page without controls of its own left the focus on the first enabled wizard
+    // button, Back from the second page on, which made itself the default: Return then
+    // went back and the keyboard user looped between the first two pages.
+    QWidget* focused = focusWidget();
+    if (focused && setupPage->isAncestorOf(focused) && focused->isEnabled() && focused->isVisible())
+        return;
+    for (QWizard::WizardButton which : {QWizard::NextButton, QWizard::FinishButton}) {
+        QAbstractButton* next = button(which);
+        if (next->isVisible() && next->isEnabled()) {
+            next->setFocus(Qt::OtherFocusReason);
+            break;
+        }
+    }
 }

@@ -54,6 +54,12 @@ bool IsUserLogFile(const QString& path, const QString& user) {
 }
 
 bool CUninstaller::CheckUninstall() {
+    // Nothing is removed beside a damaged store: its entries could not be taken out with the
+    // files, and the file itself stays as it is.
+    if (QString message; !RegStoreUsable(message)) {
+        m_ctx.m_errorText = message;
+        return false;
+    }
     bool installed = false;
     const bool usersOpen = ForEachUser([&](const QString& user) {
         uint32_t frequency = 0;

@@ -48,6 +48,10 @@ enum SyncStringId : int {
     IDS_PC_DIRECTORY_REFUSED_LOG = 142,
     IDS_OWNER_REFUSED = 143,
     IDS_CONTROL_FILE_REFUSED = 144,
+    IDS_COMPLETED_WITH_ERRORS = 145,
+    IDS_COMPLETED_WITH_ERRORS_REPORT = 146,
+    IDS_STOPPED = 147,
+    IDS_NO_PROGRAM_TO_OPEN = 148,
 };
 
 // Registers the table with CStringTable; every program and test of the synchronizer calls

@@ -56,5 +56,9 @@ void InstallSyncStrings() {
         {IDS_PC_DIRECTORY_REFUSED_LOG, "The current user's PC folder cannot be used : %1"},
         {IDS_OWNER_REFUSED, "The MC 218's owner cannot be used : %1"},
         {IDS_CONTROL_FILE_REFUSED, "The converters' control file cannot be used : %1"},
+        {IDS_COMPLETED_WITH_ERRORS, "Synchronization completed with errors."},
+        {IDS_COMPLETED_WITH_ERRORS_REPORT, "Synchronization completed with errors"},
+        {IDS_STOPPED, "Synchronization stopped."},
+        {IDS_NO_PROGRAM_TO_OPEN, "The desktop has no program to open\n%1"},
     });
 }

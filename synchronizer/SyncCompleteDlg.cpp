@@ -9,6 +9,7 @@
 
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
 
@@ -20,7 +21,10 @@ CSyncCompleteDlg::CSyncCompleteDlg(const QString& logPath, bool errorsOccurred, 
     setWindowTitle(CStringTable::Load(errorsOccurred ? IDS_ERROR_CAPTION : IDS_COMPLETED_CAPTION));
     CDialogBuilder builder(this);
     builder.SetClientSize(193, 92);
-    builder.AddGroupBox(u"Synchronization Completed"_s, 7, 3, 179, 40);
+    // With errors the text says so, as the caption does.
+    builder.AddGroupBox(
+        errorsOccurred ? CStringTable::Load(IDS_COMPLETED_WITH_ERRORS_REPORT) : u"Synchronization Completed"_s, 7, 3,
+        179, 40);
     builder.AddIcon(DovetailSyncIcon(), 15, 15);
     QPushButton* ok = builder.AddButton(1, u"OK"_s, 70, 20, 50, 15);
     builder.AddGroupBox(u"Synchronization Log"_s, 7, 49, 179, 36);
@@ -40,6 +44,13 @@ void CSyncCompleteDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CSyncCompleteDlg::ViewLog() {
-    IShell::Current().OpenInTextViewer(m_logPath);  // a viewer that fails to start is not reported
+    if (!IShell::Current().OpenInTextViewer(m_logPath)) {
+        // Nothing would open: say so, and leave the report open for another try or OK.
+        QMessageBox box(QMessageBox::NoIcon, windowTitle(), CStringTable::Load(IDS_NO_PROGRAM_TO_OPEN).arg(m_logPath),
+                        QMessageBox::Ok, this);
+        box.setObjectName(u"NoViewerBox"_s);
+        box.exec();
+        return;
+    }
     accept();
 }

@@ -2,9 +2,7 @@
 #include "synchronizer/SyncDecision.h"
 
 #include "common/Clock.h"
-
-#include <QDateTime>
-#include <QLocale>
+#include "common/DateTimeText.h"
 
 namespace {
 
@@ -85,12 +83,5 @@ SyncDirection DecideDirection(bool winExists, bool epocExists, int64_t winTime, 
 }
 
 QString FormatDateTimeText(int64_t secondsUtc) {
-    const QDateTime local = QDateTime::fromSecsSinceEpoch(secondsUtc).toLocalTime();
-    const QLocale locale = QLocale::system();
-    // With seconds, as the manager's list shows them: two changes a second apart must not
-    // look alike. The long time format has them, and the zone name, which is left out.
-    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
-    timeFormat.remove(QLatin1Char('t'));
-    return locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(local.time(), timeFormat.trimmed());
+    return FormatLocalDateTime(secondsUtc);
 }

@@ -71,8 +71,10 @@ CSyncRun::~CSyncRun() {
 bool CSyncRun::Initialise(IEpocEngineEvents* sink) {
     if (m_settings.createEngine)
         m_engine = m_settings.createEngine();
+    bool engineMissing = false;
     if (!m_engine) {
         m_ui.ShowMessage(Text(IDS_CANNOT_CREATE_ENGINE), MessageIcon::None);
+        engineMissing = true;
         Close();
     } else {
         Await(EngineEvent::Initialized, m_engine->SetEventSink(sink));
@@ -89,19 +91,23 @@ bool CSyncRun::Initialise(IEpocEngineEvents* sink) {
     }
     m_log.Open(kLogProductKey, user, kLogValueName, m_settings.title);
     m_log.WriteEmptyLine();
+    // Every ending names itself in the log's last line, the early ones included.
+    if (engineMissing)
+        m_log.WriteLastString(IDS_CANNOT_CREATE_ENGINE);
     if (!userRead) {
         m_ui.ShowMessage(Text(IDS_NO_USER), MessageIcon::Stop);
+        m_log.WriteLastString(IDS_NO_USER);
         Close();
         return false;
     }
     QString pcDirectory;
     if (const CStoreCheck pcRead = GetUserPCDirectory(user, pcDirectory); !pcRead) {
         if (pcRead.IsRefused()) {
-            m_log.WriteLine(Text(IDS_PC_DIRECTORY_REFUSED_LOG).arg(pcRead.Reason()));
-            m_log.WriteEmptyLine();
             m_ui.ShowMessage(Text(IDS_PC_DIRECTORY_REFUSED).arg(pcRead.Reason()), MessageIcon::Stop);
+            m_log.WriteLastLine(Text(IDS_PC_DIRECTORY_REFUSED_LOG).arg(pcRead.Reason()));
         } else {
             m_ui.ShowMessage(Text(IDS_NO_PC_DIRECTORY), MessageIcon::Stop);
+            m_log.WriteLastString(IDS_NO_PC_DIRECTORY);
         }
         Close();
         return false;
@@ -153,6 +159,14 @@ SyncDirection CSyncRun::Decision(int index) const {
 void CSyncRun::Await(EngineEvent event, int32_t issueResult) {
     if (issueResult != 0)
         m_pending.emplace_back(event, issueResult);
+}
+
+void CSyncRun::Stop() {
+    if (m_state == State::Closed)
+        return;
+    m_state = State::Closed;
+    m_pending.clear();
+    m_log.WriteLastString(IDS_STOPPED);
 }
 
 void CSyncRun::Close(bool ok) {
@@ -220,6 +234,8 @@ void CSyncRun::OnInitialized(int32_t result) {
     } else {
         m_state = State::Stalled;
         m_ui.ShowMessage(Text(IDS_CANNOT_INIT_CONNECTION), MessageIcon::None);
+        m_log.WriteString(IDS_CANNOT_INIT_CONNECTION, result);
+        m_log.WriteEmptyLine();
     }
     const QString clip = AnimationClip(u"Connect"_s);
     if (!clip.isEmpty())
@@ -315,6 +331,7 @@ void CSyncRun::LoadBindings() {
             !read) {
             refuse(m_settings.keyName, read);
             m_ui.ShowMessage(Text(IDS_BAD_ARGUMENT), MessageIcon::None);
+            m_log.WriteLastString(IDS_BAD_ARGUMENT);
             Close();
             return;
         }
@@ -622,7 +639,7 @@ void CSyncRun::OnCopyDone(int32_t result) {
             ++m_copyIndex;
             break;
         case CopyErrorAnswer::Stop:
-            m_log.WriteLastLine();
+            m_log.WriteLastString(IDS_STOPPED);
             Close();
             return;
         case CopyErrorAnswer::IgnoreFile:
@@ -636,7 +653,8 @@ void CSyncRun::OnCopyDone(int32_t result) {
 void CSyncRun::FinishRun() {
     m_state = State::Completing;
     m_ui.HideWindow();
-    m_log.WriteLastString(IDS_SYNCHRONIZATION_COMPLETE);
+    // A run with errors is reported as one, in the log as in the report's caption and text.
+    m_log.WriteLastString(m_errors ? IDS_COMPLETED_WITH_ERRORS : IDS_SYNCHRONIZATION_COMPLETE);
     m_ui.StopAnimation();
     m_ui.SetProgressText(Text(IDS_DONE));
     m_ui.DisableStop();

@@ -55,8 +55,9 @@ public:
     bool Initialise(IEpocEngineEvents* sink);
     // The next step, for an event the sink delivered.
     void HandleEvent(EngineEvent event, int32_t result);
-    // The window was closed from outside (Stop): no further step runs.
-    void Stop() { m_state = State::Closed; }
+    // The window was closed from outside (Stop): the log ends with "Synchronization stopped."
+    // and no further step runs.
+    void Stop();
 
     State GetState() const { return m_state; }
     // An engine event is awaited: the run's next step comes from the engine.

@@ -73,7 +73,7 @@ bool CSyncTransfer::Start(IEpocEngine& engine, CDocSynchEntry& binding, const QS
         m_converting = NeedsConversion(binding);
         if (!m_converting) {
             m_ui.SetProgressText(binding.WinFileName);
-            m_log.WriteLine(Text(IDS_COPIED) + pcPath + kArrow + epocPath);
+            m_doneLine = Text(IDS_COPIED) + pcPath + kArrow + epocPath;
             return IssueCopy(engine, kLocationPc, pcPath, kLocationDevice, epocPath, copyResult);
         }
         if (!ConvertFile(binding, key, direction)) {
@@ -83,7 +83,7 @@ bool CSyncTransfer::Start(IEpocEngine& engine, CDocSynchEntry& binding, const QS
             return false;
         }
         m_ui.SetProgressText(binding.WinFileName);
-        m_log.WriteLine(Text(IDS_CONVERTED) + pcPath + kArrow + epocPath);
+        m_doneLine = Text(IDS_CONVERTED) + pcPath + kArrow + epocPath;
         return IssueCopy(engine, kLocationPc, m_paths.tempFile, kLocationDevice, epocPath, copyResult);
     }
 
@@ -92,15 +92,17 @@ bool CSyncTransfer::Start(IEpocEngine& engine, CDocSynchEntry& binding, const QS
     m_converting = NeedsConversion(binding);
     const QString destination = m_converting ? m_paths.tempFile : pcPath;
     m_ui.SetProgressText(binding.WinFileName);
-    m_log.WriteLine(Text(m_converting ? IDS_CONVERTED : IDS_COPIED) + epocPath + kArrow + pcPath);
+    m_doneLine = Text(m_converting ? IDS_CONVERTED : IDS_COPIED) + epocPath + kArrow + pcPath;
     return IssueCopy(engine, kLocationDevice, epocPath, kLocationPc, destination, copyResult);
 }
 
 void CSyncTransfer::Finish(CDocSynchEntry& binding, const QString& key, SyncDirection direction) {
     if (direction == SyncDirection::PcToDevice) {
+        m_log.WriteLine(m_doneLine);
         m_log.WriteLine(Text(IDS_COPIED_TO_DEVICE) + binding.WinFileName + kArrow + binding.EpocFileName);
         MarkSynchronized(key);
     } else if (!m_converting || ConvertFile(binding, key, direction)) {
+        m_log.WriteLine(m_doneLine);
         m_log.WriteLine(Text(IDS_COPIED_TO_PC) + binding.EpocFileName + kArrow + binding.WinFileName);
         MarkSynchronized(key);
     } else {

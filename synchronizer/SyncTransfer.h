@@ -40,7 +40,8 @@ public:
     bool Converting() const { return m_converting; }
 
     // True when an engine copy was issued (copyResult then holds CopyFile's own result);
-    // false when the transfer failed before copying (logged, errors set).
+    // false when the transfer failed before copying (logged, errors set). The "Copied" or
+    // "Converted" line waits for Finish: it is written once the transfer has happened.
     bool Start(IEpocEngine& engine, CDocSynchEntry& binding, const QString& key, SyncDirection direction,
                int32_t& copyResult);
     // After a successful copy of the transfer Start began.
@@ -68,4 +69,5 @@ private:
     Paths m_paths;
     std::unique_ptr<IConverterInterface> m_root;
     bool m_converting = false;
+    QString m_doneLine;  // "Copied ..." or "Converted ...", for Finish
 };

@@ -10,6 +10,7 @@
 #include "synchronizer/StringIds.h"
 #include "synchronizer/SyncCommandLineInfo.h"
 #include "synchronizer/SyncDlg.h"
+#include "synchronizer/SyncStart.h"
 
 #include <QMessageBox>
 
@@ -40,8 +41,8 @@ int main(int argc, char** argv) {
     const QString title = CStringTable::Load(IDS_APP_TITLE);
     if (!app.RegisterInstance(kIconId, title, true))
         return 0;
-    if (!IsEpocConnectInstalled()) {
-        QMessageBox::critical(nullptr, title, CStringTable::Load(IDS_EPOC_NOT_INSTALLED));
+    if (const QString refusal = SyncStartRefusal(); !refusal.isEmpty()) {
+        QMessageBox::critical(nullptr, title, refusal);
         return 0;
     }
 

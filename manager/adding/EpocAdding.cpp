@@ -8,6 +8,7 @@
 #include "manager/DovetailManagerView.h"
 #include "manager/EpocDropStream.h"
 #include "manager/MessageBox.h"
+#include "manager/PcPathLimits.h"
 #include "manager/PcTargetFilter.h"
 #include "manager/Strings.h"
 #include "manager/WaitCursor.h"
@@ -51,6 +52,7 @@ CEpocAdding::CEpocAdding(CDovetailManagerView& view, std::chrono::milliseconds o
             return;
         m_opening = false;
         m_remoteFile.reset();
+        CMessageBox::Stop(&m_view, LoadConnectionString(kIdsEntryNoAnswer).arg(m_queue.Current()));
         FinishCurrent(m_engine);
     });
 }
@@ -116,7 +118,7 @@ void CEpocAdding::OnAddEpocFile() {
     const QString type = EpocClassText(uid1, uid2, uid3);
     record.EpocFileType = type.isEmpty() ? LoadManagerString(kIdsUnknown) : type;
     if (ChoosePcTarget(&m_view, record) && doc.AddEntry(record))
-        m_view.viewport()->update();
+        m_view.ShowAddedBinding();
     profile.WriteProfileString(kSettings, kLastEpocPath, record.EpocPath);
 }
 
@@ -158,8 +160,9 @@ void CEpocAdding::OnDropItems(const QMimeData* data, IEpocEngine* engine) {
 }
 
 void CEpocAdding::OpenCurrent(IEpocEngine* engine) {
-    // A path nothing will answer for is skipped.
+    // A path nothing will answer for is skipped, and said so.
     while (!IssueOpen(engine)) {
+        CMessageBox::Stop(&m_view, LoadConnectionString(kIdsEntryNotOpened).arg(m_queue.Current()));
         if (!m_queue.TakeNext())
             return;
     }
@@ -200,8 +203,10 @@ void CEpocAdding::OnEntryBusy(IEpocEngine* engine) {
         FinishCurrent(engine);
         return;
     }
-    if (!IssueOpen(engine))
+    if (!IssueOpen(engine)) {
+        CMessageBox::Stop(&m_view, LoadConnectionString(kIdsEntryNotOpened).arg(m_queue.Current()));
         FinishCurrent(engine);
+    }
 }
 
 void CEpocAdding::OnEpocEntryDetails(int32_t result, IEpocEngine* engine) {
@@ -213,7 +218,7 @@ void CEpocAdding::OnEpocEntryDetails(int32_t result, IEpocEngine* engine) {
     m_opening = false;
     std::unique_ptr<IEpocRemoteFile> remote = std::move(m_remoteFile);
     RemoteFileInfo info;
-    // An entry that could not be opened has no information: it is skipped.
+    // Only an entry that opened has information to bind.
     if (remote && result == 0 && remote->GetFileInfo(info) == 0) {
         remote.reset();
         if (info.bytes[2] & kAttrFolder) {
@@ -228,8 +233,13 @@ void CEpocAdding::OnEpocEntryDetails(int32_t result, IEpocEngine* engine) {
             if (!type.isEmpty())
                 record.EpocFileType = type;
             if (ChoosePcTarget(&m_view, record) && doc.AddEntry(record))
-                m_view.viewport()->update();
+                m_view.ShowAddedBinding();
         }
+    } else {
+        // Unplugged meanwhile, or the item is gone: the user dropped it and must learn why
+        // no save dialog follows.
+        remote.reset();
+        CMessageBox::Stop(&m_view, LoadConnectionString(kIdsEntryNotOpened).arg(m_queue.Current()));
     }
     FinishCurrent(engine);
 }
@@ -265,22 +275,26 @@ bool CEpocAdding::ChoosePcTarget(QWidget* parent, CDocSynchEntry& record) {
         path = WithTargetExtension(path, filter.TargetExtension(entry));
 
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (!IsBindablePcPath(path.left(slash + 1), path.mid(slash + 1))) {
+        CMessageBox::Stop(parent, LoadManagerString(kIdsPcPathTooLong).arg(path));
+        return false;
+    }
     record.WinFileName = path.mid(slash + 1);
     record.WinPath = path.left(slash + 1);
     const QFileInfo info(path);
     if (info.exists())
         record.FileSize = ClampedFileSize(info.size());
-    if (filter.IsValid() && entry >= 0) {
-        if (!converted) {
-            record.WinFileType = record.EpocFileType;
-        } else {
-            const QString pcName = filter.TargetName(entry);
-            const QString epocName = filter.SourceName(entry);
-            if (!pcName.isEmpty())
-                record.WinFileType = pcName;
-            if (!epocName.isEmpty())
-                record.EpocFileType = epocName;
-        }
+    // Without converters (or a filter entry) the binding is a plain copy: the types must be
+    // equal, or every run would look for a converter that is not there.
+    if (!converted) {
+        record.WinFileType = record.EpocFileType;
+    } else {
+        const QString pcName = filter.TargetName(entry);
+        const QString epocName = filter.SourceName(entry);
+        if (!pcName.isEmpty())
+            record.WinFileType = pcName;
+        if (!epocName.isEmpty())
+            record.EpocFileType = epocName;
     }
     if (auto* view = qobject_cast<CDovetailManagerView*>(parent))
         record.ImageIndex = view->GetFileIcon(path);

@@ -7,6 +7,8 @@
 #include "manager/ConversionList.h"
 #include "manager/DovetailManagerView.h"
 #include "manager/MessageBox.h"
+#include "manager/PcPathLimits.h"
+#include "manager/Strings.h"
 #include "manager/WaitCursor.h"
 #include "manager/adding/ConversionChoiceDlg.h"
 #include "manager/adding/EpocChooser.h"
@@ -90,21 +92,23 @@ void CPcAdding::BindDroppedFiles(const QStringList& paths) {
 }
 
 bool CPcAdding::BindPcFile(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    // A path naming a folder has no file to bind.
+    if (slash < 0 || slash + 1 == path.size())
+        return false;
+    if (!IsBindablePcPath(path.left(slash + 1), path.mid(slash + 1))) {
+        CMessageBox::Stop(&m_view, LoadManagerString(kIdsPcPathTooLong).arg(path));
+        return false;
+    }
     if (CWinBindingWarningDlg::IsWanted()) {
         CWinBindingWarningDlg warning(&m_view);
         if (warning.exec() == 0)
             return false;
     }
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    if (slash < 0)
-        return false;
     CDovetailManagerDoc& doc = m_view.Document();
     CDocSynchEntry record = doc.NewRecord();
     record.WinFileName = path.mid(slash + 1);
     record.WinPath = path.left(slash + 1);
-    // A path naming a folder has no file to bind.
-    if (record.WinFileName.isEmpty())
-        return false;
     const QFileInfo info(path);
     if (info.exists())
         record.FileSize = ClampedFileSize(info.size());
@@ -114,14 +118,15 @@ bool CPcAdding::BindPcFile(const QString& path) {
         return false;
     if (!doc.AddEntry(record))
         return false;
-    m_view.viewport()->update();
+    m_view.ShowAddedBinding();
     return true;
 }
 
 QString CPcAdding::InitialEpocTarget(const QString& lastEpocPath, const QString& winFileName) {
     QString initial = (lastEpocPath.isEmpty() ? QStringLiteral("C:\\") : lastEpocPath) + winFileName;
+    // Only the name's extension goes: a dot in a folder ("C:\My.Docs\") is part of the folder.
     const qsizetype dot = initial.lastIndexOf(QLatin1Char('.'));
-    if (dot >= 0)
+    if (dot > initial.lastIndexOf(QLatin1Char('\\')))
         initial.truncate(dot);
     return initial;
 }

@@ -104,17 +104,19 @@ void CAutoSyncPropertyPage::OnPerformClicked(bool checked) {
     }
 }
 
-void CAutoSyncPropertyPage::OnOK() {
+bool CAutoSyncPropertyPage::OnOK() {
     const QString entry = EntryName();
-    WriteEntryNumber(m_user, kArea, entry, QStringLiteral("Frequency"), m_frequency);
+    if (!WriteEntryNumber(m_user, kArea, entry, QStringLiteral("Frequency"), m_frequency))
+        return false;
     if (m_frequency == 0)
-        return;
+        return true;
     const SchedulerRegistration scheduler =
         RegisterScheduler([](const QString& path) { return IShell::Current().Open(path); });
     const QString synchronizer = CAppProfile().GetProfileString(QString(), QStringLiteral("SyncronizerPath"));
     // Without a registered synchronizer, a path the scheduler can use is not replaced by nothing.
-    if (!synchronizer.isEmpty())
-        WriteEntryString(m_user, kArea, entry, QStringLiteral("ExecutablePath"), synchronizer);
+    if (!synchronizer.isEmpty() &&
+        !WriteEntryString(m_user, kArea, entry, QStringLiteral("ExecutablePath"), synchronizer))
+        return false;
     QString program;
     ReadEntryString(m_user, kArea, entry, QStringLiteral("ExecutablePath"), program);
 
@@ -134,7 +136,8 @@ void CAutoSyncPropertyPage::OnOK() {
         notSetUp = true;
     }
     if (problems.isEmpty())
-        return;
+        return true;
     const QString text = problems.join(QStringLiteral("\n\n"));
     CMessageBox::Show(this, notSetUp ? WithSetUpHint(text) : text, QMessageBox::Warning);
+    return true;
 }

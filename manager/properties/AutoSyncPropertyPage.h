@@ -31,8 +31,8 @@ protected:
     // Reads the user, "Frequency" (absent: 0) and "LastSynch".
     void OnInitDialog() override;
     // Writes "Frequency"; when on, registers and starts the scheduler and copies the
-    // synchronizer's path into "ExecutablePath".
-    void OnOK() override;
+    // synchronizer's path into "ExecutablePath". False when a value was not stored.
+    bool OnOK() override;
 
 private:
     void OnPerformClicked(bool checked);

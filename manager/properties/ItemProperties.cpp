@@ -6,6 +6,7 @@
 #include "manager/DovetailManagerDoc.h"
 #include "manager/DovetailManagerView.h"
 #include "manager/PropertyStrings.h"
+#include "manager/Strings.h"
 #include "manager/WaitCursor.h"
 #include "manager/properties/EpocFilePropertyPage.h"
 #include "manager/properties/PropertySheet.h"
@@ -43,22 +44,22 @@ bool EditBindingProperties(QWidget* parent, CDovetailManagerDoc& doc, int entry,
     sheet.AddPage(rules);
     sheet.AddPage(winFile);
     sheet.AddPage(epocFile);
-    if (sheet.exec() != QDialog::Accepted)
-        return false;
-
-    CDocSynchEntry record = MergeItemProperties(opened, rules->Record(), winFile->Record(), epocFile->Record());
     const QString area = QString::fromLatin1(kDocSynchArea);
     const QString key = QString::number(entry);
-    return RegTransaction([&] {
-        // Read inside the write transaction: no synchronizer write can fall between the two.
-        uint32_t number = 0;
-        if (ReadEntryNumber(doc.User(), area, key, QStringLiteral("WasUpdated"), number))
-            record.WasUpdated = number != 0;
-        if (ReadEntryNumber(doc.User(), area, key, QStringLiteral("LastSyncTimeStamp"), number))
-            record.LastSyncTimeStamp = number;
-        doc.UpdateEntry(entry, record);
-        return true;
+    sheet.SetCommit([&] {
+        CDocSynchEntry record = MergeItemProperties(opened, rules->Record(), winFile->Record(), epocFile->Record());
+        return RegTransaction([&] {
+            // Read inside the write transaction: no synchronizer write can fall between the two.
+            uint32_t number = 0;
+            if (ReadEntryNumber(doc.User(), area, key, QStringLiteral("WasUpdated"), number))
+                record.WasUpdated = number != 0;
+            if (ReadEntryNumber(doc.User(), area, key, QStringLiteral("LastSyncTimeStamp"), number))
+                record.LastSyncTimeStamp = number;
+            return doc.UpdateEntry(entry, record);
+        });
     });
+    sheet.SetNotStoredText(LoadManagerString(kIdsCannotSaveProperties));
+    return sheet.exec() == QDialog::Accepted;
 }
 
 void OnItemProperties(CDovetailManagerView& view) {

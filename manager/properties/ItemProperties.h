@@ -17,7 +17,8 @@ CDocSynchEntry MergeItemProperties(const CDocSynchEntry& opened, const CDocSynch
 // Shows "Item properties" (rules, Windows file, EPOC file) for the entry; on OK rewrites the
 // whole entry in one registry transaction and returns true. "WasUpdated" and
 // "LastSyncTimeStamp" are written as the store holds them then, so a synchronization that
-// finished while the sheet was open is not forgotten. Cancel writes nothing.
+// finished while the sheet was open is not forgotten. A store that does not take the entry
+// keeps the sheet open with a message. Cancel writes nothing.
 // converters may be null: the type lists then offer no conversion.
 bool EditBindingProperties(QWidget* parent, CDovetailManagerDoc& doc, int entry, IConverterInterface* converters);
 

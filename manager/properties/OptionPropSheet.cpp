@@ -3,6 +3,7 @@
 
 #include "common/Profile.h"
 #include "manager/PropertyStrings.h"
+#include "manager/Strings.h"
 #include "manager/properties/AutoSyncPropertyPage.h"
 #include "manager/properties/SyncRulesPropertyPage.h"
 
@@ -26,6 +27,8 @@ COptionPropSheet::COptionPropSheet(const CRuleSet& defaultRules, QWidget* parent
     m_autoSync = new CAutoSyncPropertyPage;
     AddPage(m_rules);
     AddPage(m_autoSync);
+    SetCommit([this] { return CAppProfile().WriteDefaultRules(Rules()); });
+    SetNotStoredText(LoadManagerString(kIdsCannotSaveOptions));
 }
 
 void COptionPropSheet::OnInitDialog() {
@@ -42,6 +45,5 @@ bool OnOptions(QWidget* parent, CRuleSet& defaultRules) {
     if (sheet.exec() != QDialog::Accepted)
         return false;
     defaultRules = sheet.Rules();
-    CAppProfile().WriteDefaultRules(defaultRules);
     return true;
 }

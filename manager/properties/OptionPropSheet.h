@@ -26,6 +26,7 @@ private:
     CAutoSyncPropertyPage* m_autoSync = nullptr;
 };
 
-// Shows the options sheet. On OK the rules become defaultRules and are stored in the profile's
-// "Settings" (existing bindings keep theirs); returns true. Cancel changes and writes nothing.
+// Shows the options sheet. On OK the rules are stored in the profile's "Settings" (existing
+// bindings keep theirs) and become defaultRules; returns true. A store that does not take them
+// keeps the sheet open with a message. Cancel changes and writes nothing.
 bool OnOptions(QWidget* parent, CRuleSet& defaultRules);

@@ -2,6 +2,7 @@
 #include "manager/properties/PropertySheet.h"
 
 #include "manager/ManagerHelp.h"
+#include "manager/MessageBox.h"
 
 #include <QButtonGroup>
 #include <QFocusEvent>
@@ -98,11 +99,17 @@ void CPropertySheet::SetActivePage(int index) {
 }
 
 void CPropertySheet::accept() {
+    bool stored = true;
     for (CPropertyPage* page : m_pages) {
-        if (page->IsOpened())
-            page->OnOK();
+        if (page->IsOpened() && !page->OnOK())
+            stored = false;
     }
-    QDialog::accept();
+    if (m_commit && !m_commit())
+        stored = false;
+    if (stored)
+        QDialog::accept();
+    else
+        CMessageBox::Stop(this, m_notStoredText);
 }
 
 void CPropertySheet::showEvent(QShowEvent* event) {

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class QPushButton;
@@ -27,8 +28,9 @@ protected:
     friend class CPropertySheet;
     // Fills the controls from the page's data.
     virtual void OnInitDialog() {}
-    // The sheet ended with OK while the page was opened.
-    virtual void OnOK() {}
+    // The sheet ended with OK while the page was opened. False when what the page confirms
+    // could not be stored: the sheet then says so and stays open.
+    virtual bool OnOK() { return true; }
 
 private:
     QString m_title;
@@ -51,7 +53,14 @@ public:
     void SetActivePage(int index);
     QTabWidget* TabWidget() const { return m_tabs; }
 
-    // Confirms every opened page, then ends with OK.
+    // Runs on OK after the pages' OnOK and stores what the sheet edited; false when it could not.
+    void SetCommit(std::function<bool()> commit) { m_commit = std::move(commit); }
+    // What the sheet says (stop icon) when a page or the commit could not store its part.
+    void SetNotStoredText(const QString& text) { m_notStoredText = text; }
+
+    // Confirms every opened page and the commit, then ends with OK. When one of them could not
+    // store its part, the sheet says so and stays open, so that OK can be pressed again or
+    // Cancel.
     void accept() override;
 
 protected:
@@ -67,5 +76,7 @@ private:
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
     std::vector<CPropertyPage*> m_pages;
+    std::function<bool()> m_commit;
+    QString m_notStoredText;
     bool m_initialized = false;
 };

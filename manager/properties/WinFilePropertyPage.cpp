@@ -2,6 +2,9 @@
 #include "manager/properties/WinFilePropertyPage.h"
 
 #include "manager/ConnectionStrings.h"
+#include "manager/DovetailManagerDoc.h"
+#include "manager/MessageBox.h"
+#include "manager/PcPathLimits.h"
 #include "manager/Strings.h"
 #include "manager/adding/EpocAdding.h"
 #include "manager/adding/PcAdding.h"
@@ -12,8 +15,6 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QPushButton>
-
-#include <limits>
 
 namespace {
 constexpr uint32_t kHelpContext = 0x20000 + 130;
@@ -40,8 +41,7 @@ void CWinFilePropertyPage::OnInitDialog() {
 
 void CWinFilePropertyPage::Refresh() {
     CFilePropertyPage::Refresh(m_record.WinFileName, m_record.WinPath, [this] { FillPcTypeList(); });
-    m_size->setText(
-        LoadManagerString(kIdsBytesFormat).replace(QStringLiteral("%d"), QString::number(m_record.FileSize)));
+    m_size->setText(FileSizeText(ShownFileSize(m_record.WinFullPath(), m_record.FileSize)));
 }
 
 void CWinFilePropertyPage::FillPcTypeList() {
@@ -68,11 +68,16 @@ void CWinFilePropertyPage::OnModifyPcFile() {
         return;
     const QString path = dialog.selectedFiles().first();
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    const QString oldName = m_record.WinFileName;
-    m_record.WinPath = path.left(slash + 1);
-    m_record.WinFileName = NameWithOldExtension(path.mid(slash + 1), oldName);
+    const QString folder = path.left(slash + 1);
+    const QString name = NameWithOldExtension(path.mid(slash + 1), m_record.WinFileName);
+    if (!IsBindablePcPath(folder, name)) {
+        CMessageBox::Stop(this, LoadManagerString(kIdsPcPathTooLong).arg(folder + name));
+        return;
+    }
+    m_record.WinPath = folder;
+    m_record.WinFileName = name;
     const QFileInfo info(m_record.WinFullPath());
     if (info.exists())
-        m_record.FileSize = static_cast<int32_t>(std::min<qint64>(info.size(), std::numeric_limits<int32_t>::max()));
+        m_record.FileSize = ClampedFileSize(info.size());
     Refresh();
 }

@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QPointer>
 #include <QScreen>
@@ -41,6 +42,19 @@ CHelpViewer::CHelpViewer(QWidget* parent)
             [this](QListWidgetItem* item) { ShowContext(item->data(Qt::UserRole).toUInt()); });
     connect(m_contents, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { ShowContext(item->data(Qt::UserRole).toUInt()); });
+    // The arrow keys move through the contents; the topic follows the highlight.
+    connect(m_contents, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
+        if (item && m_current != item->data(Qt::UserRole).toUInt())
+            ShowContext(item->data(Qt::UserRole).toUInt());
+    });
+}
+
+void CHelpViewer::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool CHelpViewer::OpenFile(const QString& path) {

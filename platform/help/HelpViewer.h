@@ -34,6 +34,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Escape closes the window, as it closes a help window anywhere.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void ShowMessage(const QString& message);

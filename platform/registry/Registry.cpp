@@ -149,6 +149,10 @@ bool CRegistry::ParseRootName(const QString& text, RegRoot& root) {
     return true;
 }
 
+void CRegistry::SetBusyWait(int milliseconds) {
+    SetStoreBusyWait(milliseconds);
+}
+
 bool CRegistry::IsValidKeyPath(const QString& key) {
     QByteArray lpath;
     return NormalizeKey(RegRoot::CurrentUser, key, lpath);
@@ -265,6 +269,7 @@ static RegStatus RunWrite(CRegistry::Impl& impl, const QString& path, QString& l
             impl.failedInside = true;
         return status;
     }
+    sqlite3_busy_timeout(impl.db.get(), StoreBusyWait());
     CSqliteTransaction transaction(impl.db.get(), "BEGIN IMMEDIATE");
     if (transaction.BeginResult() != SQLITE_OK)
         return failure(transaction.BeginResult());
@@ -697,6 +702,7 @@ RegStatus CRegistry::Transaction(const std::function<bool()>& body) {
         return StatusOf(rc);
     };
     // A body that throws leaves through the guards: rolled back, depth and caches reset.
+    sqlite3_busy_timeout(impl.db.get(), StoreBusyWait());
     CSqliteTransaction transaction(impl.db.get(), "BEGIN IMMEDIATE");
     if (transaction.BeginResult() != SQLITE_OK)
         return failure(transaction.BeginResult());

@@ -63,6 +63,9 @@ public:
     // A soft cap on the page caches of every connection in the process; values the
     // connections cache themselves are not affected.
     static void LimitCacheMemory(int64_t bytes);
+    // How long a write waits for another process's write to end before it fails as Busy
+    // (10 s); tests that hold the store busy on purpose shorten it.
+    static void SetBusyWait(int milliseconds);
 
     const QString& Path() const { return m_path; }
 

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -20,7 +21,7 @@ namespace {
 
 // Written into every store so that an unrelated SQLite file is never taken for one.
 constexpr char kMagic[] = "dovetail-registry-1";
-constexpr int kBusyTimeoutMs = 10000;
+std::atomic<int> g_busyWaitMs{10000};
 
 const char* const kSchema = R"sql(
 CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
@@ -59,7 +60,7 @@ bool CheckMagic(sqlite3* db) {
 }
 
 void Configure(sqlite3* db) {
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_busy_timeout(db, StoreBusyWait());
     sqlite3_extended_result_codes(db, 1);
     ExecSql(db, "PRAGMA synchronous=NORMAL");
     ExecSql(db, "PRAGMA foreign_keys=OFF");
@@ -124,6 +125,14 @@ bool CreateStoreFile(const QString& path, QString& error) {
 
 }  // namespace
 
+void SetStoreBusyWait(int milliseconds) {
+    g_busyWaitMs = milliseconds;
+}
+
+int StoreBusyWait() {
+    return g_busyWaitMs;
+}
+
 StoreOpenResult OpenStoreFile(const QString& path, bool create, CSqliteDb& db, QString& error) {
     if (db)
         return StoreOpenResult::Open;
@@ -143,7 +152,7 @@ StoreOpenResult OpenStoreFile(const QString& path, bool create, CSqliteDb& db, Q
         error = raw ? QString::fromUtf8(sqlite3_errmsg(raw)) : u"cannot open"_s;
         return StoreOpenResult::Failed;
     }
-    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    sqlite3_busy_timeout(raw, StoreBusyWait());
     if (!CheckMagic(raw)) {
         error = u"not a registry database or damaged"_s;
         return StoreOpenResult::Failed;

@@ -14,3 +14,8 @@ enum class StoreOpenResult { Open, Missing, Failed };
 // half-initialised store and two processes creating it at once agree on one file. Failed
 // sets error.
 StoreOpenResult OpenStoreFile(const QString& path, bool create, CSqliteDb& db, QString& error);
+
+// How long a connection waits for another process's write transaction before a call fails as
+// busy: 10 s. Every write transaction takes the value current when it begins.
+void SetStoreBusyWait(int milliseconds);
+int StoreBusyWait();

@@ -13,6 +13,7 @@
 #include "platform/registry/Registry.h"
 #include "tests/manager/ManagerWorld.h"
 #include "tests/support/RecordingShell.h"
+#include "tests/support/StoreBusy.h"
 
 #include <gtest/gtest.h>
 
@@ -192,6 +193,53 @@ TEST_F(ViewTest, CommandEnablingFollowsSelectionAndCheckBoxes) {
             View().SelectRow(c.selectRow);
         EXPECT_EQ(Commands().IsEnabled(c.command), c.enabled);
     }
+}
+
+// Another program holds the store: a change the store did not take must not show as done.
+TEST_F(ViewTest, ChangesTheStoreDoesNotTakeLeaveTheListAsStored) {
+    struct Row {
+        const char* name;
+        std::function<void()> change;
+        QString message;
+        bool checked;  // the row's box afterwards: what the store holds
+        int rows;
+    };
+    const QString notSwitched = LoadManagerString(kIdsCannotSwitchBinding);
+    const Row rows[] = {
+        {"unchecking the box", [this] { Model().setData(Model().index(0, 0), Qt::Unchecked, Qt::CheckStateRole); },
+         notSwitched, true, 2},
+        {"Disable", [this] { Commands().Execute(kCmdEnable); }, notSwitched, true, 2},
+        {"Delete",
+         [this] {
+             CMessageBox::SetNextAnswer(QMessageBox::Yes);
+             Commands().Execute(kCmdDelete);
+         },
+         LoadManagerString(kIdsCannotDeleteBinding), true, 2},
+    };
+    m_world.Store(0, m_world.Binding(QStringLiteral("a.txt")));
+    m_world.Store(1, m_world.Binding(QStringLiteral("b.txt")));
+    Load();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        View().SelectRow(0);
+        CMessageBox::ClearShownTexts();
+        {
+            CStoreWriteHold hold(m_world.Env().RegistryPath());
+            ASSERT_TRUE(hold.IsHeld());
+            row.change();
+        }
+        EXPECT_TRUE(CMessageBox::ShownTexts().contains(row.message))
+            << CMessageBox::ShownTexts().join(u'|').toStdString();
+        EXPECT_EQ(Model().rowCount(), row.rows);
+        EXPECT_EQ(Model().IsChecked(0), row.checked);
+        EXPECT_EQ(m_world.Number(0, QStringLiteral("IsActive")), 1u);
+        EXPECT_EQ(Commands().IsEnabled(kCmdSynchronize), row.checked);
+    }
+    // With the store free again the same steps land.
+    CMessageBox::ClearShownTexts();
+    Model().setData(Model().index(0, 0), Qt::Unchecked, Qt::CheckStateRole);
+    EXPECT_EQ(m_world.Number(0, QStringLiteral("IsActive")), 0u);
+    EXPECT_TRUE(CMessageBox::ShownTexts().isEmpty());
 }
 
 TEST_F(ViewTest, PasteIsEnabledForFileListsNotForAnyFiveFormats) {

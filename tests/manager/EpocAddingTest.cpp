@@ -81,6 +81,25 @@ public:
     }
 };
 
+// "Gone" entries answer the open with a failure (unplugged, deleted meanwhile); "Refused"
+// ones are refused at once; the rest open.
+class CFailingEngine : public CNamingEngine {
+public:
+    int32_t OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) override {
+        const QString path = QString::fromUtf8(spec.path);
+        if (path.contains(QStringLiteral("Refused"))) {
+            calls << QStringLiteral("OpenRemoteFile ") + path;
+            return -4;
+        }
+        if (path.contains(QStringLiteral("Gone"))) {
+            calls << QStringLiteral("OpenRemoteFile ") + path;
+            events.emplace_back(EngineEvent::RemoteFileOpened, -1);
+            return 0;
+        }
+        return CNamingEngine::OpenRemoteFile(spec, out);
+    }
+};
+
 QMimeData* EpocDrop(const QByteArray& stream) {
     auto* data = new QMimeData;
     for (const QString& name : EpocDropFormat::Names())
@@ -260,6 +279,45 @@ TEST_F(EpocAddingTest, SaveDialogTypesFollowTheChosenEntry) {
     EXPECT_EQ(m_startFolder, m_world.PcFolder().chopped(1));
 }
 
+TEST_F(EpocAddingTest, WithoutConvertersTheBindingIsAPlainCopy) {
+    SetManagerConverters(nullptr);
+    m_typed = QStringLiteral("letter");
+    CDocSynchEntry record = EpocRecord(QStringLiteral("EPOC Text"));
+    ASSERT_TRUE(CEpocAdding::ChoosePcTarget(m_view.get(), record));
+    EXPECT_EQ(record.WinFileName, QStringLiteral("letter"));
+    EXPECT_EQ(record.WinFileType, QStringLiteral("EPOC Text"));
+    EXPECT_EQ(record.EpocFileType, QStringLiteral("EPOC Text"));
+}
+
+TEST_F(EpocAddingTest, APcTargetTooLongToSynchronizeIsRefused) {
+    m_typed = QString(262 - m_world.PcFolder().size(), u'n');
+    CDocSynchEntry record = EpocRecord(QStringLiteral("(unknown)"));
+    EXPECT_FALSE(CEpocAdding::ChoosePcTarget(m_view.get(), record));
+    ASSERT_EQ(CMessageBox::ShownTexts().size(), 1);
+    EXPECT_TRUE(CMessageBox::ShownTexts().first().contains(m_world.PcFolder() + m_typed));
+    m_typed.chop(1);
+    EXPECT_TRUE(CEpocAdding::ChoosePcTarget(m_view.get(), record));
+}
+
+TEST_F(EpocAddingTest, DroppedItemsThatCannotBeOpenedAreNamedAndTheRestBound) {
+    CFailingEngine engine;
+    CEpocAdding adding(*m_view);
+    m_typed = QStringLiteral("kept");
+    std::unique_ptr<QMimeData> drop(
+        EpocDrop(BuildEpocDropStream(QStringLiteral("C:\\Documents\\"),
+                                     {QStringLiteral("Gone"), QStringLiteral("Refused"), QStringLiteral("kept")})));
+    adding.OnDropItems(drop.get(), &engine);
+    engine.Pump([&](EngineEvent, int32_t result) { adding.OnEpocEntryDetails(result, &engine); }, [] { return false; });
+    const QString why = QStringLiteral(
+        " could not be opened on the MC 218 and is not added: the MC 218 is no longer connected, or the file is gone.");
+    EXPECT_EQ(CMessageBox::ShownTexts(), (QStringList{QStringLiteral("C:\\Documents\\Gone") + why,
+                                                      QStringLiteral("C:\\Documents\\Refused") + why}));
+    EXPECT_EQ(m_saveDialogs, 1);
+    ASSERT_EQ(m_view->ItemCount(), 1);
+    EXPECT_EQ(Stored(0).EpocFileName, QStringLiteral("kept"));
+    EXPECT_FALSE(adding.IsOpening());
+}
+
 TEST_F(EpocAddingTest, DropBindsEachItemInTurnAndAsksFromEight) {
     CNamingEngine engine;
     CEpocAdding adding(*m_view);
@@ -371,7 +429,8 @@ TEST_F(EpocAddingTest, DropNeverWaitsForeverOnAnEntry) {
     pump();
     EXPECT_EQ(engine.CountCalls(QStringLiteral("OpenRemoteFile ") + always), CEpocAdding::kMaxBusyOpens);
     EXPECT_EQ(CMessageBox::ShownTexts(),
-              QStringList{QStringLiteral("C:\\Documents\\always is in use on the MC 218 and cannot be added now.")});
+              (QStringList{QStringLiteral("The MC 218 did not answer for C:\\Documents\\Silent; it is not added."),
+                           QStringLiteral("C:\\Documents\\always is in use on the MC 218 and cannot be added now.")}));
     EXPECT_EQ(m_saveDialogs, 1);
     EXPECT_EQ(Stored(0).EpocFileName, QStringLiteral("after"));
     EXPECT_FALSE(adding.IsOpening());

@@ -17,6 +17,7 @@
 #include "tests/support/FakeConverter.h"
 #include "tests/manager/ModalDriver.h"
 #include "tests/support/RecordingShell.h"
+#include "tests/support/StoreBusy.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,8 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+
+#include <memory>
 
 namespace {
 template <class T>
@@ -444,6 +447,63 @@ TEST_F(ItemPropertiesTest, ModifyChoosesAnotherEpocFileThroughTheChooser) {
     // The chosen file has no registered type: the binding keeps its own.
     EXPECT_EQ(stored.EpocFileType, QStringLiteral("EPOC Word"));
     EXPECT_EQ(stored.WinFileName, QStringLiteral("report.doc"));
+}
+
+TEST_F(ItemPropertiesTest, OkOnABusyStoreSaysSoAndKeepsTheSheetOpen) {
+    StoreReport(QStringLiteral("Word 97"), QStringLiteral("EPOC Word"));
+    const QStringList before = Snapshot();
+    std::unique_ptr<CStoreWriteHold> hold = std::make_unique<CStoreWriteHold>(m_world.Env().RegistryPath());
+    ASSERT_TRUE(hold->IsHeld());
+    m_driver.Then([&](QWidget* modal) {
+        CPropertySheet* sheet = Sheet(modal);
+        Control<QCheckBox>(sheet->Page(0), CSyncRulesPropertyPage::kIdKeepCopy)->click();
+        ClickOk(sheet);
+        EXPECT_TRUE(sheet->isVisible()) << "the edits are still there to store";
+        EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{LoadManagerString(kIdsCannotSaveProperties)});
+        EXPECT_EQ(Snapshot(), before);
+        hold.reset();
+        ClickOk(sheet);
+    });
+    ASSERT_TRUE(Edit());
+    EXPECT_TRUE(Stored().KeepCopy);
+}
+
+TEST_F(ItemPropertiesTest, ModifyRefusesAPathTooLongToSynchronize) {
+    StoreReport(QStringLiteral("Word 97"), QStringLiteral("EPOC Word"));
+    const QString longName = QString(262 - m_world.PcFolder().size(), u'n');
+    m_driver.Then([](QWidget* modal) {
+        CPropertySheet* sheet = Sheet(modal);
+        sheet->SetActivePage(1);
+        Control<QPushButton>(sheet->Page(1), CFilePropertyPage::kIdModify)->click();
+        EXPECT_EQ(Control<QLineEdit>(sheet->Page(1), 1000)->text(), QStringLiteral("report.doc"));
+        ClickOk(sheet);
+    });
+    m_driver.Then([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(longName);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    ASSERT_TRUE(Edit());
+    ASSERT_EQ(CMessageBox::ShownTexts().size(), 1);
+    EXPECT_TRUE(CMessageBox::ShownTexts().first().startsWith(QStringLiteral("This PC file cannot be bound")));
+    EXPECT_EQ(Stored().WinFileName, QStringLiteral("report.doc"));
+}
+
+// A sparse file: the size without the data.
+TEST_F(ItemPropertiesTest, SizeBeyondFourGigabytesShowsWholeAndIsStoredHeldAt32Bits) {
+    StoreReport(QStringLiteral("Word 97"), QStringLiteral("EPOC Word"));
+    const qint64 huge = 4194304000;
+    QFile file(m_world.PcFolder() + QStringLiteral("report.doc"));
+    ASSERT_TRUE(file.resize(huge));
+    m_driver.Then([](QWidget* modal) {
+        CPropertySheet* sheet = Sheet(modal);
+        sheet->SetActivePage(1);
+        EXPECT_EQ(Control<QLabel>(sheet->Page(1), 1003)->text(), QStringLiteral("4194304000 bytes"));
+        ClickOk(sheet);
+    });
+    ASSERT_TRUE(Edit());
+    EXPECT_EQ(m_world.Number(0, QStringLiteral("FileSize")), 2147483647u);
 }
 
 TEST_F(ItemPropertiesTest, F1OpensTheHelpOfThePageShown) {

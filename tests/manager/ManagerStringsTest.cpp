@@ -14,13 +14,33 @@ TEST(ManagerStringsTest, EveryTextIdHasItsTextAfterTheOneInstall) {
         QString (*load)(int);
         std::vector<int> ids;
     };
-    std::vector<int> managerIds = {kIdsOleInitFailed,     kIdrMainFrame,           kIdsUnknown,
-                                   kIdsNoEpocConnect,     kIdsIdleObjects,         kIdsNotConnected,
-                                   kIdsSimilarItemExists, kIdsConfirmDelete,       kIdsNoExecutable,
-                                   kIdsNoUserInitialized, kIdsSelectCurrentFolder, kIdsBytesFormat,
-                                   kIdsDevelopedFor,      kIdsVersionFormat,       kIdsNoProgramToOpen,
-                                   kIdsAppTitle,          kIdsUserRefused,         kIdsPcFolderRefused,
-                                   kIdsPcFileRefused,     kIdsLogPathRefused};
+    std::vector<int> managerIds = {kIdsOleInitFailed,
+                                   kIdrMainFrame,
+                                   kIdsUnknown,
+                                   kIdsNoEpocConnect,
+                                   kIdsIdleObjects,
+                                   kIdsNotConnected,
+                                   kIdsSimilarItemExists,
+                                   kIdsConfirmDelete,
+                                   kIdsNoExecutable,
+                                   kIdsNoUserInitialized,
+                                   kIdsSelectCurrentFolder,
+                                   kIdsBytesFormat,
+                                   kIdsDevelopedFor,
+                                   kIdsVersionFormat,
+                                   kIdsNoProgramToOpen,
+                                   kIdsAppTitle,
+                                   kIdsCannotStoreBinding,
+                                   kIdsCannotSwitchBinding,
+                                   kIdsCannotDeleteBinding,
+                                   kIdsCannotSaveProperties,
+                                   kIdsCannotSaveOptions,
+                                   kIdsPcPathTooLong,
+                                   kIdsSetUpHint,
+                                   kIdsUserRefused,
+                                   kIdsPcFolderRefused,
+                                   kIdsPcFileRefused,
+                                   kIdsLogPathRefused};
     for (int column = 0; column < 8; ++column)
         managerIds.push_back(kIdsColumnFirst + column);
     const Table tables[] = {
@@ -29,7 +49,8 @@ TEST(ManagerStringsTest, EveryTextIdHasItsTextAfterTheOneInstall) {
          &LoadConnectionString,
          {kIdsCouldNotStartEngine, kIdsCannotConnect, kIdsCouldNotAccessEngine, kIdsAskSyncTime, kIdsSyncNotRegistered,
           kIdsSyncNotFound, kIdsChooserMissing, kIdsSelectNewFile, kIdsOk, kIdsSelectEpocTarget, kIdsNoWholeFolder,
-          kIdsAllFiles, kIdsManyBindings, kIdsSelectPcTarget, kIdsNoConversion, kIdsBadEpocDrop, kIdsEntryStaysBusy}},
+          kIdsAllFiles, kIdsManyBindings, kIdsSelectPcTarget, kIdsNoConversion, kIdsBadEpocDrop, kIdsEntryStaysBusy,
+          kIdsEntryNotOpened, kIdsEntryNoAnswer}},
         {"properties",
          &LoadPropertyString,
          {kIdsItemProperties, kIdsDovetailOptions, kIdsDefaultRulesTab, kIdsPropertiesChooserMissing}},

@@ -19,9 +19,11 @@
 #include "tests/manager/ModalDriver.h"
 #include "tests/scheduler/SchedulerWorld.h"
 #include "tests/support/RecordingShell.h"
+#include "tests/support/StoreBusy.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -33,6 +35,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <memory>
 
 namespace {
 const QString kRunKey = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
@@ -227,6 +230,51 @@ TEST_F(OptionsTest, UntouchedTabWritesNothingWhileTheDefaultRulesAreStored) {
         EXPECT_TRUE(rules.KeepCopy);
         EXPECT_FALSE(rules.PromptBothChanged);
     }
+}
+
+// The keyboard user's way: tick the box on its tab, go back to the first tab, press Return.
+TEST_F(OptionsTest, OkFromAnotherTabAppliesEveryPageThatWasShown) {
+    m_driver.Then([](QWidget* modal) {
+        COptionPropSheet* sheet = Sheet(modal);
+        QApplication::setActiveWindow(sheet);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+        const auto key = [](Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+            QTest::keyClick(QApplication::focusWidget(), k, modifiers);
+        };
+        key(Qt::Key_Tab, Qt::ControlModifier);
+        auto* perform = Control<QCheckBox>(sheet->AutoSyncPage(), 1035);
+        for (int i = 0; i < 8 && QApplication::focusWidget() != perform; ++i)
+            key(Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), perform);
+        key(Qt::Key_Space);
+        key(Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+        ASSERT_EQ(sheet->ActivePage(), sheet->RulesPage());
+        key(Qt::Key_Return);
+    });
+    ASSERT_TRUE(Options());
+    EXPECT_EQ(Number(QStringLiteral("Frequency")), 1u);
+    EXPECT_EQ(RunValue(), m_scheduler);
+    EXPECT_EQ(CAppProfile().ReadDefaultRules().CopyRule, kCopyPcToDevice);
+}
+
+TEST_F(OptionsTest, OkOnABusyStoreSaysSoAndKeepsTheSheetOpen) {
+    auto hold = std::make_unique<CStoreWriteHold>(m_world.Env().RegistryPath());
+    ASSERT_TRUE(hold->IsHeld());
+    m_driver.Then([&](QWidget* modal) {
+        COptionPropSheet* sheet = Sheet(modal);
+        Control<QRadioButton>(sheet->RulesPage(), CSyncRulesPropertyPage::kIdNewest)->click();
+        Control<QCheckBox>(AutoSyncTab(sheet), 1035)->click();
+        ClickOk(sheet);
+        EXPECT_TRUE(sheet->isVisible());
+        EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{LoadManagerString(kIdsCannotSaveOptions)});
+        EXPECT_FALSE(EntryExists());
+        hold.reset();
+        ClickOk(sheet);
+    });
+    ASSERT_TRUE(Options());
+    EXPECT_EQ(m_rules.CopyRule, kCopyNewest);
+    EXPECT_EQ(CAppProfile().ReadDefaultRules().CopyRule, kCopyNewest);
+    EXPECT_EQ(Number(QStringLiteral("Frequency")), 1u);
 }
 
 TEST_F(OptionsTest, CancelWritesNothing) {

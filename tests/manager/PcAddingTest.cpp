@@ -7,6 +7,7 @@
 #include "manager/DovetailManagerView.h"
 #include "manager/ManagerHelp.h"
 #include "manager/MessageBox.h"
+#include "manager/PcPathLimits.h"
 #include "manager/adding/ConversionChoiceDlg.h"
 #include "manager/adding/WinBindingWarningDlg.h"
 #include "platform/converter/ConverterInterface.h"
@@ -15,6 +16,7 @@
 #include "tests/manager/ModalDriver.h"
 #include "tests/support/FakeConverter.h"
 #include "tests/support/RecordingShell.h"
+#include "tests/support/StoreBusy.h"
 
 #include <gtest/gtest.h>
 
@@ -113,11 +115,83 @@ TEST(InitialEpocTargetTest, DropsThePcExtension) {
         {"C:\\Documents\\", "Report.doc", "C:\\Documents\\Report"},
         {"C:\\Documents\\", "notes", "C:\\Documents\\notes"},
         {"C:\\Documents\\", "a.b.txt", "C:\\Documents\\a.b"},
+        {"C:\\My.Docs\\", "notes", "C:\\My.Docs\\notes"},
+        {"C:\\My.Docs\\", "Report.doc", "C:\\My.Docs\\Report"},
+        {"C:\\v1.2\\Old.Docs\\", "plain", "C:\\v1.2\\Old.Docs\\plain"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(CPcAdding::InitialEpocTarget(QString::fromUtf8(c.last), QString::fromUtf8(c.name)),
                   QString::fromUtf8(c.expected))
             << c.name;
+}
+
+// The store reads back 259 bytes of a text, and the engine copies paths of 261 bytes; "é"
+// takes two bytes.
+TEST_F(PcAddingTest, PathsTheStoreOrTheEngineCannotTakeAreRefusedBeforeAnyDialog) {
+    CAppProfile().WriteProfileInt(QStringLiteral("Settings"), QStringLiteral("WarnForWinConversion"), 1);
+    const QString e = QString::fromUtf8("\u00e9");
+    struct Row {
+        const char* name;
+        QString folder;
+        QString file;
+        bool bindable;
+    };
+    const QString base = m_world.PcFolder();
+    const auto folderOf = [&](qsizetype bytes) { return base + QString(bytes - base.size() - 1, u'd') + u'/'; };
+    const Row rows[] = {
+        {"folder of 259 bytes, two-byte name", folderOf(259), QStringLiteral("ab"), true},
+        {"folder of 259 bytes, three-byte name", folderOf(259), QStringLiteral("abc"), false},
+        {"folder and name fit the copy", folderOf(200), QString(61, u'n'), true},
+        {"one byte over the copy's limit", folderOf(200), QString(62, u'n'), false},
+        {"folder of 260 bytes", folderOf(260), QStringLiteral("a"), false},
+        {"two-byte letters count twice", folderOf(200), e.repeated(31), false},
+        {"two-byte letters that fit", folderOf(200), e.repeated(30), true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(IsBindablePcPath(row.folder, row.file), row.bindable);
+        if (row.bindable)
+            continue;
+        CMessageBox::ClearShownTexts();
+        CDialogRobot robot;
+        EXPECT_FALSE(CPcAdding(*m_view).BindPcFile(row.folder + row.file));
+        EXPECT_EQ(robot.warnings, 0);
+        EXPECT_TRUE(ChooserInits().isEmpty());
+        ASSERT_EQ(CMessageBox::ShownTexts().size(), 1);
+        EXPECT_TRUE(CMessageBox::ShownTexts().first().startsWith(
+            QStringLiteral("This PC file cannot be bound, its path is too long:\n") + row.folder + row.file));
+    }
+    EXPECT_EQ(Bindings(), 0);
+}
+
+TEST_F(PcAddingTest, BusyStoreAddsNoRowAndSaysSo) {
+    CAppProfile().WriteProfileInt(QStringLiteral("Settings"), QStringLiteral("WarnForWinConversion"), 0);
+    const QString file = m_world.Env().WriteFile(QStringLiteral("work/a.txt"), "x");
+    {
+        CStoreWriteHold hold(m_world.Env().RegistryPath());
+        ASSERT_TRUE(hold.IsHeld());
+        EXPECT_FALSE(CPcAdding(*m_view).BindPcFile(file));
+    }
+    EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{LoadManagerString(kIdsCannotStoreBinding)});
+    EXPECT_EQ(Bindings(), 0);
+    EXPECT_EQ(CountUserSubkeys(m_world.User(), QStringLiteral("DocSynchEntries")), 0);
+}
+
+// Ctrl+S right after adding must synchronize the binding just added, not the one selected before.
+TEST_F(PcAddingTest, TheNewBindingBecomesTheSelection) {
+    CAppProfile().WriteProfileInt(QStringLiteral("Settings"), QStringLiteral("WarnForWinConversion"), 0);
+    m_world.Store(5, m_world.Binding(QStringLiteral("old.txt")));
+    CDovetailManagerDoc doc;
+    doc.OnNewDocument();
+    CDovetailManagerView view(doc);
+    view.OnInitialUpdate();
+    view.SelectRow(0);
+    ASSERT_EQ(view.SelectedEntry(), 5);
+    const QString file = m_world.Env().WriteFile(QStringLiteral("work/new.txt"), "x");
+    AnswerChooser(QStringLiteral("C:\\Documents\\New"));
+    ASSERT_TRUE(CPcAdding(view).BindPcFile(file));
+    EXPECT_EQ(view.SelectedRow(), 1);
+    EXPECT_EQ(view.SelectedEntry(), 0);
 }
 
 TEST_F(PcAddingTest, ConversionListPrefersTheLastClassMatchAndOffersExtensionMatches) {
@@ -346,8 +420,9 @@ TEST_F(PcAddingTest, FileOverTwoGibibytesStoresTheLargestSize) {
         QStringLiteral("Software\\Veroz\\Users\\Alice\\DocSynchEntries\\%1").arg(m_view->Model()->EntryAt(0)),
         QStringLiteral("FileSize"), stored));
     EXPECT_EQ(stored, 0x7FFFFFFFu);
+    // Stored held at the 32-bit limit, shown whole.
     EXPECT_EQ(m_doc.GetEntryText(m_view->Model()->EntryAt(0), int(BindingColumn::Size)),
-              QStringLiteral("2147483647 bytes"));
+              QStringLiteral("3221225472 bytes"));
 }
 
 TEST(ManagerConvertersTest, CreatedAgainAfterAFailedAttempt) {

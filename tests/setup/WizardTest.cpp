@@ -9,6 +9,7 @@
 #include "tests/setup/SetupWorld.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
@@ -93,14 +94,61 @@ TEST_F(WizardTest, InstallRunsThroughItsPages) {
     EXPECT_EQ(wizard->result(), QDialog::Accepted);
 }
 
-TEST_F(WizardTest, ReturnPressesNextThenFinish) {
-    auto wizard = Start(SetupMode::Install);
-    QTest::keyClick(wizard.get(), Qt::Key_Return);
-    EXPECT_EQ(wizard->currentId(), kSecondPage);
-    QTest::keyClick(wizard.get(), Qt::Key_Return);
-    EXPECT_EQ(wizard->currentId(), kThirdPage);
-    QTest::keyClick(wizard.get(), Qt::Key_Return);
-    EXPECT_FALSE(wizard->isVisible());
+// Return goes where a keyboard user's Return goes: to the widget that has the focus, which
+// passes it to the default button unless it is a button itself.
+TEST_F(WizardTest, ReturnPressesTheDefaultButtonOnEveryPage) {
+    struct Row {
+        const char* name;
+        SetupMode mode;
+        bool suiteMissing;
+        QStringList titles;
+    };
+    const Row rows[] = {
+        {"install",
+         SetupMode::Install,
+         false,
+         {u"Dovetail Setup - Step 1"_s, u"Dovetail Setup - Step 2"_s, u"Dovetail Setup - Step 3"_s}},
+        {"install fails its checks",
+         SetupMode::Install,
+         true,
+         {u"Dovetail Setup - Step 1"_s, u"Dovetail Setup - Error"_s}},
+        {"uninstall",
+         SetupMode::Uninstall,
+         false,
+         {u"Dovetail Uninstall - Step 1"_s, u"Dovetail Uninstall - Step 2"_s, u"Dovetail Uninstall - Step 3"_s}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.suiteMissing)
+            CRegistry::Default().DeleteValue(HKEY_LOCAL_MACHINE, QString::fromUtf8(kPsiWinKey),
+                                             u"Installation Directory"_s);
+        auto wizard = Start(row.mode);
+        QApplication::setActiveWindow(wizard.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(wizard.get()));
+        QStringList seen;
+        for (int i = 0; i < 5 && wizard->isVisible(); ++i) {
+            seen << wizard->windowTitle();
+            QWidget* focused = QApplication::focusWidget();
+            ASSERT_TRUE(focused) << wizard->windowTitle().toStdString();
+            EXPECT_NE(focused, wizard->button(QWizard::BackButton)) << wizard->windowTitle().toStdString();
+            QTest::keyClick(focused, Qt::Key_Return);
+        }
+        EXPECT_EQ(seen, row.titles);
+        EXPECT_FALSE(wizard->isVisible());
+        EXPECT_EQ(wizard->result(), QDialog::Accepted);
+    }
+}
+
+TEST_F(WizardTest, ReturnOnStepTwoReachedByBackStillGoesForward) {
+    auto wizard = Start(SetupMode::Uninstall);
+    QApplication::setActiveWindow(wizard.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(wizard.get()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    wizard->button(QWizard::BackButton)->click();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(wizard->windowTitle(), u"Dovetail Uninstall - Step 2"_s);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(wizard->windowTitle(), u"Dovetail Uninstall - Step 3"_s);
 }
 
 TEST_F(WizardTest, BackReturnsToTheLanguagePageAndChecksAgain) {
@@ -113,6 +161,27 @@ TEST_F(WizardTest, BackReturnsToTheLanguagePageAndChecksAgain) {
     wizard->button(QWizard::NextButton)->click();
     EXPECT_EQ(wizard->currentId(), kErrorPage);
     EXPECT_EQ(Text(wizard->currentPage(), "detail"), u"You must first install Ericsson EPOC Connect"_s);
+}
+
+// A store that is not a registry reads as empty, which passed for a missing suite; both
+// wizards name the file instead, and neither touches it nor the installed files.
+TEST_F(WizardTest, DamagedStoreIsNamedAndLeftAsItIs) {
+    const QByteArray junk(4096, 'z');
+    const QString broken = m_world.m_env.WriteFile(u"broken.db"_s, junk);
+    const QString installed = m_world.m_env.WriteFile(u"suite/bindmgr"_s, "installed");
+    m_world.m_env.SetEnv("DOVETAIL_REGISTRY", broken);
+    for (SetupMode mode : {SetupMode::Install, SetupMode::Uninstall}) {
+        SCOPED_TRACE(mode == SetupMode::Install ? "install" : "uninstall");
+        m_ctx.m_errorText.clear();
+        auto wizard = Start(mode);
+        wizard->button(QWizard::NextButton)->click();
+        EXPECT_EQ(wizard->currentId(), kErrorPage);
+        EXPECT_EQ(Text(wizard->currentPage(), "detail"), RegistryUnusableMessage(broken));
+        QFile file(broken);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), junk);
+        EXPECT_TRUE(QFile::exists(installed));
+    }
 }
 
 TEST_F(WizardTest, FailedInstallEndsOnTheErrorPage) {

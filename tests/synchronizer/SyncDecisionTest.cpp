@@ -2,7 +2,11 @@
 #include "synchronizer/SyncCommandLineInfo.h"
 #include "synchronizer/SyncDecision.h"
 
+#include "common/DateTimeText.h"
+#include "tests/support/TempEnv.h"
+
 #include <QDateTime>
+#include <QLocale>
 
 #include <gtest/gtest.h>
 
@@ -100,6 +104,20 @@ TEST(PromptTimes, ShowSeconds) {
         const QTime local = QDateTime::fromSecsSinceEpoch(t).toLocalTime().time();
         EXPECT_TRUE(text.contains(QTime(0, 0, local.second()).toString(u"ss"_s))) << text.toStdString();
     }
+}
+
+// The prompts take the manager list's text: under a locale whose time format is "H:mm:ss (t)"
+// they once showed "23:29:49 ()".
+TEST(PromptTimes, ShowNoEmptyZoneBrackets) {
+    CTempEnv env;
+    env.SetEnv("LC_ALL", u"es_ES.UTF-8"_s);
+    // The system locale is read once per process; run alone (as CTest runs every case) it follows.
+    if (QLocale::system().name() != u"es_ES"_s)
+        GTEST_SKIP() << "this process fixed its locale before the test";
+    ASSERT_TRUE(QLocale::system().timeFormat(QLocale::LongFormat).contains(u"(t)"_s));
+    const QString text = FormatDateTimeText(1700000000);
+    EXPECT_FALSE(text.contains(u"()"_s)) << text.toStdString();
+    EXPECT_EQ(text, FormatLocalDateTime(1700000000));
 }
 
 TEST(SyncCommandLine, SelectsTheBindingOfTheLastWFlag) {

@@ -323,7 +323,9 @@ wait $pid)"_s;
     EXPECT_TRUE(windows.contains(u"Dovetail Synchronization"_s)) << windows.toStdString();
     EXPECT_FALSE(windows.contains(u"Synchronization Completed"_s)) << windows.toStdString();
     const QStringList lines = LogLines(log);
-    EXPECT_EQ(lines.size(), 3) << lines.join(u'|').toStdString();  // the header only: the scan never ended
+    // The header, then the Stop's own last line: the scan never ended.
+    EXPECT_EQ(lines.size(), 4) << lines.join(u'|').toStdString();
+    EXPECT_EQ(lines.value(3), u"Synchronization stopped."_s);
     EXPECT_EQ(Read(pc + u"agenda.txt"_s), QByteArray("old agenda"));
     // Stamped under the handheld's owner, so the run had got as far as her bindings.
     uint32_t lastSynch = 0;
@@ -426,7 +428,7 @@ wait $pid)"_s;
         for (const QString& line : refusals)
             EXPECT_TRUE(lines.contains(line)) << line.toStdString() << "\n" << lines.join(u'\n').toStdString();
         EXPECT_EQ(lines.filter(u"Binding 12 was last synchronized in the future"_s).size(), runNumber == 1 ? 1 : 0);
-        EXPECT_EQ(lines.value(lines.size() - 1), kComplete);
+        EXPECT_EQ(lines.value(lines.size() - 1), u"Synchronization completed with errors."_s);
         const QByteArray bytes = Read(log);
         EXPECT_EQ(bytes.count('\n'), bytes.count("\r\n"));
         EXPECT_EQ(Read(control), suiteControl) << "the suite's control file was replaced";

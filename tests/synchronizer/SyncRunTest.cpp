@@ -3,6 +3,9 @@
 
 #include "common/ProfileRegistry.h"
 #include "platform/registry/Registry.h"
+#include "synchronizer/StringIds.h"
+#include "synchronizer/SyncStart.h"
+#include "tests/support/TempEnv.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -18,6 +21,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kComplete = u"Synchronization complete."_s;
+const QString kCompleteWithErrors = u"Synchronization completed with errors."_s;
+const QString kStopped = u"Synchronization stopped."_s;
 
 struct ChainFailureRow {
     const char* name;
@@ -36,13 +41,19 @@ TEST_P(ChainFailureTest, EndsWithItsLogTailAndMessage) {
     row.arrange(world, settings);
     auto run = world.Run(settings);
 
-    const QStringList lines = world.RunLines();
+    // Read where the run wrote it: without a current user the log has no user in its name.
+    const QStringList lines = CSyncTestWorld::LogLinesAt(run->LogPath()).mid(3);
     ASSERT_GE(lines.size(), row.logTail.size()) << lines.join(u'|').toStdString();
     EXPECT_EQ(lines.mid(lines.size() - row.logTail.size()), row.logTail) << lines.join(u'|').toStdString();
     const QStringList messages = world.ui.Matching(u"message:"_s) + world.ui.Matching(u"stop-message:"_s);
     EXPECT_EQ(messages, row.message.isEmpty() ? QStringList() : QStringList{row.message});
     EXPECT_EQ(world.ui.closed, row.closed);
     EXPECT_FALSE(world.ui.completionShown);
+    // Every ending names itself: a run left waiting ends with the Stop's line.
+    if (!row.closed) {
+        run->Stop();
+        EXPECT_EQ(CSyncTestWorld::LogLinesAt(run->LogPath()).last(), kStopped);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -50,12 +61,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ChainFailureRow{"EngineMissing",
                         [](CSyncTestWorld&, CSyncRunSettings& s) { s.createEngine = [] { return nullptr; }; },
-                        {},
+                        {u"Cannot create engine instance"_s},
                         u"message:Cannot create engine instance"_s,
                         true},
         ChainFailureRow{"InitFailedWaitsForStop",
                         [](CSyncTestWorld& w, CSyncRunSettings&) { w.engine.initResult = -4; },
-                        {},
+                        {u"Cannot init connection [-4]"_s, QString()},
                         u"message:Cannot init connection"_s,
                         false},
         ChainFailureRow{"ConnectionFailed",
@@ -89,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
                             CRegistry::Default().DeleteValue(RegRoot::CurrentUser, u"Software\\Veroz\\CurrentUser"_s,
                                                              QString());
                         },
-                        {},
+                        {u"No user installed"_s},
                         u"stop-message:No user installed"_s,
                         true},
         ChainFailureRow{"NoPcDirectory",
@@ -97,17 +108,32 @@ INSTANTIATE_TEST_SUITE_P(
                             CRegistry::Default().DeleteTree(RegRoot::CurrentUser,
                                                             u"Software\\Veroz\\Users\\user1\\PCDirectory"_s);
                         },
-                        {},
+                        {u"Please select 'My Epoc Properties'"_s, u"and confirm the 'Current Folder'"_s,
+                         u"on the General page first."_s},
                         u"stop-message:Please select 'My Epoc Properties'\nand confirm the 'Current Folder'\non the "
                         u"General page first."_s,
                         true},
-        ChainFailureRow{"SingleBindingMissing",
+        ChainFailureRow{
+            "SingleBindingMissing",
+            [](CSyncTestWorld& w, CSyncRunSettings& s) {
+                w.AddBinding(u"3"_s, w.MakeBinding(u"a.txt"_s));
+                s.singleBinding = true;
+                s.keyName = u"7"_s;
+            },
+            {u"Binding 7 cannot be read and is left out : there is no such binding"_s, QString(), u"Bad Argument"_s},
+            u"message:Bad Argument"_s,
+            true},
+        ChainFailureRow{"SingleBindingUnreadable",
                         [](CSyncTestWorld& w, CSyncRunSettings& s) {
-                            w.AddBinding(u"3"_s, w.MakeBinding(u"a.txt"_s));
+                            w.AddBinding(u"7"_s, w.MakeBinding(u"a.txt"_s));
+                            // Only a name is left: no strict read can take it.
+                            const QString owner = QLatin1String(kOwner);
+                            DeleteUserKey(owner, u"DocSynchEntries"_s, u"7"_s);
+                            WriteEntryString(owner, u"DocSynchEntries"_s, u"7"_s, u"WinFileName"_s, u"a.txt"_s);
                             s.singleBinding = true;
                             s.keyName = u"7"_s;
                         },
-                        {u"Binding 7 cannot be read and is left out : there is no such binding"_s, QString()},
+                        {u"Bad Argument"_s},
                         u"message:Bad Argument"_s,
                         true},
         ChainFailureRow{"SingleBindingInactive",
@@ -122,6 +148,22 @@ INSTANTIATE_TEST_SUITE_P(
                         u"message:Inactive Binding"_s,
                         true}),
     [](const ::testing::TestParamInfo<ChainFailureRow>& info) { return std::string(info.param.name); });
+
+TEST(SyncStartTest, ADamagedStoreIsNamedAndTheMissingSuiteSaid) {
+    InstallSyncStrings();
+    CTempEnv env;
+    EXPECT_EQ(SyncStartRefusal(), u"Ericsson EPOC connect not installed"_s);
+    RegWriteString(HKEY_LOCAL_MACHINE, QLatin1String(kPsiWinKey), u"Installation Directory"_s, env.Root());
+    EXPECT_EQ(SyncStartRefusal(), QString());
+
+    const QByteArray junk(4096, 'z');
+    const QString broken = env.WriteFile(u"broken.db"_s, junk);
+    env.SetEnv("DOVETAIL_REGISTRY", broken);
+    EXPECT_EQ(SyncStartRefusal(), RegistryUnusableMessage(broken));
+    QFile file(broken);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), junk);
+}
 
 TEST(SyncRunTest, LogHeaderAndDisconnectLines) {
     CSyncTestWorld world;
@@ -313,8 +355,9 @@ TEST(SyncRunTest, CloseIsForcedUpToTheRetryLimit) {
 }
 
 TEST(SyncRunTest, CopyFailureAnswers) {
-    // Two bindings, both new on the PC; a's copy fails first.
-    enum Line { Head, Empty, CopyA, OkA, FailA, CopyB, OkB, FailB, Done };
+    // Two bindings, both new on the PC; a's copy fails first. "Copied" is written only for a
+    // copy that was made; a run with a failure ends saying so.
+    enum Line { Head, Empty, CopyA, OkA, FailA, CopyB, OkB, FailB, Done, Stopped };
     struct Row {
         const char* name;
         std::vector<CopyErrorAnswer> answers;
@@ -329,20 +372,10 @@ TEST(SyncRunTest, CopyFailureAnswers) {
          {-2},
          1,
          3,
-         {Head, Empty, CopyA, FailA, Empty, CopyA, OkA, Empty, CopyB, OkB, Empty, Done}},
-        {"IgnoreFile",
-         {CopyErrorAnswer::IgnoreFile},
-         {-2},
-         1,
-         2,
-         {Head, Empty, CopyA, FailA, Empty, CopyB, OkB, Empty, Done}},
-        {"IgnoreAll",
-         {CopyErrorAnswer::IgnoreAll},
-         {-2, -2},
-         1,
-         2,
-         {Head, Empty, CopyA, FailA, Empty, CopyB, FailB, Empty, Done}},
-        {"Stop", {CopyErrorAnswer::Stop}, {-2}, 1, 1, {Head, Empty, CopyA, FailA, Empty, Empty}},
+         {Head, Empty, FailA, Empty, CopyA, OkA, Empty, CopyB, OkB, Empty, Done}},
+        {"IgnoreFile", {CopyErrorAnswer::IgnoreFile}, {-2}, 1, 2, {Head, Empty, FailA, Empty, CopyB, OkB, Empty, Done}},
+        {"IgnoreAll", {CopyErrorAnswer::IgnoreAll}, {-2, -2}, 1, 2, {Head, Empty, FailA, Empty, FailB, Empty, Done}},
+        {"Stop", {CopyErrorAnswer::Stop}, {-2}, 1, 1, {Head, Empty, FailA, Empty, Stopped}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -374,10 +407,12 @@ TEST(SyncRunTest, CopyFailureAnswers) {
                     return u"Unable to copy file to MC 218 : a.txt -> a.txt"_s;
                 case FailB:
                     return u"Unable to copy file to MC 218 : b.txt -> b.txt"_s;
+                case Stopped:
+                    return kStopped;
                 case Done:
                     break;
             }
-            return kComplete;
+            return kCompleteWithErrors;
         };
         QStringList expected;
         for (const Line line : row.lines)
@@ -408,7 +443,7 @@ TEST(SyncRunTest, PcFileInUseIsNotCopiedEitherWay) {
 
     EXPECT_EQ(world.RunLines(),
               (QStringList{u"The following file is not available; it may be used by another application."_s, u"a.txt"_s,
-                           QString(), u"*** 0  files to synchronize."_s, QString(), kComplete}));
+                           QString(), u"*** 0  files to synchronize."_s, QString(), kCompleteWithErrors}));
     EXPECT_EQ(world.engine.CountCalls(u"CopyFile"_s), 0);
     EXPECT_TRUE(world.ui.completionErrors);
 }
@@ -443,7 +478,7 @@ TEST(SyncRunTest, ConversionFileLivesInAPrivateFolderRemovedAtTeardown) {
     EXPECT_TRUE(world.engine.calls.contains(u"SetEventSink null"_s));
 }
 
-TEST(SyncRunTest, StopEndsTheRunWithoutAnotherLine) {
+TEST(SyncRunTest, StopEndsTheLogWithItsOwnLine) {
     CSyncTestWorld world;
     world.AddBinding(u"0"_s, world.MakeBinding(u"a.txt"_s));
     world.WritePcFile(u"a.txt"_s, "pc", kNow - 100);
@@ -457,8 +492,9 @@ TEST(SyncRunTest, StopEndsTheRunWithoutAnotherLine) {
     const QStringList before = world.LogLines();
     run->Stop();
     world.Continue(*run);
+    run->Stop();  // a second Stop (the window closing) adds nothing
     run.reset();
-    EXPECT_EQ(world.LogLines(), before);
+    EXPECT_EQ(world.LogLines(), before + QStringList{kStopped});
     EXPECT_EQ(world.engine.CountCalls(u"CopyFile"_s), 0);
     EXPECT_FALSE(world.ui.completionShown);
 }

@@ -123,7 +123,11 @@ void CSyncTestWorld::Continue(CSyncRun& run) {
 }
 
 QStringList CSyncTestWorld::LogLines() const {
-    QFile f(programDir + QStringLiteral("Dovetail Synchronization{user1}.srp"));
+    return LogLinesAt(programDir + QStringLiteral("Dovetail Synchronization{user1}.srp"));
+}
+
+QStringList CSyncTestWorld::LogLinesAt(const QString& path) {
+    QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
     QStringList lines = QString::fromLocal8Bit(f.readAll()).split(QStringLiteral("\r\n"));

@@ -40,6 +40,7 @@ public:
     void Continue(CSyncRun& run);
 
     QStringList LogLines() const;
+    static QStringList LogLinesAt(const QString& path);
     // The lines after the header and its empty line.
     QStringList RunLines() const { return LogLines().mid(3); }
     uint32_t EntryNumber(const QString& key, const QString& value) const;

@@ -6,7 +6,9 @@
 
 #include <QApplication>
 #include <QListWidget>
+#include <QPointer>
 #include <QScreen>
+#include <QTest>
 #include <QTextBrowser>
 
 #include <gtest/gtest.h>
@@ -64,6 +66,33 @@ TEST(HelpViewer, OpensAContextAndFollowsLinks) {
     emit viewer->findChild<QTextBrowser*>(u"topic"_s)->anchorClicked(QUrl(u"topic:0x11"_s));
     EXPECT_EQ(viewer->CurrentContext(), 17u);
     viewer->close();
+}
+
+// From the keyboard alone: the arrows show each topic as they reach it, Escape closes.
+TEST(HelpViewer, ArrowKeysShowTheTopicAndEscapeCloses) {
+    CTempEnv env;
+    const QString path = env.WriteFile(u"bindmgr.hlp"_s, kSample);
+    ASSERT_TRUE(WinHelp(nullptr, path, HelpCommand::Contents, 0));
+    CHelpViewer* viewer = OpenViewer();
+    ASSERT_NE(viewer, nullptr);
+    auto* contents = viewer->findChild<QListWidget*>(u"contents"_s);
+    contents->setFocus();
+    QTest::keyClick(contents, Qt::Key_Down);
+    EXPECT_EQ(viewer->CurrentContext(), 17u);
+    EXPECT_TRUE(viewer->CurrentText().contains(u"Asked again."_s));
+    QTest::keyClick(contents, Qt::Key_Down);
+    EXPECT_EQ(viewer->CurrentContext(), 0x20080u);
+    QTest::keyClick(contents, Qt::Key_Home);
+    EXPECT_EQ(viewer->CurrentContext(), 0u);
+    // Escape from the contents and from the topic alike.
+    for (const QString& name : {u"contents"_s, u"topic"_s}) {
+        ASSERT_TRUE(WinHelp(nullptr, path, HelpCommand::Contents, 0));
+        const QPointer<CHelpViewer> open = OpenViewer();
+        ASSERT_TRUE(open);
+        QTest::keyClick(open->findChild<QWidget*>(name), Qt::Key_Escape);
+        EXPECT_TRUE(!open || !open->isVisible()) << name.toStdString();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 TEST(HelpViewer, MissingFileOrContextIsShownNotFatal) {

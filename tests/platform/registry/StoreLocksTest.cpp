@@ -2,6 +2,7 @@
 // A process keeps its share of the store whatever else in it opens and closes the store's
 // files or ends a connection: another process must keep seeing its writes and it theirs.
 #include "platform/registry/Registry.h"
+#include "tests/support/StoreBusy.h"
 #include "tests/support/StoreProbe.h"
 #include "tests/support/TempEnv.h"
 
@@ -90,4 +91,25 @@ TEST(StoreLocksTest, LaterWritesNeverBringOldValuesBack) {
         EXPECT_EQ(RunDtreg({u"query"_s, u"HKCU\\Entry"_s, u"Active"_s}).out.trimmed(), QByteArray::number(round));
     }
     EXPECT_EQ(RunDtreg({u"check"_s}).code, 0);
+}
+
+// What the programs meet while another program writes: writes fail as busy after the wait,
+// nothing half-written shows, reads go on, and the store takes writes again afterwards.
+TEST(StoreLocksTest, AWriterElsewhereMakesWritesFailAfterTheShortWait) {
+    CTempEnv env;
+    CRegistry& reg = CRegistry::Default();
+    ASSERT_TRUE(reg.SetNumber(HKCU, u"Busy"_s, u"Before"_s, 1));
+    {
+        CStoreWriteHold hold(env.RegistryPath(), 50);
+        ASSERT_TRUE(hold.IsHeld());
+        EXPECT_FALSE(reg.SetNumber(HKCU, u"Busy"_s, u"During"_s, 2));
+        EXPECT_EQ(reg.Transaction([&] { return reg.SetNumber(HKCU, u"Busy"_s, u"Inside"_s, 3); }), RegStatus::Busy);
+        uint32_t n = 0;
+        EXPECT_TRUE(reg.GetNumber(HKCU, u"Busy"_s, u"Before"_s, n));
+        EXPECT_EQ(n, 1u);
+    }
+    uint32_t n = 0;
+    EXPECT_FALSE(reg.GetNumber(HKCU, u"Busy"_s, u"During"_s, n));
+    EXPECT_FALSE(reg.GetNumber(HKCU, u"Busy"_s, u"Inside"_s, n));
+    EXPECT_TRUE(reg.SetNumber(HKCU, u"Busy"_s, u"After"_s, 4));
 }

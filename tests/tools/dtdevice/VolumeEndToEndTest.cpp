@@ -263,7 +263,9 @@ TEST_F(VolumeEndToEndTest, UnplugMidCopyEndsTheRunWithItsOwnMessages) {
     const QStringList lines = LogLines();
     const QString text = lines.join(u'\n');
     EXPECT_TRUE(lines.contains(u"Connection terminated!"_s)) << text.toStdString();
-    EXPECT_TRUE(text.contains(u"C:\\Documents\\Report"_s)) << text.toStdString();
+    // What happened, and only that: the failure, no "Copied" line for the copy that was not made.
+    EXPECT_TRUE(lines.contains(u"Unable to copy file to MC 218 : report.txt -> Report"_s)) << text.toStdString();
+    EXPECT_FALSE(text.contains(u"Copied "_s)) << text.toStdString();
     EXPECT_FALSE(lines.contains(u"File copied to MC 218 : report.txt -> Report"_s)) << text.toStdString();
     EXPECT_TRUE(Read(m_windows).contains("Dovetail Synchronizer")) << "no copy-error box";
     EXPECT_TRUE(Read(m_windows).contains("Error.")) << "no completion report";
