@@ -46,8 +46,11 @@ CFifoUnjammer::~CFifoUnjammer() {
 bool CFifoUnjammer::Unjam() {
     bool released = false;
     for (const QString& fifo : m_fifos) {
+        struct stat st {};
+        if (::lstat(Native(fifo).constData(), &st) != 0 || !S_ISFIFO(st.st_mode))
+            continue;
         // Succeeds only while a reader waits; closing at once gives that reader an end of file.
-        const int fd = ::open(Native(fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        const int fd = ::open(Native(fifo).constData(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
         if (fd >= 0) {
             released = true;
             ::close(fd);
