@@ -51,20 +51,24 @@ bool IsComparableName(const QByteArray& name) {
     return IsValidUtf8(name);
 }
 
-// One component below folder, never through a link and never onto another mount: openat2
-// checks both itself; the fallback's O_NOFOLLOW gives a link's own descriptor (O_PATH), which
-// the callers' fstat refuses, and the callers compare devices.
-int OpenComponent(int folder, const char* name, int flags) {
+// One folder below folder, never through a link and never onto another mount. openat2 checks
+// all of it itself, so its answer needs no fstat: true is returned in checked. The fallback's
+// O_NOFOLLOW gives a link's own descriptor (O_PATH), which the caller's fstat refuses, as it
+// compares devices.
+int OpenFolderComponent(int folder, const char* name, bool& checked) {
     if (g_useOpenat2.load(std::memory_order_relaxed)) {
         open_how how{};
-        how.flags = uint64_t(flags | O_CLOEXEC);
+        how.flags = uint64_t(O_PATH | O_DIRECTORY | O_CLOEXEC);
         how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_NO_XDEV;
         const long fd = ::syscall(SYS_openat2, folder, name, &how, sizeof how);
-        if (fd >= 0 || errno != ENOSYS)
+        if (fd >= 0 || errno != ENOSYS) {
+            checked = true;
             return int(fd);
+        }
         g_useOpenat2.store(false, std::memory_order_relaxed);
     }
-    return ::openat(folder, name, flags | O_NOFOLLOW | O_CLOEXEC);
+    checked = false;
+    return ::openat(folder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
 }
 
 int32_t RefusalForErrno(int error) {
@@ -182,16 +186,27 @@ int32_t CDeviceDir::Lookup(const QByteArray& name, QByteArray& onDisk, DeviceEnt
 int32_t CDeviceDir::OpenFolder(const QByteArray& onDisk, CDeviceDir& out) const {
     if (!IsOpen())
         return EngineError::kNotReady;
-    CUniqueFd fd(OpenComponent(m_fd.Get(), onDisk.constData(), O_PATH));
-    if (!fd.IsValid())
-        return errno == ENOENT ? EngineError::kPathNotFound : RefusalForErrno(errno);
-    struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0)
-        return EngineErrorFromErrno(errno);
-    if (S_ISLNK(st.st_mode) || st.st_dev != m_device)
-        return EngineError::kBadName;
-    if (!S_ISDIR(st.st_mode))
-        return EngineError::kPathNotFound;
+    bool checked = false;
+    CUniqueFd fd(OpenFolderComponent(m_fd.Get(), onDisk.constData(), checked));
+    if (!fd.IsValid()) {
+        switch (errno) {
+            case ENOENT:
+                return EngineError::kNotFound;
+            case ENOTDIR:
+                return EngineError::kPathNotFound;
+            default:
+                return RefusalForErrno(errno);
+        }
+    }
+    if (!checked) {
+        struct stat st {};
+        if (::fstat(fd.Get(), &st) != 0)
+            return EngineErrorFromErrno(errno);
+        if (S_ISLNK(st.st_mode) || st.st_dev != m_device)
+            return EngineError::kBadName;
+        if (!S_ISDIR(st.st_mode))
+            return EngineError::kPathNotFound;
+    }
     out.m_fd = std::move(fd);
     out.m_device = m_device;
     out.m_foldsCase = m_foldsCase;
@@ -199,11 +214,32 @@ int32_t CDeviceDir::OpenFolder(const QByteArray& onDisk, CDeviceDir& out) const 
     return 0;
 }
 
-int32_t CDeviceDir::OpenFile(const QByteArray& onDisk, CUniqueFd& out, struct stat& status) const {
+int32_t CDeviceDir::OpenFolderIgnoringCase(const QByteArray& name, CDeviceDir& out) const {
+    int32_t result = OpenFolder(name, out);
+    if (result != EngineError::kNotFound)
+        return result;
+    const QByteArray found = FindIgnoringCase(m_fd.Get(), name);
+    if (found.isEmpty() || found == name)
+        return EngineError::kNotFound;
+    return OpenFolder(found, out);
+}
+
+int32_t CDeviceDir::OpenFile(const QByteArray& onDisk, CUniqueFd& out, struct stat& status,
+                             const struct stat* seen) const {
     if (!IsOpen())
         return EngineError::kNotReady;
     struct stat st {};
-    CUniqueFd fd = OpenRegularFile(m_fd.Get(), onDisk.constData(), O_NOFOLLOW, &st);
+    CUniqueFd fd;
+    if (seen && S_ISREG(seen->st_mode)) {
+        // The walk has just seen a regular file there: whatever replaced it meanwhile is opened
+        // without blocking and refused below. (Only root can make a device node to swap in.)
+        fd.Reset(::openat(m_fd.Get(), onDisk.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+        if (fd.IsValid() && (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != seen->st_dev ||
+                             st.st_ino != seen->st_ino || ::fcntl(fd.Get(), F_SETFL, 0) != 0))
+            return EngineError::kAccessDenied;
+    } else {
+        fd = OpenRegularFile(m_fd.Get(), onDisk.constData(), O_NOFOLLOW, &st);
+    }
     if (!fd.IsValid()) {
         switch (errno) {
             case EISDIR:
@@ -327,61 +363,53 @@ int32_t ResolveDevicePath(const CDeviceDir& root, const QByteArray& epocPath, De
         return EngineError::kNotReady;
 
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(p[0])));
-    QByteArray drive;
-    DeviceEntryKind kind = DeviceEntryKind::File;
-    struct stat st {};
-    int32_t result = root.Lookup(QByteArray(1, letter), drive, kind, &st);
-    if (result == EngineError::kNotFound || (result == 0 && kind != DeviceEntryKind::Folder))
-        return EngineError::kPathNotFound;
-    if (result != 0)
-        return result == EngineError::kAccessDenied ? EngineError::kPathNotFound : result;
-
     DeviceTarget target;
     target.name = QString(QLatin1Char(letter)) + QLatin1Char(':');
-    target.entry = drive;
-    target.exists = true;
-    target.isFolder = true;
-    target.status = st;
+    DeviceEntryKind kind = DeviceEntryKind::File;
+    struct stat st {};
     if (parts.isEmpty()) {
-        if (const int32_t dup = root.Duplicate(target.folder))
-            return dup;
-        target.hostPath = JoinHostPath(root.HostPath(), drive);
-        out = std::move(target);
-        return 0;
-    }
-
-    CDeviceDir current;
-    if (const int32_t opened = root.OpenFolder(drive, current))
-        return opened;
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        const bool last = i + 1 == parts.size();
-        QByteArray entry;
-        result = current.Lookup(parts[i], entry, kind, &st);
-        if (last) {
-            if (result == EngineError::kNotFound) {
-                target.entry = parts[i];
-                target.exists = false;
-                target.isFolder = false;
-                target.status = {};
-                break;
-            }
-            if (result != 0)
-                return result;
-            target.entry = entry;
-            target.exists = true;
-            target.isFolder = kind == DeviceEntryKind::Folder;
-            target.status = st;
-            break;
-        }
+        QByteArray drive;
+        const int32_t result = root.Lookup(QByteArray(1, letter), drive, kind, &st);
         if (result == EngineError::kNotFound || result == EngineError::kAccessDenied ||
             (result == 0 && kind != DeviceEntryKind::Folder))
             return EngineError::kPathNotFound;
         if (result != 0)
             return result;
+        if (const int32_t dup = root.Duplicate(target.folder))
+            return dup;
+        target.entry = drive;
+        target.exists = true;
+        target.isFolder = true;
+        target.status = st;
+        target.hostPath = JoinHostPath(root.HostPath(), drive);
+        out = std::move(target);
+        return 0;
+    }
+
+    // Folders on the way are opened at once; only one that is missing is looked for ignoring case.
+    CDeviceDir current;
+    int32_t result = root.OpenFolderIgnoringCase(QByteArray(1, letter), current);
+    for (qsizetype i = 0; result == 0 && i + 1 < parts.size(); ++i) {
         CDeviceDir next;
-        if (const int32_t opened = current.OpenFolder(entry, next))
-            return opened;
+        result = current.OpenFolderIgnoringCase(parts[i], next);
         current = std::move(next);
+    }
+    if (result == EngineError::kNotFound)
+        return EngineError::kPathNotFound;
+    if (result != 0)
+        return result;
+    QByteArray entry;
+    result = current.Lookup(parts.last(), entry, kind, &st);
+    if (result == EngineError::kNotFound) {
+        target.entry = parts.last();
+        target.exists = false;
+    } else if (result != 0) {
+        return result;
+    } else {
+        target.entry = entry;
+        target.exists = true;
+        target.isFolder = kind == DeviceEntryKind::Folder;
+        target.status = st;
     }
     target.name = QString::fromUtf8(target.entry);
     target.hostPath = JoinHostPath(current.HostPath(), target.entry);
@@ -392,12 +420,37 @@ int32_t ResolveDevicePath(const CDeviceDir& root, const QByteArray& epocPath, De
 
 int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath, DeviceTarget& out) {
     out = DeviceTarget();
+    // A scan resolves below the simulator's root for every operation, so the root's descriptor
+    // is kept per thread and used again while the text still names that very folder (one
+    // lstat instead of an open, an fstat and a close); the walk borrows it for this call only.
+    struct Kept {
+        QByteArray text;
+        CUniqueFd fd;
+        struct stat status {};
+    };
+    thread_local Kept kept;
+    const QByteArray text = QFile::encodeName(deviceRoot);
     CDeviceDir root;
-    if (deviceRoot.isEmpty() || OpenDeviceRoot(SimulatorRootPlace(deviceRoot), root) != 0) {
+    struct stat now {};
+    const bool reuse = kept.fd.IsValid() && kept.text == text && !text.endsWith('/') &&
+                       ::lstat(text.constData(), &now) == 0 && S_ISDIR(now.st_mode) &&
+                       now.st_dev == kept.status.st_dev && now.st_ino == kept.status.st_ino;
+    if (reuse) {
+        root.m_fd.Reset(kept.fd.Get());
+        root.m_device = kept.status.st_dev;
+        root.m_hostPath = text;
+    } else if (deviceRoot.isEmpty() || OpenDeviceRoot(SimulatorRootPlace(deviceRoot), root) != 0) {
         // The path's own form is judged first, as before the root is looked at.
         DeviceTarget ignored;
         const int32_t form = ResolveDevicePath(CDeviceDir(), epocPath, ignored);
         return form == EngineError::kBadName ? form : EngineError::kNotReady;
+    } else if (::fstat(root.Fd(), &now) == 0) {
+        kept.text = text;
+        kept.fd.Reset(::fcntl(root.Fd(), F_DUPFD_CLOEXEC, 0));
+        kept.status = now;
     }
-    return ResolveDevicePath(root, epocPath, out);
+    const int32_t result = ResolveDevicePath(root, epocPath, out);
+    if (reuse)
+        root.m_fd.Release();
+    return result;
 }

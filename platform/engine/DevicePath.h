@@ -56,10 +56,16 @@ public:
     // on-disk name, kind and status; kNotFound when there is none; otherwise a refusal as above.
     int32_t Lookup(const QByteArray& name, QByteArray& onDisk, DeviceEntryKind& kind,
                    struct stat* status = nullptr) const;
-    // Opens the folder entry onDisk below this one.
+    // Opens the folder entry onDisk below this one: kNotFound when there is none, kPathNotFound
+    // when it is no folder, otherwise a refusal as above.
     int32_t OpenFolder(const QByteArray& onDisk, CDeviceDir& out) const;
-    // Opens the regular file entry onDisk for reading.
-    int32_t OpenFile(const QByteArray& onDisk, CUniqueFd& out, struct stat& status) const;
+    // The same for a name that may be spelt otherwise on disk (looked for as Lookup does).
+    int32_t OpenFolderIgnoringCase(const QByteArray& name, CDeviceDir& out) const;
+    // Opens the regular file entry onDisk for reading. With seen, the entry's status from
+    // Lookup, the file is opened at once (non-blocking, not through a link) and must be that
+    // very file; without, it is looked at first and only a regular file is opened.
+    int32_t OpenFile(const QByteArray& onDisk, CUniqueFd& out, struct stat& status,
+                     const struct stat* seen = nullptr) const;
     // The folders and regular files in this folder by on-disk name; links, pipes and the like
     // are left out. kGeneral when the folder cannot be read.
     int32_t List(std::vector<std::pair<QByteArray, DeviceEntryKind>>& out) const;
@@ -68,6 +74,7 @@ public:
 
 private:
     friend int32_t OpenDeviceRoot(const DeviceRootPlace& place, CDeviceDir& out);
+    friend int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath, struct DeviceTarget& out);
     CUniqueFd m_fd;
     dev_t m_device = 0;
     bool m_foldsCase = false;

@@ -71,7 +71,7 @@ bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info) {
         CUniqueFd fd;
         struct stat opened {};
         // A file that cannot be read still has its name, time and size.
-        if (target.folder.OpenFile(target.entry, fd, opened) == 0) {
+        if (target.folder.OpenFile(target.entry, fd, opened, &target.status) == 0) {
             st = opened;
             char header[kEpocHeaderSize];
             const ssize_t got = ::pread(fd.Get(), header, sizeof header, 0);
@@ -123,7 +123,7 @@ int32_t OpenSource(const FileSpec& spec, const DeviceResolver& resolve, EngineCo
         return EngineError::kNotFound;
     if (target.isFolder)
         return EngineError::kIsFolder;
-    return target.folder.OpenFile(target.entry, out.source, out.sourceStatus);
+    return target.folder.OpenFile(target.entry, out.source, out.sourceStatus, &target.status);
 }
 
 int32_t OpenDestination(const FileSpec& spec, const DeviceResolver& resolve, EngineCopy& out) {
