@@ -215,6 +215,13 @@ int32_t CDeviceDir::OpenFolder(const QByteArray& onDisk, CDeviceDir& out) const 
 }
 
 int32_t CDeviceDir::OpenFolderIgnoringCase(const QByteArray& name, CDeviceDir& out) const {
+    // Where the file system folds case, a folder is entered by its stored spelling only: FUSE
+    // drivers may give each spelling its own cached node, and a file replaced through one is
+    // then read stale through the other.
+    if (m_foldsCase) {
+        const QByteArray found = FindIgnoringCase(m_fd.Get(), name);
+        return OpenFolder(found.isEmpty() ? name : found, out);
+    }
     int32_t result = OpenFolder(name, out);
     if (result != EngineError::kNotFound)
         return result;
