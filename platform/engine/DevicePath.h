@@ -25,6 +25,7 @@
 //   kPathNotFound a missing folder, or a file where a folder is needed.
 
 enum class DeviceEntryKind { File, Folder };
+struct DeviceTarget;
 
 // Where the handheld's root is, to be opened afresh for each operation.
 struct DeviceRootPlace {
@@ -74,7 +75,7 @@ public:
 
 private:
     friend int32_t OpenDeviceRoot(const DeviceRootPlace& place, CDeviceDir& out);
-    friend int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath, struct DeviceTarget& out);
+    friend int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath, DeviceTarget& out);
     CUniqueFd m_fd;
     dev_t m_device = 0;
     bool m_foldsCase = false;
