@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/animation/AviClip.h"
 
+#include "platform/base/RegularFile.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -243,9 +245,12 @@ CAviResult ParseAvi(const QByteArray& data, CAviClip& clip) {
 }
 
 CAviResult LoadAviFile(const QString& path, CAviClip& clip, qsizetype maxBytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // The clip's path comes from the store: a pipe or device named there must not hang the window.
+    CUniqueFd fd = OpenRegularFile(AT_FDCWD, QFile::encodeName(path).constData());
+    QFile file;
+    if (!fd.IsValid() || !file.open(fd.Get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return Fail(u"cannot open %1"_s.arg(path));
+    fd.Release();
     if (file.size() > maxBytes)
         return Fail(u"%1 is too large"_s.arg(path));
     const QByteArray data = file.read(maxBytes + 1);

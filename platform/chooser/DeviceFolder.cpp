@@ -8,9 +8,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
+#include <cctype>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -63,9 +65,12 @@ bool ParseEpocPath(const QString& text, EpocPath& out, bool allowWildcards) {
 }
 
 bool CDeviceFolder::OpenFromRegistry() {
+    m_root.clear();
+    if (UsesVolumeEngine()) {
+        DeviceRootPlace place;
+        return ConnectedVolumeRoot(place) && Open(place);
+    }
     QString root;
-    if (UsesVolumeEngine())
-        return ConnectedVolumeFolder(root) && Open(root);
     if (!CRegistry::Default().GetString(RegRoot::LocalMachine, u"Software\\Veroz\\PsiWin32\\Simulator"_s,
                                         u"DeviceRoot"_s, root))
         return false;
@@ -74,87 +79,108 @@ bool CDeviceFolder::OpenFromRegistry() {
 
 bool CDeviceFolder::Open(const QString& root) {
     m_root.clear();
-    if (root.isEmpty() || !QFileInfo(root).isDir())
+    if (root.isEmpty())
         return false;
-    m_root = QDir(root).absolutePath();
+    return Open(SimulatorRootPlace(QDir(root).absolutePath()));
+}
+
+bool CDeviceFolder::Open(const DeviceRootPlace& root) {
+    m_root.clear();
+    CDeviceDir dir;
+    if (OpenDeviceRoot(root, dir) != 0)
+        return false;
+    m_place = root;
+    m_root = QFile::decodeName(dir.HostPath());
+    return true;
+}
+
+namespace {
+
+bool IsShown(const QByteArray& onDisk) {
+    return !onDisk.startsWith('.') && IsValidEpocName(QString::fromUtf8(onDisk)) &&
+           QString::fromUtf8(onDisk).toUtf8() == onDisk;
+}
+
+// The entry of folder named like name (exact spelling first, else ignoring case); hidden
+// dot-files, links and anything but folders and regular files are never found.
+std::optional<DeviceEntry> Lookup(const CDeviceDir& folder, const QString& name, QByteArray* onDisk = nullptr) {
+    if (!IsValidEpocName(name) || name.startsWith(u'.'))
+        return std::nullopt;
+    QByteArray found;
+    DeviceEntryKind kind = DeviceEntryKind::File;
+    if (folder.Lookup(name.toUtf8(), found, kind) != 0 || !IsShown(found))
+        return std::nullopt;
+    if (onDisk)
+        *onDisk = found;
+    return DeviceEntry{QString::fromUtf8(found), kind == DeviceEntryKind::Folder};
+}
+
+}  // namespace
+
+bool CDeviceFolder::OpenFolder(QChar drive, const QStringList& folders, CDeviceDir& out, QStringList* actual) const {
+    if (m_root.isEmpty())
+        return false;
+    CDeviceDir current;
+    if (OpenDeviceRoot(m_place, current) != 0)
+        return false;
+    const QStringList parts = QStringList{QString(drive)} + folders;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        QByteArray onDisk;
+        const auto entry = Lookup(current, parts[i], &onDisk);
+        // Drive folders are single letters; a drive is never a dot-file.
+        if (!entry || !entry->isFolder)
+            return false;
+        CDeviceDir next;
+        if (current.OpenFolder(onDisk, next) != 0)
+            return false;
+        if (actual && i > 0)
+            actual->append(entry->name);
+        current = std::move(next);
+    }
+    out = std::move(current);
     return true;
 }
 
 QList<QChar> CDeviceFolder::Drives() const {
     QList<QChar> drives;
-    if (m_root.isEmpty())
+    CDeviceDir root;
+    if (m_root.isEmpty() || OpenDeviceRoot(m_place, root) != 0)
         return drives;
-    const QFileInfoList entries = QDir(m_root).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo& e : entries) {
-        const QString name = e.fileName();
-        if (name.size() == 1 && name.at(0).isLetter() && name.at(0).unicode() < 0x80 && !e.isSymLink()) {
-            const QChar letter = name.at(0).toUpper();
-            if (!drives.contains(letter))
-                drives.append(letter);
-        }
+    std::vector<std::pair<QByteArray, DeviceEntryKind>> entries;
+    root.List(entries);
+    for (const auto& [name, kind] : entries) {
+        if (kind != DeviceEntryKind::Folder || name.size() != 1 || !std::isalpha(static_cast<unsigned char>(name[0])))
+            continue;
+        const QChar letter = QChar(QLatin1Char(name[0])).toUpper();
+        if (!drives.contains(letter))
+            drives.append(letter);
     }
     std::sort(drives.begin(), drives.end());
     return drives;
 }
 
-namespace {
-
-// The entry of dir named like name: the exact spelling if present, else the first that
-// matches ignoring case. Links and dot-files are never returned.
-std::optional<QFileInfo> Lookup(const QString& dir, const QString& name) {
-    const QFileInfo exact(dir + u'/' + name);
-    if (!name.startsWith(u'.') && exact.exists() && !exact.isSymLink())
-        return exact;
-    const QFileInfoList entries = QDir(dir).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
-    for (const QFileInfo& e : entries) {
-        if (!e.isSymLink() && !e.fileName().startsWith(u'.') && e.fileName().compare(name, Qt::CaseInsensitive) == 0)
-            return e;
-    }
-    return std::nullopt;
-}
-
-}  // namespace
-
 std::optional<QStringList> CDeviceFolder::FindFolder(QChar drive, const QStringList& folders) const {
-    if (m_root.isEmpty())
-        return std::nullopt;
-    const auto driveDir = Lookup(m_root, QString(drive));
-    if (!driveDir || !driveDir->isDir())
-        return std::nullopt;
-    QString host = driveDir->absoluteFilePath();
-    QStringList actual;
     for (const QString& part : folders) {
         if (!IsValidEpocName(part))
             return std::nullopt;
-        const auto entry = Lookup(host, part);
-        if (!entry || !entry->isDir())
-            return std::nullopt;
-        actual.append(entry->fileName());
-        host = entry->absoluteFilePath();
     }
+    CDeviceDir folder;
+    QStringList actual;
+    if (!OpenFolder(drive, folders, folder, &actual))
+        return std::nullopt;
     return actual;
-}
-
-QString CDeviceFolder::HostPath(QChar drive, const QStringList& folders, const QString& name) const {
-    const auto driveDir = Lookup(m_root, QString(drive));
-    QString host = driveDir ? driveDir->absoluteFilePath() : m_root + u'/' + drive;
-    for (const QString& part : folders)
-        host += u'/' + part;
-    if (!name.isEmpty())
-        host += u'/' + name;
-    return host;
 }
 
 std::vector<DeviceEntry> CDeviceFolder::List(QChar drive, const QStringList& folders) const {
     std::vector<DeviceEntry> entries;
-    if (m_root.isEmpty())
+    CDeviceDir folder;
+    if (!OpenFolder(drive, folders, folder))
         return entries;
-    const QFileInfoList infos =
-        QDir(HostPath(drive, folders)).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
-    for (const QFileInfo& e : infos) {
-        if (e.isSymLink() || e.fileName().startsWith(u'.') || !IsValidEpocName(e.fileName()))
-            continue;
-        entries.push_back({e.fileName(), e.isDir()});
+    std::vector<std::pair<QByteArray, DeviceEntryKind>> found;
+    folder.List(found);
+    for (const auto& [name, kind] : found) {
+        if (IsShown(name))
+            entries.push_back({QString::fromUtf8(name), kind == DeviceEntryKind::Folder});
     }
     std::sort(entries.begin(), entries.end(), [](const DeviceEntry& a, const DeviceEntry& b) {
         if (a.isFolder != b.isFolder)
@@ -165,22 +191,30 @@ std::vector<DeviceEntry> CDeviceFolder::List(QChar drive, const QStringList& fol
 }
 
 std::optional<DeviceEntry> CDeviceFolder::Find(QChar drive, const QStringList& folders, const QString& name) const {
-    if (m_root.isEmpty() || !IsValidEpocName(name))
+    CDeviceDir folder;
+    if (!IsValidEpocName(name) || !OpenFolder(drive, folders, folder))
         return std::nullopt;
-    const auto entry = Lookup(HostPath(drive, folders), name);
-    if (!entry)
-        return std::nullopt;
-    return DeviceEntry{entry->fileName(), entry->isDir()};
+    return Lookup(folder, name);
 }
 
-void CDeviceFolder::ReadFileType(const QString& hostPath, uint32_t& uid1, uint32_t& uid2, uint32_t& uid3) const {
+void CDeviceFolder::ReadFileType(QChar drive, const QStringList& folders, const QString& name, uint32_t& uid1,
+                                 uint32_t& uid2, uint32_t& uid3) const {
     uid1 = uid2 = uid3 = 0;
-    QFile file(hostPath);
-    if (!file.open(QIODevice::ReadOnly))
+    CDeviceDir folder;
+    QByteArray onDisk;
+    if (!OpenFolder(drive, folders, folder))
         return;
-    const QByteArray header = file.read(kEpocFileHeaderSize);
+    const auto entry = Lookup(folder, name, &onDisk);
+    CUniqueFd file;
+    struct stat st {};
+    if (!entry || entry->isFolder || folder.OpenFile(onDisk, file, st) != 0)
+        return;
+    char buffer[kEpocFileHeaderSize];
+    const ssize_t got = ::pread(file.Get(), buffer, sizeof buffer, 0);
+    if (got <= 0)
+        return;
     uint32_t a = 0, b = 0, c = 0;
-    if (ReadEpocFileHeader(header, a, b, c)) {
+    if (ReadEpocFileHeader(QByteArray(buffer, got), a, b, c)) {
         uid1 = a;
         uid2 = b;
         uid3 = c;

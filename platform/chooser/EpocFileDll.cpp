@@ -79,8 +79,7 @@ void CEpocFileDll::Choose(const CDeviceFolder& device, EpocPath path) {
         if (entry) {
             path.name = entry->name;
             if (!entry->isFolder)
-                device.ReadFileType(device.HostPath(path.drive, *folders, entry->name), m_uids[0], m_uids[1],
-                                    m_uids[2]);
+                device.ReadFileType(path.drive, *folders, entry->name, m_uids[0], m_uids[1], m_uids[2]);
         }
     }
     m_chosen = true;

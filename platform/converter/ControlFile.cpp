@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/converter/ControlFile.h"
 
+#include "platform/base/RegularFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSet>
 #include <QStringDecoder>
+
+#include <cerrno>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -51,11 +56,20 @@ ControlFileResult CControlFile::Read(const QString& path) {
         result.error = u"No control file given"_s;
         return result;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Named by the store: only a regular file is read, and a pipe there must not hang the caller.
+    CUniqueFd fd = OpenRegularFile(AT_FDCWD, QFile::encodeName(path).constData());
+    QFile file;
+    if (!fd.IsValid()) {
+        const int error = errno;
+        result.error = u"%1: cannot be read: %2"_s.arg(
+            path, error == ENXIO ? u"not a regular file"_s : QString::fromLocal8Bit(std::strerror(error)));
+        return result;
+    }
+    if (!file.open(fd.Get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         result.error = u"%1: cannot be read: %2"_s.arg(path, file.errorString());
         return result;
     }
+    fd.Release();
     if (file.size() > kMaxControlFileSize) {
         result.error = u"%1: larger than %2 bytes"_s.arg(path).arg(kMaxControlFileSize);
         return result;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/converter/ConverterInterface.h"
 
+#include "platform/base/RegularFile.h"
 #include "platform/converter/ControlFile.h"
 #include "platform/converter/Converter.h"
 #include "platform/registry/Registry.h"
@@ -34,8 +35,7 @@ public:
     void Load(const QString& controlFile, const QString& sourcePath) override {
         if (sourcePath.isEmpty())
             throw CAutomationException(u"No source file given"_s);
-        QFile source(sourcePath);
-        if (!QFileInfo(sourcePath).isFile() || !source.open(QIODevice::ReadOnly))
+        if (!OpenRegularFile(AT_FDCWD, QFile::encodeName(sourcePath).constData()).IsValid())
             throw CAutomationException(u"Cannot read source file %1"_s.arg(sourcePath));
         LoadFile(controlFile);
     }
@@ -65,8 +65,7 @@ std::unique_ptr<IConverterInterface> CreateAutomationObject(const QString& progI
                                         controlFile) ||
         controlFile.isEmpty())
         return nullptr;
-    QFile file(controlFile);
-    if (!QFileInfo(controlFile).isFile() || !file.open(QIODevice::ReadOnly))
+    if (!OpenRegularFile(AT_FDCWD, QFile::encodeName(controlFile).constData()).IsValid())
         return nullptr;
     return std::make_unique<CConverterInterface>();
 }

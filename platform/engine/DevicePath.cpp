@@ -1,21 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/engine/DevicePath.h"
 
+#include "platform/base/RegularFile.h"
+#include "platform/engine/FileCopy.h"
 #include "platform/engine/SimulatorConfig.h"
 
 #include <QFile>
 #include <QList>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
+#include <linux/openat2.h>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
+
+std::atomic<bool> g_useOpenat2{true};
 
 bool IsValidUtf8(const QByteArray& bytes) {
     return QString::fromUtf8(bytes).toUtf8() == bytes;
@@ -31,73 +38,304 @@ bool IsAcceptableComponent(const QByteArray& part) {
     return true;
 }
 
-bool Canonical(const QByteArray& path, QByteArray& out) {
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.constData(), nullptr), &std::free);
-    if (!real)
+// A name found on disk that may stand for a name asked for ignoring case: one the handheld could
+// have been asked for at all, so that an undecodable or control-character name is never taken
+// for a decoded look-alike.
+bool IsComparableName(const QByteArray& name) {
+    if (name == "." || name == "..")
         return false;
-    out = QByteArray(real.get());
-    return true;
-}
-
-// The canonical form of the device root. Resolving it walks every component of the root's
-// path, which dominated a scan of many files; the answer is kept per thread and reused while
-// the root text and the cached form still name the same folder.
-bool CanonicalRoot(const QByteArray& rootText, QByteArray& out) {
-    struct Cached {
-        QByteArray text;
-        QByteArray canonical;
-        dev_t device = 0;
-        ino_t inode = 0;
-    };
-    thread_local Cached cache;
-    struct stat viaText {};
-    if (::stat(rootText.constData(), &viaText) != 0 || !S_ISDIR(viaText.st_mode))
-        return false;
-    if (!cache.text.isEmpty() && cache.text == rootText && cache.device == viaText.st_dev &&
-        cache.inode == viaText.st_ino) {
-        struct stat viaCanonical {};
-        if (::stat(cache.canonical.constData(), &viaCanonical) == 0 && viaCanonical.st_dev == viaText.st_dev &&
-            viaCanonical.st_ino == viaText.st_ino) {
-            out = cache.canonical;
-            return true;
-        }
+    for (char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return false;
     }
-    QByteArray canonical;
-    if (!Canonical(rootText, canonical))
-        return false;
-    cache = Cached{rootText, canonical, viaText.st_dev, viaText.st_ino};
-    out = canonical;
-    return true;
+    return IsValidUtf8(name);
 }
 
-bool IsInside(const QByteArray& path, const QByteArray& root) {
-    return path == root || path.startsWith(root + '/');
+// One folder below folder, never through a link and never onto another mount. openat2 checks
+// all of it itself, so its answer needs no fstat: true is returned in checked. The fallback's
+// O_NOFOLLOW gives a link's own descriptor (O_PATH), which the caller's fstat refuses, as it
+// compares devices.
+int OpenFolderComponent(int folder, const char* name, bool& checked) {
+    if (g_useOpenat2.load(std::memory_order_relaxed)) {
+        open_how how{};
+        how.flags = uint64_t(O_PATH | O_DIRECTORY | O_CLOEXEC);
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_NO_XDEV;
+        const long fd = ::syscall(SYS_openat2, folder, name, &how, sizeof how);
+        if (fd >= 0 || errno != ENOSYS) {
+            checked = true;
+            return int(fd);
+        }
+        g_useOpenat2.store(false, std::memory_order_relaxed);
+    }
+    checked = false;
+    return ::openat(folder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+}
+
+int32_t RefusalForErrno(int error) {
+    // ELOOP: a link; EXDEV: another mount (openat2).
+    if (error == ELOOP || error == EXDEV || error == ENAMETOOLONG)
+        return EngineError::kBadName;
+    return EngineErrorFromErrno(error);
+}
+
+struct CloseDir {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using DirPtr = std::unique_ptr<DIR, CloseDir>;
+
+DirPtr OpenListing(int folder) {
+    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    DirPtr dir(::fdopendir(fd));
+    if (!dir)
+        ::close(fd);
+    return dir;
 }
 
 // The name of an entry of folder matching wanted when case is ignored (an exact match first);
 // empty when none.
-QByteArray FindCaseInsensitive(const QByteArray& folder, const QByteArray& wanted) {
-    struct CloseDir {
-        void operator()(DIR* dir) const { ::closedir(dir); }
-    };
-    std::unique_ptr<DIR, CloseDir> dir(::opendir(folder.constData()));
+QByteArray FindIgnoringCase(int folder, const QByteArray& wanted) {
+    const DirPtr dir = OpenListing(folder);
     if (!dir)
         return {};
     const QString wantedText = QString::fromUtf8(wanted);
     QByteArray found;
     while (const dirent* entry = ::readdir(dir.get())) {
         const QByteArray name(entry->d_name);
-        if (name == "." || name == "..")
-            continue;
         if (name == wanted)
             return name;
-        if (found.isEmpty() && QString::fromUtf8(name).compare(wantedText, Qt::CaseInsensitive) == 0)
+        if (found.isEmpty() && IsComparableName(name) &&
+            QString::fromUtf8(name).compare(wantedText, Qt::CaseInsensitive) == 0)
             found = name;
     }
     return found;
 }
 
+// Splits a relative folder path into its components; false when one of them is "." or "..".
+bool SplitFolders(const QByteArray& path, QList<QByteArray>& out) {
+    out.clear();
+    for (const QByteArray& part : path.split('/')) {
+        if (part.isEmpty())
+            continue;
+        if (part == "." || part == "..")
+            return false;
+        out.append(part);
+    }
+    return true;
+}
+
+QByteArray JoinHostPath(const QByteArray& folder, const QByteArray& name) {
+    return folder == "/" ? '/' + name : folder + '/' + name;
+}
+
+// The mount a descriptor is on, where the kernel says (-1 otherwise).
+int64_t MountIdOf(int fd) {
+    struct statx info {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &info) != 0 || !(info.stx_mask & STATX_MNT_ID))
+        return -1;
+    return int64_t(info.stx_mnt_id);
+}
+
 }  // namespace
+
+bool DescriptorIsOnMount(int fd, int mountId, dev_t device) {
+    const int64_t id = MountIdOf(fd);
+    if (id >= 0)
+        return id == mountId;
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && st.st_dev == device;
+}
+
+void UseOpenat2ForTesting(bool use) {
+    g_useOpenat2.store(use, std::memory_order_relaxed);
+}
+
+int32_t CDeviceDir::Lookup(const QByteArray& name, QByteArray& onDisk, DeviceEntryKind& kind,
+                           struct stat* status) const {
+    if (!IsOpen())
+        return EngineError::kNotReady;
+    struct stat st {};
+    QByteArray candidate = m_foldsCase ? FindIgnoringCase(m_fd.Get(), name) : QByteArray();
+    if (candidate.isEmpty())
+        candidate = name;
+    if (::fstatat(m_fd.Get(), candidate.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+            return RefusalForErrno(errno);
+        if (m_foldsCase)
+            return EngineError::kNotFound;
+        candidate = FindIgnoringCase(m_fd.Get(), name);
+        if (candidate.isEmpty() || ::fstatat(m_fd.Get(), candidate.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return EngineError::kNotFound;
+    }
+    // A mount point below the root shows the mounted file system's folder.
+    if (S_ISLNK(st.st_mode) || st.st_dev != m_device)
+        return EngineError::kBadName;
+    if (S_ISDIR(st.st_mode))
+        kind = DeviceEntryKind::Folder;
+    else if (S_ISREG(st.st_mode))
+        kind = DeviceEntryKind::File;
+    else
+        return EngineError::kAccessDenied;
+    onDisk = candidate;
+    if (status)
+        *status = st;
+    return 0;
+}
+
+int32_t CDeviceDir::OpenFolder(const QByteArray& onDisk, CDeviceDir& out) const {
+    if (!IsOpen())
+        return EngineError::kNotReady;
+    bool checked = false;
+    CUniqueFd fd(OpenFolderComponent(m_fd.Get(), onDisk.constData(), checked));
+    if (!fd.IsValid()) {
+        switch (errno) {
+            case ENOENT:
+                return EngineError::kNotFound;
+            case ENOTDIR:
+                return EngineError::kPathNotFound;
+            default:
+                return RefusalForErrno(errno);
+        }
+    }
+    if (!checked) {
+        struct stat st {};
+        if (::fstat(fd.Get(), &st) != 0)
+            return EngineErrorFromErrno(errno);
+        if (S_ISLNK(st.st_mode) || st.st_dev != m_device)
+            return EngineError::kBadName;
+        if (!S_ISDIR(st.st_mode))
+            return EngineError::kPathNotFound;
+    }
+    out.m_fd = std::move(fd);
+    out.m_device = m_device;
+    out.m_foldsCase = m_foldsCase;
+    out.m_hostPath = JoinHostPath(m_hostPath, onDisk);
+    return 0;
+}
+
+int32_t CDeviceDir::OpenFolderIgnoringCase(const QByteArray& name, CDeviceDir& out) const {
+    // Where the file system folds case, a folder is entered by its stored spelling only: FUSE
+    // drivers may give each spelling its own cached node, and a file replaced through one is
+    // then read stale through the other.
+    if (m_foldsCase) {
+        const QByteArray found = FindIgnoringCase(m_fd.Get(), name);
+        return OpenFolder(found.isEmpty() ? name : found, out);
+    }
+    int32_t result = OpenFolder(name, out);
+    if (result != EngineError::kNotFound)
+        return result;
+    const QByteArray found = FindIgnoringCase(m_fd.Get(), name);
+    if (found.isEmpty() || found == name)
+        return EngineError::kNotFound;
+    return OpenFolder(found, out);
+}
+
+int32_t CDeviceDir::OpenFile(const QByteArray& onDisk, CUniqueFd& out, struct stat& status,
+                             const struct stat* seen) const {
+    if (!IsOpen())
+        return EngineError::kNotReady;
+    struct stat st {};
+    CUniqueFd fd;
+    if (seen && S_ISREG(seen->st_mode)) {
+        // The walk has just seen a regular file there: whatever replaced it meanwhile is opened
+        // without blocking and refused below. (Only root can make a device node to swap in.)
+        fd.Reset(::openat(m_fd.Get(), onDisk.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+        if (fd.IsValid() && (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != seen->st_dev ||
+                             st.st_ino != seen->st_ino || ::fcntl(fd.Get(), F_SETFL, 0) != 0))
+            return EngineError::kAccessDenied;
+    } else {
+        fd = OpenRegularFile(m_fd.Get(), onDisk.constData(), O_NOFOLLOW, &st);
+    }
+    if (!fd.IsValid()) {
+        switch (errno) {
+            case EISDIR:
+                return EngineError::kIsFolder;
+            case ENXIO:
+                return EngineError::kAccessDenied;
+            default:
+                return RefusalForErrno(errno);
+        }
+    }
+    if (st.st_dev != m_device)
+        return EngineError::kBadName;
+    out = std::move(fd);
+    status = st;
+    return 0;
+}
+
+int32_t CDeviceDir::List(std::vector<std::pair<QByteArray, DeviceEntryKind>>& out) const {
+    out.clear();
+    const DirPtr dir = IsOpen() ? OpenListing(m_fd.Get()) : nullptr;
+    if (!dir)
+        return EngineError::kGeneral;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st {};
+            if (::fstatat(m_fd.Get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+        }
+        if (type == DT_DIR)
+            out.emplace_back(name, DeviceEntryKind::Folder);
+        else if (type == DT_REG)
+            out.emplace_back(name, DeviceEntryKind::File);
+    }
+    return 0;
+}
+
+int32_t CDeviceDir::Duplicate(CDeviceDir& out) const {
+    CUniqueFd fd(IsOpen() ? ::fcntl(m_fd.Get(), F_DUPFD_CLOEXEC, 0) : -1);
+    if (!fd.IsValid())
+        return EngineError::kNotReady;
+    out.m_fd = std::move(fd);
+    out.m_device = m_device;
+    out.m_foldsCase = m_foldsCase;
+    out.m_hostPath = m_hostPath;
+    return 0;
+}
+
+int32_t OpenDeviceRoot(const DeviceRootPlace& place, CDeviceDir& out) {
+    out = CDeviceDir();
+    QByteArray base = place.base;
+    while (base.size() > 1 && base.endsWith('/'))
+        base.chop(1);  // "folder/" would follow a link called folder
+    QList<QByteArray> parts;
+    QList<QByteArray> below;
+    if (!base.startsWith('/') || !SplitFolders(base, parts) || !SplitFolders(place.below, below))
+        return EngineError::kNotReady;
+
+    CUniqueFd fd(::open(base.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.IsValid() || ::fstat(fd.Get(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return EngineError::kNotReady;
+    // The located mount itself, not whatever a path of that name leads to now.
+    if (place.mountId >= 0 && !DescriptorIsOnMount(fd.Get(), place.mountId, place.device))
+        return EngineError::kNotReady;
+    CDeviceDir dir;
+    dir.m_fd = std::move(fd);
+    dir.m_device = st.st_dev;
+    dir.m_foldsCase = place.foldsCase;
+    dir.m_hostPath = base;
+    for (const QByteArray& part : below) {
+        CDeviceDir next;
+        if (dir.OpenFolder(part, next) != 0)
+            return EngineError::kNotReady;
+        dir = std::move(next);
+    }
+    out = std::move(dir);
+    return 0;
+}
+
+DeviceRootPlace SimulatorRootPlace(const QString& deviceRoot) {
+    DeviceRootPlace place;
+    place.base = QFile::encodeName(deviceRoot);
+    return place;
+}
 
 int32_t FileSpecPath(const FileSpec& spec, QByteArray& path) {
     const void* end = std::memchr(spec.path, '\0', sizeof spec.path);
@@ -110,7 +348,8 @@ int32_t FileSpecPath(const FileSpec& spec, QByteArray& path) {
     return 0;
 }
 
-int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath, DeviceTarget& out, bool foldsCase) {
+int32_t ResolveDevicePath(const CDeviceDir& root, const QByteArray& epocPath, DeviceTarget& out) {
+    out = DeviceTarget();
     const QByteArray& p = epocPath;
     if (p.size() < 2 || !std::isalpha(static_cast<unsigned char>(p[0])) || p[1] != ':')
         return EngineError::kBadName;
@@ -127,73 +366,98 @@ int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath,
                 return EngineError::kBadName;
         }
     }
-
-    QByteArray root;
-    struct stat st {};
-    if (deviceRoot.isEmpty() || !CanonicalRoot(QFile::encodeName(deviceRoot), root))
+    if (!root.IsOpen())
         return EngineError::kNotReady;
 
-    const char letter = p[0];
-    QByteArray drive = root + '/' + static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-    if (::lstat(drive.constData(), &st) != 0) {
-        drive = root + '/' + static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
-        if (::lstat(drive.constData(), &st) != 0)
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(p[0])));
+    DeviceTarget target;
+    target.name = QString(QLatin1Char(letter)) + QLatin1Char(':');
+    DeviceEntryKind kind = DeviceEntryKind::File;
+    struct stat st {};
+    if (parts.isEmpty()) {
+        QByteArray drive;
+        const int32_t result = root.Lookup(QByteArray(1, letter), drive, kind, &st);
+        if (result == EngineError::kNotFound || result == EngineError::kAccessDenied ||
+            (result == 0 && kind != DeviceEntryKind::Folder))
             return EngineError::kPathNotFound;
-    }
-    // Below the canonical root, a path without links is canonical already.
-    bool throughLink = S_ISLNK(st.st_mode);
-
-    QByteArray current = drive;
-    QString name =
-        QString(QLatin1Char(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))))) + QLatin1Char(':');
-    bool exists = true;
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        const bool last = i + 1 == parts.size();
-        QByteArray entry = parts[i];
-        if (foldsCase) {
-            const QByteArray onDisk = FindCaseInsensitive(current, entry);
-            if (!onDisk.isEmpty())
-                entry = onDisk;
-        }
-        QByteArray candidate = current + '/' + entry;
-        if (::lstat(candidate.constData(), &st) != 0) {
-            if (errno != ENOENT)
-                return EngineError::kPathNotFound;
-            const QByteArray match = FindCaseInsensitive(current, entry);
-            if (!match.isEmpty()) {
-                entry = match;
-                candidate = current + '/' + entry;
-                if (::lstat(candidate.constData(), &st) != 0)
-                    return EngineError::kPathNotFound;
-            } else if (last) {
-                exists = false;
-            } else {
-                return EngineError::kPathNotFound;
-            }
-        }
-        if (exists && S_ISLNK(st.st_mode))
-            throughLink = true;
-        current = candidate;
-        name = QString::fromUtf8(entry);
+        if (result != 0)
+            return result;
+        if (const int32_t dup = root.Duplicate(target.folder))
+            return dup;
+        target.entry = drive;
+        target.exists = true;
+        target.isFolder = true;
+        target.status = st;
+        target.hostPath = JoinHostPath(root.HostPath(), drive);
+        out = std::move(target);
+        return 0;
     }
 
-    // Links are followed only while they stay below the device root.
-    if (throughLink) {
-        QByteArray real;
-        if (exists) {
-            if (!Canonical(current, real))
-                return EngineError::kPathNotFound;
-        } else {
-            const QByteArray parent = current.left(current.lastIndexOf('/'));
-            if (!Canonical(parent, real))
-                return EngineError::kPathNotFound;
-        }
-        if (!IsInside(real, root))
-            return EngineError::kBadName;
+    // Folders on the way are opened at once; only one that is missing is looked for ignoring case.
+    CDeviceDir current;
+    int32_t result = root.OpenFolderIgnoringCase(QByteArray(1, letter), current);
+    for (qsizetype i = 0; result == 0 && i + 1 < parts.size(); ++i) {
+        CDeviceDir next;
+        result = current.OpenFolderIgnoringCase(parts[i], next);
+        current = std::move(next);
     }
-
-    out.hostPath = current;
-    out.name = name;
-    out.exists = exists;
+    if (result == EngineError::kNotFound)
+        return EngineError::kPathNotFound;
+    if (result != 0)
+        return result;
+    QByteArray entry;
+    result = current.Lookup(parts.last(), entry, kind, &st);
+    if (result == EngineError::kNotFound) {
+        target.entry = parts.last();
+        target.exists = false;
+    } else if (result != 0) {
+        return result;
+    } else {
+        target.entry = entry;
+        target.exists = true;
+        target.isFolder = kind == DeviceEntryKind::Folder;
+        target.status = st;
+    }
+    target.name = QString::fromUtf8(target.entry);
+    target.hostPath = JoinHostPath(current.HostPath(), target.entry);
+    target.folder = std::move(current);
+    out = std::move(target);
     return 0;
+}
+
+int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath, DeviceTarget& out) {
+    out = DeviceTarget();
+    // A scan resolves below the simulator's root for every operation, so the root's descriptor
+    // is kept per thread and used again while the text still names that very folder (one
+    // lstat instead of an open, an fstat and a close); the walk borrows it for this call only.
+    struct Kept {
+        QByteArray text;
+        CUniqueFd fd;
+        struct stat status {};
+    };
+    thread_local Kept kept;
+    const QByteArray text = QFile::encodeName(deviceRoot);
+    CDeviceDir root;
+    struct stat now {};
+    const bool reuse = kept.fd.IsValid() && kept.text == text && !text.endsWith('/') &&
+                       ::lstat(text.constData(), &now) == 0 && S_ISDIR(now.st_mode) &&
+                       now.st_dev == kept.status.st_dev && now.st_ino == kept.status.st_ino;
+    if (reuse) {
+        root.m_fd.Reset(kept.fd.Get());
+        root.m_device = kept.status.st_dev;
+        root.m_hostPath = text;
+    } else if (deviceRoot.isEmpty() || OpenDeviceRoot(SimulatorRootPlace(deviceRoot), root) != 0) {
+        // The path's own form is judged first, as before the root is looked at.
+        DeviceTarget ignored;
+        const int32_t form = ResolveDevicePath(CDeviceDir(), epocPath, ignored);
+        return form == EngineError::kBadName ? form : EngineError::kNotReady;
+    } else if (::fstat(root.Fd(), &now) == 0) {
+        kept.text = text;
+        kept.fd.Reset(::fcntl(root.Fd(), F_DUPFD_CLOEXEC, 0));
+        kept.status = now;
+    }
+    const int32_t result = ResolveDevicePath(root, epocPath, out);
+    if (reuse)
+        root.m_fd.Release();
+    return result;
 }

@@ -4,6 +4,7 @@
 #include "platform/base/UniqueFd.h"
 
 #include "platform/engine/EpocUid.h"
+#include "platform/engine/FileCopy.h"
 #include "platform/engine/SimulatorConfig.h"
 
 #include <cstring>
@@ -61,12 +62,25 @@ uint64_t LocalFileTime(const struct timespec& modified) {
 }
 
 bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info) {
-    struct stat st {};
-    if (::stat(target.hostPath.constData(), &st) != 0)
+    if (!target.exists)
         return false;
+    struct stat st = target.status;
+    EpocUids uids{};
+    bool typed = false;
+    if (!target.isFolder) {
+        CUniqueFd fd;
+        struct stat opened {};
+        // A file that cannot be read still has its name, time and size.
+        if (target.folder.OpenFile(target.entry, fd, opened, &target.status) == 0) {
+            st = opened;
+            char header[kEpocHeaderSize];
+            const ssize_t got = ::pread(fd.Get(), header, sizeof header, 0);
+            typed = got > 0 && ParseEpocHeader(header, std::size_t(got), uids);
+        }
+    }
     info = RemoteFileInfo{};
     uint32_t attributes = 0;
-    if (S_ISDIR(st.st_mode))
+    if (target.isFolder)
         attributes |= kAttrFolder;
     if (!(st.st_mode & S_IWUSR))
         attributes |= 0x01;  // read-only
@@ -75,17 +89,9 @@ bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info) {
     std::memcpy(info.bytes + 6, &fileTime, sizeof fileTime);
     // The size, clamped to 32 bits, in the otherwise unused word at 14.
     Put32(info.bytes, 14, st.st_size > 0xFFFFFFFFLL ? 0xFFFFFFFFu : uint32_t(st.st_size));
-    if (S_ISREG(st.st_mode)) {
-        const CUniqueFd fd(::open(target.hostPath.constData(), O_RDONLY | O_CLOEXEC));
-        if (fd.IsValid()) {
-            char header[kEpocHeaderSize];
-            const ssize_t got = ::pread(fd.Get(), header, sizeof header, 0);
-            EpocUids uids{};
-            if (got > 0 && ParseEpocHeader(header, std::size_t(got), uids)) {
-                for (int i = 0; i < 3; ++i)
-                    Put32(info.bytes, 18 + 4 * i, uids[i]);
-            }
-        }
+    if (typed) {
+        for (int i = 0; i < 3; ++i)
+            Put32(info.bytes, 18 + 4 * i, uids[i]);
     }
     QByteArray name = target.name.toUtf8();
     const std::size_t room = sizeof info.bytes - 30 - 1;
@@ -95,30 +101,64 @@ bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info) {
     return true;
 }
 
-int32_t ResolveCopyEnd(const FileSpec& spec, QByteArray& hostPath, bool* exists,
-                       const std::function<int32_t(const FileSpec&, DeviceTarget&)>& resolveOnDevice) {
+namespace {
+
+int32_t PcPathOf(const FileSpec& spec, QByteArray& path) {
+    if (const int32_t result = FileSpecPath(spec, path))
+        return result;
+    return path.startsWith('/') ? 0 : EngineError::kBadName;
+}
+
+int32_t OpenSource(const FileSpec& spec, const DeviceResolver& resolve, EngineCopy& out) {
     if (spec.location == kLocationPc) {
         QByteArray path;
-        if (const int32_t result = FileSpecPath(spec, path))
+        if (const int32_t result = PcPathOf(spec, path))
             return result;
-        if (!path.startsWith('/'))
-            return EngineError::kBadName;
-        hostPath = path;
+        return OpenCopySource(path, out.source, out.sourceStatus);
+    }
+    DeviceTarget target;
+    if (const int32_t result = resolve(spec, target))
+        return result;
+    if (!target.exists)
+        return EngineError::kNotFound;
+    if (target.isFolder)
+        return EngineError::kIsFolder;
+    return target.folder.OpenFile(target.entry, out.source, out.sourceStatus, &target.status);
+}
+
+int32_t OpenDestination(const FileSpec& spec, const DeviceResolver& resolve, EngineCopy& out) {
+    if (spec.location == kLocationPc) {
+        QByteArray path;
+        if (const int32_t result = PcPathOf(spec, path))
+            return result;
+        if (const int32_t result = OpenCopyDestination(path, out.pcFolder, out.destinationName))
+            return result;
         struct stat st {};
-        const bool present = ::stat(path.constData(), &st) == 0;
-        if (exists)
-            *exists = present;
-        else if (!present)
-            return EngineError::kNotFound;
+        out.destinationExists = ::fstatat(out.pcFolder.Get(), out.destinationName.constData(), &st, 0) == 0;
+        out.destinationOnHandheld = false;
         return 0;
     }
     DeviceTarget target;
-    if (const int32_t result = resolveOnDevice(spec, target))
+    if (const int32_t result = resolve(spec, target))
         return result;
-    if (!exists && !target.exists)
-        return EngineError::kNotFound;
-    if (exists)
-        *exists = target.exists;
-    hostPath = target.hostPath;
+    if (target.exists && target.isFolder)
+        return EngineError::kIsFolder;
+    out.deviceFolder = std::move(target.folder);
+    out.destinationName = target.entry;
+    out.destinationExists = target.exists;
+    out.destinationOnHandheld = true;
+    return 0;
+}
+
+}  // namespace
+
+int32_t OpenEngineCopy(const FileSpec& source, const FileSpec& destination, int32_t overwrite,
+                       const DeviceResolver& resolve, EngineCopy& out) {
+    if (const int32_t result = OpenSource(source, resolve, out))
+        return result;
+    if (const int32_t result = OpenDestination(destination, resolve, out))
+        return result;
+    if (out.destinationExists && !overwrite)
+        return EngineError::kAccessDenied;
     return 0;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/base/UniqueFd.h"
 #include "platform/engine/DevicePath.h"
 #include "platform/engine/EpocEngine.h"
 
@@ -49,11 +50,27 @@ void SetMachineId(MachineState& state, uint32_t low, uint32_t high);
 // offset in force at that instant); 0 before 1601.
 uint64_t LocalFileTime(const struct timespec& modified);
 
-// Fills the information block of an existing device entry; false when it cannot be read.
+// Fills the information block of an existing device entry; false when it does not exist. A
+// regular file's header is read through the guarded walk's folder, without blocking.
 bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info);
 
-// The PC path of one end of a copy: the path it names on the PC side, else the handheld
-// file resolveOnDevice finds. exists is null for the source, which must exist; for the
-// destination it says whether the file is there.
-int32_t ResolveCopyEnd(const FileSpec& spec, QByteArray& hostPath, bool* exists,
-                       const std::function<int32_t(const FileSpec&, DeviceTarget&)>& resolveOnDevice);
+// The two ends of an engine copy, opened: the source's data, and the destination's folder and
+// name. A handheld end is reached only through the path layer (DevicePath.h), never by a path
+// that a link swapped in meanwhile could redirect.
+struct EngineCopy {
+    CUniqueFd source;
+    struct stat sourceStatus {};
+    CDeviceDir deviceFolder;  // the destination's folder on the handheld
+    CUniqueFd pcFolder;       // or on the PC
+    QByteArray destinationName;
+    bool destinationExists = false;
+    bool destinationOnHandheld = false;
+    int DestinationFolder() const { return destinationOnHandheld ? deviceFolder.Fd() : pcFolder.Get(); }
+};
+using DeviceResolver = std::function<int32_t(const FileSpec&, DeviceTarget&)>;
+
+// Opens both ends of a copy: a PC end is an absolute path; a handheld end is what resolve
+// finds. 0, or the EngineError code the copy fails with (kNotFound for a missing source,
+// kAccessDenied for an existing destination without overwrite).
+int32_t OpenEngineCopy(const FileSpec& source, const FileSpec& destination, int32_t overwrite,
+                       const DeviceResolver& resolve, EngineCopy& out);

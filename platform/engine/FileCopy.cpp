@@ -1,15 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/engine/FileCopy.h"
 
+#include "platform/base/RegularFile.h"
 #include "platform/base/UniqueFd.h"
 #include "platform/engine/SimulatorConfig.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <random>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -33,12 +38,26 @@ private:
     QByteArray m_name;
 };
 
-QByteArray TempNameFor(const QByteArray& base) {
-    static std::atomic<uint32_t> counter{0};
-    thread_local std::mt19937 random{std::random_device{}()};
-    // Keep the name short enough for the file system whatever the destination's length.
-    return '.' + base.left(180) + ".dt" + QByteArray::number(::getpid()) + '-' + QByteArray::number(counter++) + '-' +
-           QByteArray::number(random(), 16) + ".tmp";
+// The length in bytes of the UTF-8 sequence starting at text[at]; 1 for a byte that starts none,
+// so that any name, even one that is not UTF-8, is only ever cut between characters.
+int SequenceLength(const QByteArray& text, qsizetype at) {
+    const auto byte = [&](qsizetype i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 1;
+    if (at + length > text.size())
+        return 1;
+    for (int i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 1;
+    }
+    return length;
+}
+
+// Less room left than a cluster of the largest usual size: a write that failed there failed for
+// want of space, whatever the driver called it.
+bool IsFull(int fd) {
+    struct statvfs info {};
+    return ::fstatvfs(fd, &info) == 0 && uint64_t(info.f_bavail) * info.f_frsize < (uint64_t(64) << 10);
 }
 
 // Naming a file opened with O_TMPFILE goes through its /proc/self/fd link.
@@ -97,6 +116,39 @@ int32_t EngineErrorFromErrno(int error) {
     }
 }
 
+QByteArray TempNameFor(const QByteArray& name, int maxBytes, int maxUtf16Units) {
+    static std::atomic<uint32_t> counter{0};
+    thread_local std::mt19937 random{std::random_device{}()};
+    const QByteArray suffix = ".dt" + QByteArray::number(::getpid()) + '-' + QByteArray::number(counter++) + '-' +
+                              QByteArray::number(random(), 16) + ".tmp";
+    // The dot and the suffix are ASCII: one byte and one unit each.
+    const qsizetype fixed = 1 + suffix.size();
+    const qsizetype roomBytes = maxBytes - fixed;
+    const qsizetype roomUnits = maxUtf16Units - fixed;
+    qsizetype bytes = 0;
+    qsizetype units = 0;
+    while (bytes < name.size()) {
+        const int length = SequenceLength(name, bytes);
+        const int width = length == 4 ? 2 : 1;  // beyond the BMP, a UTF-16 surrogate pair
+        if (bytes + length > roomBytes || units + width > roomUnits)
+            break;
+        bytes += length;
+        units += width;
+    }
+    return '.' + name.left(bytes) + suffix;
+}
+
+void NameLimitsOf(int folder, int& maxBytes, int& maxUtf16Units) {
+    maxBytes = 255;
+    struct statfs info {};
+    if (::fstatfs(folder, &info) == 0 && info.f_namelen > 0)
+        maxBytes = int(std::min<long>(info.f_namelen, 4096));
+    maxUtf16Units = maxBytes;
+    // The kernel's FAT and exFAT report room for 255 characters in the widest character set.
+    if (info.f_type == MSDOS_SUPER_MAGIC || info.f_type == EXFAT_SUPER_MAGIC)
+        maxUtf16Units = std::min(maxUtf16Units, 255);
+}
+
 int CopyFileData(int in, int out, CopyFlush flush, const CopyGoOn& goOn) {
     // In-kernel copy first; file systems or descriptors that cannot do it fall back to a
     // plain read/write loop before anything was written.
@@ -131,51 +183,86 @@ int CopyFileData(int in, int out, CopyFlush flush, const CopyGoOn& goOn) {
     }
 }
 
-int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, CopyFlush flush, const CopyGoOn& goOn) {
+int32_t OpenCopySource(const QByteArray& path, CUniqueFd& out, struct stat& status) {
+    out = OpenRegularFile(AT_FDCWD, path.constData(), 0, &status);
+    if (out.IsValid())
+        return 0;
+    switch (errno) {
+        case EISDIR:
+            return EngineError::kIsFolder;
+        case ENXIO:
+            return EngineError::kAccessDenied;
+        default:
+            return EngineErrorFromErrno(errno);
+    }
+}
+
+int32_t OpenCopyDestination(const QByteArray& path, CUniqueFd& folder, QByteArray& name) {
     // A destination that is a link is replaced at the link's target, so the link survives.
-    QByteArray destination = linkOrFile;
+    QByteArray destination = path;
     struct stat linkStat {};
-    if (::lstat(linkOrFile.constData(), &linkStat) == 0 && S_ISLNK(linkStat.st_mode)) {
-        if (char* real = ::realpath(linkOrFile.constData(), nullptr)) {
+    if (::lstat(path.constData(), &linkStat) == 0 && S_ISLNK(linkStat.st_mode)) {
+        if (char* real = ::realpath(path.constData(), nullptr)) {
             destination = QByteArray(real);
             std::free(real);
         }
     }
+    const qsizetype slash = destination.lastIndexOf('/');
+    const QByteArray folderPath = slash > 0 ? destination.left(slash) : QByteArrayLiteral("/");
+    name = destination.mid(slash + 1);
+    if (name.isEmpty())
+        return EngineError::kIsFolder;
+    folder.Reset(::open(folderPath.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.IsValid()) {
+        const int error = errno;
+        return error == ENOENT || error == ENOTDIR ? EngineError::kPathNotFound : EngineErrorFromErrno(error);
+    }
+    return 0;
+}
 
-    CUniqueFd in(::open(source.constData(), O_RDONLY | O_CLOEXEC));
-    if (!in.IsValid())
-        return EngineErrorFromErrno(errno);
+int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& destination, CopyFlush flush, const CopyGoOn& goOn) {
+    CUniqueFd in;
     struct stat sourceStat {};
-    if (::fstat(in.Get(), &sourceStat) != 0)
-        return EngineErrorFromErrno(errno);
+    if (const int32_t result = OpenCopySource(source, in, sourceStat))
+        return result;
+    CUniqueFd folder;
+    QByteArray name;
+    if (const int32_t result = OpenCopyDestination(destination, folder, name))
+        return result;
+    return CopyIntoFolder(in.Get(), sourceStat, folder.Get(), name, CopyOptions{flush, goOn, false});
+}
+
+int32_t CopyIntoFolder(int in, const struct stat& sourceStat, int folder, const QByteArray& name,
+                       const CopyOptions& options) {
+    const CopyFlush flush = options.flush;
+    const CopyGoOn& goOn = options.goOn;
     if (S_ISDIR(sourceStat.st_mode))
         return EngineError::kIsFolder;
     if (!S_ISREG(sourceStat.st_mode))
         return EngineError::kAccessDenied;
 
+    // On the handheld the entry itself is judged; on the PC a link here has been resolved
+    // already, and what it leads to is the user's own.
     struct stat destinationStat {};
-    const bool replacing = ::stat(destination.constData(), &destinationStat) == 0;
+    const bool replacing =
+        ::fstatat(folder, name.constData(), &destinationStat, options.handheld ? AT_SYMLINK_NOFOLLOW : 0) == 0;
     if (replacing && S_ISDIR(destinationStat.st_mode))
         return EngineError::kIsFolder;
-
-    // Every step works through the destination's folder opened once: a volume detached lazily
-    // (unplugged mid-copy) is still the one reached, so a temporary file on it is removed there.
-    const qsizetype slash = destination.lastIndexOf('/');
-    const QByteArray folderPath = slash > 0 ? destination.left(slash) : QByteArrayLiteral("/");
-    const QByteArray name = destination.mid(slash + 1);
-    const CUniqueFd folder(::open(folderPath.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!folder.IsValid()) {
-        const int error = errno;
-        return error == ENOENT || error == ENOTDIR ? EngineError::kPathNotFound : EngineErrorFromErrno(error);
-    }
+    if (replacing && options.handheld && S_ISLNK(destinationStat.st_mode))
+        return EngineError::kBadName;
+    if (replacing && options.handheld && !S_ISREG(destinationStat.st_mode))
+        return EngineError::kAccessDenied;
 
     // The data goes to a file without a name where the file system allows it, so a copy
     // killed half-way leaves nothing behind; the name is given only once the data is safe.
+    int maxBytes = 255;
+    int maxUnits = 255;
+    NameLimitsOf(folder, maxBytes, maxUnits);
     QByteArray temp;
     CUniqueFd out;
     bool anonymous = false;
     if (ProcFdUsable()) {
-        out.Reset(::openat(folder.Get(), ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
+        out.Reset(::openat(folder, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
         anonymous = out.IsValid();
         // File systems without unnamed files get a named temporary file instead.
         if (!anonymous && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
@@ -184,8 +271,8 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
         }
     }
     for (int attempt = 0; attempt < 8 && !out.IsValid(); ++attempt) {
-        temp = TempNameFor(name);
-        out.Reset(::openat(folder.Get(), temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        temp = TempNameFor(name, maxBytes, maxUnits);
+        out.Reset(::openat(folder, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (!out.IsValid() && errno != EEXIST) {
             const int error = errno;
             return error == ENOENT ? EngineError::kPathNotFound : EngineErrorFromErrno(error);
@@ -193,25 +280,32 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     }
     if (!out.IsValid())
         return EngineError::kGeneral;
-    CTempFileGuard guard(folder.Get());
+    CTempFileGuard guard(folder);
     guard.Watch(temp);
 
     // File systems without permissions (FAT through FUSE) cannot take a mode at all.
     if (replacing && ::fchmod(out.Get(), destinationStat.st_mode & 07777) != 0 && errno != ENOSYS &&
         errno != EOPNOTSUPP)
         return EngineErrorFromErrno(errno);
-    if (const int error = CopyFileData(in.Get(), out.Get(), flush, goOn))
-        return error == ECANCELED && goOn ? EngineError::kNotReady : EngineErrorFromErrno(error);
+    if (const int error = CopyFileData(in, out.Get(), flush, goOn)) {
+        if (error == ECANCELED && goOn)
+            return EngineError::kNotReady;
+        // Some drivers (fusefat) report a full volume as EPERM or EIO.
+        return IsFull(out.Get()) ? EngineError::kDiskFull : EngineErrorFromErrno(error);
+    }
 
     const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
     if (::futimens(out.Get(), times) != 0 || (flush == CopyFlush::Yes && ::fsync(out.Get()) != 0))
         return EngineErrorFromErrno(errno);
+    // Asked before the new content gets any name: an unnamed file simply goes with its descriptor.
+    if (goOn && !goOn())
+        return EngineError::kNotReady;
     if (anonymous) {
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(out.Get());
         bool named = false;
         for (int attempt = 0; attempt < 8 && !named; ++attempt) {
-            temp = TempNameFor(name);
-            named = ::linkat(AT_FDCWD, self.constData(), folder.Get(), temp.constData(), AT_SYMLINK_FOLLOW) == 0;
+            temp = TempNameFor(name, maxBytes, maxUnits);
+            named = ::linkat(AT_FDCWD, self.constData(), folder, temp.constData(), AT_SYMLINK_FOLLOW) == 0;
             if (!named && errno != EEXIST)
                 return EngineErrorFromErrno(errno);
         }
@@ -221,15 +315,15 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     }
     if (const int error = out.Close())
         return EngineErrorFromErrno(error);
-    if (goOn && !goOn())
-        return EngineError::kNotReady;
-    if (::renameat(folder.Get(), temp.constData(), folder.Get(), name.constData()) != 0)
+    // Renaming never follows a link at the destination: whatever was swapped in there meanwhile
+    // is replaced, not written through.
+    if (::renameat(folder, temp.constData(), folder, name.constData()) != 0)
         return EngineErrorFromErrno(errno);
     guard.Commit();
     // Some FUSE drivers (fusefat) stamp a renamed file with the current time; the name gets the
     // source's time once more. The data is in place already, so a failure here is not one of the copy.
     if (!anonymous)
-        ::utimensat(folder.Get(), name.constData(), times, 0);
+        ::utimensat(folder, name.constData(), times, AT_SYMLINK_NOFOLLOW);
 
     // A new name is made durable at once; the data is already safe, so a failure here is not
     // one of the copy. Replacing an existing name needs no folder flush: the data was flushed
@@ -238,7 +332,7 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& linkOrFile, C
     // The folder flush doubled the cost of copying many small files.
     if (replacing || flush == CopyFlush::No)
         return 0;
-    CUniqueFd dir(::openat(folder.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    CUniqueFd dir(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.IsValid())
         ::fsync(dir.Get());
     return 0;

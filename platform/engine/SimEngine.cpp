@@ -140,20 +140,16 @@ public:
 
     void CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) {
         int32_t result = TakeFault(SimulatorConfig::FaultCopyFail()) ? EngineError::kInjected : 0;
-        QByteArray from;
-        QByteArray to;
-        bool destinationExists = false;
+        EngineCopy copy;
         if (result == 0)
-            result = ResolveCopyEnd(source, from, nullptr);
-        if (result == 0)
-            result = ResolveCopyEnd(destination, to, &destinationExists);
-        if (result == 0 && destinationExists && !overwrite)
-            result = EngineError::kAccessDenied;
+            result = OpenEngineCopy(source, destination, overwrite, &CSimEngineCore::ResolveOnDevice, copy);
         if (result == 0) {
             uint32_t flush = 1;
             CRegistry::Default().GetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(),
                                            SimulatorConfig::FlushCopies(), flush);
-            result = CopyFileAtomic(from, to, flush == 0 ? CopyFlush::No : CopyFlush::Yes);
+            result = CopyIntoFolder(
+                copy.source.Get(), copy.sourceStatus, copy.DestinationFolder(), copy.destinationName,
+                CopyOptions{flush == 0 ? CopyFlush::No : CopyFlush::Yes, {}, copy.destinationOnHandheld});
         }
         Deliver([result](IEpocEngineEvents& sink) { sink.OnCopyDone(result); });
     }
@@ -284,10 +280,6 @@ private:
                                             SimulatorConfig::DeviceRoot(), root))
             return EngineError::kNotReady;
         return ResolveDevicePath(root, path, target);
-    }
-
-    static int32_t ResolveCopyEnd(const FileSpec& spec, QByteArray& hostPath, bool* exists) {
-        return ::ResolveCopyEnd(spec, hostPath, exists, &CSimEngineCore::ResolveOnDevice);
     }
 
     std::recursive_mutex m_sinkMutex;

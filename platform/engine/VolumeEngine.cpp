@@ -149,18 +149,16 @@ public:
     }
 
     void CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) {
-        QByteArray from;
-        QByteArray to;
-        bool destinationExists = false;
-        int32_t result = ResolveCopyEnd(source, from, nullptr);
-        if (result == 0)
-            result = ResolveCopyEnd(destination, to, &destinationExists);
-        if (result == 0 && destinationExists && !overwrite)
-            result = EngineError::kAccessDenied;
+        EngineCopy copy;
+        int32_t result = OpenEngineCopy(
+            source, destination, overwrite,
+            [this](const FileSpec& device, DeviceTarget& target) { return ResolveOnDevice(device, target); }, copy);
         if (result == 0) {
             const int mountId = m_current ? m_current->mount.id : -1;
             const auto goOn = [this, mountId] { return VolumeStillMounted(mountId); };
-            result = CopyFileAtomic(from, to, CopyFlush::Yes, goOn);
+            result =
+                CopyIntoFolder(copy.source.Get(), copy.sourceStatus, copy.DestinationFolder(), copy.destinationName,
+                               CopyOptions{CopyFlush::Yes, goOn, copy.destinationOnHandheld});
         }
         Deliver([result](IEpocEngineEvents& sink) { sink.OnCopyDone(result); });
     }
@@ -201,18 +199,8 @@ private:
     struct Current {
         AdoptedVolume volume;
         MountEntry mount;
-        QByteArray hostFolder;
-        bool foldsCase = false;
+        DeviceRootPlace root;
     };
-
-    // FAT and exFAT ignore case themselves, whichever driver mounts them.
-    bool FoldsCase(const MountEntry& mount) {
-        static const QList<QByteArray> kinds{"vfat", "msdos", "exfat", "fuse.fusefat", "fuse.exfat"};
-        if (kinds.contains(mount.fsType))
-            return true;
-        const QString probed = m_locator.ProbeMount(mount).fileSystem;
-        return probed == u"vfat"_s || probed == u"exfat"_s;
-    }
 
     void Wake() {
         const uint64_t one = 1;
@@ -231,10 +219,7 @@ private:
                       : m_locator.ChooseHandheld(volumes, table);
         if (!handheld)
             return std::nullopt;
-        const bool same =
-            m_current && m_current->volume.id == handheld->volume.id && m_current->mount.id == handheld->where.mount.id;
-        return Current{handheld->volume, handheld->where.mount, handheld->where.hostFolder,
-                       same ? m_current->foldsCase : FoldsCase(handheld->where.mount)};
+        return Current{handheld->volume, handheld->where.mount, handheld->where.root};
     }
 
     void Follow() {
@@ -283,13 +268,14 @@ private:
         FollowIfChanged();
         if (!m_current)
             return EngineError::kNotReady;
-        return ResolveDevicePath(QFile::decodeName(m_current->hostFolder), path, target, m_current->foldsCase);
-    }
-
-    int32_t ResolveCopyEnd(const FileSpec& spec, QByteArray& hostPath, bool* exists) {
-        return ::ResolveCopyEnd(spec, hostPath, exists, [this](const FileSpec& device, DeviceTarget& target) {
-            return ResolveOnDevice(device, target);
-        });
+        // Opened afresh each time: a folder kept open would keep the volume from unmounting.
+        CDeviceDir root;
+        if (OpenDeviceRoot(m_current->root, root) != 0) {
+            // Only the path's own form is judged then.
+            const int32_t form = ResolveDevicePath(CDeviceDir(), path, target);
+            return form == EngineError::kBadName ? form : EngineError::kNotReady;
+        }
+        return ResolveDevicePath(root, path, target);
     }
 
     std::recursive_mutex m_sinkMutex;

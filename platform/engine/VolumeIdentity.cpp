@@ -1,19 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/engine/VolumeIdentity.h"
 
+#include "platform/base/RegularFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QUuid>
 
 #include <blkid/blkid.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <cstdlib>
 #include <memory>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -104,11 +107,22 @@ QByteArray BlockDeviceOf(const MountEntry& mount) {
     return mount.source;
 }
 
-QString ReadVolumeMarker(const QByteArray& folder) {
-    QFile file(QFile::decodeName(folder + '/' + kVolumeMarkerName));
-    if (!file.open(QIODevice::ReadOnly))
+QString ReadVolumeMarker(int folder) {
+    struct stat st {};
+    const CUniqueFd file = OpenRegularFile(folder, kVolumeMarkerName, O_NOFOLLOW, &st);
+    if (!file.IsValid() || st.st_size > 4096)
         return {};
-    const QByteArray line = file.read(200).trimmed();
+    char buffer[200];
+    qsizetype got = 0;
+    while (got < qsizetype(sizeof buffer)) {
+        const ssize_t n = ::read(file.Get(), buffer + got, sizeof buffer - std::size_t(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    const QByteArray line = QByteArray(buffer, got).trimmed();
     static const QByteArray kPrefix = "dovetail-volume ";
     if (!line.startsWith(kPrefix))
         return {};
@@ -118,17 +132,51 @@ QString ReadVolumeMarker(const QByteArray& folder) {
     return u"marker:"_s + uuid.toString(QUuid::WithoutBraces);
 }
 
-QString WriteVolumeMarker(const QByteArray& folder) {
+QString WriteVolumeMarker(int folder) {
     const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    QSaveFile file(QFile::decodeName(folder + '/' + kVolumeMarkerName));
-    // Some file systems people carry cannot rename over a file; the marker is new anyway.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
+    const QByteArray content = "dovetail-volume " + uuid.toLatin1() + '\n';
+    // Created in place: some file systems people carry can neither rename over a file nor link
+    // one, and the line is written in one call, so a marker is whole or absent.
+    CUniqueFd file(::openat(folder, kVolumeMarkerName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!file.IsValid())
         return {};
-    file.write("dovetail-volume " + uuid.toLatin1() + '\n');
-    if (!file.commit())
+    const ssize_t put = ::write(file.Get(), content.constData(), std::size_t(content.size()));
+    int error = put == content.size() ? 0 : put < 0 ? errno : EIO;
+    if (error == 0 && ::fsync(file.Get()) != 0 && errno != EINVAL && errno != ENOSYS)
+        error = errno;
+    if (const int closed = file.Close(); error == 0)
+        error = closed;
+    if (error != 0) {
+        ::unlinkat(folder, kVolumeMarkerName, 0);
+        errno = error;
         return {};
+    }
     return u"marker:"_s + uuid;
+}
+
+bool VolumeRootPlace(const MountEntry& mount, const QByteArray& folderInFs, DeviceRootPlace& out) {
+    if (!folderInFs.startsWith('/'))
+        return false;
+    QByteArrayList parts;
+    for (const QByteArray& part : folderInFs.split('/')) {
+        if (part == "." || part == "..")
+            return false;
+        if (!part.isEmpty())
+            parts.append(part);
+    }
+    QByteArrayList shown;
+    for (const QByteArray& part : mount.root.split('/')) {
+        if (!part.isEmpty())
+            shown.append(part);
+    }
+    if (parts.size() < shown.size() || parts.mid(0, shown.size()) != shown)
+        return false;
+    out = DeviceRootPlace();
+    out.base = mount.mountPoint;
+    out.below = parts.mid(shown.size()).join('/');
+    out.mountId = mount.id;
+    out.device = makedev(mount.major, mount.minor);
+    return true;
 }
 
 VolumeProbe CVolumeLocator::ProbeMount(const MountEntry& mount) {
@@ -143,6 +191,14 @@ VolumeProbe CVolumeLocator::ProbeMount(const MountEntry& mount) {
     return probe;
 }
 
+bool CVolumeLocator::FoldsCase(const MountEntry& mount) {
+    static const QList<QByteArray> kinds{"vfat", "msdos", "exfat", "fuse.fusefat", "fuse.exfat"};
+    if (kinds.contains(mount.fsType))
+        return true;
+    const QString probed = ProbeMount(mount).fileSystem;
+    return probed == u"vfat"_s || probed == u"exfat"_s;
+}
+
 std::optional<VolumeLocation> CVolumeLocator::Locate(const AdoptedVolume& volume,
                                                      const std::vector<MountEntry>& table) {
     const bool byMarker = volume.identity.startsWith(u"marker:");
@@ -150,19 +206,24 @@ std::optional<VolumeLocation> CVolumeLocator::Locate(const AdoptedVolume& volume
     for (const MountEntry& mount : table) {
         if (IsVirtualFileSystem(mount.fsType))
             continue;
-        const QByteArray host = HostPathOf(mount, folder);
-        if (host.isEmpty())
+        // The store's folder is anybody's text: it must name a plain folder the mount shows.
+        DeviceRootPlace place;
+        if (!VolumeRootPlace(mount, folder, place))
             continue;
+        const QByteArray host = place.below.isEmpty()     ? mount.mountPoint
+                                : mount.mountPoint == "/" ? '/' + place.below
+                                                          : mount.mountPoint + '/' + place.below;
         // The folder must be reached through this mount, not hidden by another one.
         if (MountOfPath(table, host) != &mount)
             continue;
-        struct stat st {};
-        if (::stat(host.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        CDeviceDir root;
+        if (OpenDeviceRoot(place, root) != 0)
             continue;
-        const QString found = byMarker ? ReadVolumeMarker(host) : ProbeMount(mount).identity;
+        const QString found = byMarker ? ReadVolumeMarker(root.Fd()) : ProbeMount(mount).identity;
         if (found != volume.identity)
             continue;
-        return VolumeLocation{mount, host};
+        place.foldsCase = FoldsCase(mount);
+        return VolumeLocation{mount, host, place};
     }
     return std::nullopt;
 }
@@ -190,7 +251,7 @@ std::optional<CVolumeLocator::Handheld> CVolumeLocator::ChooseHandheld(const std
     return best;
 }
 
-bool ConnectedVolumeFolder(QString& folder) {
+bool ConnectedVolumeRoot(DeviceRootPlace& root) {
     CMountTable mounts;
     std::vector<MountEntry> table;
     std::vector<AdoptedVolume> volumes;
@@ -199,6 +260,6 @@ bool ConnectedVolumeFolder(QString& folder) {
     const std::optional<CVolumeLocator::Handheld> handheld = CVolumeLocator().ChooseHandheld(volumes, table);
     if (!handheld)
         return false;
-    folder = QFile::decodeName(handheld->where.hostFolder);
+    root = handheld->where.root;
     return true;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/engine/DevicePath.h"
 #include "platform/engine/MountTable.h"
 #include "platform/engine/VolumeConfig.h"
 
@@ -30,16 +31,25 @@ VolumeProbe ProbeBlockDevice(const QByteArray& device);
 QByteArray BlockDeviceOf(const MountEntry& mount);
 
 inline constexpr char kVolumeMarkerName[] = ".dovetail-volume";
-// The identity recorded by the marker in folder; empty when there is none or it is not ours.
-QString ReadVolumeMarker(const QByteArray& folder);
-// Writes a new marker into folder (whole or not at all); its identity, or empty on failure
-// with errno set.
-QString WriteVolumeMarker(const QByteArray& folder);
+// The identity recorded by the marker in the open folder; empty when there is none or it is not
+// ours. Only a regular file of at most 4 KiB is read, opened without following a link and
+// without blocking, so a pipe or link planted as the marker is simply no marker.
+QString ReadVolumeMarker(int folder);
+// Writes a new marker into the open folder: created afresh (O_EXCL, never through a link or
+// over anything already there), flushed, and removed again if it could not be written whole.
+// Its identity, or empty on failure with errno set (EEXIST: something of that name is there).
+QString WriteVolumeMarker(int folder);
+
+// Where a volume's handheld folder (folderInFs, a path inside the file system as the store
+// keeps it) is on a mount: the mount point and the folders below it. False when folderInFs is
+// not absolute, has a "." or ".." component, or lies outside the part the mount shows.
+bool VolumeRootPlace(const MountEntry& mount, const QByteArray& folderInFs, DeviceRootPlace& out);
 
 // Where an adopted volume is mounted now.
 struct VolumeLocation {
     MountEntry mount;
-    QByteArray hostFolder;  // the handheld's root folder on this PC
+    QByteArray hostFolder;  // the handheld's root folder on this PC, for display
+    DeviceRootPlace root;   // how the path layer opens it
 };
 
 // Finds adopted volumes in a mount table. A block device is probed only when a mount on it
@@ -49,8 +59,11 @@ class CVolumeLocator {
 public:
     // The identity of the file system behind a mount (blkid), cached; empty when it has none.
     VolumeProbe ProbeMount(const MountEntry& mount);
+    // FAT and exFAT ignore case themselves, whichever driver mounts them.
+    bool FoldsCase(const MountEntry& mount);
     // The first mount (in mount order) that shows the volume's folder; nothing when it is not
-    // mounted or its folder is gone.
+    // mounted, or its folder is gone or cannot be opened as the path layer's root (a link,
+    // "..", or another file system on the way).
     std::optional<VolumeLocation> Locate(const AdoptedVolume& volume, const std::vector<MountEntry>& table);
 
     struct Handheld {
@@ -67,6 +80,6 @@ private:
     std::map<std::tuple<int, unsigned, unsigned>, VolumeProbe> m_probes;
 };
 
-// The handheld's root folder on this PC as the volume engine chooses it (the adopted volume
-// mounted first); false when none is connected.
-bool ConnectedVolumeFolder(QString& folder);
+// The handheld's root as the volume engine chooses it (the adopted volume mounted first);
+// false when none is connected.
+bool ConnectedVolumeRoot(DeviceRootPlace& root);

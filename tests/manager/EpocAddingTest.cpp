@@ -9,9 +9,14 @@
 #include "manager/MessageBox.h"
 #include "manager/PcTargetFilter.h"
 #include "platform/converter/ConverterInterface.h"
+#include "platform/engine/EpocEngine.h"
+#include "platform/engine/SimulatorConfig.h"
+#include "platform/registry/Registry.h"
 #include "tests/manager/ManagerWorld.h"
 #include "tests/manager/ModalDriver.h"
+#include "tests/platform/engine/EventRecorder.h"
 #include "tests/support/FakeConverter.h"
+#include "tests/support/HostileEntries.h"
 #include "tests/support/RecordingShell.h"
 #include "tests/support/ScriptedEngine.h"
 
@@ -434,6 +439,51 @@ TEST_F(EpocAddingTest, DropNeverWaitsForeverOnAnEntry) {
     EXPECT_EQ(m_saveDialogs, 1);
     EXPECT_EQ(Stored(0).EpocFileName, QStringLiteral("after"));
     EXPECT_FALSE(adding.IsOpening());
+}
+
+// Through the real simulated handheld: a pipe or link dropped from it is passed over at once,
+// and the entries after it are added as usual.
+TEST_F(EpocAddingTest, APipeOrLinkDroppedFromTheHandheldIsPassedOverAtOnce) {
+    CTempEnv& env = m_world.Env();
+    const QString root = env.MakeDir(QStringLiteral("device"));
+    const QString docs = env.MakeDir(QStringLiteral("device/C/Documents"));
+    env.WriteFile(QStringLiteral("device/C/Documents/Good"), "good");
+    CSentinel outside(env.Root() + QStringLiteral("/outside/letter"));
+    ASSERT_TRUE(HostileEntries::Fifo(docs + QStringLiteral("/Pipe")));
+    ASSERT_TRUE(HostileEntries::Link(outside.Path(), docs + QStringLiteral("/Link")));
+    CRegistry& registry = CRegistry::Default();
+    ASSERT_TRUE(registry.SetString(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::DeviceRoot(), root));
+    ASSERT_TRUE(registry.SetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::Connected(), 1));
+
+    CEventRecorder events;
+    std::unique_ptr<IEpocEngine> engine = CreateEpocEngine();
+    ASSERT_TRUE(engine);
+    CFifoUnjammer unjammer;  // after the engine: released before the engine waits for its worker
+    unjammer.Watch(docs + QStringLiteral("/Pipe"));
+    engine->SetEventSink(&events);
+    ASSERT_TRUE(events.Next());
+    engine->Connect(15000);
+    ASSERT_TRUE(events.Next());
+
+    CEpocAdding adding(*m_view, std::chrono::milliseconds(5000));
+    m_typed = QStringLiteral("good.txt");
+    std::unique_ptr<QMimeData> drop(EpocDrop(BuildEpocDropStream(
+        QStringLiteral("C:\\Documents\\"), {QStringLiteral("Pipe"), QStringLiteral("Link"), QStringLiteral("Good")})));
+    const auto started = std::chrono::steady_clock::now();
+    adding.OnDropItems(drop.get(), engine.get());
+    while (adding.IsOpening() && std::chrono::steady_clock::now() - started < std::chrono::seconds(10)) {
+        const std::optional<RecordedEvent> event = events.Next(std::chrono::milliseconds(100));
+        if (event && event->name == "Opened")
+            adding.OnEpocEntryDetails(event->result, engine.get());
+        QCoreApplication::processEvents();
+    }
+    EXPECT_FALSE(adding.IsOpening());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_EQ(m_saveDialogs, 1);
+    EXPECT_EQ(Stored(0).EpocFileName, QStringLiteral("Good"));
+    EXPECT_EQ(m_view->Model()->rowCount(), 1);
+    EXPECT_FALSE(unjammer.Unjam()) << "the engine waited on the pipe";
+    EXPECT_TRUE(outside.Untouched());
 }
 
 TEST_F(EpocAddingTest, ChooserStartsAtTheLastEpocFolderOrTheDrive) {

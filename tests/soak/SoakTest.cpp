@@ -188,13 +188,16 @@ TEST_F(DiskFullTest, WriteFailureKeepsTheOldDestination) {
     }
 }
 
-// A real full file system, when this machine lets the test mount one.
+// A real full file system, when this machine lets the test mount one. It is the whole
+// handheld: the engine never enters a file system mounted below the handheld's root.
 TEST_F(DiskFullTest, FullFileSystemOnTheDevice) {
-    const QString mountPoint = m_device + u"/D"_s;
-    QDir().mkpath(mountPoint);
+    const QString device = m_env.MakeDir(u"small-device"_s);
     if (::geteuid() != 0 ||
-        QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s, mountPoint}) != 0)
+        QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s, device}) != 0)
         GTEST_SKIP() << "cannot mount a small file system here";
+    CRegistry::Default().SetString(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::DeviceRoot(),
+                                   device);
+    const QString mountPoint = device + u"/D"_s;
     QDir().mkpath(mountPoint + u"/Documents"_s);
     {
         QFile f(mountPoint + u"/Documents/Full"_s);
@@ -206,7 +209,7 @@ TEST_F(DiskFullTest, FullFileSystemOnTheDevice) {
     const WorkerResult r = RunWorker({u"copy"_s, u"pc"_s, pcFile, u"dev"_s, u"D:\\Documents\\Full"_s});
     const QByteArray afterHash = FileHash(mountPoint + u"/Documents/Full"_s);
     const QStringList left = Documents(mountPoint + u"/Documents"_s);
-    QProcess::execute(u"umount"_s, {mountPoint});
+    QProcess::execute(u"umount"_s, {device});
     EXPECT_NE(r.exitCode, 0) << qPrintable(r.output);
     EXPECT_TRUE(r.output.contains(u"copy: %1"_s.arg(EngineError::kDiskFull))) << qPrintable(r.output);
     EXPECT_EQ(afterHash, oldHash);

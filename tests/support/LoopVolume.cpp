@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
@@ -48,7 +49,7 @@ bool ProcessUses(const QString& path) {
 }  // namespace
 
 CLoopVolume::CLoopVolume(const QString& folder, Kind kind, const QString& label, int megabytes) : m_kind(kind) {
-    const char* names[] = {"ext4", "fat", "exfat"};
+    const char* names[] = {"ext4", "ext4noid", "fat", "exfat"};
     m_image = folder + u'/' + label + u'-' + QLatin1String(names[int(kind)]) + u".img"_s;
     QFile image(m_image);
     if (!image.open(QIODevice::WriteOnly) || !image.resize(qint64(megabytes) << 20)) {
@@ -60,6 +61,9 @@ CLoopVolume::CLoopVolume(const QString& folder, Kind kind, const QString& label,
     switch (kind) {
         case Kind::Ext4:
             made = Execute(u"mkfs.ext4"_s, {u"-q"_s, u"-F"_s, u"-L"_s, label, m_image});
+            break;
+        case Kind::Ext4WithoutId:
+            made = Execute(u"mkfs.ext4"_s, {u"-q"_s, u"-F"_s, u"-U"_s, u"clear"_s, u"-L"_s, label, m_image});
             break;
         case Kind::Fat:
             made = Execute(u"mkfs.vfat"_s, {u"-n"_s, label.toUpper().left(11), m_image});
@@ -92,6 +96,7 @@ bool CLoopVolume::Mount(const QString& mountPoint) {
     QDir().mkpath(mountPoint);
     switch (m_kind) {
         case Kind::Ext4:
+        case Kind::Ext4WithoutId:
             return MountWithKernel(mountPoint, u"ext4"_s);
         case Kind::Fat:
             return MountWithKernel(mountPoint, u"vfat"_s) || MountWithFuse(mountPoint);
@@ -102,7 +107,8 @@ bool CLoopVolume::Mount(const QString& mountPoint) {
 }
 
 bool CLoopVolume::MountWithKernel(const QString& mountPoint, const QString& type) {
-    const Outcome mounted = Execute(u"mount"_s, {u"-t"_s, type, u"-o"_s, u"loop"_s, m_image, mountPoint});
+    const QString options = type == u"ext4"_s ? u"loop,errors=remount-ro"_s : u"loop"_s;
+    const Outcome mounted = Execute(u"mount"_s, {u"-t"_s, type, u"-o"_s, options, m_image, mountPoint});
     if (!mounted.ok) {
         m_problem = u"mount -t "_s + type + u" -o loop failed: "_s + mounted.output;
         return false;
@@ -167,6 +173,23 @@ bool CLoopVolume::Unmount() {
     for (int wait = 0; wait < 200 && ProcessUses(driverArgument); ++wait)
         QThread::msleep(50);
     return true;
+}
+
+bool CLoopVolume::GoReadOnly() {
+    if (!IsMounted())
+        return false;
+    if (m_kind == Kind::Ext4 || m_kind == Kind::Ext4WithoutId) {
+        const Outcome source = Execute(u"findmnt"_s, {u"-no"_s, u"SOURCE"_s, m_mountPoint});
+        QFile trigger(u"/sys/fs/ext4/"_s + QFileInfo(source.output).fileName() + u"/trigger_fs_error"_s);
+        if (!source.ok || !trigger.open(QIODevice::WriteOnly))
+            return false;
+        trigger.write("test: the stick fails");
+        trigger.close();
+    } else if (!Execute(u"mount"_s, {u"-o"_s, u"remount,ro"_s, m_mountPoint}).ok) {
+        return false;
+    }
+    const QString options = Execute(u"findmnt"_s, {u"-no"_s, u"OPTIONS"_s, m_mountPoint}).output;
+    return options.startsWith(u"ro"_s) || options.contains(u"emergency_ro"_s);
 }
 
 void CLoopVolume::DetachLoop() {

@@ -9,7 +9,9 @@
 // object unmounts what it mounted and detaches its loop devices when it goes.
 class CLoopVolume {
 public:
-    enum class Kind { Ext4, Fat, ExFat };
+    // Ext4WithoutId has no UUID, so it is recognised by a marker file as FUSE volumes are, yet
+    // holds links, pipes and device nodes.
+    enum class Kind { Ext4, Ext4WithoutId, Fat, ExFat };
 
     // Makes and formats the image in folder (megabytes large); Problem() says when it failed.
     CLoopVolume(const QString& folder, Kind kind, const QString& label, int megabytes = 64);
@@ -22,6 +24,11 @@ public:
     // Unmounts; when the volume is busy (a copy in progress) it is detached lazily, as a pulled
     // stick would be. False when it was not mounted or could not be unmounted.
     bool Unmount();
+
+    // Makes the mounted volume refuse every write from now on, as a failing stick does: ext4
+    // through its own error path (it is mounted with errors=remount-ro), the others by a
+    // read-only remount, which the kernel refuses while a file is open for writing.
+    bool GoReadOnly();
 
     bool IsMounted() const { return !m_mountPoint.isEmpty(); }
     const QString& MountPoint() const { return m_mountPoint; }

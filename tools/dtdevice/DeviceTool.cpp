@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/dtdevice/DeviceTool.h"
 
+#include "platform/base/UniqueFd.h"
+#include "platform/engine/DevicePath.h"
 #include "platform/engine/MountTable.h"
 #include "platform/engine/VolumeConfig.h"
 #include "platform/engine/VolumeIdentity.h"
@@ -10,6 +12,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -141,6 +148,98 @@ VolumeOfFolder ExamineFolder(const QByteArray& folder) {
     return result;
 }
 
+// Creates the folder name in parent when missing and opens it, never through a link: a stick
+// that has been in other hands may hold one where C or C/Documents belongs. shown names it in
+// the message that says why it cannot be used.
+QString MakeFolderAt(int parent, const char* name, dev_t device, const QString& shown, CUniqueFd& out) {
+    if (::mkdirat(parent, name, 0777) != 0 && errno != EEXIST)
+        return u"cannot create "_s + shown + u": "_s + QString::fromLocal8Bit(std::strerror(errno));
+    out.Reset(::openat(parent, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (!out.IsValid() || ::fstat(out.Get(), &st) != 0)
+        return u"cannot open "_s + shown + u": "_s + QString::fromLocal8Bit(std::strerror(errno));
+    if (S_ISLNK(st.st_mode))
+        return shown + u" is a link; dtdevice never follows links on a volume: remove it and adopt again"_s;
+    if (!S_ISDIR(st.st_mode))
+        return shown + u" is not a folder: remove it and adopt again"_s;
+    if (st.st_dev != device)
+        return shown + u" is another file system mounted on the volume"_s;
+    return {};
+}
+
+// The first folder of path, from the volume's mount point down, that is a link on the volume
+// itself; empty when there is none. Links on the PC's own disks (a /media that leads to
+// /run/media) are the PC's layout and are followed.
+QByteArray LinkOnVolume(const QByteArray& path, dev_t device) {
+    QByteArray prefix;
+    for (const QByteArray& part : path.split('/')) {
+        if (part.isEmpty())
+            continue;
+        prefix += '/' + part;
+        struct stat st {};
+        if (::lstat(prefix.constData(), &st) == 0 && S_ISLNK(st.st_mode) && st.st_dev == device)
+            return prefix;
+    }
+    return {};
+}
+
+struct AdoptedFolder {
+    CUniqueFd fd;  // the folder, O_PATH, on the volume
+    QByteArray canonical;
+    dev_t device = 0;
+    VolumeOfFolder volume;
+};
+
+// Finds the folder given (created when its parent is on a volume) and opens it on its volume;
+// the error says why it cannot be a handheld.
+QString OpenAdoptedFolder(const QByteArray& given, AdoptedFolder& out) {
+    const qsizetype slash = given.lastIndexOf('/');
+    const QByteArray parentText = slash > 0 ? given.left(slash) : QByteArray("/");
+    const QByteArray name = given.mid(slash + 1);
+    struct stat st {};
+    const bool exists = ::lstat(given.constData(), &st) == 0;
+    // The folder exists: it is judged itself. It is new: its parent must be on a volume.
+    const QByteArray examined = exists || name.isEmpty() ? given : parentText;
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(examined.constData(), nullptr), &std::free);
+    if (!real) {
+        if (!exists)
+            return u"the folder "_s + Native(parentText) + u" does not exist"_s;
+        return u"cannot use "_s + Native(given) + u": "_s + QString::fromLocal8Bit(std::strerror(errno));
+    }
+    const QByteArray canonical(real.get());
+    if (exists && !S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode))
+        return Native(given) + u" is not a folder"_s;
+    if (exists && S_ISLNK(st.st_mode)) {
+        struct stat target {};
+        if (::stat(given.constData(), &target) != 0 || !S_ISDIR(target.st_mode))
+            return Native(given) + u" is not a folder"_s;
+    }
+    out.volume = ExamineFolder(canonical);
+    if (!out.volume.error.isEmpty())
+        return out.volume.error;
+    const MountEntry& mount = out.volume.mount;
+    CUniqueFd examinedFd(::open(canonical.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat examinedStat {};
+    if (!examinedFd.IsValid() || ::fstat(examinedFd.Get(), &examinedStat) != 0 ||
+        !DescriptorIsOnMount(examinedFd.Get(), mount.id, makedev(mount.major, mount.minor)))
+        return u"cannot open "_s + Native(canonical) + u" on its volume"_s;
+    out.device = examinedStat.st_dev;
+    const QByteArray link = LinkOnVolume(given, out.device);
+    if (!link.isEmpty())
+        return Native(link) + u" is a link; dtdevice never follows links on a volume: give the folder itself"_s;
+    if (exists || name.isEmpty()) {
+        out.fd = std::move(examinedFd);
+        out.canonical = canonical;
+        return {};
+    }
+    const QByteArray nameText = name;
+    if (QString error = MakeFolderAt(examinedFd.Get(), nameText.constData(), out.device, Native(given), out.fd);
+        !error.isEmpty())
+        return error;
+    out.canonical = canonical == "/" ? '/' + name : canonical + '/' + name;
+    return {};
+}
+
 std::optional<AdoptedVolume> FindVolume(const std::vector<AdoptedVolume>& volumes, const QString& id) {
     for (const AdoptedVolume& v : volumes) {
         if (v.id.compare(id, Qt::CaseInsensitive) == 0)
@@ -207,26 +306,13 @@ DeviceToolResult CDeviceTool::Adopt(const QStringList& args) {
             u"no user "_s + Quoted(owner) + u" is known"_s +
             (users.isEmpty() ? u" (there are no users yet)"_s : u"; the users are: "_s + users.join(u", "_s)));
     }
-    QFileInfo info(folderArg);
-    if (!info.exists()) {
-        // A new folder on the volume is made, once its parent is known to be on one.
-        const QFileInfo parent(info.absolutePath());
-        if (!parent.isDir())
-            return Failed(u"the folder "_s + info.absolutePath() + u" does not exist"_s);
-        const VolumeOfFolder parentVolume = ExamineFolder(QFile::encodeName(parent.canonicalFilePath()));
-        if (!parentVolume.error.isEmpty())
-            return Failed(parentVolume.error);
-        if (!QDir().mkdir(info.absoluteFilePath()))
-            return Failed(u"cannot create the folder "_s + info.absoluteFilePath());
-        info.refresh();
-    }
-    if (!info.isDir())
-        return Failed(folderArg + u" is not a folder"_s);
-    const QByteArray folder = QFile::encodeName(info.canonicalFilePath());
-
-    VolumeOfFolder volume = ExamineFolder(folder);
-    if (!volume.error.isEmpty())
-        return Failed(volume.error);
+    // The folder as given, made absolute without resolving anything: links in it are judged below.
+    const QByteArray given = QFile::encodeName(QDir::cleanPath(QDir::current().absoluteFilePath(folderArg)));
+    AdoptedFolder opened;
+    if (const QString error = OpenAdoptedFolder(given, opened); !error.isEmpty())
+        return Failed(error);
+    const QByteArray& folder = opened.canonical;
+    const VolumeOfFolder& volume = opened.volume;
     if (::access(folder.constData(), W_OK) != 0)
         return Failed(u"cannot write into "_s + Native(folder) + u" (is the volume read-only?)"_s);
 
@@ -235,7 +321,7 @@ DeviceToolResult CDeviceTool::Adopt(const QStringList& args) {
         return RegistryFailed();
     QString identity = volume.identity;
     if (identity.isEmpty())
-        identity = ReadVolumeMarker(folder);  // adopted before and forgotten: same handheld again
+        identity = ReadVolumeMarker(opened.fd.Get());  // adopted before and forgotten: same handheld again
     for (const AdoptedVolume& other : adopted) {
         const bool sameVolume = !identity.isEmpty() && other.identity == identity;
         if (sameVolume)
@@ -245,13 +331,24 @@ DeviceToolResult CDeviceTool::Adopt(const QStringList& args) {
     }
 
     const QString documents = Native(folder) + u"/C/Documents"_s;
-    if (!QDir().mkpath(documents))
-        return Failed(u"cannot create "_s + documents);
+    CUniqueFd drive;
+    CUniqueFd documentsFolder;
+    if (QString error = MakeFolderAt(opened.fd.Get(), "C", opened.device, Native(folder) + u"/C"_s, drive);
+        !error.isEmpty())
+        return Failed(error);
+    if (QString error = MakeFolderAt(drive.Get(), "Documents", opened.device, documents, documentsFolder);
+        !error.isEmpty())
+        return Failed(error);
     if (identity.isEmpty()) {
-        identity = WriteVolumeMarker(folder);
-        if (identity.isEmpty())
-            return Failed(u"cannot write the marker file "_s + Native(folder) + u'/' +
-                          QString::fromLatin1(kVolumeMarkerName) + u" that identifies this volume"_s);
+        identity = WriteVolumeMarker(opened.fd.Get());
+        if (identity.isEmpty()) {
+            const QString marker = Native(folder) + u'/' + QString::fromLatin1(kVolumeMarkerName);
+            if (errno == EEXIST)
+                return Failed(u"cannot write the marker file "_s + marker +
+                              u": something that is not a marker is in its place (a link, a named pipe or another "_s
+                              u"file); remove it and adopt again"_s);
+            return Failed(u"cannot write the marker file "_s + marker + u" that identifies this volume"_s);
+        }
     }
 
     uint32_t high = 0;

@@ -5,6 +5,7 @@
 
 #include "platform/converter/EpocText.h"
 #include "platform/registry/Registry.h"
+#include "tests/support/HostileEntries.h"
 #include "tests/support/TempEnv.h"
 
 #include <QApplication>
@@ -119,6 +120,51 @@ TEST_F(EpocFileDllTest, PickingAnExistingFile) {
     EXPECT_EQ(u1, kEpocTextUid1);
     EXPECT_EQ(u2, kEpocTextUid2);
     EXPECT_EQ(u3, kEpocTextUid3);
+}
+
+// A pipe, socket, device node or link on the handheld is neither shown nor opened: the window
+// lists folders and regular files only, and neither choosing one by name nor reading a type
+// ever waits on a pipe or reads through a link.
+TEST_F(EpocFileDllTest, ListsOnlyFoldersAndFilesAndNeverWaits) {
+    const QString docs = m_env.Root() + u"/device/C/Documents"_s;
+    const QString secret = m_env.WriteFile(u"outside/typed"_s, EncodeEpocText(u"secret"_s));
+    CFifoUnjammer unjammer;
+    unjammer.Watch(docs + u"/Pipe"_s);
+    ASSERT_TRUE(HostileEntries::Fifo(docs + u"/Pipe"_s));
+    ASSERT_TRUE(HostileEntries::Socket(docs + u"/Socket"_s));
+    ASSERT_TRUE(HostileEntries::Link(secret, docs + u"/Typed"_s));
+    ASSERT_TRUE(HostileEntries::Link(m_env.Root() + u"/outside"_s, docs + u"/Away"_s));
+    HostileEntries::DeviceNode(docs + u"/Zero"_s);  // where allowed
+
+    m_chooser->Init(1, u"t"_s, u"OK"_s, u"C:\\Documents\\"_s, 1);
+    WhenShown([](QDialog* dialog) {
+        EXPECT_EQ(Entries(dialog), (QStringList{u"Letters"_s, u"notes.txt"_s, u"Report"_s}));
+        auto* name = Child<QLineEdit>(dialog, "nameEdit");
+        for (const QString& typed : {u"pipe"_s, u"Typed"_s, u"Zero"_s}) {
+            name->setText(typed);
+            Child<QPushButton>(dialog, "acceptButton")->click();
+            EXPECT_TRUE(dialog->isVisible()) << typed.toStdString();
+        }
+        name->setText(u"Away"_s);
+        Child<QPushButton>(dialog, "acceptButton")->click();
+        EXPECT_EQ(Child<QLabel>(dialog, "folderLabel")->text(), u"C:\\Documents\\"_s) << "a link opened as a folder";
+        ClickItem(dialog, u"Report"_s);
+        Child<QPushButton>(dialog, "acceptButton")->click();
+    });
+    EXPECT_EQ(m_chooser->DoModal(), 1);
+    EXPECT_EQ(FileName(), u"C:\\Documents\\Report"_s);
+
+    // Chosen without the window (as a drop or a typed path would be): no type is read from them.
+    for (const QString& answer : {u"C:\\Documents\\Pipe"_s, u"C:\\Documents\\Typed"_s}) {
+        m_env.SetEnv("DOVETAIL_TEST_CHOOSER_ANSWER", answer);
+        m_chooser->Init(1, u"t"_s, u"OK"_s, u"C:\\Documents\\"_s, 1);
+        EXPECT_EQ(m_chooser->DoModal(), 1);
+        uint32_t u1 = 9, u2 = 9, u3 = 9;
+        m_chooser->GetFileType(u1, u2, u3);
+        EXPECT_EQ(u1 | u2 | u3, 0u) << answer.toStdString();
+    }
+    m_env.SetEnv("DOVETAIL_TEST_CHOOSER_ANSWER", QString());
+    EXPECT_FALSE(unjammer.Unjam()) << "the chooser waited on the pipe";
 }
 
 TEST_F(EpocFileDllTest, CancelAnswersZero) {

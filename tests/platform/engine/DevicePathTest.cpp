@@ -2,12 +2,17 @@
 #include "platform/engine/DevicePath.h"
 
 #include "platform/engine/SimulatorConfig.h"
+#include "tests/support/HostileEntries.h"
 #include "tests/support/TempEnv.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace {
 
@@ -95,42 +100,163 @@ TEST_F(DevicePathTest, MissingPiecesAreReported) {
     EXPECT_EQ(Resolve("D:\\Documents\\Report", target), EngineError::kPathNotFound);
     EXPECT_EQ(Resolve("C:\\Nothing\\Report", target), EngineError::kPathNotFound);
     EXPECT_EQ(Resolve("C:\\Documents\\Report\\Inside", target), EngineError::kPathNotFound);
-    EXPECT_EQ(ResolveDevicePath(m_root + QStringLiteral("/absent"), "C:\\Documents", target), EngineError::kNotReady);
     EXPECT_EQ(ResolveDevicePath(QString(), "C:\\Documents", target), EngineError::kNotReady);
 }
 
-TEST_F(DevicePathTest, LinksInsideTheRootAreFollowed) {
-    QFile::link(m_root + QStringLiteral("/C/Documents/Sub"), m_root + QStringLiteral("/C/Documents/Alias"));
-    DeviceTarget target;
-    ASSERT_EQ(Resolve("C:\\Documents\\alias\\Deep.txt", target), 0);
-    EXPECT_TRUE(target.exists);
-    EXPECT_TRUE(target.hostPath.endsWith("/C/Documents/Alias/Deep.txt"));
+// Whatever a stick holds, the walk never follows a link, never enters another file system and
+// uses nothing but folders and regular files; each refusal carries the code callers know.
+// Both ways of walking are tried: openat2, and the fallback for kernels without it.
+TEST_F(DevicePathTest, HostileEntriesAreRefusedNotFollowed) {
+    const QString docs = m_root + QStringLiteral("/C/Documents");
+    CSentinel outside(m_env.Root() + QStringLiteral("/outside/secret.txt"));
+    CFifoUnjammer unjammer;
+    ASSERT_TRUE(HostileEntries::Link(docs + QStringLiteral("/Sub"), docs + QStringLiteral("/Alias")));
+    ASSERT_TRUE(HostileEntries::Link(docs + QStringLiteral("/Report"), docs + QStringLiteral("/ReportLink")));
+    ASSERT_TRUE(HostileEntries::Link(outside.Path(), docs + QStringLiteral("/Secret")));
+    ASSERT_TRUE(HostileEntries::Link(m_env.Root() + QStringLiteral("/outside"), docs + QStringLiteral("/Out")));
+    ASSERT_TRUE(HostileEntries::Link(m_env.Root() + QStringLiteral("/nothing"), docs + QStringLiteral("/Dangling")));
+    ASSERT_TRUE(HostileEntries::Link(m_root + QStringLiteral("/C"), m_root + QStringLiteral("/D")));
+    ASSERT_TRUE(HostileEntries::Fifo(docs + QStringLiteral("/Pipe")));
+    unjammer.Watch(docs + QStringLiteral("/Pipe"));
+    ASSERT_TRUE(HostileEntries::Socket(docs + QStringLiteral("/Socket")));
+    const bool asRoot = ::geteuid() == 0;
+    if (asRoot) {
+        ASSERT_TRUE(HostileEntries::DeviceNode(docs + QStringLiteral("/Zero")));
+    }
+    // A name the case-insensitive match must not take for a look-alike: it is not UTF-8, and
+    // decodes to the replacement character, which a caller can ask for.
+    const QByteArray undecodable = QFile::encodeName(docs) + "/undecodable\xff";
+    ASSERT_EQ(::close(::open(undecodable.constData(), O_CREAT | O_WRONLY, 0644)), 0);
+
+    struct Row {
+        const char* why;
+        QByteArray path;
+        int32_t expected;
+        bool needsRoot = false;
+    };
+    const Row rows[] = {
+        {"link to a folder inside", "C:\\Documents\\alias\\Deep.txt", EngineError::kBadName},
+        {"link to a folder inside, itself", "C:\\Documents\\Alias\\", EngineError::kBadName},
+        {"link to a file inside", "C:\\Documents\\ReportLink", EngineError::kBadName},
+        {"link to a file outside", "C:\\Documents\\Secret", EngineError::kBadName},
+        {"outside link reached without regard to case", "C:\\DOCUMENTS\\SECRET", EngineError::kBadName},
+        {"link to a folder outside", "C:\\Documents\\Out\\secret.txt", EngineError::kBadName},
+        {"new file behind an outside link", "C:\\Documents\\Out\\new.txt", EngineError::kBadName},
+        {"dangling link as a new file", "C:\\Documents\\Dangling", EngineError::kBadName},
+        {"drive that is a link", "D:\\Documents\\Report", EngineError::kBadName},
+        {"named pipe", "C:\\Documents\\Pipe", EngineError::kAccessDenied},
+        {"socket", "C:\\Documents\\socket", EngineError::kAccessDenied},
+        {"device node", "C:\\Documents\\Zero", EngineError::kAccessDenied, true},
+        {"pipe as a folder on the way", "C:\\Documents\\Pipe\\x", EngineError::kPathNotFound},
+        {"file as a folder on the way", "C:\\Documents\\Report\\x", EngineError::kPathNotFound},
+    };
+    for (const bool openat2 : {true, false}) {
+        UseOpenat2ForTesting(openat2);
+        for (const Row& row : rows) {
+            if (row.needsRoot && !asRoot)
+                continue;
+            SCOPED_TRACE(std::string(row.why) + (openat2 ? " (openat2)" : " (fallback)"));
+            DeviceTarget target;
+            EXPECT_EQ(Resolve(row.path, target), row.expected);
+        }
+        DeviceTarget target;
+        ASSERT_EQ(Resolve("C:\\Documents\\UNDECODABLE\xef\xbf\xbd", target), 0);
+        EXPECT_FALSE(target.exists) << "an undecodable name taken for a look-alike";
+        ASSERT_EQ(Resolve("C:\\Documents\\sub\\", target), 0);
+        EXPECT_TRUE(target.exists && target.isFolder);
+    }
+    UseOpenat2ForTesting(true);
+    EXPECT_FALSE(unjammer.Unjam()) << "something waited on the pipe";
+    EXPECT_TRUE(outside.Untouched());
 }
 
-// The root's resolved form is remembered between calls; a root replaced or re-pointed in
-// between must be seen at once, and the checks must then hold against the new root.
-TEST_F(DevicePathTest, SeesADeviceRootReplacedBetweenCalls) {
-    const QString link = m_env.Root() + QStringLiteral("/current-device");
-    ASSERT_TRUE(QFile::link(m_root, link));
+// A file replaced by a pipe between the walk and the open is not waited on: the open goes
+// through the walk's folder and looks at what it opens.
+TEST_F(DevicePathTest, AFileSwappedForAPipeAfterTheWalkIsNotWaitedOn) {
+    CFifoUnjammer unjammer;
     DeviceTarget target;
-    ASSERT_EQ(ResolveDevicePath(link, "C:\\Documents\\Report", target), 0);
+    ASSERT_EQ(Resolve("C:\\Documents\\Report", target), 0);
+    const QString report = m_root + QStringLiteral("/C/Documents/Report");
+    ASSERT_TRUE(QFile::remove(report));
+    ASSERT_TRUE(HostileEntries::Fifo(report));
+    unjammer.Watch(report);
+    CUniqueFd fd;
+    struct stat st {};
+    EXPECT_EQ(target.folder.OpenFile(target.entry, fd, st), EngineError::kAccessDenied);
+    EXPECT_FALSE(fd.IsValid());
+    EXPECT_FALSE(unjammer.Unjam());
+}
+
+// The root must be a real folder: the simulator's "DeviceRoot" and a volume's registered folder
+// are store values anybody may have written.
+TEST_F(DevicePathTest, TheRootMustBeARealFolder) {
+    const QString link = m_env.Root() + QStringLiteral("/current-device");
+    ASSERT_TRUE(HostileEntries::Link(m_root, link));
+    DeviceTarget target;
+    const struct {
+        const char* why;
+        QString root;
+    } refused[] = {
+        {"a link", link},
+        {"a link with a trailing slash", link + QStringLiteral("/")},
+        {"a parent component", m_root + QStringLiteral("/C/..")},
+        {"a current component", m_root + QStringLiteral("/./C")},
+        {"relative", QStringLiteral("device")},
+        {"a file", m_root + QStringLiteral("/C/Documents/Report")},
+        {"missing", m_root + QStringLiteral("/absent")},
+    };
+    for (const auto& row : refused) {
+        EXPECT_EQ(ResolveDevicePath(row.root, "C:\\Documents\\Report", target), EngineError::kNotReady) << row.why;
+    }
+    EXPECT_EQ(ResolveDevicePath(link, "C:\\..\\x", target), EngineError::kBadName) << "the path's form comes first";
+
+    // Below a base folder, the root's folders are opened one by one, none through a link.
+    m_env.MakeDir(QStringLiteral("volume/Dovetail/C/Documents"));
+    ASSERT_TRUE(HostileEntries::Link(m_env.Root() + QStringLiteral("/volume/Dovetail"),
+                                     m_env.Root() + QStringLiteral("/volume/Alias")));
+    const struct {
+        const char* why;
+        QByteArray below;
+        int32_t expected;
+    } below[] = {
+        {"plain folder", "Dovetail", 0},
+        {"folder with a trailing slash", "Dovetail/", 0},
+        {"link inside the volume", "Alias", EngineError::kNotReady},
+        {"parent component", "Dovetail/../..", EngineError::kNotReady},
+        {"missing folder", "Nothing", EngineError::kNotReady},
+    };
+    for (const auto& row : below) {
+        DeviceRootPlace place;
+        place.base = QFile::encodeName(m_env.Root() + QStringLiteral("/volume"));
+        place.below = row.below;
+        CDeviceDir root;
+        EXPECT_EQ(OpenDeviceRoot(place, root), row.expected) << row.why;
+    }
+
+    // A root replaced between calls is seen at once: nothing is remembered between them.
+    ASSERT_EQ(ResolveDevicePath(m_root, "C:\\Documents\\Report", target), 0);
     EXPECT_TRUE(target.exists);
-
-    m_env.MakeDir(QStringLiteral("other-device/C/Documents"));
-    ASSERT_TRUE(QFile::remove(link));
-    ASSERT_TRUE(QFile::link(m_env.Root() + QStringLiteral("/other-device"), link));
-    ASSERT_EQ(ResolveDevicePath(link, "C:\\Documents\\Report", target), 0);
-    EXPECT_FALSE(target.exists);
-    const QString otherRoot = QDir(m_env.Root() + QStringLiteral("/other-device")).canonicalPath();
-    EXPECT_EQ(QFile::decodeName(target.hostPath), otherRoot + QStringLiteral("/C/Documents/Report"));
-
-    // The old device folder, now outside the root, is refused through a link.
-    QFile::link(m_root, m_env.Root() + QStringLiteral("/other-device/C/Documents/old"));
-    EXPECT_EQ(ResolveDevicePath(link, "C:\\Documents\\old\\Report", target), EngineError::kBadName);
-
     ASSERT_TRUE(QDir(m_root).rename(m_root, m_root + QStringLiteral("-moved")));
     ASSERT_TRUE(QDir().mkpath(m_root + QStringLiteral("/C")));
     EXPECT_EQ(ResolveDevicePath(m_root, "C:\\Documents\\Report", target), EngineError::kPathNotFound);
+}
+
+// Another file system mounted below the root is never entered: it may be anything.
+TEST_F(DevicePathTest, AMountBelowTheRootIsNotEntered) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting needs root";
+    const QString mounted = m_env.MakeDir(QStringLiteral("device/C/Documents/Mounted"));
+    if (::mount("tmpfs", QFile::encodeName(mounted).constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    m_env.WriteFile(QStringLiteral("device/C/Documents/Mounted/inside"), "x");
+    for (const bool openat2 : {true, false}) {
+        UseOpenat2ForTesting(openat2);
+        DeviceTarget target;
+        EXPECT_EQ(Resolve("C:\\Documents\\Mounted\\inside", target), EngineError::kBadName) << openat2;
+        EXPECT_EQ(Resolve("C:\\Documents\\Mounted", target), EngineError::kBadName) << openat2;
+    }
+    UseOpenat2ForTesting(true);
+    ::umount2(QFile::encodeName(mounted).constData(), MNT_DETACH);
 }
 
 TEST(FileSpecPathTest, AcceptsOnlyTerminatedUtf8) {

@@ -2,15 +2,18 @@
 #include "platform/engine/FileCopy.h"
 
 #include "platform/engine/SimulatorConfig.h"
+#include "tests/support/HostileEntries.h"
 #include "tests/support/TempEnv.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,6 +65,112 @@ TEST(FileCopyTest, WritesThroughALinkAndKeepsIt) {
     ASSERT_EQ(CopyFileAtomic(QFile::encodeName(source), QFile::encodeName(link)), 0);
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(ReadAll(real), "new");
+}
+
+// On the handheld only a regular file is replaced: a link there is refused, never written
+// through (on the PC, the user's own link is kept, as above), and so are pipes and devices.
+TEST(FileCopyTest, OnTheHandheldOnlyARegularFileIsReplaced) {
+    CTempEnv env;
+    CFifoUnjammer unjammer;
+    CSentinel outside(env.Root() + QStringLiteral("/pc/letter.txt"));
+    const QString folder = env.MakeDir(QStringLiteral("stick"));
+    const QString source = env.WriteFile(QStringLiteral("source.txt"), "new");
+    ASSERT_TRUE(HostileEntries::Link(outside.Path(), folder + QStringLiteral("/Link")));
+    ASSERT_TRUE(HostileEntries::Link(folder + QStringLiteral("/Plain"), folder + QStringLiteral("/Inside")));
+    env.WriteFile(QStringLiteral("stick/Plain"), "old");
+    ASSERT_TRUE(HostileEntries::Fifo(folder + QStringLiteral("/Pipe")));
+    unjammer.Watch(folder + QStringLiteral("/Pipe"));
+    ASSERT_TRUE(HostileEntries::Socket(folder + QStringLiteral("/Socket")));
+
+    CUniqueFd in;
+    struct stat sourceStat {};
+    ASSERT_EQ(OpenCopySource(QFile::encodeName(source), in, sourceStat), 0);
+    const CUniqueFd dir(::open(QFile::encodeName(folder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const struct {
+        const char* name;
+        int32_t expected;
+    } rows[] = {
+        {"Link", EngineError::kBadName},
+        {"Inside", EngineError::kBadName},
+        {"Pipe", EngineError::kAccessDenied},
+        {"Socket", EngineError::kAccessDenied},
+        {"Plain", 0},
+    };
+    for (const auto& row : rows) {
+        ASSERT_EQ(::lseek(in.Get(), 0, SEEK_SET), 0);
+        EXPECT_EQ(CopyIntoFolder(in.Get(), sourceStat, dir.Get(), row.name, CopyOptions{CopyFlush::No, {}, true}),
+                  row.expected)
+            << row.name;
+    }
+    EXPECT_TRUE(outside.Untouched());
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/Link")).isSymLink());
+    EXPECT_EQ(ReadAll(folder + QStringLiteral("/Plain")), "new");
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size(), 5);
+
+    // A pipe as a PC source is refused at once, not waited on.
+    CUniqueFd pipeIn;
+    EXPECT_EQ(OpenCopySource(QFile::encodeName(folder + QStringLiteral("/Pipe")), pipeIn, sourceStat),
+              EngineError::kAccessDenied);
+    EXPECT_FALSE(unjammer.Unjam());
+}
+
+// The temporary name fits the file system whatever the document's name: cut between
+// characters, counted in bytes and, for FAT and exFAT, in UTF-16 units.
+TEST(FileCopyTest, TemporaryNamesAreCutBetweenCharacters) {
+    const QByteArray two = QStringLiteral("\u00e9").toUtf8();       // 2 bytes, 1 unit
+    const QByteArray three = QStringLiteral("\u65e5").toUtf8();     // 3 bytes, 1 unit
+    const QByteArray four = QStringLiteral("\U0001F600").toUtf8();  // 4 bytes, 2 units
+    const struct {
+        const char* why;
+        QByteArray name;
+        int maxBytes;
+        int maxUnits;
+    } rows[] = {
+        {"short ASCII name", "Report", 255, 255},
+        {"longest ASCII name on ext4", QByteArray(255, 'x'), 255, 255},
+        {"odd prefix, two-byte characters", 'a' + two.repeated(127), 255, 255},
+        {"two-byte characters on exFAT", 'a' + two.repeated(254), 1530, 255},
+        {"three-byte characters", "ab" + three.repeated(84), 255, 255},
+        {"characters beyond the BMP on exFAT", 'a' + four.repeated(127), 1530, 255},
+        {"not UTF-8 at all", QByteArray(300, '\xff'), 255, 255},
+        {"a cut-off sequence at the end", QByteArray(250, 'x') + "\xe6\x97", 255, 255},
+        {"no room for the name", "Report", 30, 30},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const QByteArray temp = TempNameFor(row.name, row.maxBytes, row.maxUnits);
+        EXPECT_TRUE(temp.startsWith('.'));
+        EXPECT_TRUE(temp.endsWith(".tmp"));
+        EXPECT_LE(temp.size(), row.maxBytes);
+        const QByteArray kept = temp.mid(1, temp.indexOf(".dt", 1) - 1);
+        EXPECT_TRUE(row.name.startsWith(kept));
+        const bool utf8 = QString::fromUtf8(row.name).toUtf8() == row.name;
+        if (utf8) {
+            EXPECT_EQ(QString::fromUtf8(temp).toUtf8(), temp) << "cut inside a character";
+            EXPECT_LE(QString::fromUtf8(temp).size(), row.maxUnits);
+        }
+        if (row.name.size() < 100 && row.maxBytes >= 255) {
+            EXPECT_EQ(kept, row.name);
+        }
+    }
+    EXPECT_NE(TempNameFor("Report", 255, 255), TempNameFor("Report", 255, 255));
+}
+
+// A volume that fills up mid-copy: a clear result, the old file whole and nothing left behind.
+TEST(FileCopyTest, AFullVolumeKeepsTheOldFile) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting needs root";
+    CTempEnv env;
+    const QString small = env.MakeDir(QStringLiteral("small"));
+    if (::mount("tmpfs", QFile::encodeName(small).constData(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    const QString source = env.WriteFile(QStringLiteral("big.bin"), QByteArray(3 << 20, 'b'));
+    const QString target = env.WriteFile(QStringLiteral("small/target.bin"), "old");
+    EXPECT_EQ(CopyFileAtomic(QFile::encodeName(source), QFile::encodeName(target)), EngineError::kDiskFull);
+    EXPECT_EQ(ReadAll(target), "old");
+    EXPECT_EQ(QDir(small).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("target.bin")});
+    ::umount2(QFile::encodeName(small).constData(), MNT_DETACH);
 }
 
 TEST(FileCopyTest, FailuresNameTheirCause) {

@@ -5,6 +5,7 @@
 #include "platform/engine/SimulatorConfig.h"
 #include "platform/registry/Registry.h"
 #include "tests/platform/engine/EventRecorder.h"
+#include "tests/support/HostileEntries.h"
 #include "tests/support/StoreProbe.h"
 #include "tests/support/TempEnv.h"
 
@@ -320,6 +321,42 @@ TEST_F(SimEngineTest, RefusedPathsAreNeverFollowed) {
     std::memset(unterminated.path, 'A', sizeof unterminated.path);
     engine->OpenRemoteFile(unterminated, file);
     EXPECT_EQ(Expect("Opened").result, EngineError::kBadName);
+}
+
+// The simulator's "DeviceRoot" is a store value: one that is a link or leads through ".." is
+// no handheld, and a pipe on the handheld is refused at once, whichever way it is used.
+TEST_F(SimEngineTest, AnUnusableRootOrAPipeIsRefusedAtOnce) {
+    DeviceFile(QStringLiteral("C/Documents/Report"), "report");
+    const QString pcFile = m_env.WriteFile(QStringLiteral("pc/a.txt"), "pc");
+    const QString link = m_env.Root() + QStringLiteral("/device-link");
+    ASSERT_TRUE(HostileEntries::Link(m_device, link));
+    auto engine = Start();
+    std::unique_ptr<IEpocRemoteFile> file;
+    for (const QString& root : {link, m_device + QStringLiteral("/C/.."), QStringLiteral("device")}) {
+        SCOPED_TRACE(root.toStdString());
+        Reg().SetString(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::DeviceRoot(), root);
+        engine->OpenRemoteFile(Device("C:\\Documents\\Report"), file);
+        EXPECT_EQ(Expect("Opened").result, EngineError::kNotReady);
+        engine->CopyFile(Spec(kLocationPc, pcFile), Device("C:\\Documents\\Report"), 1);
+        EXPECT_EQ(Expect("CopyDone").result, EngineError::kNotReady);
+    }
+    EXPECT_EQ(ReadAll(m_device + QStringLiteral("/C/Documents/Report")), "report");
+
+    Reg().SetString(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::DeviceRoot(), m_device);
+    CFifoUnjammer unjammer;
+    const QString pipe = m_device + QStringLiteral("/C/Documents/Pipe");
+    ASSERT_TRUE(HostileEntries::Fifo(pipe));
+    unjammer.Watch(pipe);
+    engine->OpenRemoteFile(Device("C:\\Documents\\Pipe"), file);
+    EXPECT_EQ(Expect("Opened").result, EngineError::kAccessDenied);
+    engine->CopyFile(Device("C:\\Documents\\Pipe"), Spec(kLocationPc, pcFile), 1);
+    EXPECT_EQ(Expect("CopyDone").result, EngineError::kAccessDenied);
+    engine->CopyFile(Spec(kLocationPc, pcFile), Device("C:\\Documents\\Pipe"), 1);
+    EXPECT_EQ(Expect("CopyDone").result, EngineError::kAccessDenied);
+    EXPECT_EQ(ReadAll(pcFile), "pc");
+    EXPECT_FALSE(unjammer.Unjam()) << "the engine waited on the pipe";
+    engine->OpenRemoteFile(Device("C:\\Documents\\Report"), file);
+    EXPECT_EQ(Expect("Opened").result, 0);
 }
 
 TEST_F(SimEngineTest, BusyFileIsReportedThenOpensAndItsReleaseIsRecorded) {

@@ -2,14 +2,20 @@
 #include "platform/engine/VolumeConfig.h"
 #include "platform/engine/VolumeIdentity.h"
 #include "platform/registry/Registry.h"
+#include "tests/support/HostileEntries.h"
 #include "tests/support/LoopVolume.h"
 #include "tests/support/TempEnv.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -172,6 +178,94 @@ TEST_F(DeviceToolTest, AdoptListForgetAndAdoptAgain) {
     EXPECT_FALSE(UsesVolumeEngine());
     if (!skipped.isEmpty())
         GTEST_SKIP() << "not mountable here: " << skipped.join(u"; "_s).toStdString();
+}
+
+// A stick from other hands: adopting must never follow a link on it, nor wait on a pipe, and
+// says what is in the way. Nothing off the volume is written, nothing is adopted, and once the
+// junk is gone adopting works.
+TEST_F(DeviceToolTest, AdoptingNeverFollowsLinksOnTheVolume) {
+    CLoopVolume volume(m_env.Root(), CLoopVolume::Kind::Ext4WithoutId, u"PRANK"_s, 16);
+    ASSERT_TRUE(volume.Problem().isEmpty()) << volume.Problem().toStdString();
+    if (!volume.Mount(m_env.Root() + u"/media/prank"_s))
+        GTEST_SKIP() << "cannot mount here: " << volume.Problem().toStdString();
+    const QString stick = volume.MountPoint();
+    const QString outside = m_env.MakeDir(u"outside"_s);
+    CSentinel document(outside + u"/letter.txt"_s);
+    const QString marker = QLatin1String(kVolumeMarkerName);
+    CFifoUnjammer unjammer;
+
+    struct Row {
+        const char* name;
+        QString folder;  // given to adopt
+        std::function<bool()> plant;
+        QString says;
+    };
+    const QString isALink = u" is a link; dtdevice never follows links on a volume"_s;
+    const Row rows[] = {
+        {"marker that is a named pipe", stick + u"/pipe"_s,
+         [&] {
+             unjammer.Watch(stick + u"/pipe/"_s + marker);
+             return QDir().mkdir(stick + u"/pipe"_s) && HostileEntries::Fifo(stick + u"/pipe/"_s + marker);
+         },
+         u"something that is not a marker is in its place"_s},
+        {"marker that is a link to a PC document", stick + u"/marked"_s,
+         [&] {
+             return QDir().mkdir(stick + u"/marked"_s) &&
+                    HostileEntries::Link(document.Path(), stick + u"/marked/"_s + marker);
+         },
+         u"something that is not a marker is in its place"_s},
+        {"drive folder that is a link to a PC folder", stick + u"/drive"_s,
+         [&] { return QDir().mkdir(stick + u"/drive"_s) && HostileEntries::Link(outside, stick + u"/drive/C"_s); },
+         stick + u"/drive/C"_s + isALink},
+        {"documents folder that is a link to a PC folder", stick + u"/docs"_s,
+         [&] {
+             return QDir().mkpath(stick + u"/docs/C"_s) &&
+                    HostileEntries::Link(outside, stick + u"/docs/C/Documents"_s);
+         },
+         stick + u"/docs/C/Documents"_s + isALink},
+        {"drive folder that is a file", stick + u"/file"_s,
+         [&] {
+             m_env.WriteFile(u"media/prank/file/C"_s, "x");
+             return true;
+         },
+         stick + u"/file/C is not a folder"_s},
+        {"the folder itself a link on the volume", stick + u"/alias"_s,
+         [&] {
+             return QDir().mkdir(stick + u"/real"_s) && HostileEntries::Link(stick + u"/real"_s, stick + u"/alias"_s);
+         },
+         stick + u"/alias"_s + isALink},
+        {"a new folder whose parent is a link on the volume", stick + u"/parent/new"_s,
+         [&] { return HostileEntries::Link(stick + u"/real"_s, stick + u"/parent"_s); },
+         stick + u"/parent"_s + isALink},
+        {"a new folder whose parent is a link off the volume", stick + u"/away/new"_s,
+         [&] { return HostileEntries::Link(outside, stick + u"/away"_s); }, u"not on a removable volume"_s},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(row.plant());
+        const auto started = std::chrono::steady_clock::now();
+        const ToolRun run = DtDevice({u"adopt"_s, row.folder, u"--owner"_s, u"alice"_s});
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+        EXPECT_EQ(run.exitCode, 1) << run.output.toStdString();
+        EXPECT_TRUE(run.output.contains(row.says)) << run.output.toStdString();
+    }
+    EXPECT_FALSE(unjammer.Unjam()) << "dtdevice waited on the pipe";
+    EXPECT_TRUE(document.Untouched());
+    EXPECT_EQ(QDir(outside).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{u"letter.txt"_s});
+    EXPECT_FALSE(QFileInfo::exists(stick + u"/real/new"_s));
+    EXPECT_TRUE(Adopted().empty());
+
+    // The junk removed, the same folders adopt as any other.
+    QFile::remove(stick + u"/pipe/"_s + marker);
+    const ToolRun run = DtDevice({u"adopt"_s, stick + u"/pipe"_s, u"--owner"_s, u"alice"_s});
+    ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(stick + u"/pipe/"_s + marker).constData(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_TRUE(QFileInfo(stick + u"/pipe/C/Documents"_s).isDir());
+    ASSERT_EQ(Adopted().size(), 1u);
+    EXPECT_TRUE(Adopted().front().identity.startsWith(u"marker:"_s));
 }
 
 }  // namespace

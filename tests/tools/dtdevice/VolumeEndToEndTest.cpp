@@ -5,6 +5,8 @@
 #include "manager/connection/ConnectionMonitor.h"
 #include "platform/chooser/DeviceFolder.h"
 #include "platform/engine/EpocEngine.h"
+#include "platform/engine/VolumeConfig.h"
+#include "tests/support/HostileEntries.h"
 #include "tests/support/LoopVolume.h"
 #include "tests/support/TempEnv.h"
 
@@ -19,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -276,6 +279,54 @@ TEST_F(VolumeEndToEndTest, UnplugMidCopyEndsTheRunWithItsOwnMessages) {
     EXPECT_EQ(Read(Docs() + u"Report"_s), QByteArray("the stick's old report"));
     EXPECT_EQ(QDir(Docs()).entryList(QDir::Files | QDir::Hidden), QStringList{u"Report"_s});
     EXPECT_EQ(QFileInfo(m_pc + u"report.txt"_s).size(), 24 << 20);
+}
+
+// A stick from other hands, with a named pipe and a link to a PC document where the bound
+// documents belong: the run ends on its own in bounded time, says which copies failed, touches
+// nothing off the stick, and the next run (its instance lock free again) works.
+TEST_F(VolumeEndToEndTest, AHostileStickEndsTheRunWithItsOwnMessages) {
+    // The FAT stick cannot hold pipes or links: an ext4 one takes its place.
+    QString out;
+    std::vector<AdoptedVolume> volumes;
+    ASSERT_TRUE(ReadAdoptedVolumes(volumes));
+    for (const AdoptedVolume& v : volumes)
+        ASSERT_TRUE(Tool(u"dtdevice"_s, {u"forget"_s, v.id}, &out)) << out.toStdString();
+    ASSERT_TRUE(m_stick->Unmount());
+    m_stick = std::make_unique<CLoopVolume>(m_env.Root(), CLoopVolume::Kind::Ext4, u"PRANK"_s, 16);
+    ASSERT_TRUE(m_stick->Mount(m_env.Root() + u"/media/stick"_s)) << m_stick->Problem().toStdString();
+    ASSERT_TRUE(Tool(u"dtdevice"_s, {u"adopt"_s, m_stick->MountPoint() + u"/Dovetail"_s, u"--owner"_s, kUser}, &out))
+        << out.toStdString();
+    CSentinel letter(m_env.Root() + u"/outside/letter.txt"_s);
+    CFifoUnjammer unjammer;
+    ASSERT_TRUE(HostileEntries::Fifo(Docs() + u"Report"_s));
+    unjammer.Watch(Docs() + u"Report"_s);
+    ASSERT_TRUE(HostileEntries::Link(letter.Path(), Docs() + u"Agenda"_s));
+    const int64_t now = QDateTime::currentSecsSinceEpoch();
+    Write(m_pc + u"report.txt"_s, "report from the office", {time_t(now - 100), 0});
+    Write(m_pc + u"agenda.txt"_s, "agenda from the office", {time_t(now - 100), 0});
+
+    const auto started = std::chrono::steady_clock::now();
+    QStringList lines = Synchronize();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
+    const QString text = lines.join(u'\n');
+    EXPECT_TRUE(lines.contains(u"Unable to copy file to MC 218 : report.txt -> Report"_s)) << text.toStdString();
+    EXPECT_TRUE(lines.contains(u"Unable to copy file to MC 218 : agenda.txt -> Agenda"_s)) << text.toStdString();
+    EXPECT_EQ(lines.value(lines.size() - 1), u"Synchronization completed with errors."_s) << text.toStdString();
+    EXPECT_TRUE(Read(m_windows).contains("Error.")) << "no completion report";
+    EXPECT_EQ(Number(0, u"WasUpdated"_s), 0u);
+    EXPECT_EQ(Number(1, u"WasUpdated"_s), 0u);
+    EXPECT_FALSE(unjammer.Unjam()) << "the run waited on the pipe";
+    EXPECT_TRUE(letter.Untouched());
+    EXPECT_TRUE(QFileInfo(Docs() + u"Agenda"_s).isSymLink());
+    EXPECT_EQ(Read(m_pc + u"report.txt"_s), QByteArray("report from the office"));
+
+    // The junk gone, the next run synchronizes both.
+    ASSERT_TRUE(QFile::remove(Docs() + u"Report"_s));
+    ASSERT_TRUE(QFile::remove(Docs() + u"Agenda"_s));
+    lines = Synchronize();
+    EXPECT_TRUE(lines.contains(u"File copied to MC 218 : report.txt -> Report"_s)) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines.contains(u"File copied to MC 218 : agenda.txt -> Agenda"_s)) << lines.join(u'\n').toStdString();
+    EXPECT_EQ(Read(Docs() + u"Report"_s), QByteArray("report from the office"));
 }
 
 TEST_F(VolumeEndToEndTest, PluggingInStartsARunThroughTheScheduler) {
