@@ -39,6 +39,32 @@ int CopyPauseMs() {
 
 }  // namespace
 
+namespace {
+
+// A volume can be in the mount table before it answers (a FUSE file system whose daemon is
+// still starting, a marker not yet readable), so a table change that leaves no handheld is
+// looked at again a few times, further apart each time, before the engine waits for the next.
+class CMountSettle {
+public:
+    int Timeout() const { return m_nextMs; }
+
+    void TableChanged(bool connected) { m_nextMs = connected ? -1 : kFirstMs; }
+
+    void Looked(bool connected) {
+        if (connected || m_nextMs < 0 || m_nextMs >= kLastMs)
+            m_nextMs = -1;
+        else
+            m_nextMs *= 2;
+    }
+
+private:
+    static constexpr int kFirstMs = 250;
+    static constexpr int kLastMs = 4000;  // 250 + 500 + ... + 4000: about 8 s in all
+    int m_nextMs = -1;
+};
+
+}  // namespace
+
 class CVolumeEngineCore {
 public:
     using Event = std::function<void(IEpocEngineEvents&)>;
@@ -96,11 +122,17 @@ public:
                 Follow();
                 continue;
             }
-            // Sleeps until an operation is queued or, once following, the mount table changes.
+            // Sleeps until an operation is queued or, once following, the mount table changes;
+            // while a fresh mount is settling, also until the next look at it.
             pollfd fds[2] = {{m_wake.Get(), POLLIN, 0}, {m_mounts.Fd(), POLLPRI, 0}};
             const nfds_t count = m_following && m_mounts.IsOpen() ? 2 : 1;
-            if (::poll(fds, count, -1) < 0)
+            const int ready = ::poll(fds, count, m_following ? m_settle.Timeout() : -1);
+            if (ready < 0)
                 continue;
+            if (ready == 0) {
+                Follow(FollowCause::kSettling);
+                continue;
+            }
             if (fds[0].revents & POLLIN) {
                 uint64_t drained = 0;
                 [[maybe_unused]] const ssize_t got = ::read(m_wake.Get(), &drained, sizeof drained);
@@ -222,8 +254,14 @@ private:
         return Current{handheld->volume, handheld->where.mount, handheld->where.root};
     }
 
-    void Follow() {
+    enum class FollowCause { kTableChanged, kSettling };
+
+    void Follow(FollowCause cause = FollowCause::kTableChanged) {
         std::optional<Current> next = Choose();
+        if (cause == FollowCause::kSettling)
+            m_settle.Looked(next.has_value());
+        else
+            m_settle.TableChanged(next.has_value());
         const bool same =
             m_current && next && m_current->volume.id == next->volume.id && m_current->mount.id == next->mount.id;
         if (same || (!m_current && !next)) {
@@ -295,6 +333,7 @@ private:
     bool m_following = false;
     bool m_followPending = false;
     std::optional<Current> m_current;
+    CMountSettle m_settle;
 };
 
 CVolumeEngine::CVolumeEngine() = default;

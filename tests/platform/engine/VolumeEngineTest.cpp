@@ -5,6 +5,7 @@
 #include "platform/engine/MountTable.h"
 #include "platform/engine/SimulatorConfig.h"
 #include "platform/engine/VolumeConfig.h"
+#include "platform/engine/VolumeIdentity.h"
 #include "platform/registry/Registry.h"
 #include "tests/platform/engine/EventRecorder.h"
 #include "tests/platform/engine/VolumeEngineFixture.h"
@@ -123,6 +124,27 @@ TEST_F(VolumeEngineTest, FollowsPlugAndReplugOnAnotherMountPoint) {
     ASSERT_TRUE(stick.Unmount());
     Expect("Disconnected", 0);
     EXPECT_FALSE(m_events.Next(300ms)) << "an unadopted volume must not connect";
+}
+
+// A volume can appear in the mount table before it can be recognised (a FUSE daemon still
+// starting): the engine looks again for a while instead of waiting for the next change.
+TEST_F(VolumeEngineTest, RecognisesAVolumeThatSettlesAfterItsMount) {
+    CLoopVolume stick(m_env.Root(), CLoopVolume::Kind::Ext4WithoutId, u"SLOW"_s, 16);
+    MOUNT_OR_SKIP(stick, m_env.Root() + u"/media/slow"_s);
+    const QString folder = stick.MountPoint() + u"/Dovetail"_s;
+    ASSERT_FALSE(Adopt(folder, u"alice"_s).isEmpty());
+    const QString marker = folder + u'/' + QLatin1String(kVolumeMarkerName);
+    auto engine = Start();
+    ASSERT_TRUE(engine);
+    Expect("Connected", 0);
+
+    ASSERT_TRUE(QFile::rename(marker, marker + u".aside"_s));
+    ASSERT_TRUE(stick.Unmount());
+    Expect("Disconnected", 0);
+    ASSERT_TRUE(stick.Mount(m_env.Root() + u"/media/slow"_s)) << stick.Problem().toStdString();
+    EXPECT_FALSE(m_events.Next(150ms)) << "a volume without its marker is no handheld";
+    ASSERT_TRUE(QFile::rename(marker + u".aside"_s, marker));
+    Expect("Connected", 0, 3s);
 }
 
 TEST_F(VolumeEngineTest, UnplugMidCopyLeavesBothSidesAsTheyWere) {
