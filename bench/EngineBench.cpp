@@ -39,6 +39,7 @@ public:
     int32_t OnMachineReady(int32_t) override { return Signal(); }
     int32_t OnSessionReady(int32_t) override { return Signal(); }
     int32_t OnRemoteFileBusy(int32_t) override { return Signal(-1); }
+    int32_t OnCopiesDurable(int32_t r) override { return Signal(r); }
 
     // The result of the next event.
     int32_t Wait() {

@@ -175,6 +175,12 @@ CStoreCheck ReadLenient(const QString& user, const QString& key, const CEntryAcc
     return pcFile;
 }
 
+// "LinkStatus" marks an entry number as taken: without it there is no binding to write into.
+bool BindingExists(const QString& user, const QString& key) {
+    uint32_t status = 0;
+    return ReadEntryNumber(user, Area(), key, kLinkStatus, status);
+}
+
 int LeadingNumber(const QString& name) {
     qint64 n = 0;
     for (const QChar c : name) {
@@ -316,16 +322,55 @@ bool SetEntryActive(const QString& user, int entry, bool active) {
     return WriteEntryNumber(user, Area(), EntryKey(entry), kIsActive, active ? 1 : 0);
 }
 
-void MarkSynchronizedKey(const QString& user, const QString& entryKey) {
-    RegTransaction([&] {
-        WriteEntryNumber(user, Area(), entryKey, kWasUpdated, 1);
-        WriteEntryNumber(user, Area(), entryKey, kLastSyncTimeStamp, CClock::CurrentSecondsUtc() + 3);
-        return true;
-    });
+uint32_t SynchronizedStampNow() {
+    return CClock::CurrentSecondsUtc() + 3;
 }
 
-void MarkSynchronized(const QString& user, int entry) {
-    MarkSynchronizedKey(user, EntryKey(entry));
+std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::vector<CSynchronizedMark>& marks) {
+    std::vector<BindingWrite> results(marks.size(), BindingWrite::Failed);
+    if (marks.empty())
+        return results;
+    const bool committed = RegTransaction([&] {
+        for (std::size_t i = 0; i < marks.size(); ++i) {
+            if (!BindingExists(user, marks[i].entryKey)) {
+                results[i] = BindingWrite::Gone;
+                continue;
+            }
+            if (!WriteEntryNumber(user, Area(), marks[i].entryKey, kWasUpdated, 1) ||
+                !WriteEntryNumber(user, Area(), marks[i].entryKey, kLastSyncTimeStamp, marks[i].lastSyncTimeStamp))
+                return false;
+            results[i] = BindingWrite::Written;
+        }
+        return true;
+    });
+    if (!committed) {
+        for (BindingWrite& result : results)
+            if (result == BindingWrite::Written)
+                result = BindingWrite::Failed;
+    }
+    return results;
+}
+
+BindingWrite MarkSynchronizedKey(const QString& user, const QString& entryKey) {
+    return MarkSynchronizedKeys(user, {{entryKey, SynchronizedStampNow()}}).front();
+}
+
+BindingWrite MarkSynchronized(const QString& user, int entry) {
+    return MarkSynchronizedKey(user, EntryKey(entry));
+}
+
+BindingWrite WriteBindingString(const QString& user, const QString& entryKey, const QString& valueName,
+                                const QString& text) {
+    BindingWrite result = BindingWrite::Failed;
+    const bool committed = RegTransaction([&] {
+        if (!BindingExists(user, entryKey)) {
+            result = BindingWrite::Gone;
+            return true;
+        }
+        result = BindingWrite::Written;
+        return WriteEntryString(user, Area(), entryKey, valueName, text);
+    });
+    return committed || result == BindingWrite::Gone ? result : BindingWrite::Failed;
 }
 
 bool GetEntryNumberAt(const QString& user, int position, int& entry, QString* keyName) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 // One binding: a PC file, an EPOC file and the rules that keep them in step. Field names
 // are the stored value names. Stored under Users\(user)\DocSynchEntries\(entry number).
@@ -84,9 +85,26 @@ bool DeleteDocSynchEntry(const QString& user, int entry);
 bool IsEntryActive(const QString& user, int entry);
 // False when the value could not be written.
 bool SetEntryActive(const QString& user, int entry, bool active);
-// "WasUpdated" = 1, then "LastSyncTimeStamp" = now (UTC seconds) + 3.
-void MarkSynchronized(const QString& user, int entry);
-void MarkSynchronizedKey(const QString& user, const QString& entryKey);
+// What a write into an existing binding did. A binding deleted meanwhile (its "LinkStatus" is
+// gone) is left alone: writing its values anyway would bring back a key holding only those,
+// which the manager lists as a broken row and a later add would not take for a free number.
+enum class BindingWrite { Written, Gone, Failed };
+
+// "WasUpdated" = 1 and "LastSyncTimeStamp" = now (UTC seconds) + 3, in one transaction.
+BindingWrite MarkSynchronized(const QString& user, int entry);
+BindingWrite MarkSynchronizedKey(const QString& user, const QString& entryKey);
+// Marks several bindings in one transaction, each with its own stamp (the moment its
+// transfer ended, plus 3 seconds). One result per mark; all Failed when the store took none.
+struct CSynchronizedMark {
+    QString entryKey;
+    uint32_t lastSyncTimeStamp = 0;
+};
+std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::vector<CSynchronizedMark>& marks);
+// The stamp a mark made now writes.
+uint32_t SynchronizedStampNow();
+// One text value of an existing binding ("WinFileType" after a conversion).
+BindingWrite WriteBindingString(const QString& user, const QString& entryKey, const QString& valueName,
+                                const QString& text);
 // The entry number at an enumeration position: the leading decimal digits of the sub-key
 // name (0 when there are none). keyName, when given, receives the sub-key name itself.
 bool GetEntryNumberAt(const QString& user, int position, int& entry, QString* keyName = nullptr);

@@ -24,6 +24,9 @@ void InstallConnectionStrings() {
         {kIdsNoConversion, "No conversion"},
         {kIdsBadEpocDrop, "The dropped items cannot be added:\n%1"},
         {kIdsEntryStaysBusy, "%1 is in use on the MC 218 and cannot be added now."},
+        {kIdsHandheldOfAnotherUser,
+         "The connected MC 218 belongs to %1, and the bindings listed are %2's: the selected binding cannot be "
+         "synchronized with it.\n\nConnect %2's MC 218, or choose Synchronize All to synchronize %1's bindings."},
         {kIdsEntryNotOpened,
          "%1 could not be opened on the MC 218 and is not added: the MC 218 is no longer connected, or the file is "
          "gone."},

@@ -23,6 +23,7 @@ enum ConnectionString : int {
     kIdsNoConversion = 61235,
     kIdsBadEpocDrop = 62107,
     kIdsEntryStaysBusy = 62108,
+    kIdsHandheldOfAnotherUser = 62109,
     kIdsEntryNotOpened = 62150,
     kIdsEntryNoAnswer = 62151,
 };

@@ -60,6 +60,7 @@ public:
     int32_t OnStatus(int32_t, int32_t, int32_t) override { return 0; }
     int32_t OnSessionReady(int32_t) override { return 0; }
     int32_t OnRemoteFileBusy(int32_t) override { return 0; }
+    int32_t OnCopiesDurable(int32_t) override { return 0; }
 
 private:
     // The target as context: a call still queued when the scheduler goes is dropped, and so

@@ -52,6 +52,13 @@ enum SyncStringId : int {
     IDS_COMPLETED_WITH_ERRORS_REPORT = 146,
     IDS_STOPPED = 147,
     IDS_NO_PROGRAM_TO_OPEN = 148,
+    IDS_SOURCE_CHANGED_DURING_COPY = 149,
+    IDS_SOURCE_CHANGED = 150,
+    IDS_NOT_DURABLE = 151,
+    IDS_BINDING_GONE = 152,
+    IDS_MARK_FAILED = 153,
+    IDS_NOT_COPIED_NO_BACKUP = 154,
+    IDS_COPIES_NOT_DURABLE = 155,
 };
 
 // Registers the table with CStringTable; every program and test of the synchronizer calls

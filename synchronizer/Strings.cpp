@@ -60,5 +60,12 @@ void InstallSyncStrings() {
         {IDS_COMPLETED_WITH_ERRORS_REPORT, "Synchronization completed with errors"},
         {IDS_STOPPED, "Synchronization stopped."},
         {IDS_NO_PROGRAM_TO_OPEN, "The desktop has no program to open\n%1"},
+        {IDS_SOURCE_CHANGED_DURING_COPY, "Not copied, the source changed while it was copied : "},
+        {IDS_SOURCE_CHANGED, "Not marked, the source changed during synchronization : "},
+        {IDS_NOT_DURABLE, "Not marked, the copy could not be flushed to disk : "},
+        {IDS_BINDING_GONE, "Not marked, the binding was deleted during synchronization : "},
+        {IDS_MARK_FAILED, "Not marked, the binding store did not take the mark : "},
+        {IDS_NOT_COPIED_NO_BACKUP, "Not copied, no backup of the PC file could be made : "},
+        {IDS_COPIES_NOT_DURABLE, "The copies made could not be flushed to disk"},
     });
 }

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 #include <chrono>
 
@@ -23,6 +24,8 @@ namespace {
 constexpr auto kWaitForNextEvent = std::chrono::microseconds(500);
 // How long the run's steps may follow each other before the window gets its turn.
 constexpr auto kStepsBetweenPaints = std::chrono::milliseconds(15);
+// How long Stop waits for the copies under way to be made durable and marked.
+constexpr auto kStopWait = std::chrono::seconds(10);
 }  // namespace
 
 CSyncDlg::CSyncDlg(CSyncRunSettings settings, QWidget* parent) : QDialog(parent) {
@@ -79,7 +82,20 @@ void CSyncDlg::customEvent(QEvent* event) {
 }
 
 void CSyncDlg::reject() {
-    m_run->Stop();
+    if (m_closed)
+        return;
+    if (m_run->Stop()) {
+        // The run marks what it copied, then closes the window; should the handheld not answer,
+        // the window goes anyway.
+        m_stop->setEnabled(false);
+        QTimer::singleShot(kStopWait, this, [this] {
+            if (m_closed)
+                return;
+            m_run->Abandon();
+            CloseWindow(false);
+        });
+        return;
+    }
     CloseWindow(false);
 }
 

@@ -46,7 +46,7 @@ public:
     void ShowCompletion(const QString& logPath, bool errorsOccurred) override;
     void CloseWindow(bool ok) override;
 
-    // Stop: ends the run at once, writing nothing more.
+    // Stop: ends the run; copies already made are first made durable and marked.
     void reject() override;
 
 protected:

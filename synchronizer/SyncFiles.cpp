@@ -22,6 +22,11 @@ QByteArray Native(const QString& path) {
 
 }  // namespace
 
+bool FlushPcFolder(const QString& folder) {
+    CUniqueFd dir(::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.IsValid() && FlushFolder(dir.Get()) == 0;
+}
+
 bool GetPcFileTime(const QString& path, int64_t& seconds) {
     struct stat st {};
     if (::stat(Native(path).constData(), &st) != 0 || S_ISDIR(st.st_mode))
@@ -51,8 +56,14 @@ CPcFileStamp StampPcFile(const QString& path) {
     struct stat st {};
     if (::stat(Native(path).constData(), &st) != 0)
         return {};
-    return {true, S_ISDIR(st.st_mode), static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-            static_cast<int64_t>(st.st_size)};
+    const auto ns = [](const struct timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; };
+    return {true,
+            S_ISDIR(st.st_mode),
+            ns(st.st_mtim),
+            static_cast<int64_t>(st.st_size),
+            static_cast<uint64_t>(st.st_dev),
+            static_cast<uint64_t>(st.st_ino),
+            ns(st.st_ctim)};
 }
 
 bool CopyFileAtomically(const QString& source, const QString& destination) {
@@ -61,7 +72,9 @@ bool CopyFileAtomically(const QString& source, const QString& destination) {
         return false;
     // The engine's copy keeps the source's time and writes an unnamed file until it is
     // complete; only the permissions it takes from the old destination need setting.
-    if (CopyFileAtomic(Native(source), Native(destination)) != 0)
+    // The name is flushed at once: a backup must be on disk before what it backs up is replaced.
+    if (CopyFileAtomic(Native(source), Native(destination),
+                       CopyOptions{CopyFlush::Yes, {}, false, NameFlush::Always}) != 0)
         return false;
     return ::chmod(Native(destination).constData(), st.st_mode & 07777) == 0;
 }

@@ -4,10 +4,13 @@
 #include "common/Clock.h"
 #include "common/ProfileRegistry.h"
 #include "common/StringTable.h"
+#include "platform/engine/SimulatorConfig.h"
 #include "synchronizer/StringIds.h"
 #include "synchronizer/SyncDecision.h"
 
 #include <QDir>
+
+#include <QStringList>
 
 #include <algorithm>
 #include <new>
@@ -161,9 +164,29 @@ void CSyncRun::Await(EngineEvent event, int32_t issueResult) {
         m_pending.emplace_back(event, issueResult);
 }
 
-void CSyncRun::Stop() {
+bool CSyncRun::Stop() {
+    if (m_state == State::Closed)
+        return false;
+    // Copies made but not yet marked are made durable and marked first: left unmarked, their
+    // bindings would later look changed on both sides.
+    // The operation under way ends first, so that a copy it completes is marked too.
+    const bool copying = m_state == State::Copying || m_state == State::Verifying || m_state == State::MakingDurable;
+    if (copying) {
+        m_stopRequested = true;
+        return true;
+    }
+    Abandon();
+    return false;
+}
+
+void CSyncRun::Abandon() {
     if (m_state == State::Closed)
         return;
+    for (const CAwaitingMark& waiting : m_awaiting) {
+        m_log.WriteLine(Text(IDS_NOT_DURABLE) + TransferText(waiting.index));
+        m_log.WriteEmptyLine();
+    }
+    m_awaiting.clear();
     m_state = State::Closed;
     m_pending.clear();
     m_log.WriteLastString(IDS_STOPPED);
@@ -221,6 +244,10 @@ void CSyncRun::Dispatch(EngineEvent event, int32_t result) {
         case EngineEvent::CopyDone:
             if (m_state == State::Copying)
                 OnCopyDone(result);
+            break;
+        case EngineEvent::CopiesDurable:
+            if (m_state == State::MakingDurable)
+                OnCopiesDurable(result);
             break;
         case EngineEvent::Status:
             break;
@@ -504,6 +531,10 @@ void CSyncRun::AdvanceScan() {
 }
 
 void CSyncRun::ContinueCopy() {
+    if (m_stopRequested) {
+        MakeCopiesDurable(AfterDurable::Stop);
+        return;
+    }
     const int n = static_cast<int>(m_bindings.size());
     for (; m_copyIndex < n; ++m_copyIndex) {
         const SyncDirection direction = m_decisions[m_copyIndex];
@@ -511,9 +542,22 @@ void CSyncRun::ContinueCopy() {
             m_ui.StepProgress();
             continue;
         }
+        // A run that is killed loses only the marks of its last moments.
+        if (!m_awaiting.empty() && std::chrono::steady_clock::now() - m_firstAwaiting >= m_settings.marksAtLeastEvery) {
+            MakeCopiesDurable(AfterDurable::ContinueCopy);
+            return;
+        }
+        if (std::exchange(m_refreshSource, false)) {
+            // The retried copy takes the source as it is now; the decision stands.
+            if (direction == SyncDirection::DeviceToPc) {
+                CheckDeviceFile(DeviceCheck::SourceBefore);
+                return;
+            }
+            m_seen[m_copyIndex].pc = StampPcFile(m_bindings[m_copyIndex].WinFullPath());
+        }
         if (!std::exchange(m_destinationChecked, false)) {
             if (direction == SyncDirection::PcToDevice) {
-                CheckDeviceDestination();
+                CheckDeviceFile(DeviceCheck::Destination);
                 return;
             }
             if (PcDestinationChanged(m_copyIndex)) {
@@ -534,10 +578,11 @@ void CSyncRun::ContinueCopy() {
         if (m_seen[i].busyOnDevice && MakeDeviceSpec(m_bindings[i], spec))
             m_engine->ReleaseRemoteFile(spec);
     }
-    FinishRun();
+    MakeCopiesDurable(AfterDurable::FinishRun);
 }
 
-void CSyncRun::CheckDeviceDestination() {
+void CSyncRun::CheckDeviceFile(DeviceCheck purpose) {
+    m_check = purpose;
     m_state = State::Verifying;
     m_remoteFile.reset();
     FileSpec spec;
@@ -550,15 +595,18 @@ void CSyncRun::CheckDeviceDestination() {
 
 void CSyncRun::OnCheckBusy() {
     m_seen[m_copyIndex].busyOnDevice = true;
-    CheckDeviceDestination();
+    CheckDeviceFile(m_check);
 }
 
 void CSyncRun::OnCheckOpened(int32_t result) {
     if (result != 0 || !m_remoteFile) {
-        // Gone or out of reach: nothing there can be overwritten unseen, and the copy itself
-        // reports a handheld that went away.
         m_remoteFile.reset();
-        AfterCheck(false);
+        if (m_check == DeviceCheck::SourceBefore)
+            m_seen[m_copyIndex].epoc = {};
+        // A destination gone or out of reach holds nothing to overwrite unseen, and the copy
+        // itself reports a handheld that went away. A source that cannot be looked at cannot be
+        // shown to be what was copied.
+        AfterCheck(m_check == DeviceCheck::SourceAfter);
         return;
     }
     RemoteFileInfo info;
@@ -567,6 +615,10 @@ void CSyncRun::OnCheckOpened(int32_t result) {
     const CEpocFileStamp now{true, read ? info.LocalFileTime() : 0, read ? info.Read32(kRemoteFileSizeOffset) : 0};
     // A file whose information cannot be read cannot be shown to be unchanged.
     m_checkChanged = !read || !(now == m_seen[m_copyIndex].epoc);
+    if (m_check == DeviceCheck::SourceBefore) {
+        m_seen[m_copyIndex].epoc = read ? now : CEpocFileStamp{};
+        m_checkChanged = false;
+    }
     FileSpec spec;
     MakeDeviceSpec(m_bindings[m_copyIndex], spec);
     Await(EngineEvent::RemoteFileClosed, m_engine->CloseRemoteFile(spec, read ? info.Attributes() : 0));
@@ -582,42 +634,78 @@ void CSyncRun::OnCheckClosed(int32_t result) {
 
 void CSyncRun::AfterCheck(bool changed) {
     m_state = State::Copying;
-    if (changed) {
-        LeaveChangedDestination(m_copyIndex);
-        m_ui.StepProgress();
-        ++m_copyIndex;
-    } else {
-        m_destinationChecked = true;
+    switch (m_check) {
+        case DeviceCheck::Destination:
+            if (changed) {
+                LeaveChangedDestination(m_copyIndex);
+                m_ui.StepProgress();
+                ++m_copyIndex;
+            } else {
+                m_destinationChecked = true;
+            }
+            break;
+        case DeviceCheck::SourceBefore:
+            break;
+        case DeviceCheck::SourceAfter:
+            // A conversion writes the PC document only now, so it is looked at once more; the
+            // received copy then stays in the conversion file.
+            if (changed)
+                LeaveChangedSource(m_copyIndex);
+            else if (m_transfer.Converting() && PcDestinationChanged(m_copyIndex))
+                LeaveChangedDestination(m_copyIndex);
+            else
+                FinishTransfer();
+            m_ui.StepProgress();
+            ++m_copyIndex;
+            break;
     }
     ContinueCopy();
 }
 
 bool CSyncRun::PcDestinationChanged(int index) const {
-    return !(StampPcFile(m_bindings[index].WinFullPath()) == m_seen[index].pc);
+    return !StampPcFile(m_bindings[index].WinFullPath()).SameContentAs(m_seen[index].pc);
+}
+
+QString CSyncRun::TransferText(int index) const {
+    const CDocSynchEntry& binding = m_bindings[index];
+    const QString pcPath = binding.WinFullPath();
+    const QString epocPath = binding.EpocFullPath();
+    return m_decisions[index] == SyncDirection::PcToDevice ? pcPath + u" -> "_s + epocPath
+                                                           : epocPath + u" -> "_s + pcPath;
 }
 
 void CSyncRun::LeaveChangedDestination(int index) {
     // Both files stay; the binding is not marked, so the next run decides it again.
-    const CDocSynchEntry& binding = m_bindings[index];
-    const QString pcPath = binding.WinFullPath();
-    const QString epocPath = binding.EpocFullPath();
-    const bool toDevice = m_decisions[index] == SyncDirection::PcToDevice;
-    m_log.WriteLine(Text(IDS_DESTINATION_CHANGED) +
-                    (toDevice ? pcPath + u" -> "_s + epocPath : epocPath + u" -> "_s + pcPath));
+    m_log.WriteLine(Text(IDS_DESTINATION_CHANGED) + TransferText(index));
+    m_log.WriteEmptyLine();
+    m_errors = true;
+}
+
+void CSyncRun::LeaveChangedSource(int index) {
+    // The copy may hold the source as it was before it was saved anew: the binding is not
+    // marked, so the next run finds the source changed and copies it again.
+    m_log.WriteLine(Text(IDS_SOURCE_CHANGED) + TransferText(index));
     m_log.WriteEmptyLine();
     m_errors = true;
 }
 
 void CSyncRun::OnCopyDone(int32_t result) {
-    CDocSynchEntry& binding = m_bindings[m_copyIndex];
+    const CDocSynchEntry& binding = m_bindings[m_copyIndex];
     const SyncDirection direction = m_decisions[m_copyIndex];
+    m_lastCopyResult = result;
     if (result == 0) {
-        // A conversion writes the PC document only now, so it is looked at once more; the
-        // received copy then stays in the conversion file.
-        if (direction == SyncDirection::DeviceToPc && m_transfer.Converting() && PcDestinationChanged(m_copyIndex))
-            LeaveChangedDestination(m_copyIndex);
+        m_copiesSinceDurable = true;
+        if (direction == SyncDirection::DeviceToPc) {
+            // The handheld file is reached through the engine only: looked at there.
+            CheckDeviceFile(DeviceCheck::SourceAfter);
+            return;
+        }
+        // An editor that saves by renaming a new file over the old one leaves the copy whole but
+        // old; the path tells.
+        if (StampPcFile(binding.WinFullPath()) == m_seen[m_copyIndex].pc)
+            FinishTransfer();
         else
-            m_transfer.Finish(binding, m_keys[m_copyIndex], direction);
+            LeaveChangedSource(m_copyIndex);
         m_ui.StepProgress();
         ++m_copyIndex;
         ContinueCopy();
@@ -625,22 +713,34 @@ void CSyncRun::OnCopyDone(int32_t result) {
     }
     m_errors = true;
     m_log.WriteLine(m_transfer.FailureLine(binding, direction));
+    if (result == EngineError::kSourceChanged)
+        m_log.WriteLine(Text(IDS_SOURCE_CHANGED_DURING_COPY) + TransferText(m_copyIndex));
     m_log.WriteEmptyLine();
-    if (m_ignoreAllCopyErrors) {
+    if (m_ignoreAllCopyErrors || m_stopRequested) {
         ++m_copyIndex;
         ContinueCopy();
         return;
     }
-    switch (m_ui.AskCopyError(CSyncTransfer::Destination(binding, direction))) {
+    // The prompt may stay open for long: what was copied so far is marked first.
+    if (!m_awaiting.empty()) {
+        MakeCopiesDurable(AfterDurable::AskCopyError);
+        return;
+    }
+    AskCopyError();
+}
+
+void CSyncRun::AskCopyError() {
+    const CDocSynchEntry& binding = m_bindings[m_copyIndex];
+    switch (m_ui.AskCopyError(CSyncTransfer::Destination(binding, m_decisions[m_copyIndex]))) {
         case CopyErrorAnswer::Retry:
+            m_refreshSource = m_lastCopyResult == EngineError::kSourceChanged;
             break;
         case CopyErrorAnswer::IgnoreAll:
             m_ignoreAllCopyErrors = true;
             ++m_copyIndex;
             break;
         case CopyErrorAnswer::Stop:
-            m_log.WriteLastString(IDS_STOPPED);
-            Close();
+            MakeCopiesDurable(AfterDurable::Stop);
             return;
         case CopyErrorAnswer::IgnoreFile:
         default:
@@ -648,6 +748,101 @@ void CSyncRun::OnCopyDone(int32_t result) {
             break;
     }
     ContinueCopy();
+}
+
+void CSyncRun::FinishTransfer() {
+    CDocSynchEntry& binding = m_bindings[m_copyIndex];
+    const SyncDirection direction = m_decisions[m_copyIndex];
+    const bool converted = direction == SyncDirection::DeviceToPc && m_transfer.Converting();
+    if (!m_transfer.Finish(binding, m_keys[m_copyIndex], direction))
+        return;
+    if (m_awaiting.empty())
+        m_firstAwaiting = std::chrono::steady_clock::now();
+    // Stamped now, as an immediate mark would have been: an edit made from here on must count.
+    m_awaiting.push_back({m_copyIndex, SynchronizedStampNow(), converted ? binding.WinPath : QString()});
+}
+
+void CSyncRun::MakeCopiesDurable(AfterDurable next) {
+    m_afterDurable = next;
+    // A regular end flushes whatever the run copied, marked or not: the report comes only once
+    // the handheld holds it all.
+    const bool flush = !m_awaiting.empty() || (next == AfterDurable::FinishRun && m_copiesSinceDurable);
+    if (!flush) {
+        OnCopiesDurable(0);
+        return;
+    }
+    m_state = State::MakingDurable;
+    Await(EngineEvent::CopiesDurable, m_engine->MakeCopiesDurable());
+}
+
+void CSyncRun::OnCopiesDurable(int32_t result) {
+    m_state = State::Copying;
+    m_copiesSinceDurable = false;
+    if (result != 0 && m_awaiting.empty()) {
+        m_log.WriteString(IDS_COPIES_NOT_DURABLE, result);
+        m_log.WriteEmptyLine();
+        m_errors = true;
+    }
+    // The PC folders conversions wrote into; the engine flushed those its own copies wrote.
+    QStringList flushed;
+    QStringList failed;
+    std::vector<CSynchronizedMark> marks;
+    std::vector<int> marked;
+    for (const CAwaitingMark& waiting : m_awaiting) {
+        bool durable = result == 0;
+        if (durable && !waiting.pcFolder.isEmpty() && !flushed.contains(waiting.pcFolder)) {
+            if (failed.contains(waiting.pcFolder) || !FlushPcFolder(waiting.pcFolder)) {
+                failed << waiting.pcFolder;
+                durable = false;
+            } else {
+                flushed << waiting.pcFolder;
+            }
+        }
+        if (!durable) {
+            m_log.WriteLine(Text(IDS_NOT_DURABLE) + TransferText(waiting.index), result);
+            m_log.WriteEmptyLine();
+            m_errors = true;
+            continue;
+        }
+        marks.push_back({m_keys[waiting.index], waiting.stamp});
+        marked.push_back(waiting.index);
+    }
+    const std::vector<BindingWrite> written = MarkSynchronizedKeys(m_owner, marks);
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        if (written[i] == BindingWrite::Written)
+            continue;
+        // Deleted by the user meanwhile: nothing is brought back, and nothing went wrong.
+        const bool gone = written[i] == BindingWrite::Gone;
+        m_log.WriteLine(Text(gone ? IDS_BINDING_GONE : IDS_MARK_FAILED) + m_keys[marked[i]] + u" : "_s +
+                        TransferText(marked[i]));
+        m_log.WriteEmptyLine();
+        if (!gone)
+            m_errors = true;
+    }
+    m_awaiting.clear();
+
+    if (m_stopRequested && m_afterDurable == AfterDurable::FinishRun)
+        m_afterDurable = AfterDurable::Stop;
+    switch (m_afterDurable) {
+        case AfterDurable::ContinueCopy:
+            ContinueCopy();
+            break;
+        case AfterDurable::AskCopyError:
+            if (m_stopRequested) {
+                ++m_copyIndex;
+                ContinueCopy();
+            } else {
+                AskCopyError();
+            }
+            break;
+        case AfterDurable::FinishRun:
+            FinishRun();
+            break;
+        case AfterDurable::Stop:
+            m_log.WriteLastString(IDS_STOPPED);
+            Close();
+            break;
+    }
 }
 
 void CSyncRun::FinishRun() {

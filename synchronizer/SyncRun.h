@@ -11,6 +11,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -26,6 +27,10 @@ struct CSyncRunSettings {
     QString keyName;  // single-binding mode: the binding's sub-key name
     std::function<std::unique_ptr<IEpocEngine>()> createEngine;
     ConverterFactory createConverter;
+    // Copied bindings wait for their copies to be durable before they are marked; a run makes
+    // them durable at its end, before a copy-error prompt, and at least this often, so that a
+    // run that is killed loses few marks.
+    std::chrono::milliseconds marksAtLeastEvery{2000};
 };
 
 // One synchronization run: the state the main window owns, advanced one step per engine
@@ -40,7 +45,8 @@ public:
         WaitingSession,
         Scanning,
         Copying,
-        Verifying,  // looking at a handheld file again before it is overwritten
+        Verifying,      // looking at a handheld file again: a destination before, a source after its copy
+        MakingDurable,  // the copies' names are being flushed, then the bindings waiting are marked
         Completing,
         Closed
     };
@@ -56,8 +62,11 @@ public:
     // The next step, for an event the sink delivered.
     void HandleEvent(EngineEvent event, int32_t result);
     // The window was closed from outside (Stop): the log ends with "Synchronization stopped."
-    // and no further step runs.
-    void Stop();
+    // and no further step runs. True when the run first makes its copies durable and marks
+    // their bindings: it then closes the window itself once that is done. Abandon ends it at
+    // once, the bindings still waiting left unmarked.
+    bool Stop();
+    void Abandon();
 
     State GetState() const { return m_state; }
     // An engine event is awaited: the run's next step comes from the engine.
@@ -93,16 +102,32 @@ private:
     void AdvanceScan();
 
     void ContinueCopy();
-    void CheckDeviceDestination();
+    // What a look at the handheld file of the binding at the copy index is for.
+    enum class DeviceCheck {
+        Destination,   // before a copy overwrites it
+        SourceBefore,  // before a copy is retried: what it is now is what the copy must take
+        SourceAfter,   // after it was copied: the copy took what it is now
+    };
+    void CheckDeviceFile(DeviceCheck purpose);
     void OnCheckBusy();
     void OnCheckOpened(int32_t result);
     void OnCheckClosed(int32_t result);
     void AfterCheck(bool changed);
     bool PcDestinationChanged(int index) const;
     void LeaveChangedDestination(int index);
+    void LeaveChangedSource(int index);
     // A failed close: a forced close is awaited, or the run ends when they keep failing.
     void RetryClose(const CDocSynchEntry& binding);
     void OnCopyDone(int32_t result);
+    // The binding at the copy index was transferred whole: it waits to be marked.
+    void FinishTransfer();
+    void AskCopyError();
+    QString TransferText(int index) const;
+
+    // What follows once the copies made so far are durable and their bindings marked.
+    enum class AfterDurable { ContinueCopy, AskCopyError, FinishRun, Stop };
+    void MakeCopiesDurable(AfterDurable next);
+    void OnCopiesDurable(int32_t result);
     void FinishRun();
 
     ISyncUi& m_ui;
@@ -133,6 +158,20 @@ private:
         CEpocFileStamp epoc;
     };
     std::vector<CSeenFiles> m_seen;
+    // A binding whose transfer succeeded, waiting for its copy to be durable.
+    struct CAwaitingMark {
+        int index = 0;
+        uint32_t stamp = 0;  // the mark's "LastSyncTimeStamp": the transfer's end plus 3 seconds
+        QString pcFolder;    // a PC folder the run wrote itself (a conversion), flushed with the copies
+    };
+    std::vector<CAwaitingMark> m_awaiting;
+    std::chrono::steady_clock::time_point m_firstAwaiting;
+    bool m_copiesSinceDurable = false;  // some copy succeeded since the copies were last made durable
+    AfterDurable m_afterDurable = AfterDurable::ContinueCopy;
+    bool m_stopRequested = false;
+    DeviceCheck m_check = DeviceCheck::Destination;
+    bool m_refreshSource = false;  // a retry after the source changed mid-copy
+    int32_t m_lastCopyResult = 0;
     std::unique_ptr<SyncDirection[]> m_decisions;
     int m_scanIndex = 0;
     int m_copyIndex = 0;

@@ -87,8 +87,13 @@ bool CSyncTransfer::Start(IEpocEngine& engine, CDocSynchEntry& binding, const QS
         return IssueCopy(engine, kLocationPc, m_paths.tempFile, kLocationDevice, epocPath, copyResult);
     }
 
-    if (binding.KeepCopy && QFileInfo::exists(pcPath))
-        BackUpPcFile(binding);
+    // The one copy of the old document the user asked to keep: without it the document is not
+    // replaced.
+    if (binding.KeepCopy && QFileInfo::exists(pcPath) && !BackUpPcFile(binding)) {
+        m_log.WriteLine(Text(IDS_NOT_COPIED_NO_BACKUP) + epocPath + kArrow + pcPath);
+        m_log.WriteEmptyLine();
+        return false;
+    }
     m_converting = NeedsConversion(binding);
     const QString destination = m_converting ? m_paths.tempFile : pcPath;
     m_ui.SetProgressText(binding.WinFileName);
@@ -96,20 +101,21 @@ bool CSyncTransfer::Start(IEpocEngine& engine, CDocSynchEntry& binding, const QS
     return IssueCopy(engine, kLocationDevice, epocPath, kLocationPc, destination, copyResult);
 }
 
-void CSyncTransfer::Finish(CDocSynchEntry& binding, const QString& key, SyncDirection direction) {
+bool CSyncTransfer::Finish(CDocSynchEntry& binding, const QString& key, SyncDirection direction) {
+    bool done = true;
     if (direction == SyncDirection::PcToDevice) {
         m_log.WriteLine(m_doneLine);
         m_log.WriteLine(Text(IDS_COPIED_TO_DEVICE) + binding.WinFileName + kArrow + binding.EpocFileName);
-        MarkSynchronized(key);
     } else if (!m_converting || ConvertFile(binding, key, direction)) {
         m_log.WriteLine(m_doneLine);
         m_log.WriteLine(Text(IDS_COPIED_TO_PC) + binding.EpocFileName + kArrow + binding.WinFileName);
-        MarkSynchronized(key);
     } else {
         m_log.WriteLine(Text(IDS_CANNOT_COPY_TO_PC) + binding.EpocFileName + kArrow + binding.WinFileName);
         m_errors = true;
+        done = false;
     }
     m_log.WriteEmptyLine();
+    return done;
 }
 
 QString CSyncTransfer::FailureLine(const CDocSynchEntry& binding, SyncDirection direction) const {
@@ -200,10 +206,11 @@ void CSyncTransfer::FixWinFileType(CDocSynchEntry& binding, const QString& key) 
     if (FormatMatches(t0, binding.WinFileType))
         return;
     binding.WinFileType = FormatLine(t0, 0);
-    WriteEntryString(m_paths.owner, QLatin1String(kDocSynchArea), key, u"WinFileType"_s, binding.WinFileType);
+    // A binding deleted meanwhile is not brought back; its mark later says so in the log.
+    WriteBindingString(m_paths.owner, key, u"WinFileType"_s, binding.WinFileType);
 }
 
-void CSyncTransfer::BackUpPcFile(const CDocSynchEntry& binding) {
+bool CSyncTransfer::BackUpPcFile(const CDocSynchEntry& binding) {
     const QString folder = m_paths.backupFolder;
     const auto makeDir = [](const QString& path) { return QFileInfo(path).isDir() || QDir().mkdir(path); };
     const QString parent = QFileInfo(folder).path();
@@ -213,17 +220,16 @@ void CSyncTransfer::BackUpPcFile(const CDocSynchEntry& binding) {
     if (!ok) {
         m_log.WriteString(IDS_NO_BACKUP_FOLDER);
         m_errors = true;
-        return;
+        return false;
     }
     const QString pcPath = binding.WinFullPath();
     const QString backup = folder + QLatin1Char('/') + binding.WinFileName;
     const bool copied = CopyFileAtomically(pcPath, backup);
     m_log.WriteLine(Text(IDS_BACKING_UP) + pcPath + kArrow + backup + u" ... "_s +
                     Text(copied ? IDS_BACKUP_DONE : IDS_BACKUP_ERROR));
-}
-
-void CSyncTransfer::MarkSynchronized(const QString& key) {
-    MarkSynchronizedKey(m_paths.owner, key);
+    if (!copied)
+        m_errors = true;
+    return copied;
 }
 
 bool CSyncTransfer::FailConversion(int stringId) {

@@ -16,8 +16,8 @@ class CSyncLog;
 using ConverterFactory = std::function<std::unique_ptr<IConverterInterface>(const QString& progId)>;
 
 // Moves the file of one binding: conversion where the types differ, backup of the PC file
-// where asked, the engine copy, and the write-back to the binding store. Bindings are
-// addressed by the sub-key name they were read from.
+// where asked, and the engine copy. Bindings are addressed by the sub-key name they were read
+// from; marking them is the run's, once their copies are durable.
 class CSyncTransfer {
 public:
     struct Paths {
@@ -40,19 +40,21 @@ public:
     bool Converting() const { return m_converting; }
 
     // True when an engine copy was issued (copyResult then holds CopyFile's own result);
-    // false when the transfer failed before copying (logged, errors set). The "Copied" or
-    // "Converted" line waits for Finish: it is written once the transfer has happened.
+    // false when the transfer failed before copying (a conversion, or the backup the binding
+    // asks for: logged, errors set). The "Copied" or "Converted" line waits for Finish: it is
+    // written once the transfer has happened.
     bool Start(IEpocEngine& engine, CDocSynchEntry& binding, const QString& key, SyncDirection direction,
                int32_t& copyResult);
-    // After a successful copy of the transfer Start began.
-    void Finish(CDocSynchEntry& binding, const QString& key, SyncDirection direction);
+    // After a successful copy of the transfer Start began: true when the whole transfer
+    // happened and the binding is to be marked.
+    bool Finish(CDocSynchEntry& binding, const QString& key, SyncDirection direction);
     QString FailureLine(const CDocSynchEntry& binding, SyncDirection direction) const;
     // The file the copy of a transfer writes, as the copy-error prompt shows it.
     static QString Destination(const CDocSynchEntry& binding, SyncDirection direction);
 
     bool ConvertFile(CDocSynchEntry& binding, const QString& key, SyncDirection direction);
-    void BackUpPcFile(const CDocSynchEntry& binding);
-    void MarkSynchronized(const QString& key);
+    // False when no backup could be made (logged, errors set): the document must stay as it is.
+    bool BackUpPcFile(const CDocSynchEntry& binding);
     // Releases any converter objects left from the last conversion.
     void ReleaseConverter() { m_root.reset(); }
 

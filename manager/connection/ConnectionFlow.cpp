@@ -18,7 +18,21 @@
 
 namespace {
 constexpr char kTaskSchedulerKey[] = "Software\\Veroz\\TASKSCHEDULER";
+
+// User names are registry keys, which compare ignoring case in ASCII only.
+bool SameUser(const QString& a, const QString& b) {
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const char16_t x = a[i].unicode();
+        const char16_t y = b[i].unicode();
+        const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+        if (lower(x) != lower(y))
+            return false;
+    }
+    return true;
 }
+}  // namespace
 
 CConnectionFlow::CConnectionFlow(CDovetailManagerView& view, EngineFactory makeEngine)
     : m_view(view), m_makeEngine(std::move(makeEngine)) {
@@ -74,14 +88,22 @@ void CConnectionFlow::AskForClockSetting() {
         RegWriteNumber(HKEY_CURRENT_USER, key, QStringLiteral("SyncTime"), 1);
 }
 
-void AddSynchronizeCommands(CCommandTable& commands, CDovetailManagerView& view) {
+void AddSynchronizeCommands(CCommandTable& commands, CDovetailManagerView& view,
+                            std::function<QString()> connectedOwner) {
     CDovetailManagerView* list = &view;
     commands.Add(
         kCmdSynchronize,
-        [list] {
+        [list, connectedOwner] {
             const int entry = list->SelectedEntry();
-            if (entry >= 0)
-                LaunchSynchronizer(list, entry);
+            if (entry < 0)
+                return;
+            const QString owner = connectedOwner ? connectedOwner() : QString();
+            const QString listed = list->Document().User();
+            if (!owner.isEmpty() && !SameUser(owner, listed)) {
+                CMessageBox::Information(list, LoadConnectionString(kIdsHandheldOfAnotherUser).arg(owner, listed));
+                return;
+            }
+            LaunchSynchronizer(list, entry);
         },
         [list] {
             const int row = list->SelectedRow();
@@ -95,7 +117,11 @@ CConnectionFlow& InstallConnectionFlow(CMainFrame& frame, CConnectionFlow::Engin
     auto& flow = frame.KeepFlow(std::make_unique<CConnectionFlow>(*frame.View(), std::move(makeEngine)));
     QObject::connect(&flow, &CConnectionFlow::ConnectedChanged, &frame, &CMainFrame::SetConnected);
     QObject::connect(&flow, &CConnectionFlow::OwnerTextChanged, &frame, &CMainFrame::SetStatusText);
-    AddSynchronizeCommands(frame.Commands(), *frame.View());
+    CConnectionFlow* connection = &flow;
+    AddSynchronizeCommands(frame.Commands(), *frame.View(), [connection] {
+        const CConnectionMonitor* monitor = connection->Monitor();
+        return monitor && monitor->IsConnected() ? monitor->OwnerText() : QString();
+    });
     frame.UpdateCommandUi();
     return flow;
 }

@@ -51,8 +51,12 @@ private:
 };
 
 // Synchronize (the selected, enabled binding) and Synchronize All (while any is enabled):
-// both start the synchronizer through the shell.
-void AddSynchronizeCommands(CCommandTable& commands, CDovetailManagerView& view);
+// both start the synchronizer through the shell. connectedOwner, when given, names the owner
+// of the handheld connected now (empty when none is, or none is known): the synchronizer runs
+// that owner's binding of the number it is given, so Synchronize refuses, saying why, while
+// the handheld is another user's than the one listed.
+void AddSynchronizeCommands(CCommandTable& commands, CDovetailManagerView& view,
+                            std::function<QString()> connectedOwner = {});
 
 // The connection flow of frame's list, kept by the frame: the status bar follows the
 // handheld, and the synchronize commands join the frame's table.

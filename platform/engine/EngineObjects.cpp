@@ -7,6 +7,8 @@
 #include "platform/engine/FileCopy.h"
 #include "platform/engine/SimulatorConfig.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -161,4 +163,56 @@ int32_t OpenEngineCopy(const FileSpec& source, const FileSpec& destination, int3
     if (out.destinationExists && !overwrite)
         return EngineError::kAccessDenied;
     return 0;
+}
+
+void CWrittenFolders::Add(const FileSpec& destination, int folder) {
+    struct stat st {};
+    if (::fstat(folder, &st) != 0)
+        st = {};  // flushed through its path alone, then
+    const bool known = std::any_of(m_folders.begin(), m_folders.end(), [&st](const Folder& f) {
+        return st.st_ino != 0 && f.device == st.st_dev && f.inode == st.st_ino;
+    });
+    if (!known)
+        m_folders.push_back({destination, st.st_dev, st.st_ino});
+}
+
+int32_t CWrittenFolders::Flush(const DeviceResolver& resolve) {
+    int32_t first = 0;
+    for (const Folder& f : m_folders) {
+        const int32_t result = FlushOne(f, resolve);
+        if (first == 0)
+            first = result;
+    }
+    m_folders.clear();
+    return first;
+}
+
+int32_t CWrittenFolders::FlushOne(const Folder& f, const DeviceResolver& resolve) {
+    CUniqueFd pcFolder;
+    DeviceTarget target;
+    int fd = -1;
+    if (f.destination.location == kLocationPc) {
+        QByteArray path;
+        QByteArray name;
+        if (const int32_t result = PcPathOf(f.destination, path))
+            return result;
+        if (const int32_t result = OpenCopyDestination(path, pcFolder, name))
+            return result;
+        fd = pcFolder.Get();
+    } else {
+        if (const int32_t result = resolve(f.destination, target))
+            return result;
+        fd = target.folder.Fd();
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return EngineErrorFromErrno(errno);
+    if (st.st_dev == f.device && st.st_ino == f.inode)
+        return FlushFolder(fd);
+    // Another file system there now (another volume): the names given are out of reach.
+    if (st.st_dev != f.device)
+        return f.destination.location == kLocationPc ? EngineError::kGeneral : EngineError::kNotReady;
+    // Moved or replaced since: wherever the folder went on this file system, its names are
+    // flushed with the whole of it.
+    return ::syncfs(fd) == 0 ? 0 : EngineErrorFromErrno(errno);
 }

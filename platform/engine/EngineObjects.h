@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <sys/types.h>
+#include <vector>
 
 // The objects an engine hands out at once and fills in later on its worker thread: the
 // caller may read them only after their completion event, and gets kNotReady before.
@@ -74,3 +76,28 @@ using DeviceResolver = std::function<int32_t(const FileSpec&, DeviceTarget&)>;
 // kAccessDenied for an existing destination without overwrite).
 int32_t OpenEngineCopy(const FileSpec& source, const FileSpec& destination, int32_t overwrite,
                        const DeviceResolver& resolve, EngineCopy& out);
+
+// The folders an engine's copies gave names in since those names were last made durable
+// (copies flush their data at once and their names later, once per folder: MakeCopiesDurable).
+// Worker thread only. No folder is kept open: each is reached again when it is flushed.
+class CWrittenFolders {
+public:
+    // A copy gave a name in folder (its destination's folder, open), the destination being spec.
+    void Add(const FileSpec& destination, int folder);
+    bool IsEmpty() const { return m_folders.empty(); }
+    void Clear() { m_folders.clear(); }
+    // Flushes every folder, reached again through resolve on the handheld and by path on the PC,
+    // and forgets them: a name that could not be made durable now is its caller's to give up on.
+    // A folder found replaced meanwhile has its whole file system flushed instead. 0, or the
+    // first failure (kNotReady when the handheld is gone).
+    int32_t Flush(const DeviceResolver& resolve);
+
+private:
+    struct Folder {
+        FileSpec destination;
+        dev_t device = 0;
+        ino_t inode = 0;
+    };
+    static int32_t FlushOne(const Folder& folder, const DeviceResolver& resolve);
+    std::vector<Folder> m_folders;
+};

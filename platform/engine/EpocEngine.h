@@ -70,6 +70,8 @@ public:
     virtual int32_t OnMachineReady(int32_t result) = 0;
     virtual int32_t OnSessionReady(int32_t result) = 0;
     virtual int32_t OnRemoteFileBusy(int32_t result) = 0;
+    // Completes MakeCopiesDurable.
+    virtual int32_t OnCopiesDurable(int32_t result) = 0;
 };
 
 // Released by destroying the pointer.
@@ -97,7 +99,14 @@ public:
     // out is set at once; it is usable after OnRemoteFileOpened(0). OnRemoteFileBusy
     // instead means: release, then open again.
     virtual int32_t OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) = 0;
+    // OnCopyDone(0) means the destination holds the whole new content under its name, its data
+    // on disk; the name itself may still be lost to a power cut until MakeCopiesDurable.
     virtual int32_t CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) = 0;
+    // Makes durable every name the engine's copies gave, on either side, since the engine was
+    // made or since the last call: after OnCopiesDurable(0) a power cut or a pulled handheld
+    // leaves each copied destination with its new content. A failure (the handheld gone, a flush
+    // that failed) says nothing of those names.
+    virtual int32_t MakeCopiesDurable() = 0;
     virtual int32_t CloseRemoteFile(const FileSpec& spec, uint32_t attributes) = 0;
     virtual int32_t AttachRemote(int32_t mode) = 0;
     virtual int32_t GetMachine(int32_t mode, std::unique_ptr<IEpocMachine>& out) = 0;

@@ -66,6 +66,17 @@ bool ProcFdUsable() {
     return usable;
 }
 
+// The source's size, modification or change time moved since it was opened: it was written to.
+bool SourceChanged(int in, const struct stat& opened) {
+    struct stat now {};
+    if (::fstat(in, &now) != 0)
+        return true;
+    const auto same = [](const struct timespec& a, const struct timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    };
+    return now.st_size != opened.st_size || !same(now.st_mtim, opened.st_mtim) || !same(now.st_ctim, opened.st_ctim);
+}
+
 int ReadWriteCopy(int in, int out, const CopyGoOn& goOn) {
     std::vector<char> buffer(1 << 20);
     for (;;) {
@@ -220,7 +231,7 @@ int32_t OpenCopyDestination(const QByteArray& path, CUniqueFd& folder, QByteArra
     return 0;
 }
 
-int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& destination, CopyFlush flush, const CopyGoOn& goOn) {
+int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& destination, const CopyOptions& options) {
     CUniqueFd in;
     struct stat sourceStat {};
     if (const int32_t result = OpenCopySource(source, in, sourceStat))
@@ -229,7 +240,24 @@ int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& destination, 
     QByteArray name;
     if (const int32_t result = OpenCopyDestination(destination, folder, name))
         return result;
-    return CopyIntoFolder(in.Get(), sourceStat, folder.Get(), name, CopyOptions{flush, goOn, false});
+    CopyOptions pc = options;
+    pc.handheld = false;
+    return CopyIntoFolder(in.Get(), sourceStat, folder.Get(), name, pc);
+}
+
+int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& destination, CopyFlush flush, const CopyGoOn& goOn) {
+    return CopyFileAtomic(source, destination, CopyOptions{flush, goOn, false, NameFlush::NewNames});
+}
+
+int32_t FlushFolder(int folder) {
+    // fsync needs a descriptor that is open for reading; an O_PATH one is reopened.
+    CUniqueFd dir(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.IsValid())
+        return EngineErrorFromErrno(errno);
+    // A driver without a folder flush (some FUSE ones) has nothing more it could do.
+    if (::fsync(dir.Get()) != 0 && errno != EINVAL && errno != ENOSYS)
+        return errno == EIO ? EngineError::kGeneral : EngineErrorFromErrno(errno);
+    return 0;
 }
 
 int32_t CopyIntoFolder(int in, const struct stat& sourceStat, int folder, const QByteArray& name,
@@ -297,6 +325,11 @@ int32_t CopyIntoFolder(int in, const struct stat& sourceStat, int folder, const 
     const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
     if (::futimens(out.Get(), times) != 0 || (flush == CopyFlush::Yes && ::fsync(out.Get()) != 0))
         return EngineErrorFromErrno(errno);
+    // A source written to while it was read gives a mix of old and new bytes: such a copy never
+    // gets a name. (A source replaced by a rename keeps the file read here whole; the caller
+    // looks at the path for that.)
+    if (SourceChanged(in, sourceStat))
+        return EngineError::kSourceChanged;
     // Asked before the new content gets any name: an unnamed file simply goes with its descriptor.
     if (goOn && !goOn())
         return EngineError::kNotReady;
@@ -325,15 +358,14 @@ int32_t CopyIntoFolder(int in, const struct stat& sourceStat, int folder, const 
     if (!anonymous)
         ::utimensat(folder, name.constData(), times, AT_SYMLINK_NOFOLLOW);
 
-    // A new name is made durable at once; the data is already safe, so a failure here is not
-    // one of the copy. Replacing an existing name needs no folder flush: the data was flushed
-    // before the rename, so the name shows the old or the new content whatever happens, and
-    // the rename reaches the disk with the file system's next commit, like the settings store.
-    // The folder flush doubled the cost of copying many small files.
-    if (replacing || flush == CopyFlush::No)
-        return 0;
-    CUniqueFd dir(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.IsValid())
-        ::fsync(dir.Get());
+    // The data was flushed before the rename, so the name shows the old or the new content
+    // whatever happens; only when the new one is on disk for good depends on the folder. Flushed
+    // one copy at a time, the folder doubled the cost of copying many small files: a run defers
+    // it and flushes each folder once. The data is safe already, so a failure here is not one of
+    // the copy.
+    const bool flushName = flush == CopyFlush::Yes &&
+                           (options.names == NameFlush::Always || (options.names == NameFlush::NewNames && !replacing));
+    if (flushName)
+        FlushFolder(folder);
     return 0;
 }

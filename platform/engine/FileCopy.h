@@ -14,7 +14,8 @@
 // over it. The copy keeps the source's modification time; an existing destination keeps its
 // permissions. Results are 0 or an EngineError code (kNotFound for a missing source,
 // kPathNotFound for a missing destination folder, kDiskFull, kIsFolder, kAccessDenied, kBadName,
-// kGeneral); on failure the old destination is untouched and no temporary file remains.
+// kSourceChanged when the source was written to while it was read, kGeneral); on failure the
+// old destination is untouched and no temporary file remains.
 // CopyFlush::No leaves the data to the system's own write-back: a crash of the process still
 // leaves the old or the new content, a power cut may not.
 // goOn, when given, is asked between chunks of about 1 MiB and once more before the new
@@ -23,12 +24,21 @@
 enum class CopyFlush { Yes, No };
 using CopyGoOn = std::function<bool()>;
 
+// When the name a copy gives reaches the disk. Until then a power cut may leave the old
+// content under it (never a mix: the data is flushed before the rename).
+enum class NameFlush {
+    NewNames,  // a new name at once; a replaced one with the file system's next commit
+    Always,    // every name at once
+    Deferred,  // the caller flushes the folder later (FlushFolder), once for many copies
+};
+
 struct CopyOptions {
     CopyFlush flush = CopyFlush::Yes;
     CopyGoOn goOn;
     // The destination is on the handheld: only a regular file there is replaced (a link, pipe
     // or device node is refused, never written through), and nothing follows a link.
     bool handheld = false;
+    NameFlush names = NameFlush::NewNames;
 };
 
 // Replaces the entry name of folder (an open folder; O_PATH will do) with the data of in, a
@@ -38,9 +48,14 @@ int32_t CopyIntoFolder(int in, const struct stat& inStatus, int folder, const QB
                        const CopyOptions& options);
 
 // Between two PC paths. A destination that is a link is replaced at the link's target, so the
-// user's link survives.
+// user's link survives. options.handheld is ignored.
+int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& destination, const CopyOptions& options);
 int32_t CopyFileAtomic(const QByteArray& source, const QByteArray& destination, CopyFlush flush = CopyFlush::Yes,
                        const CopyGoOn& goOn = {});
+
+// Makes the names given in folder (open in any mode, O_PATH will do) durable: the folder is
+// flushed. 0 or the EngineError code of the failure.
+int32_t FlushFolder(int folder);
 
 // The PC halves of a copy whose other end is on the handheld. The source must be a regular
 // file, opened without blocking (kIsFolder, kAccessDenied for anything else); the destination's

@@ -23,6 +23,7 @@ enum class EngineEvent : int {
     SessionReady = 0xD57,
     RemoteFileBusy = 0xD58,
     RemoteFileClosed = 0xD59,
+    CopiesDurable = 0xD5A,
 };
 
 class CEngineEvent : public QEvent {
@@ -37,7 +38,7 @@ public:
     const void* Sender() const { return m_sender; }
     static bool IsEngineEvent(const QEvent* e) {
         return e->type() >= static_cast<int>(EngineEvent::Initialized) &&
-               e->type() <= static_cast<int>(EngineEvent::RemoteFileClosed);
+               e->type() <= static_cast<int>(EngineEvent::CopiesDurable);
     }
 
 private:
@@ -78,6 +79,7 @@ public:
     int32_t OnMachineReady(int32_t result) override { return Post(EngineEvent::MachineReady, result); }
     int32_t OnSessionReady(int32_t result) override { return Post(EngineEvent::SessionReady, result); }
     int32_t OnRemoteFileBusy(int32_t result) override { return Post(EngineEvent::RemoteFileBusy, result); }
+    int32_t OnCopiesDurable(int32_t result) override { return Post(EngineEvent::CopiesDurable, result); }
 
 private:
     int32_t Post(EngineEvent event, int32_t result, int32_t first = 0);

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <ctime>
 #include <deque>
 #include <fcntl.h>
@@ -28,6 +29,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(250);
+
+// Tests slow copies down by this many milliseconds per step, so an unplug lands mid-copy.
+int CopyPauseMs() {
+    const char* text = std::getenv("DOVETAIL_TEST_COPY_PAUSE_MS");
+    return text ? std::max(0, std::atoi(text)) : 0;
+}
+
+// "FlushCopies" = 0 turns every flush off, for measurements against tools that flush nothing.
+bool FlushesCopies() {
+    uint32_t flush = 1;
+    CRegistry::Default().GetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::FlushCopies(),
+                                   flush);
+    return flush != 0;
+}
 
 }  // namespace
 
@@ -144,14 +159,30 @@ public:
         if (result == 0)
             result = OpenEngineCopy(source, destination, overwrite, &CSimEngineCore::ResolveOnDevice, copy);
         if (result == 0) {
-            uint32_t flush = 1;
-            CRegistry::Default().GetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(),
-                                           SimulatorConfig::FlushCopies(), flush);
-            result = CopyIntoFolder(
-                copy.source.Get(), copy.sourceStatus, copy.DestinationFolder(), copy.destinationName,
-                CopyOptions{flush == 0 ? CopyFlush::No : CopyFlush::Yes, {}, copy.destinationOnHandheld});
+            // Unplugging ends a copy under way, as pulling a stick does: nothing is renamed.
+            const auto goOn = [this] {
+                if (m_copyPauseMs > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(m_copyPauseMs));
+                bool plugged = true;
+                return !ReadPlugged(plugged) || plugged;
+            };
+            result =
+                CopyIntoFolder(copy.source.Get(), copy.sourceStatus, copy.DestinationFolder(), copy.destinationName,
+                               CopyOptions{FlushesCopies() ? CopyFlush::Yes : CopyFlush::No, goOn,
+                                           copy.destinationOnHandheld, NameFlush::Deferred});
+            if (result == 0)
+                m_written.Add(destination, copy.DestinationFolder());
         }
         Deliver([result](IEpocEngineEvents& sink) { sink.OnCopyDone(result); });
+    }
+
+    void MakeCopiesDurable() {
+        int32_t result = 0;
+        if (!FlushesCopies())
+            m_written.Clear();
+        else
+            result = m_written.Flush(&CSimEngineCore::ResolveOnDevice);
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnCopiesDurable(result); });
     }
 
     void CloseRemoteFile(const FileSpec& spec, bool force) {
@@ -293,6 +324,8 @@ private:
     bool m_stop = false;
 
     // Worker thread only.
+    const int m_copyPauseMs = CopyPauseMs();
+    CWrittenFolders m_written;
     bool m_following = false;
     bool m_lastPlugged = false;
     Clock::time_point m_nextPoll;

@@ -190,9 +190,17 @@ public:
             const auto goOn = [this, mountId] { return VolumeStillMounted(mountId); };
             result =
                 CopyIntoFolder(copy.source.Get(), copy.sourceStatus, copy.DestinationFolder(), copy.destinationName,
-                               CopyOptions{CopyFlush::Yes, goOn, copy.destinationOnHandheld});
+                               CopyOptions{CopyFlush::Yes, goOn, copy.destinationOnHandheld, NameFlush::Deferred});
+            if (result == 0)
+                m_written.Add(destination, copy.DestinationFolder());
         }
         Deliver([result](IEpocEngineEvents& sink) { sink.OnCopyDone(result); });
+    }
+
+    void MakeCopiesDurable() {
+        const int32_t result = m_written.Flush(
+            [this](const FileSpec& device, DeviceTarget& target) { return ResolveOnDevice(device, target); });
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnCopiesDurable(result); });
     }
 
     void CloseRemoteFile(const FileSpec& spec, bool force) {
@@ -328,6 +336,7 @@ private:
 
     // Worker thread only.
     const int m_copyPauseMs;
+    CWrittenFolders m_written;
     CMountTable m_mounts;
     CVolumeLocator m_locator;
     bool m_following = false;

@@ -28,7 +28,7 @@ inline void StayAwakeForTheNextOperation(const std::atomic<bool>& queued, const 
 //
 // Core provides SetSink, Post, Stop and Run (the worker's loop), and the worker-side
 // operations Initialize, Connect, OpenRemoteFile(spec, state), CopyFile, CloseRemoteFile(spec,
-// force), AttachRemote, GetMachine(state) and BeginSession; ReleaseRemoteFile(spec) only where
+// force), AttachRemote, GetMachine(state), BeginSession and MakeCopiesDurable; ReleaseRemoteFile(spec) only where
 // its files can be reported busy. Core must be complete where the back-end's constructor and
 // destructor are defined.
 template <typename Core>
@@ -66,6 +66,10 @@ public:
     int32_t CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) override {
         m_core->Post(
             [core = m_core.get(), source, destination, overwrite] { core->CopyFile(source, destination, overwrite); });
+        return 0;
+    }
+    int32_t MakeCopiesDurable() override {
+        m_core->Post([core = m_core.get()] { core->MakeCopiesDurable(); });
         return 0;
     }
     int32_t CloseRemoteFile(const FileSpec& spec, uint32_t /*attributes*/) override {

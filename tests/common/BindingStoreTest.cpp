@@ -3,6 +3,8 @@
 #include "common/DocSynchEntry.h"
 #include "common/ProfileRegistry.h"
 
+#include "platform/registry/Registry.h"
+#include "tests/support/StoreBusy.h"
 #include "tests/support/TempEnv.h"
 
 #include <QFile>
@@ -11,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -315,6 +319,60 @@ TEST(BindingStoreTest, MarkSynchronizedStoresNowPlusThreeSecondsBeyond2038) {
         EXPECT_TRUE(r.WasUpdated);
         EXPECT_EQ(TimeStampToDateTime(r.LastSyncTimeStamp), row.now.addSecs(3).toUTC());
     }
+}
+
+// A binding deleted while a run waited (on a prompt, on its copies) must not come back as a
+// key holding the run's values: the manager would list a broken row and the next add would
+// not take the number for free.
+TEST(BindingStoreTest, WritesOfARunReachOnlyBindingsThatStillExist) {
+    CTempEnv env;
+    struct Row {
+        const char* what;
+        std::function<void()> arrange;  // on entries 3 (the one written) and 4 (another)
+        BindingWrite expected;
+    };
+    const Row rows[] = {
+        {"still there", [] {}, BindingWrite::Written},
+        {"deleted", [] { ASSERT_TRUE(DeleteDocSynchEntry(kUser, 3)); }, BindingWrite::Gone},
+        {"a key left without its LinkStatus",
+         [] {
+             ASSERT_TRUE(DeleteDocSynchEntry(kUser, 3));
+             ASSERT_TRUE(WriteEntryNumber(kUser, kArea, QStringLiteral("3"), QStringLiteral("FileSize"), 7));
+         },
+         BindingWrite::Gone},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        DeleteDocSynchEntry(kUser, 3);
+        WriteDocSynchEntry(kUser, 3, SampleRecord());
+        WriteDocSynchEntry(kUser, 4, SampleRecord());
+        row.arrange();
+        const bool existed = CRegistry::Default().KeyExists(RegRoot::CurrentUser, EntryKeyPath(QStringLiteral("3")));
+        const std::vector<BindingWrite> marks =
+            MarkSynchronizedKeys(kUser, {{QStringLiteral("3"), 1234567}, {QStringLiteral("4"), 7654321}});
+        ASSERT_EQ(marks.size(), 2u);
+        EXPECT_EQ(marks[0], row.expected);
+        EXPECT_EQ(marks[1], BindingWrite::Written);  // the others are marked all the same
+        EXPECT_EQ(WriteBindingString(kUser, QStringLiteral("3"), QStringLiteral("WinFileType"), QStringLiteral("T")),
+                  row.expected);
+        uint32_t stamp = 0;
+        EXPECT_TRUE(ReadEntryNumber(kUser, kArea, QStringLiteral("4"), QStringLiteral("LastSyncTimeStamp"), stamp));
+        EXPECT_EQ(stamp, 7654321u);
+        if (row.expected == BindingWrite::Gone) {
+            EXPECT_EQ(CRegistry::Default().KeyExists(RegRoot::CurrentUser, EntryKeyPath(QStringLiteral("3"))), existed);
+            EXPECT_FALSE(ReadEntryNumber(kUser, kArea, QStringLiteral("3"), QStringLiteral("WasUpdated"), stamp));
+            EXPECT_FALSE(ReadEntryNumber(kUser, kArea, QStringLiteral("3"), QStringLiteral("LinkStatus"), stamp));
+        }
+    }
+}
+
+TEST(BindingStoreTest, AMarkTheStoreDoesNotTakeIsReported) {
+    CTempEnv env;
+    WriteDocSynchEntry(kUser, 3, SampleRecord());
+    CStoreWriteHold busy(env.RegistryPath());
+    ASSERT_TRUE(busy.IsHeld());
+    EXPECT_EQ(MarkSynchronizedKeys(kUser, {{QStringLiteral("3"), 1}}), std::vector<BindingWrite>{BindingWrite::Failed});
+    EXPECT_EQ(MarkSynchronized(kUser, 3), BindingWrite::Failed);
 }
 
 TEST(BindingStoreTest, TimeStampsAreUnsigned) {

@@ -331,6 +331,44 @@ TEST_F(ConnectionFlowTest, IndicatorAndOwnerFollowTheEngineAndSynchronizeStarts)
     EXPECT_TRUE(CMessageBox::ShownTexts().isEmpty());
 }
 
+// The synchronizer takes its bindings from the connected handheld's owner and is given only
+// a number: with another user's handheld connected, Synchronize would run that user's binding of
+// the number. It refuses, saying why; Synchronize All runs the owner's bindings as ever.
+TEST_F(ConnectionFlowTest, SynchronizeRunsOnlyTheListedUsersBinding) {
+    RegWriteNumber(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\TASKSCHEDULER"), QStringLiteral("SyncTime"), 1);
+    KnowMachine(QStringLiteral("Bob"), 0xABCD, 0x1234);
+    m_world.Store(12, m_world.Binding(QStringLiteral("a.txt")));
+    CAppProfile().WriteProfileString(QString(), QStringLiteral("SyncronizerPath"), QStringLiteral("/opt/bindcopy"));
+    CRecordingShell shell;
+    auto frame = MakeFrame([this] { return MakeEngineForwarder(m_engine); });
+    frame->View()->OnInitialUpdate();
+    CConnectionMonitor* monitor = m_connection->Monitor();
+    ASSERT_NE(monitor, nullptr);
+    Pump(*monitor);
+    monitor->HandleEvent(EngineEvent::Status, 0, 1);
+    Pump(*monitor);
+    ASSERT_EQ(frame->ConnectStatusBar()->OwnerText(), QStringLiteral("Bob"));
+    ASSERT_EQ(m_doc.User(), QStringLiteral("Alice"));
+
+    View(*frame).SelectRow(0);
+    frame->OnCommand(kCmdSynchronize);
+    EXPECT_TRUE(shell.m_requests.empty());
+    EXPECT_EQ(
+        CMessageBox::ShownTexts(),
+        QStringList{QStringLiteral("The connected MC 218 belongs to Bob, and the bindings listed are Alice's: the "
+                                   "selected binding cannot be synchronized with it.\n\nConnect Alice's MC 218, "
+                                   "or choose Synchronize All to synchronize Bob's bindings.")});
+    frame->OnCommand(kCmdSynchronizeAll);
+    ASSERT_EQ(shell.m_requests.size(), 1u);
+    EXPECT_TRUE(shell.m_requests[0].arguments.isEmpty());
+
+    // Nothing connected: whoever plugs in next, the run itself finds the owner, as before.
+    monitor->HandleEvent(EngineEvent::Disconnected, 0);
+    frame->OnCommand(kCmdSynchronize);
+    ASSERT_EQ(shell.m_requests.size(), 2u);
+    EXPECT_EQ(shell.m_requests[1].arguments, QStringList{QStringLiteral("/W\"12\"")});
+}
+
 // A command in a menu, key or toolbar that no flow added would be silently dead.
 TEST_F(ConnectionFlowTest, EveryCommandOfTheWindowHasAnEntryOnceTheFlowsAreWired) {
     auto frame = MakeFrame([this] { return MakeEngineForwarder(m_engine); });

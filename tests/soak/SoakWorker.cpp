@@ -173,6 +173,7 @@ public:
     int32_t OnMachineReady(int32_t) override { return 0; }
     int32_t OnSessionReady(int32_t) override { return 0; }
     int32_t OnRemoteFileBusy(int32_t) override { return 0; }
+    int32_t OnCopiesDurable(int32_t) override { return 0; }
 
     std::optional<int32_t> Wait() {
         std::unique_lock lock(m_mutex);

@@ -54,6 +54,7 @@ public:
     int32_t CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) override {
         return m_t.CopyFile(source, destination, overwrite);
     }
+    int32_t MakeCopiesDurable() override { return m_t.MakeCopiesDurable(); }
     int32_t CloseRemoteFile(const FileSpec& spec, uint32_t attributes) override {
         return m_t.CloseRemoteFile(spec, attributes);
     }
@@ -125,6 +126,8 @@ int32_t CScriptedEngine::CopyFile(const FileSpec& source, const FileSpec& destin
                  .arg(destination.location)
                  .arg(PathOf(destination))
                  .arg(overwrite);
+    if (duringCopy)
+        duringCopy();
     int32_t result = 0;
     if (!copyResults.empty()) {
         result = copyResults.front();
@@ -147,6 +150,17 @@ int32_t CScriptedEngine::CopyFile(const FileSpec& source, const FileSpec& destin
         }
     }
     events.emplace_back(EngineEvent::CopyDone, result);
+    return 0;
+}
+
+int32_t CScriptedEngine::MakeCopiesDurable() {
+    calls << QStringLiteral("MakeCopiesDurable");
+    int32_t result = 0;
+    if (!durableResults.empty()) {
+        result = durableResults.front();
+        durableResults.pop_front();
+    }
+    events.emplace_back(EngineEvent::CopiesDurable, result);
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <utility>
 
@@ -32,6 +33,10 @@ public:
     uint32_t machineWord24 = 0xABCD;
     // Results of the successive CopyFile calls; 0 once the list runs out.
     std::deque<int32_t> copyResults;
+    // Results of the successive MakeCopiesDurable calls; 0 once the list runs out.
+    std::deque<int32_t> durableResults;
+    // Runs inside each CopyFile, before its result is decided, as something happening during a copy.
+    std::function<void()> duringCopy;
     // Handheld files by EPOC path ("C:\Documents\a.txt").
     std::map<QString, DeviceFile> files;
     // Opening this path first reports a disconnect; from then on every open fails.
@@ -48,6 +53,7 @@ public:
     int32_t Connect(int32_t timeoutMs) override;
     int32_t OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) override;
     int32_t CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) override;
+    int32_t MakeCopiesDurable() override;
     int32_t CloseRemoteFile(const FileSpec& spec, uint32_t attributes) override;
     int32_t AttachRemote(int32_t mode) override;
     int32_t GetMachine(int32_t mode, std::unique_ptr<IEpocMachine>& out) override;

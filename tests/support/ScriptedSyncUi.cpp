@@ -39,6 +39,8 @@ RecentSyncAnswer CScriptedSyncUi::AskRecentSync(const QString& pcPath, const QSt
 
 CopyErrorAnswer CScriptedSyncUi::AskCopyError(const QString& destination) {
     calls << QStringLiteral("copy-error:") + destination;
+    if (duringCopyError)
+        duringCopyError();
     if (copyErrorAnswers.empty())
         return CopyErrorAnswer::IgnoreFile;
     const CopyErrorAnswer answer = copyErrorAnswers.front();

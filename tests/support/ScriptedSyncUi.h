@@ -17,6 +17,8 @@ public:
     std::deque<CopyErrorAnswer> copyErrorAnswers;
     // Runs while a decision prompt is open, as a user acting meanwhile would.
     std::function<void()> duringPrompt;
+    // Runs while the copy-error prompt is open.
+    std::function<void()> duringCopyError;
 
     // "message:<text>", "stop-message:<text>", "beep", "both-changed:<pc>|<epoc>",
     // "recent:<pc>|<epoc>", "copy-error:<destination>", "text:<t>", "range:<l>,<u>", "step:<s>",

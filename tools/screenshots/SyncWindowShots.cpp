@@ -23,6 +23,7 @@ public:
     int32_t Connect(int32_t) override { return 0; }
     int32_t OpenRemoteFile(const FileSpec&, std::unique_ptr<IEpocRemoteFile>&) override { return 0; }
     int32_t CopyFile(const FileSpec&, const FileSpec&, int32_t) override { return 0; }
+    int32_t MakeCopiesDurable() override { return 0; }
     int32_t CloseRemoteFile(const FileSpec&, uint32_t) override { return 0; }
     int32_t AttachRemote(int32_t) override { return 0; }
     int32_t GetMachine(int32_t, std::unique_ptr<IEpocMachine>&) override { return 0; }

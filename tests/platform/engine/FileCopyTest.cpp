@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
+#include <utility>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -230,6 +232,68 @@ TEST(FileCopyTest, AKilledCopyLeavesNothingBehind) {
         EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                   QStringList{QStringLiteral("target.bin")})
             << delayMs << " ms";
+    }
+}
+
+// A document saved while it is copied: written in place, the copy would mix old and new bytes
+// and is never given a name; replaced by a rename, the copy takes the file it opened whole.
+TEST(FileCopyTest, ASourceWrittenDuringTheCopyIsNeverNamed) {
+    const struct {
+        const char* what;
+        std::function<void(const QString& source)> edit;
+    } rows[] = {
+        {"appended to",
+         [](const QString& source) {
+             QFile f(source);
+             ASSERT_TRUE(f.open(QIODevice::Append));
+             f.write("more");
+         }},
+        {"rewritten in place, its time put back",
+         [](const QString& source) {
+             // The change time ticks coarsely: a write within the same tick would not show.
+             ::usleep(30000);
+             struct stat before {};
+             ASSERT_EQ(::stat(QFile::encodeName(source).constData(), &before), 0);
+             QFile f(source);
+             ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+             f.write("NEW");
+             f.close();
+             const struct timespec times[2] = {before.st_atim, before.st_mtim};
+             ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(source).constData(), times, 0), 0);
+         }},
+        // The file read loses its name, which moves its change time: it is no longer the document.
+        {"replaced by a rename",
+         [](const QString& source) {
+             ::usleep(30000);
+             const QString saved = source + QStringLiteral(".saved");
+             QFile f(saved);
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+             f.write("saved anew");
+             f.close();
+             ASSERT_TRUE(::rename(QFile::encodeName(saved).constData(), QFile::encodeName(source).constData()) == 0);
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        CTempEnv env;
+        const QByteArray old(2 << 20, 'o');
+        const QString source = env.WriteFile(QStringLiteral("source.bin"), old);
+        const QString folder = env.MakeDir(QStringLiteral("device"));
+        const QString target = env.WriteFile(QStringLiteral("device/target.bin"), "old");
+        bool edited = false;
+        // Asked between the copy's steps: the edit lands while the data is being read.
+        const CopyGoOn editOnce = [&] {
+            if (!std::exchange(edited, true))
+                row.edit(source);
+            return true;
+        };
+        const int32_t result = CopyFileAtomic(QFile::encodeName(source), QFile::encodeName(target),
+                                              CopyOptions{CopyFlush::Yes, editOnce, false, NameFlush::Deferred});
+        EXPECT_TRUE(edited);
+        EXPECT_EQ(result, EngineError::kSourceChanged);
+        EXPECT_EQ(ReadAll(target), QByteArray("old"));
+        EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("target.bin")});
     }
 }
 

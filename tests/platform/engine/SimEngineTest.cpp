@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <thread>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -475,6 +476,57 @@ TEST_F(SimEngineTest, FailedCopiesLeaveTheDestinationIntact) {
     engine->CopyFile(Spec(kLocationPc, pcFile), Device("C:\\Documents\\Target"), 1);
     Expect("CopyDone", 0);
     EXPECT_EQ(ReadAll(deviceFile), "new content");
+}
+
+// Pulling the cable ends the copy under way, as pulling a stick does: the old file stays whole
+// and nothing is left beside it.
+TEST_F(SimEngineTest, UnpluggingMidCopyFailsTheCopy) {
+    m_env.SetEnv("DOVETAIL_TEST_COPY_PAUSE_MS", QStringLiteral("40"));
+    const QString pcFile = m_env.WriteFile(QStringLiteral("pc/big.bin"), QByteArray(8 << 20, 'n'));
+    const QString deviceFile = DeviceFile(QStringLiteral("C/Documents/Big"), "old content");
+    auto engine = Start();
+    engine->CopyFile(Spec(kLocationPc, pcFile), Device("C:\\Documents\\Big"), 1);
+    std::this_thread::sleep_for(100ms);
+    SetPlugged(false);
+    Expect("CopyDone", EngineError::kNotReady);
+    EXPECT_EQ(ReadAll(deviceFile), "old content");
+    EXPECT_EQ(QDir(m_device + QStringLiteral("/C/Documents")).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("Big")});
+}
+
+// Names given by copies are made durable on request, on both sides; a handheld gone before
+// that cannot be.
+TEST_F(SimEngineTest, CopiesAreMadeDurableOnRequest) {
+    const QString pcFile = m_env.WriteFile(QStringLiteral("pc/Notes.txt"), "from the pc");
+    DeviceFile(QStringLiteral("C/Documents/Back"), "from the device");
+    auto engine = Start();
+    engine->MakeCopiesDurable();
+    Expect("CopiesDurable", 0);  // nothing to flush
+
+    engine->CopyFile(Spec(kLocationPc, pcFile), Device("C:\\Documents\\Notes"), 1);
+    Expect("CopyDone", 0);
+    engine->CopyFile(Device("C:\\Documents\\Back"), Spec(kLocationPc, m_pc + QStringLiteral("/Back.txt")), 1);
+    Expect("CopyDone", 0);
+    engine->MakeCopiesDurable();
+    Expect("CopiesDurable", 0);
+
+    engine->CopyFile(Spec(kLocationPc, pcFile), Device("C:\\Documents\\Other"), 1);
+    Expect("CopyDone", 0);
+    SetPlugged(false);
+    engine->MakeCopiesDurable();
+    Expect("CopiesDurable", EngineError::kNotReady);
+    // What could not be made durable is not asked for again.
+    SetPlugged(true);
+    engine->MakeCopiesDurable();
+    Expect("CopiesDurable", 0);
+
+    // With the flush turned off for measurements nothing is flushed, so nothing can fail.
+    Reg().SetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::FlushCopies(), 0);
+    engine->CopyFile(Spec(kLocationPc, pcFile), Device("C:\\Documents\\Third"), 1);
+    Expect("CopyDone", 0);
+    SetPlugged(false);
+    engine->MakeCopiesDurable();
+    Expect("CopiesDurable", 0);
 }
 
 TEST_F(SimEngineTest, NoEventAfterTheSinkIsRemovedOrTheEngineIsGone) {
