@@ -176,6 +176,11 @@ void CWrittenFolders::Add(const FileSpec& destination, int folder) {
         m_folders.push_back({destination, st.st_dev, st.st_ino});
 }
 
+bool CWrittenFolders::HasHandheldFolder() const {
+    return std::any_of(m_folders.begin(), m_folders.end(),
+                       [](const Folder& f) { return f.destination.location == kLocationDevice; });
+}
+
 int32_t CWrittenFolders::Flush(const DeviceResolver& resolve) {
     int32_t first = 0;
     for (const Folder& f : m_folders) {

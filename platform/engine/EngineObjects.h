@@ -85,6 +85,7 @@ public:
     // A copy gave a name in folder (its destination's folder, open), the destination being spec.
     void Add(const FileSpec& destination, int folder);
     bool IsEmpty() const { return m_folders.empty(); }
+    bool HasHandheldFolder() const;
     void Clear() { m_folders.clear(); }
     // Flushes every folder, reached again through resolve on the handheld and by path on the PC,
     // and forgets them: a name that could not be made durable now is its caller's to give up on.

@@ -15,9 +15,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <deque>
+#include <fcntl.h>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -198,8 +200,13 @@ public:
     }
 
     void MakeCopiesDurable() {
-        const int32_t result = m_written.Flush(
+        const bool onHandheld = m_written.HasHandheldFolder();
+        int32_t result = m_written.Flush(
             [this](const FileSpec& device, DeviceTarget& target) { return ResolveOnDevice(device, target); });
+        // A folder flush makes the names durable; a stick without a journal (FAT) also keeps its
+        // allocation table and directory entries apart, so the whole volume is flushed too.
+        if (result == 0 && onHandheld)
+            result = SyncHandheldVolume();
         Deliver([result](IEpocEngineEvents& sink) { sink.OnCopiesDurable(result); });
     }
 
@@ -290,6 +297,20 @@ private:
             Follow();
         else if (!m_following)
             m_current = Choose();
+    }
+
+    int32_t SyncHandheldVolume() {
+        FollowIfChanged();
+        if (!m_current)
+            return EngineError::kNotReady;
+        CDeviceDir root;
+        if (const int32_t result = OpenDeviceRoot(m_current->root, root))
+            return result;
+        // syncfs needs a descriptor open for reading; the root is held as O_PATH.
+        const CUniqueFd dir(::openat(root.Fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!dir.IsValid())
+            return EngineErrorFromErrno(errno);
+        return ::syncfs(dir.Get()) == 0 ? 0 : EngineError::kGeneral;
     }
 
     // Asked by a copy between its steps.

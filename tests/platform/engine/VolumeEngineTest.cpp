@@ -126,6 +126,52 @@ TEST_F(VolumeEngineTest, FollowsPlugAndReplugOnAnotherMountPoint) {
     EXPECT_FALSE(m_events.Next(300ms)) << "an unadopted volume must not connect";
 }
 
+// Making the copies durable answers for the names given since the last time: a volume pulled
+// before that cannot be answered for.
+TEST_F(VolumeEngineTest, MakesCopiesDurableOnlyWhileTheirVolumeIsThere) {
+    CLoopVolume stick(m_env.Root(), CLoopVolume::Kind::Ext4, u"DURABLE"_s);
+    MOUNT_OR_SKIP(stick, m_env.Root() + u"/media/durable"_s);
+    ASSERT_FALSE(Adopt(stick.MountPoint() + u"/Dovetail"_s, u"alice"_s).isEmpty());
+    auto engine = Start();
+    ASSERT_TRUE(engine);
+    Expect("Connected", 0);
+    WriteFile(m_pc + u"/a.txt"_s, "first");
+    const struct {
+        const char* why;
+        std::function<void()> before;
+        int32_t expected;
+    } rows[] = {
+        {"a copy to the handheld",
+         [&] {
+             EXPECT_EQ(
+                 Copy(*engine, Spec(kLocationPc, m_pc + u"/a.txt"_s), Spec(kLocationDevice, u"C:\\Documents\\A"_s)), 0);
+         },
+         0},
+        {"nothing copied since", [] {}, 0},
+        {"a copy to the PC",
+         [&] {
+             EXPECT_EQ(
+                 Copy(*engine, Spec(kLocationDevice, u"C:\\Documents\\A"_s), Spec(kLocationPc, m_pc + u"/b.txt"_s)), 0);
+         },
+         0},
+        {"the stick pulled after a copy",
+         [&] {
+             EXPECT_EQ(
+                 Copy(*engine, Spec(kLocationPc, m_pc + u"/a.txt"_s), Spec(kLocationDevice, u"C:\\Documents\\C"_s)), 0);
+             ASSERT_TRUE(stick.Unmount());
+             Expect("Disconnected", 0);
+         },
+         EngineError::kNotReady},
+        {"and nothing left to answer for", [] {}, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        row.before();
+        engine->MakeCopiesDurable();
+        Expect("CopiesDurable", row.expected);
+    }
+}
+
 // A volume can appear in the mount table before it can be recognised (a FUSE daemon still
 // starting): the engine looks again for a while instead of waiting for the next change.
 TEST_F(VolumeEngineTest, RecognisesAVolumeThatSettlesAfterItsMount) {
