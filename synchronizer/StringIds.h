@@ -59,6 +59,7 @@ enum SyncStringId : int {
     IDS_MARK_FAILED = 153,
     IDS_NOT_COPIED_NO_BACKUP = 154,
     IDS_COPIES_NOT_DURABLE = 155,
+    IDS_SOURCE_UNSEEN = 156,
 };
 
 // Registers the table with CStringTable; every program and test of the synchronizer calls

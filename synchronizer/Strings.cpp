@@ -67,5 +67,6 @@ void InstallSyncStrings() {
         {IDS_MARK_FAILED, "Not marked, the binding store did not take the mark : "},
         {IDS_NOT_COPIED_NO_BACKUP, "Not copied, no backup of the PC file could be made : "},
         {IDS_COPIES_NOT_DURABLE, "The copies made could not be flushed to disk"},
+        {IDS_SOURCE_UNSEEN, "Not marked, the source could not be looked at after its copy : "},
     });
 }

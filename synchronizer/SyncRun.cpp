@@ -606,7 +606,8 @@ void CSyncRun::OnCheckOpened(int32_t result) {
         // A destination gone or out of reach holds nothing to overwrite unseen, and the copy
         // itself reports a handheld that went away. A source that cannot be looked at cannot be
         // shown to be what was copied.
-        AfterCheck(m_check == DeviceCheck::SourceAfter);
+        m_sourceUnseen = m_check == DeviceCheck::SourceAfter;
+        AfterCheck(m_sourceUnseen);
         return;
     }
     RemoteFileInfo info;
@@ -684,7 +685,8 @@ void CSyncRun::LeaveChangedDestination(int index) {
 void CSyncRun::LeaveChangedSource(int index) {
     // The copy may hold the source as it was before it was saved anew: the binding is not
     // marked, so the next run finds the source changed and copies it again.
-    m_log.WriteLine(Text(IDS_SOURCE_CHANGED) + TransferText(index));
+    m_log.WriteLine(Text(std::exchange(m_sourceUnseen, false) ? IDS_SOURCE_UNSEEN : IDS_SOURCE_CHANGED) +
+                    TransferText(index));
     m_log.WriteEmptyLine();
     m_errors = true;
 }

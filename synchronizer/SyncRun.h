@@ -171,6 +171,7 @@ private:
     bool m_stopRequested = false;
     DeviceCheck m_check = DeviceCheck::Destination;
     bool m_refreshSource = false;  // a retry after the source changed mid-copy
+    bool m_sourceUnseen = false;   // the handheld source could not be looked at after its copy
     int32_t m_lastCopyResult = 0;
     std::unique_ptr<SyncDirection[]> m_decisions;
     int m_scanIndex = 0;

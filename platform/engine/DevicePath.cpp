@@ -7,7 +7,9 @@
 
 #include <QFile>
 #include <QList>
+#include <QSet>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -16,6 +18,10 @@
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -93,23 +99,139 @@ DirPtr OpenListing(int folder) {
     return dir;
 }
 
+// Whatever the locale: only A-Z and a-z pair up.
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+}
+
+bool IsPlainAscii(const QByteArray& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool SameStamp(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// The names of one folder, for looking names up ignoring case. A run looks up a thousand
+// documents in one folder, and each that is missing (or, where the file system folds case,
+// each one) took a listing of the whole folder. The index stays valid while the folder's
+// modification and change times stay as they were; the engine's own new names are added as
+// they are given (NoteDeviceEntryAdded), so its copies do not throw it away.
+class CFolderIndex {
+public:
+    // The first comparable name in listing order matching wanted ignoring case (the exact
+    // spelling first); empty when none.
+    QByteArray Find(const QByteArray& wanted) const {
+        if (m_exact.contains(wanted))
+            return wanted;
+        std::size_t best = SIZE_MAX;
+        QByteArray found;
+        if (IsPlainAscii(wanted)) {
+            const auto it = m_ascii.find(Lowered(wanted));
+            if (it != m_ascii.end()) {
+                best = it->second.first;
+                found = it->second.second;
+            }
+        }
+        // Other names can still match (the Kelvin sign folds to "k"): compared as the toolkit does.
+        const QString wantedText = QString::fromUtf8(wanted);
+        for (const auto& [position, name] : m_others) {
+            if (position >= best)
+                break;
+            if (QString::fromUtf8(name).compare(wantedText, Qt::CaseInsensitive) == 0)
+                return name;
+        }
+        return found;
+    }
+
+    // Lists folder afresh; false when it cannot be read or is too large to keep.
+    bool Build(int folder, const struct stat& status) {
+        Clear();
+        const DirPtr dir = OpenListing(folder);
+        if (!dir)
+            return false;
+        std::size_t position = 0;
+        while (const dirent* entry = ::readdir(dir.get())) {
+            if (position++ >= kMostNames) {
+                Clear();
+                return false;
+            }
+            Add(QByteArray(entry->d_name), position);
+        }
+        m_next = position;
+        m_device = status.st_dev;
+        m_inode = status.st_ino;
+        Restamp(status);
+        return true;
+    }
+
+    bool IsFor(const struct stat& status) const {
+        return m_valid && status.st_dev == m_device && status.st_ino == m_inode;
+    }
+    bool Matches(const struct stat& status) const {
+        return IsFor(status) && SameStamp(status.st_mtim, m_modified) && SameStamp(status.st_ctim, m_changed);
+    }
+    void AddOwn(const QByteArray& name, const struct stat& after) {
+        Add(name, ++m_next);
+        Restamp(after);
+    }
+    void Clear() {
+        m_valid = false;
+        m_exact.clear();
+        m_ascii.clear();
+        m_others.clear();
+    }
+
+private:
+    static constexpr std::size_t kMostNames = 100000;
+
+    static std::string Lowered(const QByteArray& name) {
+        std::string lowered(name.constData(), std::size_t(name.size()));
+        std::transform(lowered.begin(), lowered.end(), lowered.begin(), AsciiLower);
+        return lowered;
+    }
+    void Add(const QByteArray& name, std::size_t position) {
+        m_exact.insert(name);
+        if (!IsComparableName(name))
+            return;
+        if (IsPlainAscii(name))
+            m_ascii.try_emplace(Lowered(name), position, name);
+        else
+            m_others.emplace_back(position, name);
+    }
+    void Restamp(const struct stat& status) {
+        m_modified = status.st_mtim;
+        m_changed = status.st_ctim;
+        m_valid = true;
+    }
+
+    bool m_valid = false;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    struct timespec m_modified {};
+    struct timespec m_changed {};
+    std::size_t m_next = 0;
+    QSet<QByteArray> m_exact;
+    std::unordered_map<std::string, std::pair<std::size_t, QByteArray>> m_ascii;
+    std::vector<std::pair<std::size_t, QByteArray>> m_others;  // in listing order
+};
+
+// Per thread: each engine's worker looks up on its own.
+CFolderIndex& ThreadFolderIndex() {
+    thread_local CFolderIndex index;
+    return index;
+}
+
 // The name of an entry of folder matching wanted when case is ignored (an exact match first);
 // empty when none.
 QByteArray FindIgnoringCase(int folder, const QByteArray& wanted) {
-    const DirPtr dir = OpenListing(folder);
-    if (!dir)
+    struct stat st {};
+    if (::fstat(folder, &st) != 0)
         return {};
-    const QString wantedText = QString::fromUtf8(wanted);
-    QByteArray found;
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const QByteArray name(entry->d_name);
-        if (name == wanted)
-            return name;
-        if (found.isEmpty() && IsComparableName(name) &&
-            QString::fromUtf8(name).compare(wantedText, Qt::CaseInsensitive) == 0)
-            found = name;
-    }
-    return found;
+    CFolderIndex& index = ThreadFolderIndex();
+    if (!index.Matches(st) && !index.Build(folder, st))
+        return {};
+    return index.Find(wanted);
 }
 
 // Splits a relative folder path into its components; false when one of them is "." or "..".
@@ -138,6 +260,16 @@ int64_t MountIdOf(int fd) {
 }
 
 }  // namespace
+
+void NoteDeviceEntryAdded(int folder, const QByteArray& name, const struct stat& before) {
+    CFolderIndex& index = ThreadFolderIndex();
+    struct stat after {};
+    if (!index.Matches(before) || ::fstat(folder, &after) != 0 || !index.IsFor(after)) {
+        index.Clear();
+        return;
+    }
+    index.AddOwn(name, after);
+}
 
 bool DescriptorIsOnMount(int fd, int mountId, dev_t device) {
     const int64_t id = MountIdOf(fd);

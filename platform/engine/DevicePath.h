@@ -82,6 +82,10 @@ private:
     QByteArray m_hostPath;
 };
 
+// The engine gave name in folder (on the handheld), which was as before shows before the
+// change: lookups ignoring case on this thread then need no fresh listing of the folder.
+void NoteDeviceEntryAdded(int folder, const QByteArray& name, const struct stat& before);
+
 // Opens the root: base (absolute, no "." or ".." component, not itself a link; for a volume
 // the located mount itself), then each folder of below without following links and on base's
 // file system. kNotReady when the root cannot be used.

@@ -3,6 +3,7 @@
 
 #include "platform/base/RegularFile.h"
 #include "platform/base/UniqueFd.h"
+#include "platform/engine/DevicePath.h"
 #include "platform/engine/SimulatorConfig.h"
 
 #include <algorithm>
@@ -280,6 +281,9 @@ int32_t CopyIntoFolder(int in, const struct stat& sourceStat, int folder, const 
         return EngineError::kBadName;
     if (replacing && options.handheld && !S_ISREG(destinationStat.st_mode))
         return EngineError::kAccessDenied;
+    // Before the folder changes: the handheld's index of names learns the new one afterwards.
+    struct stat folderBefore {};
+    const bool indexed = options.handheld && ::fstat(folder, &folderBefore) == 0;
 
     // The data goes to a file without a name where the file system allows it, so a copy
     // killed half-way leaves nothing behind; the name is given only once the data is safe.
@@ -326,8 +330,8 @@ int32_t CopyIntoFolder(int in, const struct stat& sourceStat, int folder, const 
     if (::futimens(out.Get(), times) != 0 || (flush == CopyFlush::Yes && ::fsync(out.Get()) != 0))
         return EngineErrorFromErrno(errno);
     // A source written to while it was read gives a mix of old and new bytes: such a copy never
-    // gets a name. (A source replaced by a rename keeps the file read here whole; the caller
-    // looks at the path for that.)
+    // gets a name. (A source replaced by a rename loses its name, which moves its change time
+    // too: what was read is no longer the document.)
     if (SourceChanged(in, sourceStat))
         return EngineError::kSourceChanged;
     // Asked before the new content gets any name: an unnamed file simply goes with its descriptor.
@@ -353,6 +357,8 @@ int32_t CopyIntoFolder(int in, const struct stat& sourceStat, int folder, const 
     if (::renameat(folder, temp.constData(), folder, name.constData()) != 0)
         return EngineErrorFromErrno(errno);
     guard.Commit();
+    if (indexed)
+        NoteDeviceEntryAdded(folder, name, folderBefore);
     // Some FUSE drivers (fusefat) stamp a renamed file with the current time; the name gets the
     // source's time once more. The data is in place already, so a failure here is not one of the copy.
     if (!anonymous)

@@ -210,6 +210,25 @@ INSTANTIATE_TEST_SUITE_P(Sync, SavedDuringCopyTest,
                                            SavedRow{"HandheldToPcConverted", SyncDirection::DeviceToPc, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A handheld source that cannot be looked at after its copy (gone, or the handheld with it)
+// cannot be shown to be what was copied.
+TEST(SavedDuringCopy, AHandheldSourceOutOfSightAfterItsCopyLeavesTheBindingUnmarked) {
+    CSyncTestWorld world;
+    world.AddBinding(u"0"_s, world.MakeBinding(u"a.txt"_s));
+    world.WritePcFile(u"a.txt"_s, "pc", kNow - 300000);
+    world.WriteDeviceFile(u"a.txt"_s, "handheld", kNow - 100);
+    world.engine.duringCopy = [&] { world.engine.files.erase(u"C:\\Documents\\a.txt"_s); };
+    auto run = world.Run();
+
+    const QStringList lines = world.RunLines();
+    EXPECT_TRUE(
+        lines.contains(u"Not marked, the source could not be looked at after its copy : C:\\Documents\\a.txt -> "_s +
+                       world.pcDir + u"a.txt"_s))
+        << lines.join(u'\n').toStdString();
+    EXPECT_EQ(world.EntryNumber(u"0"_s, u"LastSyncTimeStamp"_s), kOldStamp);
+    EXPECT_EQ(lines.last(), kCompleteWithErrors);
+}
+
 // The engine refuses a copy whose source was written to while it read it. Retry copies the
 // source as it is now, and the binding is marked once that copy holds it.
 TEST(SavedDuringCopy, TheEnginesRefusalIsSaidAndRetryCopiesTheNewContent) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/engine/DevicePath.h"
 
+#include "platform/base/UniqueFd.h"
+#include "platform/engine/FileCopy.h"
 #include "platform/engine/SimulatorConfig.h"
 #include "tests/support/HostileEntries.h"
 #include "tests/support/TempEnv.h"
@@ -11,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -93,6 +97,73 @@ TEST_F(DevicePathTest, ExactNameWinsOverACaseVariant) {
     EXPECT_TRUE(target.hostPath.endsWith("/report"));
     ASSERT_EQ(Resolve("C:\\Documents\\Report", target), 0);
     EXPECT_TRUE(target.hostPath.endsWith("/Report"));
+}
+
+// Names are looked up ignoring case from an index of the folder, kept while the folder stays
+// as it was and told of the engine's own copies: whatever changes it, lookups stay right.
+TEST_F(DevicePathTest, LookupsIgnoringCaseFollowTheFolder) {
+    const QString docs = m_root + QStringLiteral("/C/Documents/");
+    const QString source = m_env.WriteFile(QStringLiteral("source.txt"), "s");
+    // A change within the clock tick of the last listing may show only with the next one.
+    const auto later = [] { ::usleep(20000); };
+    const struct {
+        const char* step;
+        std::function<void()> change;
+        QByteArray path;
+        QByteArray onDisk;  // empty: absent
+    } rows[] = {
+        {"missing", [] {}, "C:\\Documents\\NOTES", {}},
+        {"made by another program",
+         [&] {
+             later();
+             m_env.WriteFile(QStringLiteral("device/C/Documents/Notes"), "n");
+         },
+         "C:\\Documents\\NOTES", "Notes"},
+        {"copied by the engine",
+         [&] {
+             DeviceTarget agenda;
+             ASSERT_EQ(Resolve("C:\\Documents\\Agenda", agenda), 0);
+             const CUniqueFd in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+             struct stat st {};
+             ASSERT_EQ(::fstat(in.Get(), &st), 0);
+             CopyOptions options;
+             options.handheld = true;
+             ASSERT_EQ(CopyIntoFolder(in.Get(), st, agenda.folder.Fd(), agenda.entry, options), 0);
+         },
+         "c:\\documents\\AGENDA", "Agenda"},
+        {"the earlier one still found", [] {}, "C:\\Documents\\notes", "Notes"},
+        {"renamed by another program",
+         [&] {
+             later();
+             ASSERT_TRUE(QFile::rename(docs + QStringLiteral("Notes"), docs + QStringLiteral("Old notes")));
+         },
+         "C:\\Documents\\NOTES",
+         {}},
+        {"a sign that folds to a letter",
+         [&] {
+             later();
+             m_env.WriteFile(QStringLiteral("device/C/Documents/\u212Aey"), "k");
+         },
+         "C:\\Documents\\KEY",
+         "\xE2\x84\xAA"
+         "ey"},
+        {"an exact spelling beside it wins",
+         [&] {
+             later();
+             m_env.WriteFile(QStringLiteral("device/C/Documents/KEY"), "K");
+         },
+         "C:\\Documents\\KEY", "KEY"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.step);
+        row.change();
+        DeviceTarget target;
+        ASSERT_EQ(Resolve(row.path, target), 0);
+        EXPECT_EQ(target.exists, !row.onDisk.isEmpty());
+        if (!row.onDisk.isEmpty()) {
+            EXPECT_EQ(target.entry, row.onDisk);
+        }
+    }
 }
 
 TEST_F(DevicePathTest, MissingPiecesAreReported) {
