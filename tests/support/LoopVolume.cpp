@@ -76,6 +76,14 @@ CLoopVolume::CLoopVolume(const QString& folder, Kind kind, const QString& label,
         m_problem = u"cannot format the image (is dosfstools / exfatprogs / e2fsprogs installed?): "_s + made.output;
 }
 
+std::unique_ptr<CLoopVolume> CLoopVolume::OfImage(const QString& image, Kind kind) {
+    std::unique_ptr<CLoopVolume> volume(new CLoopVolume(kind));
+    volume->m_image = image;
+    if (!QFileInfo(image).isFile())
+        volume->m_problem = u"no image "_s + image;
+    return volume;
+}
+
 CLoopVolume::~CLoopVolume() {
     if (IsMounted())
         Unmount();
@@ -107,10 +115,12 @@ bool CLoopVolume::Mount(const QString& mountPoint) {
 }
 
 bool CLoopVolume::MountWithKernel(const QString& mountPoint, const QString& type) {
-    const QString options = type == u"ext4"_s ? u"loop,errors=remount-ro"_s : u"loop"_s;
+    QString options = type == u"ext4"_s ? u"loop,errors=remount-ro"_s : u"loop"_s;
+    if (!m_extraOptions.isEmpty())
+        options += u',' + m_extraOptions;
     const Outcome mounted = Execute(u"mount"_s, {u"-t"_s, type, u"-o"_s, options, m_image, mountPoint});
     if (!mounted.ok) {
-        m_problem = u"mount -t "_s + type + u" -o loop failed: "_s + mounted.output;
+        m_problem = u"mount -t "_s + type + u" -o "_s + options + u" failed: "_s + mounted.output;
         return false;
     }
     m_mountPoint = mountPoint;
@@ -121,6 +131,10 @@ bool CLoopVolume::MountWithKernel(const QString& mountPoint, const QString& type
 // The kernel of this machine may lack FAT and exFAT; their FUSE drivers do the same job.
 bool CLoopVolume::MountWithFuse(const QString& mountPoint) {
     const QString kernelProblem = m_problem;
+    if (!m_extraOptions.isEmpty()) {
+        m_problem = kernelProblem + u"; and the FUSE driver does not take "_s + m_extraOptions;
+        return false;
+    }
     Outcome mounted;
     if (m_kind == Kind::Fat) {
         if (QStandardPaths::findExecutable(u"fusefat"_s).isEmpty()) {
