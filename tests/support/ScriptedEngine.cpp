@@ -149,6 +149,8 @@ int32_t CScriptedEngine::CopyFile(const FileSpec& source, const FileSpec& destin
                 result = -1;
         }
     }
+    if (afterCopy)
+        afterCopy();
     events.emplace_back(EngineEvent::CopyDone, result);
     return 0;
 }

@@ -37,6 +37,8 @@ public:
     std::deque<int32_t> durableResults;
     // Runs inside each CopyFile, before its result is decided, as something happening during a copy.
     std::function<void()> duringCopy;
+    // Runs inside each CopyFile once it has copied, before its event: something happening just after.
+    std::function<void()> afterCopy;
     // Handheld files by EPOC path ("C:\Documents\a.txt").
     std::map<QString, DeviceFile> files;
     // Opening this path first reports a disconnect; from then on every open fails.

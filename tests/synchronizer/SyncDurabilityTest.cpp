@@ -217,7 +217,7 @@ TEST(SavedDuringCopy, AHandheldSourceOutOfSightAfterItsCopyLeavesTheBindingUnmar
     world.AddBinding(u"0"_s, world.MakeBinding(u"a.txt"_s));
     world.WritePcFile(u"a.txt"_s, "pc", kNow - 300000);
     world.WriteDeviceFile(u"a.txt"_s, "handheld", kNow - 100);
-    world.engine.duringCopy = [&] { world.engine.files.erase(u"C:\\Documents\\a.txt"_s); };
+    world.engine.afterCopy = [&] { world.engine.files.erase(u"C:\\Documents\\a.txt"_s); };
     auto run = world.Run();
 
     const QStringList lines = world.RunLines();
