@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <cstdlib>
 
@@ -56,4 +57,19 @@ QString BinDir() {
     if (const char* dir = ::getenv("DOVETAIL_BIN_DIR"))
         return QString::fromLocal8Bit(dir);
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../bin");
+}
+
+bool RunBuiltTool(const QString& program, const QStringList& args, QString* output) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(BinDir() + u'/' + program, args);
+    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (output)
+        *output = QString::fromUtf8(p.readAll());
+    return ok;
+}
+
+QByteArray ReadWholeFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <map>
@@ -34,3 +35,8 @@ private:
 
 // Folder of the built programs (build/bin), for tests that start them.
 QString BinDir();
+// Runs a built program for at most a minute: true when it ended by itself with status 0;
+// output, when given, gets what it printed on both channels.
+bool RunBuiltTool(const QString& program, const QStringList& args, QString* output = nullptr);
+// A file's whole content; empty when it cannot be read.
+QByteArray ReadWholeFile(const QString& path);

@@ -33,18 +33,11 @@ namespace {
 const QString kUser = u"alice"_s;
 
 bool Tool(const QString& program, const QStringList& args, QString* output = nullptr) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(BinDir() + u'/' + program, args);
-    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (output)
-        *output = QString::fromUtf8(p.readAll());
-    return ok;
+    return RunBuiltTool(program, args, output);
 }
 
 QByteArray Read(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return ReadWholeFile(path);
 }
 
 void Write(const QString& path, const QByteArray& content, struct timespec modified) {

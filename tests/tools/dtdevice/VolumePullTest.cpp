@@ -41,18 +41,11 @@ const QStringList kLastLines = {u"Synchronization complete."_s, u"Synchronizatio
                                 u"Synchronization stopped."_s};
 
 bool Tool(const QString& program, const QStringList& args, QString* output = nullptr) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(BinDir() + u'/' + program, args);
-    const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (output)
-        *output = QString::fromUtf8(p.readAll());
-    return ok;
+    return RunBuiltTool(program, args, output);
 }
 
 QByteArray Read(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return ReadWholeFile(path);
 }
 
 bool Exists(const QString& path) {
