@@ -111,24 +111,48 @@ bool IsVirtualFileSystem(const QByteArray& fsType) {
 
 CMountTable::CMountTable() : m_fd(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC)) {}
 
-bool CMountTable::Read(std::vector<MountEntry>& out) {
-    if (!m_fd.IsValid() || ::lseek(m_fd.Get(), 0, SEEK_SET) != 0)
+namespace {
+
+bool ReadWhole(int fd, QByteArray& text) {
+    if (::lseek(fd, 0, SEEK_SET) != 0)
         return false;
-    QByteArray text;
+    text.clear();
     char buffer[16384];
     for (;;) {
-        const ssize_t got = ::read(m_fd.Get(), buffer, sizeof buffer);
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
             return false;
         }
         if (got == 0)
-            break;
+            return true;
         text.append(buffer, got);
     }
-    out = ParseMountInfo(text);
-    return true;
+}
+
+}  // namespace
+
+bool CMountTable::Read(std::vector<MountEntry>& out) {
+    if (!m_fd.IsValid())
+        return false;
+    // The kernel hands the table out a page at a time, and a mount made or gone between two
+    // pages can shift the rest: an entry is skipped or shown twice, and a handheld that stayed
+    // would seem gone. Only a table read twice alike is taken.
+    QByteArray text;
+    if (!ReadWhole(m_fd.Get(), text))
+        return false;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        QByteArray again;
+        if (!ReadWhole(m_fd.Get(), again))
+            return false;
+        if (again == text) {
+            out = ParseMountInfo(text);
+            return true;
+        }
+        text = std::move(again);
+    }
+    return false;
 }
 
 bool CMountTable::Changed() const {

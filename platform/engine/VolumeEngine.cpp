@@ -44,24 +44,25 @@ int CopyPauseMs() {
 namespace {
 
 // A volume can be in the mount table before it answers (a FUSE file system whose daemon is
-// still starting, a marker not yet readable), so a table change that leaves no handheld is
-// looked at again a few times, further apart each time, before the engine waits for the next.
+// still starting, a marker not yet readable), so while no handheld is connected the table is
+// looked at again, soon after a change and then every few seconds, besides at every change.
 class CMountSettle {
 public:
     int Timeout() const { return m_nextMs; }
 
     void TableChanged(bool connected) { m_nextMs = connected ? -1 : kFirstMs; }
+    void LookAgainSoon() { m_nextMs = kFirstMs; }
 
     void Looked(bool connected) {
-        if (connected || m_nextMs < 0 || m_nextMs >= kLastMs)
+        if (connected || m_nextMs < 0)
             m_nextMs = -1;
         else
-            m_nextMs *= 2;
+            m_nextMs = std::min(m_nextMs * 2, kLastMs);
     }
 
 private:
     static constexpr int kFirstMs = 250;
-    static constexpr int kLastMs = 4000;  // 250 + 500 + ... + 4000: about 8 s in all
+    static constexpr int kLastMs = 4000;
     int m_nextMs = -1;
 };
 
@@ -163,6 +164,7 @@ public:
         m_following = true;
         m_current = Choose();  // the answer below is the connection event
         m_followPending = false;
+        m_settle.TableChanged(m_current.has_value());
         const int32_t result = m_current ? 0 : EngineError::kNotReady;
         Deliver([result](IEpocEngineEvents& sink) { sink.OnConnected(result); });
     }
@@ -273,6 +275,14 @@ private:
 
     void Follow(FollowCause cause = FollowCause::kTableChanged) {
         std::optional<Current> next = Choose();
+        // The handheld's mount is still there but it was not recognised just now (a FUSE
+        // driver busy with a write can answer oddly): it is looked at again before it counts
+        // as gone, or every other mount coming and going could end a run.
+        if (!next && m_current && MountStays(m_current->mount.id) && ++m_doubts < kDoubtsBeforeGone) {
+            m_settle.LookAgainSoon();
+            return;
+        }
+        m_doubts = 0;
         if (cause == FollowCause::kSettling)
             m_settle.Looked(next.has_value());
         else
@@ -289,6 +299,12 @@ private:
             Deliver([](IEpocEngineEvents& sink) { sink.OnDisconnected(0); });
         if (m_current)
             Deliver([](IEpocEngineEvents& sink) { sink.OnConnected(0); });
+    }
+
+    bool MountStays(int mountId) {
+        std::vector<MountEntry> table;
+        return m_mounts.Read(table) &&
+               std::any_of(table.begin(), table.end(), [mountId](const MountEntry& m) { return m.id == mountId; });
     }
 
     // Operations look at the table first, so none works on a volume that has gone.
@@ -364,6 +380,8 @@ private:
     bool m_followPending = false;
     std::optional<Current> m_current;
     CMountSettle m_settle;
+    static constexpr int kDoubtsBeforeGone = 3;
+    int m_doubts = 0;  // looks in a row that did not recognise the handheld on its mount
 };
 
 CVolumeEngine::CVolumeEngine() = default;

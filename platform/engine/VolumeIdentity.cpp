@@ -231,7 +231,16 @@ std::optional<VolumeLocation> CVolumeLocator::Locate(const AdoptedVolume& volume
 std::optional<CVolumeLocator::Handheld> CVolumeLocator::ChooseHandheld(const std::vector<AdoptedVolume>& volumes,
                                                                        const std::vector<MountEntry>& table,
                                                                        const QString& keepId, int keepMount) {
-    m_probes.clear();
+    // A mount keeps its file system, so what a probe found stays true while the mount stays:
+    // probing again at every change of the table (any mount anywhere) read a device while it
+    // was being written, and a probe that failed then looked like the handheld going away.
+    // Failed probes are tried again; mounts gone are forgotten.
+    std::erase_if(m_probes, [&table](const auto& known) {
+        const auto& [key, probe] = known;
+        return probe.identity.isEmpty() || std::none_of(table.begin(), table.end(), [&key](const MountEntry& m) {
+                   return std::make_tuple(m.id, m.major, m.minor) == key;
+               });
+    });
     std::optional<Handheld> best;
     std::size_t bestIndex = table.size();
     for (const AdoptedVolume& volume : volumes) {

@@ -71,7 +71,8 @@ public:
         VolumeLocation where;
     };
     // The handheld among the adopted volumes: the one given by keepId on mount keepMount while
-    // it is still there, else the one mounted first. Starts with fresh probes.
+    // it is still there, else the one mounted first. What a mount was probed to be is kept while
+    // it stays mounted.
     std::optional<Handheld> ChooseHandheld(const std::vector<AdoptedVolume>& volumes,
                                            const std::vector<MountEntry>& table, const QString& keepId = {},
                                            int keepMount = -1);

@@ -12,6 +12,10 @@
 #include "tests/support/LoopVolume.h"
 #include "tests/support/TempEnv.h"
 
+#include <atomic>
+#include <sys/mount.h>
+#include <thread>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -169,6 +173,45 @@ TEST_F(VolumeEngineTest, MakesCopiesDurableOnlyWhileTheirVolumeIsThere) {
         row.before();
         engine->MakeCopiesDurable();
         Expect("CopiesDurable", row.expected);
+    }
+}
+
+// Other volumes coming and going (a desktop's, or other tests') change the mount table all
+// the time: the handheld stays connected through it, and copies to it go on.
+TEST_F(VolumeEngineTest, OtherMountsComingAndGoingLeaveTheHandheldConnected) {
+    for (const CLoopVolume::Kind kind : {CLoopVolume::Kind::Ext4, CLoopVolume::Kind::Fat}) {
+        SCOPED_TRACE(kind == CLoopVolume::Kind::Fat ? "FAT" : "ext4");
+        CLoopVolume stick(m_env.Root(), kind, u"STEADY"_s, 16);
+        MOUNT_OR_SKIP(stick, m_env.Root() + u"/media/steady"_s);
+        ASSERT_FALSE(Adopt(stick.MountPoint() + u"/Dovetail"_s, u"alice"_s).isEmpty());
+        auto engine = Start();
+        ASSERT_TRUE(engine);
+        Expect("Connected", 0);
+
+        const QByteArray churn = QFile::encodeName(m_env.MakeDir(u"churn"_s));
+        std::atomic<bool> stop = false;
+        std::atomic<int> mounts = 0;
+        std::thread other([&] {
+            while (!stop && ::mount("none", churn.constData(), "tmpfs", 0, nullptr) == 0) {
+                ::umount(churn.constData());
+                ++mounts;
+            }
+        });
+        WriteFile(m_pc + u"/a.txt"_s, "steady");
+        for (int i = 0; i < 20; ++i) {
+            EXPECT_EQ(
+                Copy(*engine, Spec(kLocationPc, m_pc + u"/a.txt"_s), Spec(kLocationDevice, u"C:\\Documents\\A"_s)), 0);
+        }
+        std::this_thread::sleep_for(500ms);
+        stop = true;
+        other.join();
+        if (mounts == 0)
+            GTEST_SKIP() << "cannot mount a tmpfs here";
+        EXPECT_FALSE(m_events.Next(0ms)) << "the handheld seemed to go while " << mounts
+                                         << " other mounts came and went";
+        engine.reset();
+        while (m_events.Next(0ms)) {
+        }
     }
 }
 

@@ -357,7 +357,7 @@ TEST_F(VolumeEndToEndTest, PluggingInStartsARunThroughTheScheduler) {
     ASSERT_TRUE(waitSaid(u"handheld disconnected"_s, 1)) << said.toStdString();
     ASSERT_TRUE(m_stick->Mount(m_env.Root() + u"/media/other"_s));
     ASSERT_TRUE(QTest::qWaitFor([&] { return Read(m_runs).count('\n') >= 2; }, 120000)) << said.toStdString();
-    EXPECT_EQ(Read(Docs() + u"Report"_s), QByteArray("report, second edition"));
+    EXPECT_EQ(Read(Docs() + u"Report"_s), QByteArray("report, second edition")) << said.toStdString() << Said();
     timer.terminate();
     timer.waitForFinished(10000);
 }
