@@ -13,25 +13,12 @@
 #include "manager/Strings.h"
 #include "manager/connection/ConnectionMonitor.h"
 #include "manager/connection/SynchronizerLaunch.h"
+#include "platform/registry/Registry.h"
 
 #include <QDir>
 
 namespace {
 constexpr char kTaskSchedulerKey[] = "Software\\Veroz\\TASKSCHEDULER";
-
-// User names are registry keys, which compare ignoring case in ASCII only.
-bool SameUser(const QString& a, const QString& b) {
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        const char16_t x = a[i].unicode();
-        const char16_t y = b[i].unicode();
-        const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
-        if (lower(x) != lower(y))
-            return false;
-    }
-    return true;
-}
 }  // namespace
 
 CConnectionFlow::CConnectionFlow(CDovetailManagerView& view, EngineFactory makeEngine)
@@ -99,7 +86,7 @@ void AddSynchronizeCommands(CCommandTable& commands, CDovetailManagerView& view,
                 return;
             const QString owner = connectedOwner ? connectedOwner() : QString();
             const QString listed = list->Document().User();
-            if (!owner.isEmpty() && !SameUser(owner, listed)) {
+            if (!owner.isEmpty() && !SameRegistryName(owner, listed)) {
                 CMessageBox::Information(list, LoadConnectionString(kIdsHandheldOfAnotherUser).arg(owner, listed));
                 return;
             }

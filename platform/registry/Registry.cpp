@@ -809,3 +809,7 @@ bool CRegistry::GetNumber(RegRoot root, const QString& key, const QString& name,
     number = n;
     return true;
 }
+
+bool SameRegistryName(const QString& a, const QString& b) {
+    return LowerAscii(a.toUtf8()) == LowerAscii(b.toUtf8());
+}

@@ -127,3 +127,7 @@ private:
 
 // Message shown by the programs when the store itself is unusable (names the file).
 QString RegistryUnusableMessage(const QString& path);
+
+// Whether two key or value names are the same name to the registry: ASCII letters compare
+// without case, every other byte as it is.
+bool SameRegistryName(const QString& a, const QString& b);

@@ -62,6 +62,23 @@ TEST(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
     EXPECT_FALSE(reg.KeyExists(RegRoot::LocalMachine, u"Software\\Veroz"_s));
 }
 
+// Callers that compare names themselves (the manager's listed user against a handheld's
+// owner) must agree with the store on what one name is.
+TEST(RegistryTest, SameNameComparesAsTheStoreDoes) {
+    const struct {
+        const char* a;
+        const char* b;
+        bool same;
+    } rows[] = {
+        {"Alice", "aLICE", true},
+        {"Alice", "Alice2", false},
+        {"\xC3\x84ra", "\xC3\xA4ra", false},  // only ASCII letters fold
+        {"", "", true},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(SameRegistryName(QString::fromUtf8(row.a), QString::fromUtf8(row.b)), row.same) << row.a;
+}
+
 TEST(RegistryTest, MissingKeyAndMissingValueAreDistinguished) {
     CTempEnv env;
     CRegistry reg(env.RegistryPath());
