@@ -36,6 +36,18 @@ const QString kPrompt24Hrs = QStringLiteral("Prompt24Hrs");
 const QString kPromptBothChanged = QStringLiteral("PromptBothChanged");
 const QString kKeepCopy = QStringLiteral("KeepCopy");
 
+const QString kSyncPcSize = QStringLiteral("SyncPcSize");
+const QString kSyncPcTime = QStringLiteral("SyncPcTime");
+const QString kSyncPcPrint = QStringLiteral("SyncPcPrint");
+const QString kSyncEpocSize = QStringLiteral("SyncEpocSize");
+const QString kSyncEpocTime = QStringLiteral("SyncEpocTime");
+const QString kSyncEpocPrint = QStringLiteral("SyncEpocPrint");
+const QString kSyncMachine = QStringLiteral("SyncMachine");
+const QString kSyncWinPath = QStringLiteral("SyncWinPath");
+const QString kSyncWinFileName = QStringLiteral("SyncWinFileName");
+const QString kSyncEpocPath = QStringLiteral("SyncEpocPath");
+const QString kSyncEpocFileName = QStringLiteral("SyncEpocFileName");
+
 struct STextField {
     const QString* name;
     QString CDocSynchEntry::*field;
@@ -100,6 +112,61 @@ CStoreCheck MissingValue(const QString& name) {
     return CStoreCheck::Missing(QStringLiteral("%1 is missing or unreadable").arg(Quoted(name)));
 }
 
+// Anything missing or malformed leaves the state invalid: the binding is then decided by its
+// times alone, as before it was ever recorded.
+void ReadSyncState(const CEntryAccess& e, CSyncState& s) {
+    s = {};
+    QString texts[7];
+    const QString* names[] = {&kSyncPcSize,  &kSyncPcTime,    &kSyncEpocSize, &kSyncEpocTime,
+                              &kSyncPcPrint, &kSyncEpocPrint, &kSyncMachine};
+    for (int i = 0; i < 7; ++i)
+        if (!e.Text(*names[i], texts[i]))
+            return;
+    uint64_t* numbers[] = {&s.pc.size, &s.pc.time, &s.epoc.size, &s.epoc.time};
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        *numbers[i] = texts[i].toULongLong(&ok);
+        if (!ok)
+            return;
+    }
+    s.pc.print = texts[4];
+    s.epoc.print = texts[5];
+    s.machine = texts[6];
+    if (s.pc.print.size() != 32 || s.epoc.print.size() != 32 || s.machine.isEmpty() ||
+        !e.Text(kSyncWinPath, s.winPath) || !e.Text(kSyncWinFileName, s.winFileName) ||
+        !e.Text(kSyncEpocPath, s.epocPath) || !e.Text(kSyncEpocFileName, s.epocFileName))
+        return;
+    s.valid = true;
+}
+
+bool WriteSyncState(const QString& user, const QString& key, const CSyncState& s) {
+    const auto text = [&](const QString& name, const QString& value) {
+        return WriteEntryString(user, Area(), key, name, value);
+    };
+    const auto number = [](uint64_t n) { return QString::number(n); };
+    // An invalid state is cleared: a record left from before would describe other contents.
+    if (!s.valid)
+        return text(kSyncMachine, QString());
+    return text(kSyncPcSize, number(s.pc.size)) && text(kSyncPcTime, number(s.pc.time)) &&
+           text(kSyncPcPrint, s.pc.print) && text(kSyncEpocSize, number(s.epoc.size)) &&
+           text(kSyncEpocTime, number(s.epoc.time)) && text(kSyncEpocPrint, s.epoc.print) &&
+           text(kSyncMachine, s.machine) && text(kSyncWinPath, s.winPath) && text(kSyncWinFileName, s.winFileName) &&
+           text(kSyncEpocPath, s.epocPath) && text(kSyncEpocFileName, s.epocFileName);
+}
+
+// The binding still names the files the run copied.
+bool StillNames(const QString& user, const QString& key, const CSyncState& s) {
+    if (s.winFileName.isEmpty())
+        return true;
+    QString values[4];
+    const QString* names[] = {&kWinPath, &kWinFileName, &kEpocPath, &kEpocFileName};
+    for (int i = 0; i < 4; ++i)
+        if (!ReadEntryString(user, Area(), key, *names[i], values[i]))
+            return false;
+    return values[0] == s.winPath && values[1] == s.winFileName && values[2] == s.epocPath &&
+           values[3] == s.epocFileName;
+}
+
 CStoreCheck ReadStrict(const CEntryAccess& e, CDocSynchEntry& r) {
     // First, so that a caller can leave a disabled binding alone even when it is broken.
     e.Flag(kIsActive, r.IsActive);
@@ -119,6 +186,7 @@ CStoreCheck ReadStrict(const CEntryAccess& e, CDocSynchEntry& r) {
                                                                                   : nullptr;
     if (missing)
         return MissingValue(*missing);
+    ReadSyncState(e, r.Synced);
     // Numbers out of their range are not refused: the rules say what each such value does
     // (a CopyRule other than 0 to 2, a time stamp in the future), and the synchronizer acts on it.
     return CheckBindingNames(r);
@@ -332,12 +400,20 @@ std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::v
         return results;
     const bool committed = RegTransaction([&] {
         for (std::size_t i = 0; i < marks.size(); ++i) {
-            if (!BindingExists(user, marks[i].entryKey)) {
+            const CSynchronizedMark& mark = marks[i];
+            if (!BindingExists(user, mark.entryKey)) {
                 results[i] = BindingWrite::Gone;
                 continue;
             }
-            if (!WriteEntryNumber(user, Area(), marks[i].entryKey, kWasUpdated, 1) ||
-                !WriteEntryNumber(user, Area(), marks[i].entryKey, kLastSyncTimeStamp, marks[i].lastSyncTimeStamp))
+            if (!StillNames(user, mark.entryKey, mark.state)) {
+                results[i] = BindingWrite::Changed;
+                continue;
+            }
+            if (!mark.refreshOnly &&
+                (!WriteEntryNumber(user, Area(), mark.entryKey, kWasUpdated, 1) ||
+                 !WriteEntryNumber(user, Area(), mark.entryKey, kLastSyncTimeStamp, mark.lastSyncTimeStamp)))
+                return false;
+            if (!WriteSyncState(user, mark.entryKey, mark.state))
                 return false;
             results[i] = BindingWrite::Written;
         }
@@ -352,7 +428,7 @@ std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::v
 }
 
 BindingWrite MarkSynchronizedKey(const QString& user, const QString& entryKey) {
-    return MarkSynchronizedKeys(user, {{entryKey, SynchronizedStampNow()}}).front();
+    return MarkSynchronizedKeys(user, {{entryKey, SynchronizedStampNow(), {}, false}}).front();
 }
 
 BindingWrite MarkSynchronized(const QString& user, int entry) {

@@ -25,6 +25,25 @@ struct CRuleSet {
     bool KeepCopy = false;
 };
 
+// What a binding's last synchronization established of its two files, recorded with its mark
+// beside the fifteen values: for each side the size, the modification time as the run read it
+// (the handheld's local FILETIME, the PC's nanoseconds since 1970) and a content fingerprint
+// (32 hex digits); the handheld's machine id; and the four path values that were copied. Valid
+// only when every value was there.
+struct CSyncSide {
+    uint64_t size = 0;
+    uint64_t time = 0;
+    QString print;
+    friend bool operator==(const CSyncSide&, const CSyncSide&) = default;
+};
+struct CSyncState {
+    bool valid = false;
+    CSyncSide pc;
+    CSyncSide epoc;
+    QString machine;
+    QString winPath, winFileName, epocPath, epocFileName;
+};
+
 struct CDocSynchEntry {
     QString WinFileName;
     QString EpocFileName;
@@ -44,8 +63,14 @@ struct CDocSynchEntry {
     bool KeepCopy = false;
     bool PromptBothChanged = false;
     int32_t BindingNumber = -1;  // synchronizer only
+    CSyncState Synced;           // synchronizer only: read with the strict read
 
     QString WinFullPath() const { return WinPath + WinFileName; }
+    // The recorded state speaks of these very files on this handheld.
+    bool SyncedStateApplies(const QString& machine) const {
+        return Synced.valid && Synced.machine == machine && Synced.winPath == WinPath &&
+               Synced.winFileName == WinFileName && Synced.epocPath == EpocPath && Synced.epocFileName == EpocFileName;
+    }
     QString EpocFullPath() const { return EpocPath + EpocFileName; }
 
     // A new record as the manager starts it: texts "(unknown)", the given default rules.
@@ -88,16 +113,23 @@ bool SetEntryActive(const QString& user, int entry, bool active);
 // What a write into an existing binding did. A binding deleted meanwhile (its "LinkStatus" is
 // gone) is left alone: writing its values anyway would bring back a key holding only those,
 // which the manager lists as a broken row and a later add would not take for a free number.
-enum class BindingWrite { Written, Gone, Failed };
+// Changed: the binding's path values are no longer those the run copied (edited, or deleted and
+// its number taken by another binding): nothing is written.
+enum class BindingWrite { Written, Gone, Changed, Failed };
 
 // "WasUpdated" = 1 and "LastSyncTimeStamp" = now (UTC seconds) + 3, in one transaction.
 BindingWrite MarkSynchronized(const QString& user, int entry);
 BindingWrite MarkSynchronizedKey(const QString& user, const QString& entryKey);
 // Marks several bindings in one transaction, each with its own stamp (the moment its
-// transfer ended, plus 3 seconds). One result per mark; all Failed when the store took none.
+// transfer ended, plus 3 seconds), and records its state: written when valid, else cleared.
+// A state that names paths (winFileName not empty) is written only while the binding's four
+// path values are still those. refreshOnly writes the state alone (times that moved over an
+// unchanged content), not the mark. One result per mark; all Failed when the store took none.
 struct CSynchronizedMark {
     QString entryKey;
     uint32_t lastSyncTimeStamp = 0;
+    CSyncState state;
+    bool refreshOnly = false;
 };
 std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::vector<CSynchronizedMark>& marks);
 // The stamp a mark made now writes.

@@ -5,6 +5,7 @@
 #include "manager/Strings.h"
 #include "platform/base/ScopeExit.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <limits>
@@ -122,10 +123,12 @@ bool CDovetailManagerDoc::AddEntry(CDocSynchEntry& record) {
     RegReadSnapshot([&] {
         ForEachEntry(m_user, [&](int entry) {
             using enum BindingColumn;
-            duplicate = (GetEntryText(entry, int(PcName)) == record.WinFileName &&
-                         GetEntryText(entry, int(PcPath)) == record.WinPath) ||
-                        (GetEntryText(entry, int(EpocName)) == record.EpocFileName &&
-                         GetEntryText(entry, int(EpocPath)) == record.EpocPath);
+            // One file, however it is spelled: the handheld's names ignore case (and so do the
+            // sticks that stand in for it), and a PC path may carry "." or a doubled "/".
+            duplicate = QDir::cleanPath(GetEntryText(entry, int(PcPath)) + GetEntryText(entry, int(PcName))) ==
+                            QDir::cleanPath(record.WinPath + record.WinFileName) ||
+                        (GetEntryText(entry, int(EpocPath)) + GetEntryText(entry, int(EpocName)))
+                                .compare(record.EpocPath + record.EpocFileName, Qt::CaseInsensitive) == 0;
             return !duplicate;
         });
     });

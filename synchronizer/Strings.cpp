@@ -47,7 +47,7 @@ void InstallSyncStrings() {
         {IDS_NOT_SCANNED_DISCONNECTED, "Not synchronized, the connection to the MC 218 was lost : "},
         {IDS_BINDING_UNREADABLE, "Binding %1 cannot be read and is left out : %2"},
         {IDS_FUTURE_TIMESTAMP,
-         "Binding %1 was last synchronized in the future (%2) and counts as never synchronized : %3"},
+         "Binding %1 was last synchronized in the future (%2); both its files count as changed : %3"},
         {IDS_USER_REFUSED,
          "The name of the current Ericsson EPOC Connect user cannot name the log and the backup folder:\n%1"},
         {IDS_PC_DIRECTORY_REFUSED,
@@ -68,5 +68,14 @@ void InstallSyncStrings() {
         {IDS_NOT_COPIED_NO_BACKUP, "Not copied, no backup of the PC file could be made : "},
         {IDS_COPIES_NOT_DURABLE, "The copies made could not be flushed to disk"},
         {IDS_SOURCE_UNSEEN, "Not marked, the source could not be looked at after its copy : "},
+        {IDS_BINDING_CHANGED, "Not marked, the binding was changed during synchronization : "},
+        {IDS_KEPT_CHANGED, "Both files changed; the replaced one is kept : %1 -> %2"},
+        {IDS_NOT_COPIED_NOT_KEPT, "Not copied, the changed file it would replace could not be kept : "},
+        {IDS_TOO_MANY_KEPT,
+         "Not copied, %1 earlier versions of this document are kept already; remove some from %2 : "},
+        {IDS_SAME_FILE, "Binding %1 is left out: binding %2 names the same file : %3"},
+        {IDS_SIDE_PC, "PC"},
+        {IDS_SIDE_DEVICE, "MC 218"},
+        {IDS_CONVERTED_NOT_PLACED, "The converted file could not be put in place : "},
     });
 }

@@ -6,16 +6,17 @@
 
 namespace {
 
-SyncDirection DirectionByRule(int32_t copyRule, int64_t winTime, int64_t epocTime) {
+// newer: above 0 when the PC file counts as the newer, below 0 when the EPOC file does.
+SyncDirection DirectionByRule(int32_t copyRule, int newer) {
     switch (copyRule) {
         case kCopyNewest:
-            if (winTime > epocTime)
+            if (newer > 0)
                 return SyncDirection::PcToDevice;
-            return winTime < epocTime ? SyncDirection::DeviceToPc : SyncDirection::NoCopy;
+            return newer < 0 ? SyncDirection::DeviceToPc : SyncDirection::NoCopy;
         case kCopyPcToDevice:
-            return winTime > epocTime ? SyncDirection::PcToDevice : SyncDirection::NoCopy;
+            return newer > 0 ? SyncDirection::PcToDevice : SyncDirection::NoCopy;
         case kCopyDeviceToPc:
-            return winTime < epocTime ? SyncDirection::DeviceToPc : SyncDirection::NoCopy;
+            return newer < 0 ? SyncDirection::DeviceToPc : SyncDirection::NoCopy;
         default:
             return SyncDirection::NoCopy;
     }
@@ -24,7 +25,7 @@ SyncDirection DirectionByRule(int32_t copyRule, int64_t winTime, int64_t epocTim
 }  // namespace
 
 CDecisionPlan PlanDirection(bool winExists, bool epocExists, int64_t winTime, int64_t epocTime,
-                            const CDocSynchEntry& binding, int64_t now) {
+                            const CDocSynchEntry& binding, int64_t now, const CChanges& changes) {
     if (!winExists && !epocExists)
         return {};
     if (!winExists)
@@ -33,16 +34,34 @@ CDecisionPlan PlanDirection(bool winExists, bool epocExists, int64_t winTime, in
         return {binding.CopyRule == kCopyDeviceToPc ? SyncDirection::NoCopy : SyncDirection::PcToDevice};
 
     const int64_t last = binding.LastSyncTimeStamp;
-    if (epocTime - last < kChangeToleranceSecs && winTime - last < kChangeToleranceSecs)
+    const bool pcChanged = changes.known ? changes.pc : winTime - last >= kChangeToleranceSecs;
+    const bool epocChanged = changes.known ? changes.epoc : epocTime - last >= kChangeToleranceSecs;
+    if (!pcChanged && !epocChanged)
         return {};
-    const SyncDirection byRule = DirectionByRule(binding.CopyRule, winTime, epocTime);
+    // Strictly after the stamp, as the prompt has always asked; a recorded state knows. A binding
+    // never synchronized has no edits since: its first run goes by the rules alone.
+    const bool both =
+        binding.WasUpdated && (changes.known ? pcChanged && epocChanged : winTime > last && epocTime > last);
+    int newer = 0;
+    if (!(pcChanged && epocChanged)) {
+        newer = pcChanged ? 1 : -1;  // the one that changed: its time may be anything
+    } else {
+        // Another computer's or a driver's clock ahead of ours wins nothing.
+        const bool winFuture = winTime - now > kChangeToleranceSecs;
+        const bool epocFuture = epocTime - now > kChangeToleranceSecs;
+        if (winFuture != epocFuture)
+            newer = winFuture ? -1 : 1;
+        else
+            newer = winTime > epocTime ? 1 : winTime < epocTime ? -1 : 0;
+    }
+    const SyncDirection byRule = DirectionByRule(binding.CopyRule, newer);
     if (byRule == SyncDirection::NoCopy)
         return {};
-    if (binding.PromptBothChanged && binding.WasUpdated && winTime > last && epocTime > last)
-        return {byRule, DecisionPrompt::BothChanged};
+    if (binding.PromptBothChanged && both)
+        return {byRule, DecisionPrompt::BothChanged, true};
     if (binding.Prompt24Hrs && binding.WasUpdated && now - last < kRecentSyncSecs)
-        return {byRule, DecisionPrompt::RecentSync};
-    return {byRule};
+        return {byRule, DecisionPrompt::RecentSync, both};
+    return {byRule, DecisionPrompt::None, both};
 }
 
 SyncDirection ApplyAnswer(SyncDirection ruleDirection, BothChangedAnswer answer) {
@@ -64,9 +83,11 @@ SyncDirection ApplyAnswer(SyncDirection ruleDirection, RecentSyncAnswer answer) 
 }
 
 SyncDirection DecideDirection(bool winExists, bool epocExists, int64_t winTime, int64_t epocTime,
-                              const CDocSynchEntry& binding, ISyncUi& ui) {
+                              const CDocSynchEntry& binding, ISyncUi& ui, const CChanges& changes, bool* bothChanged) {
     const CDecisionPlan plan = PlanDirection(winExists, epocExists, winTime, epocTime, binding,
-                                             static_cast<int64_t>(CClock::CurrentSecondsUtc()));
+                                             static_cast<int64_t>(CClock::CurrentSecondsUtc()), changes);
+    if (bothChanged)
+        *bothChanged = plan.bothChanged;
     switch (plan.prompt) {
         case DecisionPrompt::None:
             return plan.direction;

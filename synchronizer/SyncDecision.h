@@ -14,20 +14,34 @@ enum class DecisionPrompt { None, BothChanged, RecentSync };
 
 // What the rules decide before the user is asked: with a prompt, direction is the rule's
 // direction (what "Overwrite older file" and "Synchronize anyway" give).
+// bothChanged: both files changed since the last synchronization, so whichever is replaced holds
+// an edit that must be kept first.
 struct CDecisionPlan {
     SyncDirection direction = SyncDirection::NoCopy;
     DecisionPrompt prompt = DecisionPrompt::None;
+    bool bothChanged = false;
 };
 
-// Times are calendar seconds; each only means something when its file exists. Pure.
+// Whether each side changed, as its recorded state tells (content against the recorded
+// fingerprint). Unknown: the times alone decide, against the last synchronization's stamp.
+struct CChanges {
+    bool known = false;
+    bool pc = false;
+    bool epoc = false;
+};
+
+// Times are calendar seconds; each only means something when its file exists. A time more
+// than the tolerance after now never counts as the newer one. Pure.
 CDecisionPlan PlanDirection(bool winExists, bool epocExists, int64_t winTime, int64_t epocTime,
-                            const CDocSynchEntry& binding, int64_t now);
+                            const CDocSynchEntry& binding, int64_t now, const CChanges& changes = {});
 SyncDirection ApplyAnswer(SyncDirection ruleDirection, BothChangedAnswer answer);
 SyncDirection ApplyAnswer(SyncDirection ruleDirection, RecentSyncAnswer answer);
 
 // PlanDirection at the clock's "now", asking through ui where the plan says so.
+// bothChanged, when given, receives the plan's.
 SyncDirection DecideDirection(bool winExists, bool epocExists, int64_t winTime, int64_t epocTime,
-                              const CDocSynchEntry& binding, ISyncUi& ui);
+                              const CDocSynchEntry& binding, ISyncUi& ui, const CChanges& changes = {},
+                              bool* bothChanged = nullptr);
 
 // Local short date, a blank, local time with seconds: the form the prompts show.
 QString FormatDateTimeText(int64_t secondsUtc);

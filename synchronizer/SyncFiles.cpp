@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -77,6 +78,29 @@ bool CopyFileAtomically(const QString& source, const QString& destination) {
                        CopyOptions{CopyFlush::Yes, {}, false, NameFlush::Always}) != 0)
         return false;
     return ::chmod(Native(destination).constData(), st.st_mode & 07777) == 0;
+}
+
+bool FingerprintPcFile(const QString& path, CFileFacts& facts) {
+    CUniqueFd fd;
+    struct stat status {};
+    if (OpenCopySource(Native(path), fd, status) != 0 || FingerprintOpenFile(fd.Get(), status, facts) != 0)
+        return false;
+    facts.time = uint64_t(int64_t(status.st_mtim.tv_sec) * 1000000000LL + status.st_mtim.tv_nsec);
+    return true;
+}
+
+bool PlaceConvertedFile(const QString& source, const QString& destination, CFileFacts& facts, QString& reason) {
+    CContentHasher hasher;
+    struct stat written {};
+    CopyOptions options{CopyFlush::Yes, {}, false, NameFlush::Always, &hasher, &written};
+    errno = 0;
+    if (const int32_t result = CopyFileAtomic(Native(source), Native(destination), options)) {
+        reason = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QString::number(result);
+        return false;
+    }
+    facts = {uint64_t(written.st_size),
+             uint64_t(int64_t(written.st_mtim.tv_sec) * 1000000000LL + written.st_mtim.tv_nsec), hasher.Digest()};
+    return true;
 }
 
 int64_t LocalFileTimeToUtcSeconds(uint64_t localFileTime) {

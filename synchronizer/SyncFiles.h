@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/engine/ContentPrint.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -45,6 +47,14 @@ CPcFileStamp StampPcFile(const QString& path);
 // one, and no temporary file remains, even when the process is killed; once it returns true
 // the new content is on disk under its name.
 bool CopyFileAtomically(const QString& source, const QString& destination);
+
+// Fingerprints a PC file (size, modification time in nanoseconds, content); false when it cannot
+// be read whole or was written to meanwhile.
+bool FingerprintPcFile(const QString& path, CFileFacts& facts);
+// CopyFileAtomically from a file of the run's own into its place, fingerprinting what it writes:
+// facts are those of the document as it was named.
+// reason receives the system's text of a failure.
+bool PlaceConvertedFile(const QString& source, const QString& destination, CFileFacts& facts, QString& reason);
 
 // Flushes the folder so that the names given in it are on disk; false when it cannot be.
 bool FlushPcFolder(const QString& folder);

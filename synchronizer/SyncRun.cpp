@@ -9,6 +9,7 @@
 #include "synchronizer/SyncDecision.h"
 
 #include <QDir>
+#include <QSet>
 
 #include <QStringList>
 
@@ -249,6 +250,10 @@ void CSyncRun::Dispatch(EngineEvent event, int32_t result) {
             if (m_state == State::MakingDurable)
                 OnCopiesDurable(result);
             break;
+        case EngineEvent::FingerprintRead:
+            if (m_state == State::Fingerprinting)
+                OnFingerprintRead(result);
+            break;
         case EngineEvent::Status:
             break;
     }
@@ -315,6 +320,7 @@ void CSyncRun::OnMachineReady(int32_t result) {
         return;
     }
     m_owner = owner;
+    m_machineId = u"%1-%2"_s.arg(info.WordAt(0x24), 0, 16).arg(info.WordAt(0x20), 0, 16).toUpper();
     CSyncTransfer::Paths paths = m_transfer.GetPaths();
     paths.owner = owner;
     m_transfer.SetPaths(std::move(paths));
@@ -338,7 +344,7 @@ void CSyncRun::LoadBindings() {
                                 .arg(key, FormatDateTimeText(binding.LastSyncTimeStamp),
                                      binding.WinFullPath() + u" <-> "_s + binding.EpocFullPath()));
             m_log.WriteEmptyLine();
-            binding.WasUpdated = false;
+            // Every change counts then, and the prompts the user asked for stay asked.
             binding.LastSyncTimeStamp = 0;
         }
         m_bindings.push_back(std::move(binding));
@@ -392,6 +398,7 @@ void CSyncRun::LoadBindings() {
         });
     }
 
+    SurveyBindings();
     const int n = static_cast<int>(m_bindings.size());
     if (n == 0) {
         m_ui.StopAnimation();
@@ -450,10 +457,13 @@ void CSyncRun::OnRemoteFileOpened(int32_t result) {
     }
     RemoteFileInfo info;
     m_epocInfoRead = m_remoteFile->GetFileInfo(info) == 0;
+    uint64_t size = 0;
+    m_epocInfoRead = m_epocInfoRead && m_remoteFile->GetFileSize(size) == 0;
     m_remoteFile.reset();
     if (m_epocInfoRead) {
         m_epocTime = LocalFileTimeToUtcSeconds(info.LocalFileTime());
         m_seen[m_scanIndex].epoc = {true, info.LocalFileTime(), info.Read32(kRemoteFileSizeOffset)};
+        m_seen[m_scanIndex].epocSize = size;
     }
     FileSpec spec;
     MakeDeviceSpec(m_bindings[m_scanIndex], spec);
@@ -471,7 +481,59 @@ void CSyncRun::OnRemoteFileClosed(int32_t result) {
         AdvanceScan();
         return;
     }
+    ScanEpocChange();
+}
+
+void CSyncRun::ScanEpocChange() {
+    const CDocSynchEntry& binding = m_bindings[m_scanIndex];
+    CSeenFiles& seen = m_seen[m_scanIndex];
+    seen.changes = {};
+    if (!binding.SyncedStateApplies(m_machineId)) {
+        ScanPcSide(true);
+        return;
+    }
+    seen.changes.known = true;
+    seen.refreshed = binding.Synced;
+    // A size that moved is a change whatever the time says; a time that moved alone is looked
+    // into, since clocks, zones and drivers move times over contents that stayed.
+    const CSyncSide& recorded = binding.Synced.epoc;
+    seen.changes.epoc = seen.epocSize != recorded.size;
+    if (!seen.changes.epoc && seen.epoc.localFileTime != recorded.time) {
+        m_scanEpocExists = true;
+        ReadPrint(false);
+        return;
+    }
     ScanPcSide(true);
+}
+
+void CSyncRun::ReadPrint(bool pcSide) {
+    const CDocSynchEntry& binding = m_bindings[m_scanIndex];
+    m_printPcSide = pcSide;
+    m_state = State::Fingerprinting;
+    FileSpec spec;
+    const bool made = pcSide ? MakeFileSpec(kLocationPc, binding.WinFullPath().toUtf8().constData(), spec)
+                             : MakeDeviceSpec(binding, spec);
+    Await(EngineEvent::FingerprintRead, made ? m_engine->ReadFingerprint(spec) : EngineError::kBadName);
+}
+
+void CSyncRun::OnFingerprintRead(int32_t result) {
+    m_state = State::Scanning;
+    CSeenFiles& seen = m_seen[m_scanIndex];
+    const CSyncState& recorded = m_bindings[m_scanIndex].Synced;
+    CFileFacts facts;
+    // What cannot be read whole cannot be shown unchanged.
+    const bool read = result == 0 && m_engine->GetFingerprint(facts) == 0;
+    const CSyncSide& side = m_printPcSide ? recorded.pc : recorded.epoc;
+    const bool same = read && facts.size == side.size && facts.print.ToText() == side.print;
+    (m_printPcSide ? seen.changes.pc : seen.changes.epoc) = !same;
+    if (same) {
+        seen.refresh = true;
+        (m_printPcSide ? seen.refreshed.pc : seen.refreshed.epoc).time = facts.time;
+    }
+    if (m_printPcSide)
+        DecideScanned();
+    else
+        ScanPcSide(m_scanEpocExists);
 }
 
 void CSyncRun::RetryClose(const CDocSynchEntry& binding) {
@@ -496,16 +558,114 @@ void CSyncRun::ScanPcSide(bool epocExists) {
     const CPcFileStamp stamp = StampPcFile(pcPath);
     m_seen[m_scanIndex].pc = stamp;
     const bool winExists = stamp.exists && !stamp.folder;
-    const int64_t winTime = winExists ? stamp.ModifiedSeconds() : 0;
     if (winExists && !IsPcFileAvailable(pcPath)) {
         m_log.WriteString(IDS_FILE_NOT_AVAILABLE);
         m_log.WriteLine(binding.WinFileName);
         m_log.WriteEmptyLine();
         m_errors = true;
-    } else {
-        m_decisions[m_scanIndex] = DecideDirection(winExists, epocExists, winTime, m_epocTime, binding, m_ui);
+        AdvanceScan();
+        return;
     }
+    m_scanEpocExists = epocExists;
+    CSeenFiles& seen = m_seen[m_scanIndex];
+    if (seen.changes.known && winExists) {
+        const CSyncSide& recorded = binding.Synced.pc;
+        seen.changes.pc = uint64_t(stamp.size) != recorded.size;
+        if (!seen.changes.pc && uint64_t(stamp.modifiedNs) != recorded.time) {
+            ReadPrint(true);
+            return;
+        }
+    }
+    DecideScanned();
+}
+
+void CSyncRun::DecideScanned() {
+    const CDocSynchEntry& binding = m_bindings[m_scanIndex];
+    CSeenFiles& seen = m_seen[m_scanIndex];
+    const bool winExists = seen.pc.exists && !seen.pc.folder;
+    const int64_t winTime = winExists ? seen.pc.ModifiedSeconds() : 0;
+    m_decisions[m_scanIndex] = DecideDirection(winExists, m_scanEpocExists, winTime, m_epocTime, binding, m_ui,
+                                               seen.changes, &seen.bothChanged);
     AdvanceScan();
+}
+
+void CSyncRun::RefreshRecordedTimes() {
+    std::vector<CSynchronizedMark> refreshes;
+    for (std::size_t i = 0; i < m_bindings.size(); ++i) {
+        if (m_seen[i].refresh && m_decisions[i] == SyncDirection::NoCopy)
+            refreshes.push_back({m_keys[i], 0, m_seen[i].refreshed, true});
+    }
+    // Only saves reading them again next time: a refresh that fails costs nothing else.
+    if (!refreshes.empty())
+        MarkSynchronizedKeys(m_owner, refreshes);
+}
+
+void CSyncRun::SurveyBindings() {
+    struct CNames {
+        QString key;
+        int number = 0;
+        QString pc;
+        QString epoc;
+        QString winFileName;
+        bool active = false;
+    };
+    std::vector<CNames> all;
+    const QString area = QLatin1String(kDocSynchArea);
+    RegReadSnapshot([&] {
+        const int count = CountUserSubkeys(m_owner, area);
+        for (int i = 0; i < count && i <= kMaxEntryNumber; ++i) {
+            CNames names;
+            if (!GetUserSubkeyName(m_owner, area, i, names.key))
+                continue;
+            QString winPath, winName, epocPath, epocName;
+            uint32_t active = 0;
+            if (!ReadEntryString(m_owner, area, names.key, u"WinPath"_s, winPath) ||
+                !ReadEntryString(m_owner, area, names.key, u"WinFileName"_s, winName) ||
+                !ReadEntryString(m_owner, area, names.key, u"EpocPath"_s, epocPath) ||
+                !ReadEntryString(m_owner, area, names.key, u"EpocFileName"_s, epocName))
+                continue;
+            ReadEntryNumber(m_owner, area, names.key, u"IsActive"_s, active);
+            names.number = LeadingNumber(names.key);
+            names.pc = QDir::cleanPath(winPath + winName);
+            // The handheld's names ignore case, and so do the sticks that stand in for it.
+            names.epoc = (epocPath + epocName).toCaseFolded();
+            names.winFileName = winName;
+            names.active = active != 0;
+            all.push_back(std::move(names));
+        }
+    });
+    QSet<QString> seenNames;
+    QSet<QString> shared;
+    for (const CNames& names : all) {
+        if (seenNames.contains(names.winFileName))
+            shared.insert(names.winFileName);
+        seenNames.insert(names.winFileName);
+    }
+    m_transfer.SetSharedNames(std::move(shared));
+
+    // Of two active bindings to one file, the lower number keeps it: copying both would put one
+    // document's content over the other's.
+    for (std::size_t i = 0; i < m_bindings.size();) {
+        const CDocSynchEntry& binding = m_bindings[i];
+        const QString pc = QDir::cleanPath(binding.WinFullPath());
+        const QString epoc = binding.EpocFullPath().toCaseFolded();
+        const auto other = std::find_if(all.begin(), all.end(), [&](const CNames& o) {
+            return o.active && o.key != m_keys[i] && o.number <= binding.BindingNumber &&
+                   (o.pc == pc || o.epoc == epoc) && (o.number < binding.BindingNumber || o.key < m_keys[i]);
+        });
+        if (other == all.end()) {
+            ++i;
+            continue;
+        }
+        m_log.WriteLine(
+            Text(IDS_SAME_FILE)
+                .arg(m_keys[i], other->key, other->pc == pc ? binding.WinFullPath() : binding.EpocFullPath()));
+        m_log.WriteEmptyLine();
+        m_errors = true;
+        m_bindings.erase(m_bindings.begin() + std::ptrdiff_t(i));
+        m_keys.erase(m_keys.begin() + std::ptrdiff_t(i));
+        m_seen.erase(m_seen.begin() + std::ptrdiff_t(i));
+    }
 }
 
 void CSyncRun::AdvanceScan() {
@@ -525,6 +685,7 @@ void CSyncRun::AdvanceScan() {
                                       [](SyncDirection d) { return d != SyncDirection::NoCopy; });
     m_log.WriteLine(u"*** %1 %2"_s.arg(toCopy).arg(Text(IDS_FILES_TO_SYNCHRONIZE)));
     m_log.WriteEmptyLine();
+    RefreshRecordedTimes();
     m_copyIndex = 0;
     m_state = State::Copying;
     ContinueCopy();
@@ -564,6 +725,28 @@ void CSyncRun::ContinueCopy() {
                 LeaveChangedDestination(m_copyIndex);
                 m_ui.StepProgress();
                 continue;
+            }
+        }
+        // Both sides changed: the content about to be replaced is kept first, on the PC.
+        CSeenFiles& seen = m_seen[m_copyIndex];
+        if (seen.bothChanged && !std::exchange(seen.loserKept, true)) {
+            const CDocSynchEntry& binding = m_bindings[m_copyIndex];
+            if (direction == SyncDirection::PcToDevice && seen.epoc.exists) {
+                m_keptPath = m_transfer.KeptCopyPath(binding, false);
+                FileSpec from;
+                FileSpec to;
+                if (!m_keptPath.isEmpty() && MakeDeviceSpec(binding, from) &&
+                    MakeFileSpec(kLocationPc, m_keptPath.toUtf8().constData(), to)) {
+                    m_keepingLoser = true;
+                    Await(EngineEvent::CopyDone, m_engine->CopyFile(from, to, 0));
+                    return;
+                }
+                OnLoserKept(EngineError::kBadName);
+                return;
+            }
+            if (direction == SyncDirection::DeviceToPc && seen.pc.exists && !m_transfer.KeepPcFile(binding)) {
+                OnLoserKept(EngineError::kGeneral);
+                return;
             }
         }
         int32_t copyResult = 0;
@@ -691,12 +874,34 @@ void CSyncRun::LeaveChangedSource(int index) {
     m_errors = true;
 }
 
+void CSyncRun::OnLoserKept(int32_t result) {
+    const CDocSynchEntry& binding = m_bindings[m_copyIndex];
+    // Its name must be on disk before what it keeps is replaced.
+    if (result == 0 && FlushPcFolder(m_transfer.GetPaths().backupFolder)) {
+        m_transfer.LogKept(binding.EpocFullPath(), m_keptPath);
+        ContinueCopy();
+        return;
+    }
+    m_log.WriteLine(Text(IDS_NOT_COPIED_NOT_KEPT) + TransferText(m_copyIndex));
+    m_log.WriteEmptyLine();
+    m_errors = true;
+    m_ui.StepProgress();
+    ++m_copyIndex;
+    ContinueCopy();
+}
+
 void CSyncRun::OnCopyDone(int32_t result) {
+    if (std::exchange(m_keepingLoser, false)) {
+        OnLoserKept(result);
+        return;
+    }
     const CDocSynchEntry& binding = m_bindings[m_copyIndex];
     const SyncDirection direction = m_decisions[m_copyIndex];
     m_lastCopyResult = result;
     if (result == 0) {
         m_copiesSinceDurable = true;
+        if (m_engine->GetCopyFacts(m_lastCopy) != 0)
+            m_lastCopy = {};
         if (direction == SyncDirection::DeviceToPc) {
             // The handheld file is reached through the engine only: looked at there.
             CheckDeviceFile(DeviceCheck::SourceAfter);
@@ -761,7 +966,36 @@ void CSyncRun::FinishTransfer() {
     if (m_awaiting.empty())
         m_firstAwaiting = std::chrono::steady_clock::now();
     // Stamped now, as an immediate mark would have been: an edit made from here on must count.
-    m_awaiting.push_back({m_copyIndex, SynchronizedStampNow(), converted ? binding.WinPath : QString()});
+    m_awaiting.push_back(
+        {m_copyIndex, CopiedState(m_copyIndex), SynchronizedStampNow(), converted ? binding.WinPath : QString()});
+}
+
+CSyncState CSyncRun::CopiedState(int index) const {
+    const CDocSynchEntry& binding = m_bindings[index];
+    const CSeenFiles& seen = m_seen[index];
+    CSyncState state;
+    state.machine = m_machineId;
+    state.winPath = binding.WinPath;
+    state.winFileName = binding.WinFileName;
+    state.epocPath = binding.EpocPath;
+    state.epocFileName = binding.EpocFileName;
+    const CSyncSide copied{m_lastCopy.size, m_lastCopy.time, m_lastCopy.print.ToText()};
+    const bool converted = m_transfer.Converting();
+    const CFileFacts& pc = m_transfer.PcFacts();
+    // The side the copy read was looked at again after it and found as the scan saw it.
+    if (m_decisions[index] == SyncDirection::PcToDevice) {
+        state.epoc = copied;
+        state.pc = converted ? CSyncSide{pc.size, pc.time, pc.print.ToText()}
+                             : CSyncSide{uint64_t(seen.pc.size), uint64_t(seen.pc.modifiedNs), copied.print};
+        if (converted && (pc.size != uint64_t(seen.pc.size) || pc.time != uint64_t(seen.pc.modifiedNs)))
+            state.pc.print.clear();  // fingerprinted a moment other than the one proven unchanged
+    } else {
+        state.epoc = {seen.epocSize, seen.epoc.localFileTime, copied.print};
+        state.pc = converted ? CSyncSide{pc.size, pc.time, pc.print.ToText()} : copied;
+    }
+    state.valid = m_lastCopy.print.valid && (!converted || m_transfer.HasPcFacts()) && !state.pc.print.isEmpty() &&
+                  !state.epoc.print.isEmpty();
+    return state;
 }
 
 void CSyncRun::MakeCopiesDurable(AfterDurable next) {
@@ -806,17 +1040,19 @@ void CSyncRun::OnCopiesDurable(int32_t result) {
             m_errors = true;
             continue;
         }
-        marks.push_back({m_keys[waiting.index], waiting.stamp});
+        marks.push_back({m_keys[waiting.index], waiting.stamp, waiting.state, false});
         marked.push_back(waiting.index);
     }
     const std::vector<BindingWrite> written = MarkSynchronizedKeys(m_owner, marks);
     for (std::size_t i = 0; i < written.size(); ++i) {
         if (written[i] == BindingWrite::Written)
             continue;
-        // Deleted by the user meanwhile: nothing is brought back, and nothing went wrong.
-        const bool gone = written[i] == BindingWrite::Gone;
-        m_log.WriteLine(Text(gone ? IDS_BINDING_GONE : IDS_MARK_FAILED) + m_keys[marked[i]] + u" : "_s +
-                        TransferText(marked[i]));
+        // Deleted or changed by the user meanwhile: nothing is brought back, and nothing went wrong.
+        const bool gone = written[i] == BindingWrite::Gone || written[i] == BindingWrite::Changed;
+        const int text = written[i] == BindingWrite::Gone      ? IDS_BINDING_GONE
+                         : written[i] == BindingWrite::Changed ? IDS_BINDING_CHANGED
+                                                               : IDS_MARK_FAILED;
+        m_log.WriteLine(Text(text) + m_keys[marked[i]] + u" : "_s + TransferText(marked[i]));
         m_log.WriteEmptyLine();
         if (!gone)
             m_errors = true;

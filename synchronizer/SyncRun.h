@@ -4,6 +4,7 @@
 #include "common/DocSynchEntry.h"
 #include "platform/engine/EpocEngine.h"
 #include "platform/engine/PWInfo.h"
+#include "synchronizer/SyncDecision.h"
 #include "synchronizer/SyncFiles.h"
 #include "synchronizer/SyncLog.h"
 #include "synchronizer/SyncTransfer.h"
@@ -45,8 +46,9 @@ public:
         WaitingSession,
         Scanning,
         Copying,
-        Verifying,      // looking at a handheld file again: a destination before, a source after its copy
-        MakingDurable,  // the copies' names are being flushed, then the bindings waiting are marked
+        Fingerprinting,  // the scan reads a file whose time moved, to learn whether its content did
+        Verifying,       // looking at a handheld file again: a destination before, a source after its copy
+        MakingDurable,   // the copies' names are being flushed, then the bindings waiting are marked
         Completing,
         Closed
     };
@@ -98,8 +100,18 @@ private:
     void OnRemoteFileBusy();
     void OnRemoteFileOpened(int32_t result);
     void OnRemoteFileClosed(int32_t result);
+    void ScanEpocChange();
     void ScanPcSide(bool epocExists);
+    void ReadPrint(bool pcSide);
+    void OnFingerprintRead(int32_t result);
+    void DecideScanned();
     void AdvanceScan();
+    // The recorded times of files found unchanged by their content, for the bindings left alone.
+    void RefreshRecordedTimes();
+    // Reads every binding's file names: backups of shared names, and bindings sharing a file.
+    void SurveyBindings();
+    void OnLoserKept(int32_t result);
+    CSyncState CopiedState(int index) const;
 
     void ContinueCopy();
     // What a look at the handheld file of the binding at the copy index is for.
@@ -156,11 +168,18 @@ private:
         bool busyOnDevice = false;
         CPcFileStamp pc;
         CEpocFileStamp epoc;
+        uint64_t epocSize = 0;  // the whole size, beyond 4 GiB too
+        CChanges changes;
+        bool bothChanged = false;  // whichever side is replaced holds an edit: kept first
+        bool loserKept = false;
+        bool refresh = false;  // a time moved over unchanged content: recorded anew if left alone
+        CSyncState refreshed;
     };
     std::vector<CSeenFiles> m_seen;
     // A binding whose transfer succeeded, waiting for its copy to be durable.
     struct CAwaitingMark {
         int index = 0;
+        CSyncState state;
         uint32_t stamp = 0;  // the mark's "LastSyncTimeStamp": the transfer's end plus 3 seconds
         QString pcFolder;    // a PC folder the run wrote itself (a conversion), flushed with the copies
     };
@@ -183,6 +202,12 @@ private:
     // Set by a disconnect: a handheld file that cannot be opened afterwards may well exist.
     bool m_connectionLost = false;
     bool m_ignoreAllCopyErrors = false;
+    QString m_machineId;  // "%X-%X", the handheld the run identified
+    bool m_scanEpocExists = false;
+    bool m_printPcSide = false;   // which side the fingerprint awaited belongs to
+    bool m_keepingLoser = false;  // the engine copy awaited keeps a handheld file about to be replaced
+    QString m_keptPath;
+    CFileFacts m_lastCopy;  // the facts of the last successful copy, read at its event
     int m_closeRetryCount = 0;
 
     // Engine objects last: released before the engine itself, which goes first of all.

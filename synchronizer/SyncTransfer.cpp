@@ -7,7 +7,9 @@
 #include "synchronizer/SyncFiles.h"
 #include "synchronizer/SyncLog.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 using namespace Qt::StringLiterals;
@@ -69,6 +71,7 @@ bool CSyncTransfer::Start(IEpocEngine& engine, CDocSynchEntry& binding, const QS
                           int32_t& copyResult) {
     const QString pcPath = binding.WinFullPath();
     const QString epocPath = binding.EpocFullPath();
+    m_hasPcFacts = false;
     if (direction == SyncDirection::PcToDevice) {
         m_converting = NeedsConversion(binding);
         if (!m_converting) {
@@ -76,6 +79,9 @@ bool CSyncTransfer::Start(IEpocEngine& engine, CDocSynchEntry& binding, const QS
             m_doneLine = Text(IDS_COPIED) + pcPath + kArrow + epocPath;
             return IssueCopy(engine, kLocationPc, pcPath, kLocationDevice, epocPath, copyResult);
         }
+        // The converter reads the document itself; what it read is fingerprinted here, and the
+        // run's look at the document after the copy proves it unchanged since.
+        m_hasPcFacts = FingerprintPcFile(pcPath, m_pcFacts);
         if (!ConvertFile(binding, key, direction)) {
             m_log.WriteLine(Text(IDS_CANNOT_COPY_TO_DEVICE) + binding.EpocFileName + kArrow + binding.WinFileName);
             m_log.WriteEmptyLine();
@@ -106,7 +112,7 @@ bool CSyncTransfer::Finish(CDocSynchEntry& binding, const QString& key, SyncDire
     if (direction == SyncDirection::PcToDevice) {
         m_log.WriteLine(m_doneLine);
         m_log.WriteLine(Text(IDS_COPIED_TO_DEVICE) + binding.WinFileName + kArrow + binding.EpocFileName);
-    } else if (!m_converting || ConvertFile(binding, key, direction)) {
+    } else if (!m_converting || ConvertIntoPlace(binding, key)) {
         m_log.WriteLine(m_doneLine);
         m_log.WriteLine(Text(IDS_COPIED_TO_PC) + binding.EpocFileName + kArrow + binding.WinFileName);
     } else {
@@ -122,6 +128,26 @@ QString CSyncTransfer::FailureLine(const CDocSynchEntry& binding, SyncDirection 
     if (direction == SyncDirection::PcToDevice)
         return Text(IDS_CANNOT_COPY_TO_DEVICE) + binding.WinFileName + kArrow + binding.EpocFileName;
     return Text(IDS_CANNOT_COPY_TO_PC) + binding.EpocFileName + kArrow + binding.WinFileName;
+}
+
+bool CSyncTransfer::ConvertIntoPlace(CDocSynchEntry& binding, const QString& key) {
+    // Converted beside the conversion file first and then put in place by a copy that
+    // fingerprints what it writes: the document is never read back to learn what it holds.
+    // The converter still sees the document's own name.
+    const QString folder = QFileInfo(m_paths.tempFile).path() + u"/converted"_s;
+    QDir().mkdir(folder);
+    const QString converted = folder + QLatin1Char('/') + binding.WinFileName;
+    if (!Convert(binding, key, SyncDirection::DeviceToPc, converted))
+        return false;
+    QString reason;
+    m_hasPcFacts = PlaceConvertedFile(converted, binding.WinFullPath(), m_pcFacts, reason);
+    QFile::remove(converted);
+    if (!m_hasPcFacts) {
+        m_log.WriteLine(Text(IDS_CONVERTED_NOT_PLACED) + reason);
+        m_errors = true;
+        return false;
+    }
+    return true;
 }
 
 bool CSyncTransfer::ConvertFile(CDocSynchEntry& binding, const QString& key, SyncDirection direction) {
@@ -210,7 +236,7 @@ void CSyncTransfer::FixWinFileType(CDocSynchEntry& binding, const QString& key) 
     WriteBindingString(m_paths.owner, key, u"WinFileType"_s, binding.WinFileType);
 }
 
-bool CSyncTransfer::BackUpPcFile(const CDocSynchEntry& binding) {
+bool CSyncTransfer::MakeBackupFolder() {
     const QString folder = m_paths.backupFolder;
     const auto makeDir = [](const QString& path) { return QFileInfo(path).isDir() || QDir().mkdir(path); };
     const QString parent = QFileInfo(folder).path();
@@ -220,10 +246,71 @@ bool CSyncTransfer::BackUpPcFile(const CDocSynchEntry& binding) {
     if (!ok) {
         m_log.WriteString(IDS_NO_BACKUP_FOLDER);
         m_errors = true;
-        return false;
     }
+    return ok;
+}
+
+namespace {
+
+// "name (tag).ext", the extension kept last so the desktop still knows the type.
+QString TaggedName(const QString& name, const QString& tag) {
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot <= 0)
+        return name + u" ("_s + tag + u')';
+    return name.left(dot) + u" ("_s + tag + u')' + name.mid(dot);
+}
+
+}  // namespace
+
+QString CSyncTransfer::KeptCopyPath(const CDocSynchEntry& binding, bool pcSide) {
+    if (!MakeBackupFolder())
+        return {};
+    const QString folder = m_paths.backupFolder;
+    const QString bindingTag = u"binding %1"_s.arg(binding.BindingNumber);
+    const QString name = pcSide ? binding.WinFileName : binding.EpocFileName;
+    const QStringList kept = QDir(folder).entryList({u"*("_s + Text(IDS_SIDE_PC) + u", "_s + bindingTag + u", *"_s,
+                                                     u"*("_s + Text(IDS_SIDE_DEVICE) + u", "_s + bindingTag + u", *"_s},
+                                                    QDir::Files | QDir::Hidden | QDir::System);
+    if (kept.size() >= kMaxKeptVersions) {
+        m_log.WriteLine(Text(IDS_TOO_MANY_KEPT).arg(kMaxKeptVersions).arg(folder) + binding.WinFullPath() + kArrow +
+                        binding.EpocFullPath());
+        m_log.WriteEmptyLine();
+        m_errors = true;
+        return {};
+    }
+    const QString when = QDateTime::currentDateTime().toString(u"yyyy-MM-dd hh.mm.ss"_s);
+    const QString side = Text(pcSide ? IDS_SIDE_PC : IDS_SIDE_DEVICE);
+    for (int n = 1; n < 100; ++n) {
+        const QString tag =
+            side + u", "_s + bindingTag + u", "_s + when + (n > 1 ? u" "_s + QString::number(n) : QString());
+        const QString path = folder + QLatin1Char('/') + TaggedName(name, tag);
+        if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+            return path;
+    }
+    return {};
+}
+
+void CSyncTransfer::LogKept(const QString& from, const QString& kept) {
+    m_log.WriteLine(Text(IDS_KEPT_CHANGED).arg(from, kept));
+}
+
+bool CSyncTransfer::KeepPcFile(const CDocSynchEntry& binding) {
+    const QString kept = KeptCopyPath(binding, true);
+    if (kept.isEmpty() || !CopyFileAtomically(binding.WinFullPath(), kept))
+        return false;
+    LogKept(binding.WinFullPath(), kept);
+    return true;
+}
+
+bool CSyncTransfer::BackUpPcFile(const CDocSynchEntry& binding) {
+    if (!MakeBackupFolder())
+        return false;
+    const QString folder = m_paths.backupFolder;
     const QString pcPath = binding.WinFullPath();
-    const QString backup = folder + QLatin1Char('/') + binding.WinFileName;
+    const QString backup = folder + QLatin1Char('/') +
+                           (m_sharedNames.contains(binding.WinFileName)
+                                ? TaggedName(binding.WinFileName, u"binding %1"_s.arg(binding.BindingNumber))
+                                : binding.WinFileName);
     const bool copied = CopyFileAtomically(pcPath, backup);
     m_log.WriteLine(Text(IDS_BACKING_UP) + pcPath + kArrow + backup + u" ... "_s +
                     Text(copied ? IDS_BACKUP_DONE : IDS_BACKUP_ERROR));

@@ -6,6 +6,7 @@
 #include "platform/engine/EpocEngine.h"
 #include "synchronizer/SyncUi.h"
 
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -33,6 +34,9 @@ public:
     ~CSyncTransfer();
 
     void SetPaths(Paths paths) { m_paths = std::move(paths); }
+    // PC file names that more than one of the owner's bindings use: their backups get the
+    // binding's number in their name, so that no two bindings share one.
+    void SetSharedNames(QSet<QString> names) { m_sharedNames = std::move(names); }
     const Paths& GetPaths() const { return m_paths; }
 
     static bool NeedsConversion(const CDocSynchEntry& binding);
@@ -58,8 +62,25 @@ public:
     // Releases any converter objects left from the last conversion.
     void ReleaseConverter() { m_root.reset(); }
 
+    // Where the changed content of one side of a binding is kept before it is replaced: the
+    // backup folder (made when needed), under a new name that shows the document, the side and
+    // the time. Empty (logged, errors set) when it cannot be made, or when the binding has
+    // kMaxKeptVersions kept already: those are never deleted by the run, so it stops there.
+    QString KeptCopyPath(const CDocSynchEntry& binding, bool pcSide);
+    // Keeps the PC document's content before a copy replaces it; false (logged) when it could not.
+    bool KeepPcFile(const CDocSynchEntry& binding);
+    // The log line of a kept copy.
+    void LogKept(const QString& from, const QString& kept);
+    static constexpr int kMaxKeptVersions = 32;
+
+    // What the transfer established of the PC file's content where the engine's copy did not
+    // see it (a conversion in either direction); invalid otherwise.
+    const CFileFacts& PcFacts() const { return m_pcFacts; }
+    bool HasPcFacts() const { return m_hasPcFacts; }
+
 private:
     bool Convert(CDocSynchEntry& binding, const QString& key, SyncDirection direction, const QString& destination);
+    bool ConvertIntoPlace(CDocSynchEntry& binding, const QString& key);
     void FixWinFileType(CDocSynchEntry& binding, const QString& key);
     bool FailConversion(int stringId);
     void RestoreWorkingDir();
@@ -72,4 +93,8 @@ private:
     std::unique_ptr<IConverterInterface> m_root;
     bool m_converting = false;
     QString m_doneLine;  // "Copied ..." or "Converted ...", for Finish
+    QSet<QString> m_sharedNames;
+    CFileFacts m_pcFacts;
+    bool m_hasPcFacts = false;
+    bool MakeBackupFolder();
 };

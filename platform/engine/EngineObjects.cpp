@@ -34,6 +34,42 @@ int32_t CEngineRemoteFile::GetFileInfo(RemoteFileInfo& info) {
     return 0;
 }
 
+int32_t CEngineRemoteFile::GetFileSize(uint64_t& size) {
+    std::lock_guard lock(m_state->mutex);
+    size = m_state->open ? m_state->size : 0;
+    return m_state->open ? 0 : EngineError::kNotReady;
+}
+
+int32_t CEngineFacts::GetCopy(CFileFacts& facts) {
+    std::lock_guard lock(mutex);
+    facts = copyValid ? copy : CFileFacts{};
+    return copyValid ? 0 : EngineError::kNotReady;
+}
+
+int32_t CEngineFacts::GetPrint(CFileFacts& facts) {
+    std::lock_guard lock(mutex);
+    facts = printValid ? print : CFileFacts{};
+    return printValid ? 0 : EngineError::kNotReady;
+}
+
+void CEngineFacts::SetCopy(bool valid, const CFileFacts& facts) {
+    std::lock_guard lock(mutex);
+    copyValid = valid;
+    copy = facts;
+}
+
+void CEngineFacts::SetPrint(bool valid, const CFileFacts& facts) {
+    std::lock_guard lock(mutex);
+    printValid = valid;
+    print = facts;
+}
+
+uint64_t EngineFileTime(bool onHandheld, const struct timespec& modified) {
+    if (onHandheld)
+        return LocalFileTime(modified);
+    return uint64_t(int64_t(modified.tv_sec) * 1000000000LL + modified.tv_nsec);
+}
+
 int32_t CEngineMachine::GetMachineInfo(MachineInfo& info) {
     std::lock_guard lock(m_state->mutex);
     if (!m_state->ready) {
@@ -220,4 +256,15 @@ int32_t CWrittenFolders::FlushOne(const Folder& f, const DeviceResolver& resolve
     // Moved or replaced since: wherever the folder went on this file system, its names are
     // flushed with the whole of it.
     return ::syncfs(fd) == 0 ? 0 : EngineErrorFromErrno(errno);
+}
+
+int32_t FingerprintEngineFile(const FileSpec& spec, const DeviceResolver& resolve, CFileFacts& facts) {
+    facts = {};
+    EngineCopy file;
+    if (const int32_t result = OpenSource(spec, resolve, file))
+        return result;
+    if (const int error = FingerprintOpenFile(file.source.Get(), file.sourceStatus, facts))
+        return error == ESTALE ? EngineError::kSourceChanged : EngineErrorFromErrno(error);
+    facts.time = EngineFileTime(spec.location == kLocationDevice, file.sourceStatus.st_mtim);
+    return 0;
 }

@@ -19,12 +19,14 @@ struct RemoteFileState {
     std::mutex mutex;
     bool open = false;
     RemoteFileInfo info;
+    uint64_t size = 0;
 };
 
 class CEngineRemoteFile final : public IEpocRemoteFile {
 public:
     explicit CEngineRemoteFile(std::shared_ptr<RemoteFileState> state) : m_state(std::move(state)) {}
     int32_t GetFileInfo(RemoteFileInfo& info) override;
+    int32_t GetFileSize(uint64_t& size) override;
 
 private:
     std::shared_ptr<RemoteFileState> m_state;
@@ -70,6 +72,26 @@ struct EngineCopy {
     int DestinationFolder() const { return destinationOnHandheld ? deviceFolder.Fd() : pcFolder.Get(); }
 };
 using DeviceResolver = std::function<int32_t(const FileSpec&, DeviceTarget&)>;
+
+// What the engine's getters hand out after their events: written on the worker, read by the caller.
+struct CEngineFacts {
+    std::mutex mutex;
+    bool copyValid = false;
+    CFileFacts copy;
+    bool printValid = false;
+    CFileFacts print;
+    int32_t GetCopy(CFileFacts& facts);
+    int32_t GetPrint(CFileFacts& facts);
+    void SetCopy(bool valid, const CFileFacts& facts);
+    void SetPrint(bool valid, const CFileFacts& facts);
+};
+
+// A file's modification time as the engine reports it for a side (see CFileFacts).
+uint64_t EngineFileTime(bool onHandheld, const struct timespec& modified);
+
+// Fingerprints the file spec names (an absolute PC path, or what resolve finds on the
+// handheld). 0 or the EngineError code (kSourceChanged when it was written to meanwhile).
+int32_t FingerprintEngineFile(const FileSpec& spec, const DeviceResolver& resolve, CFileFacts& facts);
 
 // Opens both ends of a copy: a PC end is an absolute path; a handheld end is what resolve
 // finds. 0, or the EngineError code the copy fails with (kNotFound for a missing source,

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/engine/ContentPrint.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -72,6 +74,8 @@ public:
     virtual int32_t OnRemoteFileBusy(int32_t result) = 0;
     // Completes MakeCopiesDurable.
     virtual int32_t OnCopiesDurable(int32_t result) = 0;
+    // Completes ReadFingerprint.
+    virtual int32_t OnFingerprintRead(int32_t /*result*/) { return 0; }
 };
 
 // Released by destroying the pointer.
@@ -80,6 +84,13 @@ public:
     virtual ~IEpocRemoteFile() = default;
     // Valid once OnRemoteFileOpened reported success.
     virtual int32_t GetFileInfo(RemoteFileInfo& info) = 0;
+    // The whole size, which the information block holds only up to 4 GiB - 1.
+    virtual int32_t GetFileSize(uint64_t& size) {
+        RemoteFileInfo info;
+        const int32_t result = GetFileInfo(info);
+        size = result == 0 ? info.Read32(14) : 0;
+        return result;
+    }
 };
 
 class IEpocMachine {
@@ -113,6 +124,20 @@ public:
     virtual int32_t BeginSession() = 0;
     virtual int32_t ReleaseRemoteFile(const FileSpec& spec) = 0;
     virtual int32_t ForceCloseRemoteFile(const FileSpec& spec) = 0;
+
+    // Reads a whole file, on the handheld or the PC, and fingerprints it; completes with
+    // OnFingerprintRead, after which GetFingerprint gives what was read (until the next read).
+    // A file written to while it was read fails with kSourceChanged.
+    virtual int32_t ReadFingerprint(const FileSpec& /*spec*/) { return kNotSupported; }
+    virtual int32_t GetFingerprint(CFileFacts& /*facts*/) { return kNotSupported; }
+    // After OnCopyDone(0) and until the next CopyFile: the bytes the copy wrote and its
+    // destination's size and time as the engine reports them for that side.
+    virtual int32_t GetCopyFacts(CFileFacts& /*facts*/) { return kNotSupported; }
+
+    // The session BeginSession opened is with the machine identified then: afterwards the
+    // engine never connects to another handheld (another volume, another machine id); while
+    // that one is away every operation on the handheld fails with kNotReady.
+    static constexpr int32_t kNotSupported = -11;
 };
 
 // The engine the suite provides: the removable-volume engine when the configuration chooses

@@ -78,7 +78,7 @@ bool SourceChanged(int in, const struct stat& opened) {
     return now.st_size != opened.st_size || !same(now.st_mtim, opened.st_mtim) || !same(now.st_ctim, opened.st_ctim);
 }
 
-int ReadWriteCopy(int in, int out, const CopyGoOn& goOn) {
+int ReadWriteCopy(int in, int out, const CopyGoOn& goOn, CContentHasher* hasher = nullptr) {
     std::vector<char> buffer(1 << 20);
     for (;;) {
         if (goOn && !goOn())
@@ -91,6 +91,8 @@ int ReadWriteCopy(int in, int out, const CopyGoOn& goOn) {
         }
         if (got == 0)
             return 0;
+        if (hasher)
+            hasher->Update(buffer.data(), std::size_t(got));
         for (ssize_t done = 0; done < got;) {
             const ssize_t put = ::write(out, buffer.data() + done, static_cast<size_t>(got - done));
             if (put < 0) {
@@ -161,7 +163,10 @@ void NameLimitsOf(int folder, int& maxBytes, int& maxUtf16Units) {
         maxUtf16Units = std::min(maxUtf16Units, 255);
 }
 
-int CopyFileData(int in, int out, CopyFlush flush, const CopyGoOn& goOn) {
+int CopyFileData(int in, int out, CopyFlush flush, const CopyGoOn& goOn, CContentHasher* hasher) {
+    // Bytes to be fingerprinted pass through here; the kernel's copy would keep them from view.
+    if (hasher)
+        return ReadWriteCopy(in, out, goOn, hasher);
     // In-kernel copy first; file systems or descriptors that cannot do it fall back to a
     // plain read/write loop before anything was written.
     // Write-back of each chunk starts while the next is copied, so the final flush has little
@@ -319,7 +324,7 @@ int32_t CopyIntoFolder(int in, const struct stat& sourceStat, int folder, const 
     if (replacing && ::fchmod(out.Get(), destinationStat.st_mode & 07777) != 0 && errno != ENOSYS &&
         errno != EOPNOTSUPP)
         return EngineErrorFromErrno(errno);
-    if (const int error = CopyFileData(in, out.Get(), flush, goOn)) {
+    if (const int error = CopyFileData(in, out.Get(), flush, goOn, options.hasher)) {
         if (error == ECANCELED && goOn)
             return EngineError::kNotReady;
         // Some drivers (fusefat) report a full volume as EPERM or EIO.
@@ -334,6 +339,9 @@ int32_t CopyIntoFolder(int in, const struct stat& sourceStat, int folder, const 
     // too: what was read is no longer the document.)
     if (SourceChanged(in, sourceStat))
         return EngineError::kSourceChanged;
+    // The time as the file system keeps it (FAT rounds it), before any other writer could move it.
+    if (options.written && ::fstat(out.Get(), options.written) != 0)
+        return EngineErrorFromErrno(errno);
     // Asked before the new content gets any name: an unnamed file simply goes with its descriptor.
     if (goOn && !goOn())
         return EngineError::kNotReady;
@@ -361,8 +369,14 @@ int32_t CopyIntoFolder(int in, const struct stat& sourceStat, int folder, const 
         NoteDeviceEntryAdded(folder, name, folderBefore);
     // Some FUSE drivers (fusefat) stamp a renamed file with the current time; the name gets the
     // source's time once more. The data is in place already, so a failure here is not one of the copy.
-    if (!anonymous)
+    if (!anonymous) {
         ::utimensat(folder, name.constData(), times, AT_SYMLINK_NOFOLLOW);
+        // What the name shows now, where it is still the file just written.
+        struct stat named {};
+        if (options.written && ::fstatat(folder, name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_ino == options.written->st_ino && named.st_size == options.written->st_size)
+            *options.written = named;
+    }
 
     // The data was flushed before the rename, so the name shows the old or the new content
     // whatever happens; only when the new one is on disk for good depends on the folder. Flushed

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/base/UniqueFd.h"
+#include "platform/engine/ContentPrint.h"
 
 #include <QByteArray>
 
@@ -39,6 +40,11 @@ struct CopyOptions {
     // or device node is refused, never written through), and nothing follows a link.
     bool handheld = false;
     NameFlush names = NameFlush::NewNames;
+    // When given: fingerprints the bytes as they are copied (the copy then reads and writes
+    // itself rather than leaving it to the kernel), and receives the new file's status as it
+    // was given its name, times included.
+    CContentHasher* hasher = nullptr;
+    struct stat* written = nullptr;
 };
 
 // Replaces the entry name of folder (an open folder; O_PATH will do) with the data of in, a
@@ -72,7 +78,8 @@ void NameLimitsOf(int folder, int& maxBytes, int& maxUtf16Units);
 
 // Copies everything from in (at its current offset) to out; 0 or the errno of the failure
 // (ECANCELED when goOn said to stop). With CopyFlush::Yes, write-back starts as each chunk is copied.
-int CopyFileData(int in, int out, CopyFlush flush = CopyFlush::Yes, const CopyGoOn& goOn = {});
+int CopyFileData(int in, int out, CopyFlush flush = CopyFlush::Yes, const CopyGoOn& goOn = {},
+                 CContentHasher* hasher = nullptr);
 
 // The EngineError code for an errno value.
 int32_t EngineErrorFromErrno(int error);

@@ -24,6 +24,7 @@ enum class EngineEvent : int {
     RemoteFileBusy = 0xD58,
     RemoteFileClosed = 0xD59,
     CopiesDurable = 0xD5A,
+    FingerprintRead = 0xD5B,
 };
 
 class CEngineEvent : public QEvent {
@@ -38,7 +39,7 @@ public:
     const void* Sender() const { return m_sender; }
     static bool IsEngineEvent(const QEvent* e) {
         return e->type() >= static_cast<int>(EngineEvent::Initialized) &&
-               e->type() <= static_cast<int>(EngineEvent::CopiesDurable);
+               e->type() <= static_cast<int>(EngineEvent::FingerprintRead);
     }
 
 private:
@@ -80,6 +81,7 @@ public:
     int32_t OnSessionReady(int32_t result) override { return Post(EngineEvent::SessionReady, result); }
     int32_t OnRemoteFileBusy(int32_t result) override { return Post(EngineEvent::RemoteFileBusy, result); }
     int32_t OnCopiesDurable(int32_t result) override { return Post(EngineEvent::CopiesDurable, result); }
+    int32_t OnFingerprintRead(int32_t result) override { return Post(EngineEvent::FingerprintRead, result); }
 
 private:
     int32_t Post(EngineEvent event, int32_t result, int32_t first = 0);

@@ -20,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <sys/stat.h>
@@ -149,6 +150,7 @@ public:
                 state->open = true;
             else
                 result = EngineError::kNotFound;
+            state->size = uint64_t(target.status.st_size);
         }
         Deliver([result](IEpocEngineEvents& sink) { sink.OnRemoteFileOpened(result); });
     }
@@ -157,7 +159,7 @@ public:
         int32_t result = TakeFault(SimulatorConfig::FaultCopyFail()) ? EngineError::kInjected : 0;
         EngineCopy copy;
         if (result == 0)
-            result = OpenEngineCopy(source, destination, overwrite, &CSimEngineCore::ResolveOnDevice, copy);
+            result = OpenEngineCopy(source, destination, overwrite, Resolver(), copy);
         if (result == 0) {
             // Unplugging ends a copy under way, as pulling a stick does: nothing is renamed.
             const auto goOn = [this] {
@@ -166,14 +168,28 @@ public:
                 bool plugged = true;
                 return !ReadPlugged(plugged) || plugged;
             };
+            CContentHasher hasher;
+            struct stat written {};
             result =
                 CopyIntoFolder(copy.source.Get(), copy.sourceStatus, copy.DestinationFolder(), copy.destinationName,
                                CopyOptions{FlushesCopies() ? CopyFlush::Yes : CopyFlush::No, goOn,
-                                           copy.destinationOnHandheld, NameFlush::Deferred});
-            if (result == 0)
+                                           copy.destinationOnHandheld, NameFlush::Deferred, &hasher, &written});
+            if (result == 0) {
                 m_written.Add(destination, copy.DestinationFolder());
+                m_facts.SetCopy(true, {uint64_t(written.st_size),
+                                       EngineFileTime(copy.destinationOnHandheld, written.st_mtim), hasher.Digest()});
+            }
         }
+        if (result != 0)
+            m_facts.SetCopy(false, {});
         Deliver([result](IEpocEngineEvents& sink) { sink.OnCopyDone(result); });
+    }
+
+    void ReadFingerprint(const FileSpec& spec) {
+        CFileFacts facts;
+        const int32_t result = FingerprintEngineFile(spec, Resolver(), facts);
+        m_facts.SetPrint(result == 0, facts);
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnFingerprintRead(result); });
     }
 
     void MakeCopiesDurable() {
@@ -181,7 +197,7 @@ public:
         if (!FlushesCopies())
             m_written.Clear();
         else
-            result = m_written.Flush(&CSimEngineCore::ResolveOnDevice);
+            result = m_written.Flush(Resolver());
         Deliver([result](IEpocEngineEvents& sink) { sink.OnCopiesDurable(result); });
     }
 
@@ -207,11 +223,7 @@ public:
         bool plugged = false;
         int32_t result = ReadPlugged(plugged) && plugged ? 0 : EngineError::kNotReady;
         if (result == 0) {
-            CRegistry& registry = CRegistry::Default();
-            uint32_t low = 0;
-            uint32_t high = 0;
-            registry.GetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::MachineIdLow(), low);
-            registry.GetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::MachineIdHigh(), high);
+            const auto [low, high] = MachineId();
             SetMachineId(*state, low, high);
         }
         Deliver([result](IEpocEngineEvents& sink) { sink.OnMachineReady(result); });
@@ -220,6 +232,8 @@ public:
     void BeginSession() {
         bool plugged = false;
         const int32_t result = ReadPlugged(plugged) && plugged ? 0 : EngineError::kNotReady;
+        if (result == 0)
+            m_pinned = MachineId();
         Deliver([result](IEpocEngineEvents& sink) { sink.OnSessionReady(result); });
     }
 
@@ -256,8 +270,30 @@ private:
 
     int32_t ConnectResult() { return ReadFault(SimulatorConfig::FaultConnect()) ? EngineError::kInjected : 0; }
 
-    // True when the state is known; an absent value or key means unplugged.
-    static bool ReadPlugged(bool& plugged) {
+    static std::pair<uint32_t, uint32_t> MachineId() {
+        CRegistry& registry = CRegistry::Default();
+        uint32_t low = 0;
+        uint32_t high = 0;
+        registry.GetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::MachineIdLow(), low);
+        registry.GetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::MachineIdHigh(), high);
+        return {low, high};
+    }
+
+    // True when the state is known; an absent value or key means unplugged, and so does another
+    // machine than the one the session began with.
+    bool ReadPlugged(bool& plugged) const {
+        if (!ReadConnectedValue(plugged))
+            return false;
+        if (plugged && m_pinned && MachineId() != *m_pinned)
+            plugged = false;
+        return true;
+    }
+
+    DeviceResolver Resolver() {
+        return [this](const FileSpec& spec, DeviceTarget& target) { return ResolveOnDevice(spec, target); };
+    }
+
+    static bool ReadConnectedValue(bool& plugged) {
         RegValue value;
         const RegStatus status = CRegistry::Default().QueryValue(RegRoot::LocalMachine, SimulatorConfig::Key(),
                                                                  SimulatorConfig::Connected(), value);
@@ -297,7 +333,7 @@ private:
     }
 
     // A device path of a plugged-in handheld.
-    static int32_t ResolveOnDevice(const FileSpec& spec, DeviceTarget& target) {
+    int32_t ResolveOnDevice(const FileSpec& spec, DeviceTarget& target) const {
         if (spec.location != kLocationDevice)
             return EngineError::kBadName;
         QByteArray path;
@@ -313,6 +349,12 @@ private:
         return ResolveDevicePath(root, path, target);
     }
 
+public:
+    CEngineFacts& Facts() { return m_facts; }
+
+private:
+    CEngineFacts m_facts;
+    std::optional<std::pair<uint32_t, uint32_t>> m_pinned;  // the session's machine id
     std::recursive_mutex m_sinkMutex;
     IEpocEngineEvents* m_sink = nullptr;
 

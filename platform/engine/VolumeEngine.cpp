@@ -180,6 +180,7 @@ public:
                 state->open = true;
             else
                 result = EngineError::kNotFound;
+            state->size = uint64_t(target.status.st_size);
         }
         Deliver([result](IEpocEngineEvents& sink) { sink.OnRemoteFileOpened(result); });
     }
@@ -192,13 +193,29 @@ public:
         if (result == 0) {
             const int mountId = m_current ? m_current->mount.id : -1;
             const auto goOn = [this, mountId] { return VolumeStillMounted(mountId); };
-            result =
-                CopyIntoFolder(copy.source.Get(), copy.sourceStatus, copy.DestinationFolder(), copy.destinationName,
-                               CopyOptions{CopyFlush::Yes, goOn, copy.destinationOnHandheld, NameFlush::Deferred});
-            if (result == 0)
+            CContentHasher hasher;
+            struct stat written {};
+            result = CopyIntoFolder(
+                copy.source.Get(), copy.sourceStatus, copy.DestinationFolder(), copy.destinationName,
+                CopyOptions{CopyFlush::Yes, goOn, copy.destinationOnHandheld, NameFlush::Deferred, &hasher, &written});
+            if (result == 0) {
                 m_written.Add(destination, copy.DestinationFolder());
+                m_facts.SetCopy(true, {uint64_t(written.st_size),
+                                       EngineFileTime(copy.destinationOnHandheld, written.st_mtim), hasher.Digest()});
+            }
         }
+        if (result != 0)
+            m_facts.SetCopy(false, {});
         Deliver([result](IEpocEngineEvents& sink) { sink.OnCopyDone(result); });
+    }
+
+    void ReadFingerprint(const FileSpec& spec) {
+        CFileFacts facts;
+        const int32_t result = FingerprintEngineFile(
+            spec, [this](const FileSpec& device, DeviceTarget& target) { return ResolveOnDevice(device, target); },
+            facts);
+        m_facts.SetPrint(result == 0, facts);
+        Deliver([result](IEpocEngineEvents& sink) { sink.OnFingerprintRead(result); });
     }
 
     void MakeCopiesDurable() {
@@ -240,6 +257,8 @@ public:
 
     void BeginSession() {
         FollowIfChanged();
+        if (m_current)
+            m_pinnedVolume = m_current->volume.id;
         const int32_t result = m_current ? 0 : EngineError::kNotReady;
         Deliver([result](IEpocEngineEvents& sink) { sink.OnSessionReady(result); });
     }
@@ -263,6 +282,9 @@ private:
         std::vector<AdoptedVolume> volumes;
         if (!m_mounts.Read(table) || !ReadAdoptedVolumes(volumes))
             return m_current;
+        // A session stays with its handheld: no other volume ever takes its place.
+        if (!m_pinnedVolume.isEmpty())
+            std::erase_if(volumes, [this](const AdoptedVolume& v) { return v.id != m_pinnedVolume; });
         const std::optional<CVolumeLocator::Handheld> handheld =
             m_current ? m_locator.ChooseHandheld(volumes, table, m_current->volume.id, m_current->mount.id)
                       : m_locator.ChooseHandheld(volumes, table);
@@ -361,6 +383,11 @@ private:
         return ResolveDevicePath(root, path, target);
     }
 
+public:
+    CEngineFacts& Facts() { return m_facts; }
+
+private:
+    CEngineFacts m_facts;
     std::recursive_mutex m_sinkMutex;
     IEpocEngineEvents* m_sink = nullptr;
 
@@ -379,6 +406,7 @@ private:
     bool m_following = false;
     bool m_followPending = false;
     std::optional<Current> m_current;
+    QString m_pinnedVolume;  // the session's handheld, once BeginSession identified it
     CMountSettle m_settle;
     static constexpr int kDoubtsBeforeGone = 3;
     int m_doubts = 0;  // looks in a row that did not recognise the handheld on its mount

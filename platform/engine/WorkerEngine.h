@@ -28,9 +28,9 @@ inline void StayAwakeForTheNextOperation(const std::atomic<bool>& queued, const 
 //
 // Core provides SetSink, Post, Stop and Run (the worker's loop), and the worker-side
 // operations Initialize, Connect, OpenRemoteFile(spec, state), CopyFile, CloseRemoteFile(spec,
-// force), AttachRemote, GetMachine(state), BeginSession and MakeCopiesDurable; ReleaseRemoteFile(spec) only where
-// its files can be reported busy. Core must be complete where the back-end's constructor and
-// destructor are defined.
+// force), AttachRemote, GetMachine(state), BeginSession, MakeCopiesDurable and ReadFingerprint(spec), and Facts() for
+// their results; ReleaseRemoteFile(spec) only where its files can be reported busy. Core must be complete where the
+// back-end's constructor and destructor are defined.
 template <typename Core>
 class CWorkerEngine : public IEpocEngine {
 public:
@@ -99,6 +99,12 @@ public:
         m_core->Post([core = m_core.get(), spec] { core->CloseRemoteFile(spec, true); });
         return 0;
     }
+    int32_t ReadFingerprint(const FileSpec& spec) override {
+        m_core->Post([core = m_core.get(), spec] { core->ReadFingerprint(spec); });
+        return 0;
+    }
+    int32_t GetFingerprint(CFileFacts& facts) override { return m_core->Facts().GetPrint(facts); }
+    int32_t GetCopyFacts(CFileFacts& facts) override { return m_core->Facts().GetCopy(facts); }
 
 private:
     std::shared_ptr<Core> m_core;

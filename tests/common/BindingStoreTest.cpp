@@ -348,8 +348,8 @@ TEST(BindingStoreTest, WritesOfARunReachOnlyBindingsThatStillExist) {
         WriteDocSynchEntry(kUser, 4, SampleRecord());
         row.arrange();
         const bool existed = CRegistry::Default().KeyExists(RegRoot::CurrentUser, EntryKeyPath(QStringLiteral("3")));
-        const std::vector<BindingWrite> marks =
-            MarkSynchronizedKeys(kUser, {{QStringLiteral("3"), 1234567}, {QStringLiteral("4"), 7654321}});
+        const std::vector<BindingWrite> marks = MarkSynchronizedKeys(
+            kUser, {{QStringLiteral("3"), 1234567, {}, false}, {QStringLiteral("4"), 7654321, {}, false}});
         ASSERT_EQ(marks.size(), 2u);
         EXPECT_EQ(marks[0], row.expected);
         EXPECT_EQ(marks[1], BindingWrite::Written);  // the others are marked all the same
@@ -371,7 +371,8 @@ TEST(BindingStoreTest, AMarkTheStoreDoesNotTakeIsReported) {
     WriteDocSynchEntry(kUser, 3, SampleRecord());
     CStoreWriteHold busy(env.RegistryPath());
     ASSERT_TRUE(busy.IsHeld());
-    EXPECT_EQ(MarkSynchronizedKeys(kUser, {{QStringLiteral("3"), 1}}), std::vector<BindingWrite>{BindingWrite::Failed});
+    EXPECT_EQ(MarkSynchronizedKeys(kUser, {{QStringLiteral("3"), 1, {}, false}}),
+              std::vector<BindingWrite>{BindingWrite::Failed});
     EXPECT_EQ(MarkSynchronized(kUser, 3), BindingWrite::Failed);
 }
 

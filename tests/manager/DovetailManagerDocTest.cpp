@@ -70,7 +70,7 @@ TEST(DovetailManagerDocTest, WithoutCurrentUserStaysNotConnectedAndUnloaded) {
     EXPECT_EQ(list.m_rows.size(), 1u);
 }
 
-TEST(DovetailManagerDocTest, AddEntryRefusesExactDuplicatesOnly) {
+TEST(DovetailManagerDocTest, AddEntryRefusesASecondBindingToOneFile) {
     struct Case {
         const char* name;
         const char* pcName;
@@ -81,6 +81,7 @@ TEST(DovetailManagerDocTest, AddEntryRefusesExactDuplicatesOnly) {
     const Case cases[] = {
         {"same PC file, other EPOC file", "a.txt", "other.doc", true, false},
         {"same EPOC file, other PC file", "b.txt", "a.txt", true, false},
+        {"same EPOC file spelled in other case", "c.txt", "A.TXT", true, false},
         {"PC name differs in case", "A.txt", "A.doc", true, true},
         {"same PC name in another folder", "a.txt", "x.doc", false, true},
     };

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <cstring>
+#include <sys/stat.h>
 #include <ctime>
 
 namespace {
@@ -55,6 +56,9 @@ public:
         return m_t.CopyFile(source, destination, overwrite);
     }
     int32_t MakeCopiesDurable() override { return m_t.MakeCopiesDurable(); }
+    int32_t ReadFingerprint(const FileSpec& spec) override { return m_t.ReadFingerprint(spec); }
+    int32_t GetFingerprint(CFileFacts& facts) override { return m_t.GetFingerprint(facts); }
+    int32_t GetCopyFacts(CFileFacts& facts) override { return m_t.GetCopyFacts(facts); }
     int32_t CloseRemoteFile(const FileSpec& spec, uint32_t attributes) override {
         return m_t.CloseRemoteFile(spec, attributes);
     }
@@ -149,6 +153,8 @@ int32_t CScriptedEngine::CopyFile(const FileSpec& source, const FileSpec& destin
                 result = -1;
         }
     }
+    if (result == 0 && !FactsOf(destination, m_copy))
+        result = -1;
     if (afterCopy)
         afterCopy();
     events.emplace_back(EngineEvent::CopyDone, result);
@@ -223,4 +229,43 @@ QStringList CScriptedEngine::Matching(const QString& prefix) const {
         if (call.startsWith(prefix))
             out << call;
     return out;
+}
+
+bool CScriptedEngine::FactsOf(const FileSpec& spec, CFileFacts& facts) {
+    QByteArray content;
+    if (spec.location == kLocationDevice) {
+        const auto it = files.find(PathOf(spec));
+        if (unplugged || it == files.end())
+            return false;
+        content = it->second.content;
+        facts.time = UtcSecondsToLocalFileTime(it->second.modifiedUtc);
+    } else {
+        QFile file(PathOf(spec));
+        struct stat status {};
+        if (!file.open(QIODevice::ReadOnly) || ::stat(spec.path, &status) != 0)
+            return false;
+        content = file.readAll();
+        facts.time = uint64_t(int64_t(status.st_mtim.tv_sec) * 1000000000LL + status.st_mtim.tv_nsec);
+    }
+    CContentHasher hasher;
+    hasher.Update(content.constData(), std::size_t(content.size()));
+    facts.size = uint64_t(content.size());
+    facts.print = hasher.Digest();
+    return true;
+}
+
+int32_t CScriptedEngine::ReadFingerprint(const FileSpec& spec) {
+    calls << QStringLiteral("ReadFingerprint %1:%2").arg(spec.location).arg(PathOf(spec));
+    events.emplace_back(EngineEvent::FingerprintRead, FactsOf(spec, m_print) ? 0 : -1);
+    return 0;
+}
+
+int32_t CScriptedEngine::GetFingerprint(CFileFacts& facts) {
+    facts = m_print;
+    return 0;
+}
+
+int32_t CScriptedEngine::GetCopyFacts(CFileFacts& facts) {
+    facts = m_copy;
+    return 0;
 }

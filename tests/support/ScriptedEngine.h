@@ -62,6 +62,9 @@ public:
     int32_t BeginSession() override;
     int32_t ReleaseRemoteFile(const FileSpec& spec) override;
     int32_t ForceCloseRemoteFile(const FileSpec& spec) override;
+    int32_t ReadFingerprint(const FileSpec& spec) override;
+    int32_t GetFingerprint(CFileFacts& facts) override;
+    int32_t GetCopyFacts(CFileFacts& facts) override;
 
     int CountCalls(const QString& prefix) const;
     QStringList Matching(const QString& prefix) const;
@@ -78,6 +81,10 @@ public:
 
 private:
     int32_t CloseResult(const FileSpec& spec);
+    // The facts of a file as the engine would give them; false when it cannot be read.
+    bool FactsOf(const FileSpec& spec, CFileFacts& facts);
+    CFileFacts m_print;
+    CFileFacts m_copy;
 };
 
 // An engine handle that forwards to target, so a test keeps the scripted engine when the

@@ -283,7 +283,7 @@ TEST_P(FailedBackupTest, StopsTheTransfer) {
     CDocSynchEntry b = world.MakeBinding(u"a.txt"_s);
     b.KeepCopy = true;
     world.AddBinding(u"0"_s, b);
-    world.WritePcFile(u"a.txt"_s, "pc", kNow - 5000);
+    world.WritePcFile(u"a.txt"_s, "pc", kNow - 250000);
     world.WriteDeviceFile(u"a.txt"_s, "epoc", kNow - 100);
     row.arrange(world);
     auto run = world.Run();

@@ -229,7 +229,7 @@ TEST_F(SyncEndToEndTest, BindcopyOnAVirtualDisplay) {
 for _ in $(seq 1 600); do
   kill -0 $pid 2>/dev/null || break
   xdotool search --onlyvisible --name '.' getwindowname %@ >>"$2" 2>/dev/null
-  for w in $(xdotool search --onlyvisible --name '^(Synchronization Completed|Error\.)$' 2>/dev/null); do
+  for w in $(xdotool search --onlyvisible --name '^(Synchronization Completed|Error\.|Both files changed since last synchronization)$' 2>/dev/null); do
     xdotool windowfocus --sync $w 2>/dev/null && xdotool key --clearmodifiers Return 2>/dev/null
   done
   sleep 0.2
@@ -402,7 +402,7 @@ TEST_F(SyncEndToEndTest, HostileStoreImportedByDtregIsRefusedBindingByBinding) {
 "$1" & pid=$!
 for _ in $(seq 1 600); do
   kill -0 $pid 2>/dev/null || break
-  for w in $(xdotool search --onlyvisible --name '^(Synchronization Completed|Error\.)$' 2>/dev/null); do
+  for w in $(xdotool search --onlyvisible --name '^(Synchronization Completed|Error\.|Both files changed since last synchronization)$' 2>/dev/null); do
     xdotool windowfocus --sync $w 2>/dev/null && xdotool key --clearmodifiers Return 2>/dev/null
   done
   sleep 0.2

@@ -331,7 +331,10 @@ TEST(HostileStore, RelativePcPathCannotReplaceTheControlFile) {
 
         auto run = world.Run();
         EXPECT_EQ(Read(control), QByteArray("[the suite's own]\n"));
-        EXPECT_EQ(state->conversions, QStringList{run->TempFile() + u" -> "_s + world.pcDir + u"b.doc"_s});
+        // Converted beside the conversion file, then put in place.
+        EXPECT_EQ(state->conversions,
+                  QStringList{run->TempFile() + u" -> "_s + QFileInfo(run->TempFile()).path() + u"/converted/b.doc"_s});
+        EXPECT_EQ(world.ReadPcFile(u"b.doc"_s).isEmpty(), false);
         EXPECT_EQ(state->loads, QStringList{control + u'|' + run->TempFile()});
         EXPECT_TRUE(world.RunLines().value(0).startsWith(u"Binding 0 cannot be read and is left out : \"WinPath\""_s))
             << world.RunLines().value(0).toStdString();
@@ -365,14 +368,15 @@ struct FutureStampRow {
     uint32_t stamp;
     bool wasUpdated;
     int64_t pcTime;   // the handheld's file is from kNow - 50
-    bool future;      // logged and taken as never synchronized
+    bool future;      // logged, and both files count as changed
     int recentAsked;  // "less than 24 hours ago" prompts
     int copies;
+    int bothAsked = 0;  // the both-changed prompt stays asked for
 };
 
 class FutureStampTest : public ::testing::TestWithParam<FutureStampRow> {};
 
-TEST_P(FutureStampTest, BeyondTheToleranceCountsAsNeverSynchronized) {
+TEST_P(FutureStampTest, BeyondTheToleranceCountsEveryChange) {
     const FutureStampRow& row = GetParam();
     CSyncTestWorld world;
     CDocSynchEntry b = world.MakeBinding(u"a.txt"_s);
@@ -386,11 +390,11 @@ TEST_P(FutureStampTest, BeyondTheToleranceCountsAsNeverSynchronized) {
 
     auto run = world.Run();
     const QString line =
-        u"Binding 0 was last synchronized in the future (%1) and counts as never synchronized : "
+        u"Binding 0 was last synchronized in the future (%1); both its files count as changed : "
         u"%2 <-> C:\\Documents\\a.txt"_s.arg(FormatDateTimeText(row.stamp), pc);
     EXPECT_EQ(world.RunLines().contains(line), row.future) << world.RunLines().join(u'|').toStdString();
     EXPECT_EQ(world.ui.Matching(u"recent:"_s).size(), row.recentAsked);
-    EXPECT_TRUE(world.ui.Matching(u"both-changed:"_s).isEmpty());
+    EXPECT_EQ(world.ui.Matching(u"both-changed:"_s).size(), row.bothAsked);
     EXPECT_EQ(world.engine.CountCalls(u"CopyFile"_s), row.copies);
     if (row.copies > 0)
         EXPECT_EQ(world.EntryNumber(u"0"_s, u"LastSyncTimeStamp"_s), static_cast<uint32_t>(kNow + 3));
@@ -409,8 +413,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FutureStampRow{"JustAfterARunStillPrompts", kNow + 3, true, kNow + 30, false, 1, 0},
         FutureStampRow{"AtTheToleranceStillPrompts", kNow + kFutureStampToleranceSecs, true, kNow + 90, false, 1, 0},
-        FutureStampRow{"BeyondTheTolerance", kNow + kFutureStampToleranceSecs + 1, true, kNow + 90, true, 0, 1},
-        FutureStampRow{"FarAheadWouldSilenceForGood", 0xF0000000u, true, kNow - 100, true, 0, 1},
+        FutureStampRow{"BeyondTheTolerance", kNow + kFutureStampToleranceSecs + 1, true, kNow + 90, true, 0, 1, 1},
+        FutureStampRow{"FarAheadWouldSilenceForGood", 0xF0000000u, true, kNow - 100, true, 0, 1, 1},
         FutureStampRow{"FarAheadNeverSynchronized", 0xF0000000u, false, kNow - 100, true, 0, 1}),
     [](const ::testing::TestParamInfo<FutureStampRow>& info) { return std::string(info.param.name); });
 

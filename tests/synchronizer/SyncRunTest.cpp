@@ -224,8 +224,8 @@ TEST(SyncRunTest, RegularRunLogsEveryTransferAndMarksBindings) {
     world.AddBinding(u"0"_s, world.MakeBinding(u"a.txt"_s));
     world.AddBinding(u"1"_s, keep);
     world.AddBinding(u"2"_s, world.MakeBinding(u"c.txt"_s));
-    world.WritePcFile(u"a.txt"_s, "pc a", kNow - 100);    // newer on the PC
-    world.WritePcFile(u"b.txt"_s, "old b", kNow - 5000);  // newer on the handheld
+    world.WritePcFile(u"a.txt"_s, "pc a", kNow - 100);      // newer on the PC
+    world.WritePcFile(u"b.txt"_s, "old b", kNow - 250000);  // newer on the handheld
     world.WriteDeviceFile(u"b.txt"_s, "epoc b", kNow - 100);
     world.WritePcFile(u"c.txt"_s, "c", kNow - 300000);  // unchanged since the last run
     world.WriteDeviceFile(u"c.txt"_s, "c", kNow - 300000);
@@ -313,7 +313,7 @@ TEST(SyncRunTest, BusyFileIsReopenedAndReleasedOnceAfterTheCopyPhase) {
     CSyncTestWorld world;
     world.AddBinding(u"0"_s, world.MakeBinding(u"a.txt"_s));
     world.WritePcFile(u"a.txt"_s, "pc", kNow - 100);
-    world.WriteDeviceFile(u"a.txt"_s, "epoc", kNow - 5000);
+    world.WriteDeviceFile(u"a.txt"_s, "epoc", kNow - 250000);
     world.engine.files[u"C:\\Documents\\a.txt"_s].busyTimes = 2;
     auto run = world.Run();
 

@@ -200,22 +200,25 @@ TEST_F(ConverterFailureTest, ConverterWritesTheRealPcFile) {
     world.WriteDeviceFile(u"a.txt"_s, "epoc", kNow - 100);
     auto run = world.Run();
 
-    EXPECT_EQ(state->conversions, QStringList{run->TempFile() + u" -> "_s + pc});
+    // Under the document's own name, beside the conversion file; then put in its place.
+    EXPECT_EQ(state->conversions,
+              QStringList{run->TempFile() + u" -> "_s + QFileInfo(run->TempFile()).path() + u"/converted/a.doc"_s});
     EXPECT_EQ(world.ReadPcFile(u"a.doc"_s), QByteArray("converted:epoc"));
     EXPECT_EQ(QDir(world.pcDir).entryList(QDir::Files | QDir::Hidden), QStringList{u"a.doc"_s});
 }
 
-// A document whose folder has gone cannot be written: the converter's own failure is what
+// A document whose folder has gone cannot be written: the reason is what
 // the report says, not only that the copy failed.
-TEST_F(ConverterFailureTest, FailureToWriteThePcFileIsLoggedWithTheConvertersText) {
+TEST_F(ConverterFailureTest, FailureToWriteThePcFileIsLoggedWithItsReason) {
     state->items = {{u"Text\n{2}"_s, u"Word\n{1}"_s}};
     world.AddBinding(u"0"_s, ConvertingBinding(world.pcDir + u"gone/"_s));
     world.WriteDeviceFile(u"a.txt"_s, "epoc", kNow - 100);
     auto run = world.Run();
 
-    EXPECT_EQ(world.RunLines().mid(2), (QStringList{u"Converter error: cannot open"_s,
-                                                    u"Unable to copy file to Windows device : a.txt -> a.doc"_s,
-                                                    QString(), kCompleteWithErrors}));
+    EXPECT_EQ(
+        world.RunLines().mid(2),
+        (QStringList{u"The converted file could not be put in place : No such file or directory"_s,
+                     u"Unable to copy file to Windows device : a.txt -> a.doc"_s, QString(), kCompleteWithErrors}));
     EXPECT_TRUE(world.ui.completionErrors);
 }
 

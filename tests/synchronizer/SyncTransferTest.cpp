@@ -55,7 +55,7 @@ TEST_F(SyncTransferTest, ConvertsOnTheWayToTheHandheld) {
 TEST_F(SyncTransferTest, ConvertsIntoThePcFileAfterTheCopy) {
     state->items = {{u"Word\n{1}"_s, u"Text\n{2}"_s}, {u"TEXT\n{2}"_s, u"x\nword"_s}};
     world.AddBinding(u"0"_s, ConvertingBinding());
-    const QString pc = world.WritePcFile(u"a.doc"_s, "old", kNow - 5000);
+    const QString pc = world.WritePcFile(u"a.doc"_s, "old", kNow - 250000);
     world.WriteDeviceFile(u"a.txt"_s, "epoc", kNow - 100);
     auto run = world.Run();
 
@@ -71,7 +71,7 @@ TEST_F(SyncTransferTest, ConvertsIntoThePcFileAfterTheCopy) {
 TEST_F(SyncTransferTest, FailedConversionAfterTheCopyKeepsThePcFile) {
     state->items = {{u"Text\n{2}"_s, u"Word\n{1}"_s, true}};
     world.AddBinding(u"0"_s, ConvertingBinding());
-    world.WritePcFile(u"a.doc"_s, "old", kNow - 5000);
+    world.WritePcFile(u"a.doc"_s, "old", kNow - 250000);
     world.WriteDeviceFile(u"a.txt"_s, "epoc", kNow - 100);
     auto run = world.Run();
 
@@ -186,7 +186,7 @@ TEST_F(SyncTransferTest, BackupReplacesTheEarlierOne) {
     const QString backup = world.pcDir + u"user1/Dovetail/a.txt"_s;
     for (const QByteArray& content : {QByteArray("first"), QByteArray("second")}) {
         world.WritePcFile(u"a.txt"_s, content, kNow - 5000);
-        world.WriteDeviceFile(u"a.txt"_s, "epoc", kNow - 100);
+        world.WriteDeviceFile(u"a.txt"_s, "epoc " + content, kNow - 100);
         CRegistry::Default().SetNumber(RegRoot::CurrentUser, u"Software\\Veroz\\Users\\owner1\\DocSynchEntries\\0"_s,
                                        u"LastSyncTimeStamp"_s, static_cast<uint32_t>(kNow - 200000));
         world.ui.closed = false;
