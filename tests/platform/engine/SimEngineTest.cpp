@@ -274,6 +274,39 @@ TEST_F(SimEngineTest, OpenReportsTheFileInformation) {
     EXPECT_STREQ(info.Name(), "Documents");
 }
 
+// What a copy wrote is known without reading it back, and a read finds the same; once a
+// session began, another machine id is another handheld: nothing more is done on it.
+TEST_F(SimEngineTest, FingerprintsWhatItCopiesAndStaysWithTheSessionsMachine) {
+    const QString pcFile = m_env.WriteFile(QStringLiteral("pc/a.txt"), "some text");
+    auto engine = Start();
+    engine->BeginSession();
+    Expect("SessionReady", 0);
+    engine->CopyFile(Spec(kLocationPc, pcFile), Device("C:\\Documents\\A"), 1);
+    Expect("CopyDone", 0);
+    CFileFacts copied;
+    CFileFacts read;
+    ASSERT_EQ(engine->GetCopyFacts(copied), 0);
+    engine->ReadFingerprint(Device("C:\\Documents\\A"));
+    Expect("FingerprintRead", 0);
+    ASSERT_EQ(engine->GetFingerprint(read), 0);
+    EXPECT_EQ(copied.size, 9u);
+    EXPECT_TRUE(copied.print.valid);
+    EXPECT_EQ(copied.print, read.print);
+    EXPECT_EQ(copied.time, read.time);
+    engine->ReadFingerprint(Spec(kLocationPc, pcFile));
+    Expect("FingerprintRead", 0);
+    ASSERT_EQ(engine->GetFingerprint(read), 0);
+    EXPECT_EQ(copied.print, read.print);
+
+    Reg().SetNumber(RegRoot::LocalMachine, SimulatorConfig::Key(), SimulatorConfig::MachineIdLow(), 0xEE);
+    std::unique_ptr<IEpocRemoteFile> file;
+    engine->OpenRemoteFile(Device("C:\\Documents\\A"), file);
+    ExpectFailure("Opened");
+    engine->CopyFile(Spec(kLocationPc, pcFile), Device("C:\\Documents\\B"), 1);
+    ExpectFailure("CopyDone");
+    EXPECT_FALSE(QFile::exists(m_device + QStringLiteral("/C/Documents/B")));
+}
+
 TEST_F(SimEngineTest, OpeningAnAbsentFileFails) {
     auto engine = Start();
     std::unique_ptr<IEpocRemoteFile> file;
