@@ -61,14 +61,14 @@ enum SyncStringId : int {
     IDS_COPIES_NOT_DURABLE = 155,
     IDS_SOURCE_UNSEEN = 156,
     // Kept apart from the ids above so that they never meet another addition.
-    IDS_BINDING_CHANGED = 170,
-    IDS_KEPT_CHANGED = 171,
-    IDS_NOT_COPIED_NOT_KEPT = 172,
-    IDS_TOO_MANY_KEPT = 173,
-    IDS_SAME_FILE = 174,
-    IDS_SIDE_PC = 175,
-    IDS_SIDE_DEVICE = 176,
-    IDS_CONVERTED_NOT_PLACED = 177,
+    IDS_BINDING_CHANGED = 180,
+    IDS_KEPT_CHANGED = 181,
+    IDS_NOT_COPIED_NOT_KEPT = 182,
+    IDS_TOO_MANY_KEPT = 183,
+    IDS_SAME_FILE = 184,
+    IDS_SIDE_PC = 185,
+    IDS_SIDE_DEVICE = 186,
+    IDS_CONVERTED_NOT_PLACED = 187,
 };
 
 // Registers the table with CStringTable; every program and test of the synchronizer calls
