@@ -60,6 +60,14 @@ enum SyncStringId : int {
     IDS_NOT_COPIED_NO_BACKUP = 154,
     IDS_COPIES_NOT_DURABLE = 155,
     IDS_SOURCE_UNSEEN = 156,
+
+    // Faults found in use: store keys that are no bindings, a copy's reason, a stopped copy and
+    // which volume the run used.
+    IDS_KEY_NOT_BINDING = 170,
+    IDS_COPY_ERROR_SOURCE_CHANGED = 171,
+    IDS_STOPPED_DURING_COPY = 172,
+    IDS_VOLUME = 173,
+    IDS_VOLUME_DIFFERS = 174,
 };
 
 // Registers the table with CStringTable; every program and test of the synchronizer calls

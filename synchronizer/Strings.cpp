@@ -68,5 +68,13 @@ void InstallSyncStrings() {
         {IDS_NOT_COPIED_NO_BACKUP, "Not copied, no backup of the PC file could be made : "},
         {IDS_COPIES_NOT_DURABLE, "The copies made could not be flushed to disk"},
         {IDS_SOURCE_UNSEEN, "Not marked, the source could not be looked at after its copy : "},
+        {IDS_KEY_NOT_BINDING, "Key %1 under \"DocSynchEntries\" is not a binding number and is left alone"},
+        {IDS_COPY_ERROR_SOURCE_CHANGED,
+         "The file was saved while it was being copied, so the copy was not kept. Retry copies it as it is now."},
+        {IDS_STOPPED_DURING_COPY, "Synchronization stopped. Files copied: %1; not copied : "},
+        {IDS_VOLUME, "MC 218 : volume \"%1\" mounted on %2"},
+        {IDS_VOLUME_DIFFERS,
+         "This volume's %1 differs from the one adopted (%2, now %3): it may be a copy of the adopted stick, "
+         "not the stick itself"},
     });
 }

@@ -113,6 +113,11 @@ public:
     virtual int32_t BeginSession() = 0;
     virtual int32_t ReleaseRemoteFile(const FileSpec& spec) = 0;
     virtual int32_t ForceCloseRemoteFile(const FileSpec& spec) = 0;
+    // Any thread, returns at once: the copy under way ends at its next step (about 1 MiB) with
+    // kCancelled, its destination untouched, and every copy issued later fails so at once. The
+    // user stopped the run: the process must not live on until a long copy ends. Engines whose
+    // copies end at once anyway need not do anything.
+    virtual void CancelCopies() {}
 };
 
 // The engine the suite provides: the removable-volume engine when the configuration chooses

@@ -28,7 +28,8 @@ inline void StayAwakeForTheNextOperation(const std::atomic<bool>& queued, const 
 //
 // Core provides SetSink, Post, Stop and Run (the worker's loop), and the worker-side
 // operations Initialize, Connect, OpenRemoteFile(spec, state), CopyFile, CloseRemoteFile(spec,
-// force), AttachRemote, GetMachine(state), BeginSession and MakeCopiesDurable; ReleaseRemoteFile(spec) only where
+// force), AttachRemote, GetMachine(state), BeginSession and MakeCopiesDurable, and CancelCopies
+// (called on the caller's thread); ReleaseRemoteFile(spec) only where
 // its files can be reported busy. Core must be complete where the back-end's constructor and
 // destructor are defined.
 template <typename Core>
@@ -53,8 +54,11 @@ public:
             m_core->Post([core = m_core.get()] { core->Initialize(); });
         return 0;
     }
-    int32_t Connect(int32_t /*timeoutMs*/) override {
-        m_core->Post([core = m_core.get()] { core->Connect(); });
+    int32_t Connect(int32_t timeoutMs) override {
+        if constexpr (requires(Core & core) { core.Connect(timeoutMs); })
+            m_core->Post([core = m_core.get(), timeoutMs] { core->Connect(timeoutMs); });
+        else
+            m_core->Post([core = m_core.get()] { core->Connect(); });  // answers at once anyway
         return 0;
     }
     int32_t OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) override {
@@ -99,6 +103,8 @@ public:
         m_core->Post([core = m_core.get(), spec] { core->CloseRemoteFile(spec, true); });
         return 0;
     }
+    // Not queued: the worker is busy with the very copy it must end.
+    void CancelCopies() override { m_core->CancelCopies(); }
 
 private:
     std::shared_ptr<Core> m_core;

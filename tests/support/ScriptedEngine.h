@@ -62,6 +62,9 @@ public:
     int32_t BeginSession() override;
     int32_t ReleaseRemoteFile(const FileSpec& spec) override;
     int32_t ForceCloseRemoteFile(const FileSpec& spec) override;
+    // A copy issued from then on, the one under way included, ends with kCancelled.
+    void CancelCopies() override;
+    bool copiesCancelled = false;
 
     int CountCalls(const QString& prefix) const;
     QStringList Matching(const QString& prefix) const;
