@@ -342,6 +342,9 @@ CStoreCheck CheckPcFile(const CDocSynchEntry& record) {
 CStoreCheck CheckBindingNames(const CDocSynchEntry& record) {
     if (CStoreCheck check = CheckPcFile(record); !check)
         return check;
+    static const QString folderLabel = Quoted(kEpocPath);
+    if (CStoreCheck check = CheckEpocFolder(folderLabel, record.EpocPath); !check)
+        return check;
     static const QString label = Quoted(kEpocFileName);
     return CheckEpocFileName(label, record.EpocFileName);
 }
@@ -457,4 +460,10 @@ bool GetEntryNumberAt(const QString& user, int position, int& entry, QString* ke
     if (keyName)
         *keyName = name;
     return true;
+}
+
+bool IsEntryKeyName(const QString& key) {
+    bool ok = false;
+    const int number = key.toInt(&ok);
+    return ok && number >= 0 && number <= kMaxEntryNumber && key == EntryKey(number);
 }

@@ -96,7 +96,8 @@ CStoreCheck ReadDocSynchEntryKey(const QString& user, const QString& entryKey, C
                                  const std::function<int(const QString&)>& iconLookup = {});
 
 // The values of a binding that name files: WinPath an absolute folder ending with "/",
-// WinFileName and EpocFileName single names. EpocPath is the handheld's to refuse.
+// WinFileName and EpocFileName single names, EpocPath a folder of a handheld drive ending with
+// "\", and the handheld's names such as its file system can keep (CheckEpocFolder).
 CStoreCheck CheckBindingNames(const CDocSynchEntry& record);
 // Only the PC side of it: WinPath and WinFileName.
 CStoreCheck CheckPcFile(const CDocSynchEntry& record);
@@ -140,3 +141,7 @@ BindingWrite WriteBindingString(const QString& user, const QString& entryKey, co
 // The entry number at an enumeration position: the leading decimal digits of the sub-key
 // name (0 when there are none). keyName, when given, receives the sub-key name itself.
 bool GetEntryNumberAt(const QString& user, int position, int& entry, QString* keyName = nullptr);
+// A binding's sub-key name: an entry number 0..32767 as "%d" writes it (no sign, no leading
+// zero). Any other name ("-1", "abc", "99999", "012") is no binding: its digits would address
+// another one.
+bool IsEntryKeyName(const QString& key);

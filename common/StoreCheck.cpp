@@ -85,8 +85,48 @@ CStoreCheck CheckPcFileName(const QString& label, const QString& name) {
     return CheckName(label, name, u"/"_s);
 }
 
+namespace {
+
+// The handheld's file system keeps names as FAT does: without these characters, and without a
+// dot or a blank at the end, which it drops (so the name would become another).
+CStoreCheck CheckEpocName(const QString& label, const QString& name, const QString& value) {
+    static const QString kFatInvalid = u"\"*:<>?|"_s;
+    if (std::any_of(name.begin(), name.end(), [](QChar c) { return kFatInvalid.contains(c); }))
+        return Refuse(label, u"holds a character the MC 218 cannot keep in a name (\" * : < > ? |)"_s, value);
+    if (name.endsWith(u'.') || name.endsWith(u' '))
+        return Refuse(label, u"has a name ending with a dot or a blank, which the MC 218 cannot keep"_s, value);
+    return {};
+}
+
+}  // namespace
+
 CStoreCheck CheckEpocFileName(const QString& label, const QString& name) {
-    return CheckName(label, name, u"\\/"_s);
+    if (CStoreCheck check = CheckName(label, name, u"\\/"_s); !check)
+        return check;
+    return CheckEpocName(label, name, name);
+}
+
+CStoreCheck CheckEpocFolder(const QString& label, const QString& folder) {
+    if (HasControlCharacter(folder))
+        return Refuse(label, u"holds a control character"_s, folder);
+    const bool drive = folder.size() >= 3 && folder[0].isLetter() && folder[0].unicode() < 0x80 && folder[1] == u':' &&
+                       folder[2] == u'\\';
+    if (!drive)
+        return Refuse(label, u"does not start with a drive (\"C:\\\")"_s, folder);
+    // The file's name is appended to it as it stands.
+    if (!folder.endsWith(u'\\'))
+        return Refuse(label, u"does not end with \"\\\""_s, folder);
+    if (folder.size() == 3)
+        return {};
+    for (const QStringView part : QStringView(folder).sliced(3).chopped(1).tokenize(u'\\')) {
+        if (part.isEmpty() || part == u"." || part == u"..")
+            return Refuse(label, u"holds an empty, \".\" or \"..\" folder, so it may lead off the drive"_s, folder);
+        if (part.contains(u'/'))
+            return Refuse(label, u"holds a \"/\""_s, folder);
+        if (CStoreCheck check = CheckEpocName(label, part.toString(), folder); !check)
+            return check;
+    }
+    return {};
 }
 
 CStoreCheck CheckUserName(const QString& label, const QString& user) {

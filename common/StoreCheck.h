@@ -46,8 +46,12 @@ CStoreCheck CheckPcFilePath(const QString& label, const QString& path);
 // A name within a PC folder: not empty, not "." or "..", no "/", no control character, at
 // most kMaxNameBytes.
 CStoreCheck CheckPcFileName(const QString& label, const QString& name);
-// The same within a handheld folder, where "\" separates as well as "/".
+// The same within a handheld folder, where "\" separates as well as "/", and without what the
+// handheld's FAT-like file system cannot keep: " * : < > ? | and a dot or blank at the end.
 CStoreCheck CheckEpocFileName(const QString& label, const QString& name);
+// A handheld folder: a drive ("C:\"), then folders that are single names by the rule above, each
+// followed by "\", the last one included (the file's name is appended to it as it stands).
+CStoreCheck CheckEpocFolder(const QString& label, const QString& folder);
 // A user profile name, which names a file (the log), a folder (the backups) and a key: one
 // component of each, so neither "/" nor "\", not "." or "..", nothing empty or too long.
 CStoreCheck CheckUserName(const QString& label, const QString& user);

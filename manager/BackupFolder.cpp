@@ -4,6 +4,10 @@
 #include "common/ProfileRegistry.h"
 #include "manager/Strings.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
 BackupFolderResult ResolveBackupFolder() {
     BackupFolderResult result;
     QString user;
@@ -21,4 +25,18 @@ BackupFolderResult ResolveBackupFolder() {
     result.ok = true;
     result.folder = pcFolder + user + QStringLiteral("/Dovetail");
     return result;
+}
+
+bool MakeBackupFolder(const QString& folder) {
+    QStringList missing;
+    for (QString path = QDir::cleanPath(folder); !QFileInfo::exists(path); path = QFileInfo(path).path()) {
+        if (QFileInfo(path).path() == path)
+            return false;
+        missing.prepend(path);
+    }
+    for (const QString& path : missing) {
+        if (!QDir().mkdir(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) && !QFileInfo(path).isDir())
+            return false;
+    }
+    return QFileInfo(folder).isDir();
 }

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <limits>
 #include <vector>
@@ -18,13 +19,21 @@ QString EntryKey(int entry) {
     return QString::number(entry);
 }
 
-// Visits the store's entries in its own order until visit returns false.
+// Visits the store's entries in its own order until visit returns false. Sub-keys whose name
+// is no entry number are no bindings: they are passed over (and named in notBindings), never
+// taken for the entry their digits would give.
 template <typename Visit>
-void ForEachEntry(const QString& user, Visit visit) {
+void ForEachEntry(const QString& user, Visit visit, QStringList* notBindings = nullptr) {
     for (int position = 0; position <= kMaxEntryNumber; ++position) {
         int entry = 0;
-        if (!GetEntryNumberAt(user, position, entry))
+        QString key;
+        if (!GetEntryNumberAt(user, position, entry, &key))
             break;
+        if (!IsEntryKeyName(key)) {
+            if (notBindings)
+                notBindings->append(u'"' + key + u'"');
+            continue;
+        }
         if (!visit(entry))
             break;
     }
@@ -88,29 +97,38 @@ void CDovetailManagerDoc::LoadEntries() {
     if (!m_view)
         return;
     IBindingList* view = m_view;
-    view->BeginLoad();
-    // The views see the load as one reset, which must end whatever ends the load.
-    const CScopeExit endLoad([view] { view->EndLoad(); });
-    view->RemoveAllItems();
-    const auto iconLookup = [view](const QString& path) { return view->GetFileIcon(path); };
-    // One transaction for the whole walk: each lenient read writes the file size back, and
-    // thousands of separate commits would dominate the start-up.
-    // The numbers are taken first: each write drops the store's enumeration hint, which
-    // would make every later position lookup walk from the start.
-    std::vector<int> entries;
-    ForEachEntry(m_user, [&](int entry) {
-        entries.push_back(entry);
-        return true;
-    });
-    RegTransaction([&] {
-        for (int entry : entries) {
-            CDocSynchEntry record = NewRecord();
-            ReadDocSynchEntry(m_user, entry, record, ReadMode::Lenient, iconLookup);
-            view->AddItem(record, entry);
-        }
-        return true;
-    });
-    m_loaded = true;
+    QStringList notBindings;
+    {
+        view->BeginLoad();
+        // The views see the load as one reset, which must end whatever ends the load.
+        const CScopeExit endLoad([view] { view->EndLoad(); });
+        view->RemoveAllItems();
+        const auto iconLookup = [view](const QString& path) { return view->GetFileIcon(path); };
+        // One transaction for the whole walk: each lenient read writes the file size back, and
+        // thousands of separate commits would dominate the start-up.
+        // The numbers are taken first: each write drops the store's enumeration hint, which
+        // would make every later position lookup walk from the start.
+        std::vector<int> entries;
+        ForEachEntry(
+            m_user,
+            [&](int entry) {
+                entries.push_back(entry);
+                return true;
+            },
+            &notBindings);
+        RegTransaction([&] {
+            for (int entry : entries) {
+                CDocSynchEntry record = NewRecord();
+                ReadDocSynchEntry(m_user, entry, record, ReadMode::Lenient, iconLookup);
+                view->AddItem(record, entry);
+            }
+            return true;
+        });
+        m_loaded = true;
+    }
+    // Once the list stands: said, so that what the store holds is never silently ignored.
+    if (!notBindings.isEmpty())
+        view->ShowMessage(LoadManagerString(kIdsNotBindingKeys).arg(notBindings.join(QStringLiteral(", "))));
 }
 
 CStoreCheck CDovetailManagerDoc::ReadEntry(int entry, CDocSynchEntry& record) {
@@ -118,6 +136,15 @@ CStoreCheck CDovetailManagerDoc::ReadEntry(int entry, CDocSynchEntry& record) {
 }
 
 bool CDovetailManagerDoc::AddEntry(CDocSynchEntry& record) {
+    // Every copy of such a binding would fail, so it is refused here, saying why.
+    CStoreCheck epocSide = CheckEpocFolder(QStringLiteral("\"EpocPath\""), record.EpocPath);
+    if (epocSide)
+        epocSide = CheckEpocFileName(QStringLiteral("\"EpocFileName\""), record.EpocFileName);
+    if (!epocSide) {
+        if (m_view)
+            m_view->ShowMessage(LoadManagerString(kIdsEpocNameInvalid).arg(epocSide.Reason()));
+        return false;
+    }
     bool duplicate = false;
     // One read snapshot for the whole walk instead of one per value.
     RegReadSnapshot([&] {

@@ -58,7 +58,8 @@ public:
     // Lenient read without the icon (writes the PC file's current size back); the result is
     // the verdict on the record's PC file, which is not looked at when refused.
     CStoreCheck ReadEntry(int entry, CDocSynchEntry& record);
-    // False, with "Similar item already exists", when the PC file or the EPOC file is
+    // False, saying why, when the handheld cannot hold the EPOC file's name or folder; false,
+    // with "Similar item already exists", when the PC file or the EPOC file is
     // already bound, or with the store's failure when the record could not be stored (no row
     // then); false without a message when the store is full.
     bool AddEntry(CDocSynchEntry& record);

@@ -269,7 +269,7 @@ bool CDovetailManagerView::PrepareBackupFolder(QString& folder) {
         return false;
     }
     folder = result.folder;
-    QDir().mkpath(folder);
+    MakeBackupFolder(folder);
     return true;
 }
 

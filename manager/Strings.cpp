@@ -54,6 +54,10 @@ const std::vector<std::pair<int, const char*>>& Table() {
         {kIdsPcPathTooLong,
          "This PC file cannot be bound, its path is too long:\n%1\nThe folder and the file name may take 259 bytes "
          "each, and 261 bytes together (a character beyond ASCII takes 2 to 4 bytes)."},
+        {kIdsNotBindingKeys,
+         "These keys under \"DocSynchEntries\" are not binding numbers and are not listed: %1\nThe manager and the "
+         "synchronizer leave them alone."},
+        {kIdsEpocNameInvalid, "This file cannot be bound: the MC 218 cannot hold its name there.\n%1"},
         {kIdsColumnFirst + 0, "PC Name"},
         {kIdsColumnFirst + 1, "PC Path"},
         {kIdsColumnFirst + 2, "PC Type"},

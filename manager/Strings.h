@@ -38,6 +38,9 @@ enum ManagerString : int {
     kIdsCannotSaveProperties = 61933,
     kIdsCannotSaveOptions = 61934,
     kIdsPcPathTooLong = 61935,
+    // Store contents the manager leaves alone, and handheld names it cannot bind.
+    kIdsNotBindingKeys = 61940,
+    kIdsEpocNameInvalid = 61941,
 };
 
 // Registers the manager's three tables (its own, the connection and adding texts, the

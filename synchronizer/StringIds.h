@@ -69,6 +69,14 @@ enum SyncStringId : int {
     IDS_SIDE_PC = 185,
     IDS_SIDE_DEVICE = 186,
     IDS_CONVERTED_NOT_PLACED = 187,
+
+    // Faults found in use: store keys that are no bindings, a copy's reason, a stopped copy and
+    // which volume the run used.
+    IDS_KEY_NOT_BINDING = 170,
+    IDS_COPY_ERROR_SOURCE_CHANGED = 171,
+    IDS_STOPPED_DURING_COPY = 172,
+    IDS_VOLUME = 173,
+    IDS_VOLUME_DIFFERS = 174,
 };
 
 // Registers the table with CStringTable; every program and test of the synchronizer calls

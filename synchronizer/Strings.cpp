@@ -77,5 +77,13 @@ void InstallSyncStrings() {
         {IDS_SIDE_PC, "PC"},
         {IDS_SIDE_DEVICE, "MC 218"},
         {IDS_CONVERTED_NOT_PLACED, "The converted file could not be put in place : "},
+        {IDS_KEY_NOT_BINDING, "Key %1 under \"DocSynchEntries\" is not a binding number and is left alone"},
+        {IDS_COPY_ERROR_SOURCE_CHANGED,
+         "The file was saved while it was being copied, so the copy was not kept. Retry copies it as it is now."},
+        {IDS_STOPPED_DURING_COPY, "Synchronization stopped. Files copied: %1; not copied : "},
+        {IDS_VOLUME, "MC 218 : volume \"%1\" mounted on %2"},
+        {IDS_VOLUME_DIFFERS,
+         "This volume's %1 differs from the one adopted (%2, now %3): it may be a copy of the adopted stick, "
+         "not the stick itself"},
     });
 }

@@ -122,8 +122,8 @@ RecentSyncAnswer CSyncDlg::AskRecentSync(const QString& pcPath, const QString& e
     return dlg.Result() == 1 ? RecentSyncAnswer::SynchronizeAnyway : RecentSyncAnswer::DoNotSynchronize;
 }
 
-CopyErrorAnswer CSyncDlg::AskCopyError(const QString& destination) {
-    CCopyErrorDlg dlg(destination, this);
+CopyErrorAnswer CSyncDlg::AskCopyError(const QString& destination, const QString& reason) {
+    CCopyErrorDlg dlg(destination, this, reason);
     dlg.exec();
     const int answer = dlg.Result();
     return answer >= 1 && answer <= 4 ? static_cast<CopyErrorAnswer>(answer) : CopyErrorAnswer::IgnoreFile;

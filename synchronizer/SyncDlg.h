@@ -33,7 +33,7 @@ public:
                                      const QString& epocTime) override;
     RecentSyncAnswer AskRecentSync(const QString& pcPath, const QString& epocPath,
                                    const QString& lastSyncTime) override;
-    CopyErrorAnswer AskCopyError(const QString& destination) override;
+    CopyErrorAnswer AskCopyError(const QString& destination, const QString& reason) override;
     void SetProgressText(const QString& text) override;
     void SetProgressRange(int lower, int upper) override;
     void SetProgressStep(int step) override;

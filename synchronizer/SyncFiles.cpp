@@ -3,6 +3,7 @@
 
 #include "platform/base/UniqueFd.h"
 #include "platform/engine/FileCopy.h"
+#include "platform/engine/FileMetadata.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -77,7 +78,11 @@ bool CopyFileAtomically(const QString& source, const QString& destination) {
     if (CopyFileAtomic(Native(source), Native(destination),
                        CopyOptions{CopyFlush::Yes, {}, false, NameFlush::Always}) != 0)
         return false;
-    return ::chmod(Native(destination).constData(), st.st_mode & 07777) == 0;
+    // A backup is as private as its document: mode, access-control list, attributes, owner.
+    const CUniqueFd copy(::open(Native(destination).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!copy.IsValid())
+        return ::chmod(Native(destination).constData(), st.st_mode & 07777) == 0;
+    return CopyFileMetadata(AT_FDCWD, Native(source).constData(), st, copy.Get()) == 0;
 }
 
 bool FingerprintPcFile(const QString& path, CFileFacts& facts) {

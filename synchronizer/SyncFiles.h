@@ -43,9 +43,9 @@ struct CPcFileStamp {
 CPcFileStamp StampPcFile(const QString& path);
 
 // Copies source over destination as a file copy does: the copy gets the source's
-// modification time and permissions. destination is either the old file or the complete new
-// one, and no temporary file remains, even when the process is killed; once it returns true
-// the new content is on disk under its name.
+// modification time, permissions, access-control list and attributes. destination is either the old file or the
+// complete new one, and no temporary file remains, even when the process is killed; once it returns true the new
+// content is on disk under its name.
 bool CopyFileAtomically(const QString& source, const QString& destination);
 
 // Fingerprints a PC file (size, modification time in nanoseconds, content); false when it cannot

@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <sys/stat.h>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -25,8 +26,12 @@ bool CSyncLog::Open(const QString& productKey, const QString& user, const QStrin
     m_path = u"%1%2{%3}.srp"_s.arg(m_folder, title, user);
     WriteUserString(user, productKey, valueName, m_path);
     m_file.setFileName(m_path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Private to the user, as the names of documents in it may be; an earlier log keeps its
+    // mode when it is truncated, so it is set on the open file too.
+    constexpr QFile::Permissions kPrivate = QFile::ReadOwner | QFile::WriteOwner;
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate, kPrivate))
         return false;
+    ::fchmod(m_file.handle(), 0600);
     m_closed = false;
     WriteLine(m_version.isEmpty() ? title : title + QLatin1Char(' ') + m_version);
     const QDateTime now = CClock::CurrentDateTimeUtc().toLocalTime();

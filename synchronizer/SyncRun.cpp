@@ -5,6 +5,8 @@
 #include "common/ProfileRegistry.h"
 #include "common/StringTable.h"
 #include "platform/engine/SimulatorConfig.h"
+#include "platform/engine/VolumeConfig.h"
+#include "platform/engine/VolumeIdentity.h"
 #include "synchronizer/StringIds.h"
 #include "synchronizer/SyncDecision.h"
 
@@ -128,8 +130,8 @@ bool CSyncRun::Initialise(IEpocEngineEvents* sink) {
     // link it.
     if (m_tempDir.Create(QDir::tempPath()) || m_tempDir.Create(paths.controlDir))
         paths.tempFile = m_tempDir.Path() + QLatin1Char('/') + kTempFileName;
+    // Made by the first backup that needs it.
     paths.backupFolder = pcDirectory + user + u"/Dovetail"_s;
-    QDir().mkdir(paths.backupFolder);  // BackUpPcFile tries harder when it is needed
     paths.workingDir = QDir::currentPath();
     m_transfer.SetPaths(std::move(paths));
 
@@ -174,6 +176,9 @@ bool CSyncRun::Stop() {
     const bool copying = m_state == State::Copying || m_state == State::Verifying || m_state == State::MakingDurable;
     if (copying) {
         m_stopRequested = true;
+        // A long copy would otherwise run on to its end, and the process with it.
+        if (m_engine)
+            m_engine->CancelCopies();
         return true;
     }
     Abandon();
@@ -188,9 +193,21 @@ void CSyncRun::Abandon() {
         m_log.WriteEmptyLine();
     }
     m_awaiting.clear();
+    // The copy still awaited when the handheld does not answer is no copy made.
+    if (m_state == State::Copying && m_decisions && m_copyIndex < static_cast<int>(m_bindings.size()) &&
+        m_decisions[m_copyIndex] != SyncDirection::NoCopy && m_notCopied.isEmpty())
+        m_notCopied = TransferText(m_copyIndex);
     m_state = State::Closed;
     m_pending.clear();
-    m_log.WriteLastString(IDS_STOPPED);
+    WriteStoppedLine();
+}
+
+void CSyncRun::WriteStoppedLine() {
+    // The last line says what the stopped run copied and what it did not.
+    if (m_notCopied.isEmpty())
+        m_log.WriteLastString(IDS_STOPPED);
+    else
+        m_log.WriteLastLine(Text(IDS_STOPPED_DURING_COPY).arg(m_transferred) + m_notCopied);
 }
 
 void CSyncRun::Close(bool ok) {
@@ -321,12 +338,37 @@ void CSyncRun::OnMachineReady(int32_t result) {
     }
     m_owner = owner;
     m_machineId = u"%1-%2"_s.arg(info.WordAt(0x24), 0, 16).arg(info.WordAt(0x20), 0, 16).toUpper();
+    if (UsesVolumeEngine())
+        DescribeVolume(info.WordAt(0x24), info.WordAt(0x20));
     CSyncTransfer::Paths paths = m_transfer.GetPaths();
     paths.owner = owner;
     m_transfer.SetPaths(std::move(paths));
     m_ui.SetProgressText(Text(IDS_LOOKING_FOR_FILES) + owner + u"..."_s);
     m_state = State::WaitingSession;
     Await(EngineEvent::SessionReady, m_engine->BeginSession());
+}
+
+void CSyncRun::DescribeVolume(uint32_t high, uint32_t low) {
+    VolumeDescription volume;
+    if (!DescribeAdoptedVolume(high, low, volume))
+        return;
+    // Which stick the run used, and a warning when it may be a copy of the one adopted: a cloned
+    // stick has the adopted one's identity, seldom its label and size as well.
+    m_log.WriteLine(Text(IDS_VOLUME).arg(volume.label, volume.mountPoint));
+    bool differs = false;
+    if (!volume.adoptedLabel.isEmpty() && volume.label != volume.adoptedLabel) {
+        m_log.WriteLine(Text(IDS_VOLUME_DIFFERS).arg(u"label"_s, volume.adoptedLabel, volume.label));
+        differs = true;
+    }
+    if (volume.adoptedSize != 0 && volume.size != 0 && volume.size != volume.adoptedSize) {
+        m_log.WriteLine(
+            Text(IDS_VOLUME_DIFFERS).arg(u"size"_s, QString::number(volume.adoptedSize), QString::number(volume.size)));
+        differs = true;
+    }
+    m_log.WriteEmptyLine();
+    // Counted as an error, so that the report says so too.
+    if (differs)
+        m_errors = true;
 }
 
 void CSyncRun::OnSessionReady() {
@@ -358,7 +400,23 @@ void CSyncRun::LoadBindings() {
         m_errors = true;
     };
 
+    // A key that is no entry number is no binding: its digits would address another one.
+    const auto notBinding = [this](const QString& key) {
+        if (IsEntryKeyName(key))
+            return false;
+        m_log.WriteLine(Text(IDS_KEY_NOT_BINDING).arg(u'"' + key + u'"'));
+        m_log.WriteEmptyLine();
+        m_errors = true;
+        return true;
+    };
+
     if (m_settings.singleBinding) {
+        if (notBinding(m_settings.keyName)) {
+            m_ui.ShowMessage(Text(IDS_BAD_ARGUMENT), MessageIcon::None);
+            m_log.WriteLastString(IDS_BAD_ARGUMENT);
+            Close();
+            return;
+        }
         CDocSynchEntry binding;
         if (const CStoreCheck read = ReadDocSynchEntryKey(m_owner, m_settings.keyName, binding, ReadMode::Strict);
             !read) {
@@ -383,7 +441,7 @@ void CSyncRun::LoadBindings() {
             const int count = CountUserSubkeys(m_owner, area);
             for (int i = 0; i < kMaxBindings && i < count; ++i) {
                 QString key;
-                if (!GetUserSubkeyName(m_owner, area, i, key))
+                if (!GetUserSubkeyName(m_owner, area, i, key) || notBinding(key))
                     continue;
                 CDocSynchEntry binding;
                 const CStoreCheck read = ReadDocSynchEntryKey(m_owner, key, binding, ReadMode::Strict);
@@ -402,6 +460,14 @@ void CSyncRun::LoadBindings() {
     const int n = static_cast<int>(m_bindings.size());
     if (n == 0) {
         m_ui.StopAnimation();
+        // Bindings refused are errors: the run ends as one with errors does, with its report,
+        // so that an automatic run over a bad store is seen.
+        if (m_errors) {
+            m_log.WriteString(IDS_NOTHING_TO_DO);
+            m_log.WriteEmptyLine();
+            FinishRun();
+            return;
+        }
         m_log.WriteLastString(IDS_NOTHING_TO_DO);
         Close();
         return;
@@ -538,10 +604,22 @@ void CSyncRun::OnFingerprintRead(int32_t result) {
 
 void CSyncRun::RetryClose(const CDocSynchEntry& binding) {
     if (m_closeRetryCount > static_cast<int>(m_bindings.size()) + 1) {
-        m_log.WriteEmptyLine();
-        m_log.WriteLine(Text(IDS_CANNOT_CLOSE_EPOC_FILE) + binding.EpocFileName);
-        m_log.WriteLastLine();
         m_errors = true;
+        const QString line = Text(IDS_CANNOT_CLOSE_EPOC_FILE) + binding.EpocFileName;
+        if (m_state == State::Verifying) {
+            // The copy phase says what it did before it ends: a copy made just now is named, and
+            // the copies waiting are made durable and marked.
+            if (m_check == DeviceCheck::SourceAfter) {
+                m_sourceUnseen = true;
+                LeaveChangedSource(m_copyIndex);
+            }
+            m_endLine = line;
+            MakeCopiesDurable(AfterDurable::Stop);
+            return;
+        }
+        m_log.WriteEmptyLine();
+        m_log.WriteLine(line);
+        m_log.WriteLastLine();
         Close();
         return;
     }
@@ -867,7 +945,10 @@ void CSyncRun::LeaveChangedDestination(int index) {
 
 void CSyncRun::LeaveChangedSource(int index) {
     // The copy may hold the source as it was before it was saved anew: the binding is not
-    // marked, so the next run finds the source changed and copies it again.
+    // marked, so the next run finds the source changed and copies it again. The destination was
+    // replaced all the same, unless a conversion into the PC document was still to come.
+    if (m_decisions[index] == SyncDirection::PcToDevice || !m_transfer.Converting())
+        m_log.WriteLine(Text(m_transfer.Converting() ? IDS_CONVERTED : IDS_COPIED) + TransferText(index));
     m_log.WriteLine(Text(std::exchange(m_sourceUnseen, false) ? IDS_SOURCE_UNSEEN : IDS_SOURCE_CHANGED) +
                     TransferText(index));
     m_log.WriteEmptyLine();
@@ -919,6 +1000,13 @@ void CSyncRun::OnCopyDone(int32_t result) {
         return;
     }
     m_errors = true;
+    // Stopped by the user: named in the run's last line.
+    if (result == EngineError::kCancelled && m_stopRequested) {
+        m_notCopied = TransferText(m_copyIndex);
+        ++m_copyIndex;
+        ContinueCopy();
+        return;
+    }
     m_log.WriteLine(m_transfer.FailureLine(binding, direction));
     if (result == EngineError::kSourceChanged)
         m_log.WriteLine(Text(IDS_SOURCE_CHANGED_DURING_COPY) + TransferText(m_copyIndex));
@@ -938,7 +1026,10 @@ void CSyncRun::OnCopyDone(int32_t result) {
 
 void CSyncRun::AskCopyError() {
     const CDocSynchEntry& binding = m_bindings[m_copyIndex];
-    switch (m_ui.AskCopyError(CSyncTransfer::Destination(binding, m_decisions[m_copyIndex]))) {
+    // The device is there and writable when the source changed under the copy: said so.
+    const QString reason =
+        m_lastCopyResult == EngineError::kSourceChanged ? Text(IDS_COPY_ERROR_SOURCE_CHANGED) : QString();
+    switch (m_ui.AskCopyError(CSyncTransfer::Destination(binding, m_decisions[m_copyIndex]), reason)) {
         case CopyErrorAnswer::Retry:
             m_refreshSource = m_lastCopyResult == EngineError::kSourceChanged;
             break;
@@ -963,6 +1054,7 @@ void CSyncRun::FinishTransfer() {
     const bool converted = direction == SyncDirection::DeviceToPc && m_transfer.Converting();
     if (!m_transfer.Finish(binding, m_keys[m_copyIndex], direction))
         return;
+    ++m_transferred;
     if (m_awaiting.empty())
         m_firstAwaiting = std::chrono::steady_clock::now();
     // Stamped now, as an immediate mark would have been: an edit made from here on must count.
@@ -1077,7 +1169,13 @@ void CSyncRun::OnCopiesDurable(int32_t result) {
             FinishRun();
             break;
         case AfterDurable::Stop:
-            m_log.WriteLastString(IDS_STOPPED);
+            if (m_endLine.isEmpty()) {
+                WriteStoppedLine();
+            } else {
+                m_log.WriteEmptyLine();
+                m_log.WriteLine(m_endLine);
+                m_log.WriteLastLine();
+            }
             Close();
             break;
     }

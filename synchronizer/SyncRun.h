@@ -92,6 +92,9 @@ private:
     void OnConnected(int32_t result);
     void OnDisconnected(int32_t result);
     void OnMachineReady(int32_t result);
+    // The adopted volume the machine id names: its label and mount point in the log, and a
+    // warning when they differ from what adoption recorded.
+    void DescribeVolume(uint32_t high, uint32_t low);
     void OnSessionReady();
     void LoadBindings();
 
@@ -140,6 +143,7 @@ private:
     enum class AfterDurable { ContinueCopy, AskCopyError, FinishRun, Stop };
     void MakeCopiesDurable(AfterDurable next);
     void OnCopiesDurable(int32_t result);
+    void WriteStoppedLine();
     void FinishRun();
 
     ISyncUi& m_ui;
@@ -188,6 +192,9 @@ private:
     bool m_copiesSinceDurable = false;  // some copy succeeded since the copies were last made durable
     AfterDurable m_afterDurable = AfterDurable::ContinueCopy;
     bool m_stopRequested = false;
+    int m_transferred = 0;  // transfers done whole so far
+    QString m_notCopied;    // the transfer a Stop ended before it was made
+    QString m_endLine;      // the last line of a run that ends once its copies are marked, when not Stop's
     DeviceCheck m_check = DeviceCheck::Destination;
     bool m_refreshSource = false;  // a retry after the source changed mid-copy
     bool m_sourceUnseen = false;   // the handheld source could not be looked at after its copy

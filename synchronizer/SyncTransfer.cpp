@@ -238,7 +238,10 @@ void CSyncTransfer::FixWinFileType(CDocSynchEntry& binding, const QString& key) 
 
 bool CSyncTransfer::MakeBackupFolder() {
     const QString folder = m_paths.backupFolder;
-    const auto makeDir = [](const QString& path) { return QFileInfo(path).isDir() || QDir().mkdir(path); };
+    // Private to the user: the backups' names tell of documents kept in private folders.
+    const auto makeDir = [](const QString& path) {
+        return QFileInfo(path).isDir() || QDir().mkdir(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
     const QString parent = QFileInfo(folder).path();
     const QString grandparent = QFileInfo(parent).path();
     const bool ok = makeDir(folder) || (makeDir(parent) && makeDir(folder)) ||

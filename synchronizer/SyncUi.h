@@ -28,8 +28,9 @@ public:
                                              const QString& epocTime) = 0;
     virtual RecentSyncAnswer AskRecentSync(const QString& pcPath, const QString& epocPath,
                                            const QString& lastSyncTime) = 0;
-    // destination: the file the failed copy was writing.
-    virtual CopyErrorAnswer AskCopyError(const QString& destination) = 0;
+    // destination: the file the failed copy was writing; reason: what happened, when the run
+    // knows (empty: the device may be missing or the file write-protected).
+    virtual CopyErrorAnswer AskCopyError(const QString& destination, const QString& reason) = 0;
 
     virtual void SetProgressText(const QString& text) = 0;
     virtual void SetProgressRange(int lower, int upper) = 0;

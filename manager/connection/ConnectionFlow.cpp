@@ -13,7 +13,6 @@
 #include "manager/Strings.h"
 #include "manager/connection/ConnectionMonitor.h"
 #include "manager/connection/SynchronizerLaunch.h"
-#include "platform/registry/Registry.h"
 
 #include <QDir>
 
@@ -61,7 +60,7 @@ bool CConnectionFlow::CheckSetUp() {
         emit m_view.CloseApplicationRequested();
         return false;
     }
-    QDir().mkpath(backup.folder);  // a failure shows later, when the folder is used
+    MakeBackupFolder(backup.folder);  // a failure shows later, when the folder is used
     return true;
 }
 
@@ -71,8 +70,10 @@ void CConnectionFlow::AskForClockSetting() {
     RegReadNumber(HKEY_CURRENT_USER, key, QStringLiteral("SyncTime"), syncTime);
     if (syncTime != 0)
         return;
-    if (CMessageBox::AskYesNo(&m_view, LoadConnectionString(kIdsAskSyncTime)))
-        RegWriteNumber(HKEY_CURRENT_USER, key, QStringLiteral("SyncTime"), 1);
+    // No is stored as 0, which asks again at the next start as a missing value does, but tells the
+    // set-up window that the user has answered: it turns the setting on only where nobody did.
+    const bool yes = CMessageBox::AskYesNo(&m_view, LoadConnectionString(kIdsAskSyncTime));
+    RegWriteNumber(HKEY_CURRENT_USER, key, QStringLiteral("SyncTime"), yes ? 1 : 0);
 }
 
 void AddSynchronizeCommands(CCommandTable& commands, CDovetailManagerView& view,

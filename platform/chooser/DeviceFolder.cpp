@@ -81,7 +81,9 @@ bool CDeviceFolder::Open(const QString& root) {
     m_root.clear();
     if (root.isEmpty())
         return false;
-    return Open(SimulatorRootPlace(QDir(root).absolutePath()));
+    // Taken as it stands, as the engine takes it: a root it refuses (relative, or with "..") must
+    // not be mended here, or files chosen through it would bind paths no copy can reach.
+    return Open(SimulatorRootPlace(root));
 }
 
 bool CDeviceFolder::Open(const DeviceRootPlace& root) {

@@ -137,7 +137,12 @@ public:
     // The session BeginSession opened is with the machine identified then: afterwards the
     // engine never connects to another handheld (another volume, another machine id); while
     // that one is away every operation on the handheld fails with kNotReady.
-    static constexpr int32_t kNotSupported = -11;
+    static constexpr int32_t kNotSupported = -12;
+    // Any thread, returns at once: the copy under way ends at its next step (about 1 MiB) with
+    // kCancelled, its destination untouched, and every copy issued later fails so at once. The
+    // user stopped the run: the process must not live on until a long copy ends. Engines whose
+    // copies end at once anyway need not do anything.
+    virtual void CancelCopies() {}
 };
 
 // The engine the suite provides: the removable-volume engine when the configuration chooses

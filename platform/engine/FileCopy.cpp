@@ -4,6 +4,7 @@
 #include "platform/base/RegularFile.h"
 #include "platform/base/UniqueFd.h"
 #include "platform/engine/DevicePath.h"
+#include "platform/engine/FileMetadata.h"
 #include "platform/engine/SimulatorConfig.h"
 
 #include <algorithm>
@@ -320,10 +321,12 @@ int32_t CopyIntoFolder(int in, const struct stat& sourceStat, int folder, const 
     CTempFileGuard guard(folder);
     guard.Watch(temp);
 
-    // File systems without permissions (FAT through FUSE) cannot take a mode at all.
-    if (replacing && ::fchmod(out.Get(), destinationStat.st_mode & 07777) != 0 && errno != ENOSYS &&
-        errno != EOPNOTSUPP)
-        return EngineErrorFromErrno(errno);
+    // The document stays as private as it was: its mode, access-control list, extended
+    // attributes and, where the process may give them, owner and group.
+    if (replacing) {
+        if (const int error = CopyFileMetadata(folder, name.constData(), destinationStat, out.Get()))
+            return EngineErrorFromErrno(error);
+    }
     if (const int error = CopyFileData(in, out.Get(), flush, goOn, options.hasher)) {
         if (error == ECANCELED && goOn)
             return EngineError::kNotReady;

@@ -109,6 +109,37 @@ bool IsVirtualFileSystem(const QByteArray& fsType) {
     return kinds.contains(fsType);
 }
 
+bool IsNetworkFileSystem(const QByteArray& fsType) {
+    static const QList<QByteArray> kinds{"nfs",
+                                         "nfs4",
+                                         "cifs",
+                                         "smb3",
+                                         "smbfs",
+                                         "ncpfs",
+                                         "9p",
+                                         "afs",
+                                         "ceph",
+                                         "glusterfs",
+                                         "lustre",
+                                         "coda",
+                                         "orangefs",
+                                         "davfs",
+                                         "fuse.sshfs",
+                                         "fuse.davfs",
+                                         "fuse.rclone",
+                                         "fuse.s3fs",
+                                         "fuse.gvfsd-fuse",
+                                         "fuse.glusterfs",
+                                         "fuse.ceph-fuse",
+                                         "fuse.curlftpfs",
+                                         "fuse.smbnetfs"};
+    return kinds.contains(fsType);
+}
+
+bool IsCandidateFileSystem(const QByteArray& fsType) {
+    return !IsVirtualFileSystem(fsType) && !IsNetworkFileSystem(fsType);
+}
+
 CMountTable::CMountTable() : m_fd(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC)) {}
 
 namespace {

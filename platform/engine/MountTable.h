@@ -33,6 +33,12 @@ QByteArray FolderInFsOf(const MountEntry& mount, const QByteArray& canonicalPath
 
 // File systems that are never a volume someone carries: kernel interfaces and memory.
 bool IsVirtualFileSystem(const QByteArray& fsType);
+// File systems served by another machine: not in the user's hand, and a server that is down
+// blocks whoever opens or even stats them.
+bool IsNetworkFileSystem(const QByteArray& fsType);
+// A mount that may hold a handheld by its type alone, so that only such mounts are ever opened
+// while looking for one: neither virtual nor served over the network.
+bool IsCandidateFileSystem(const QByteArray& fsType);
 
 // The process's mount table, followed through the kernel's change signal: the file reports
 // POLLPRI | POLLERR on every mount or unmount, and reading it again re-arms the signal.

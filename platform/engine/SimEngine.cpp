@@ -155,14 +155,21 @@ public:
         Deliver([result](IEpocEngineEvents& sink) { sink.OnRemoteFileOpened(result); });
     }
 
+    void CancelCopies() { m_cancelCopies.store(true, std::memory_order_release); }
+
     void CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) {
-        int32_t result = TakeFault(SimulatorConfig::FaultCopyFail()) ? EngineError::kInjected : 0;
+        const auto cancelled = [this] { return m_cancelCopies.load(std::memory_order_acquire); };
+        int32_t result = cancelled()                                   ? EngineError::kCancelled
+                         : TakeFault(SimulatorConfig::FaultCopyFail()) ? EngineError::kInjected
+                                                                       : 0;
         EngineCopy copy;
         if (result == 0)
             result = OpenEngineCopy(source, destination, overwrite, Resolver(), copy);
         if (result == 0) {
             // Unplugging ends a copy under way, as pulling a stick does: nothing is renamed.
-            const auto goOn = [this] {
+            const auto goOn = [this, cancelled] {
+                if (cancelled())
+                    return false;
                 if (m_copyPauseMs > 0)
                     std::this_thread::sleep_for(std::chrono::milliseconds(m_copyPauseMs));
                 bool plugged = true;
@@ -174,6 +181,8 @@ public:
                 CopyIntoFolder(copy.source.Get(), copy.sourceStatus, copy.DestinationFolder(), copy.destinationName,
                                CopyOptions{FlushesCopies() ? CopyFlush::Yes : CopyFlush::No, goOn,
                                            copy.destinationOnHandheld, NameFlush::Deferred, &hasher, &written});
+            if (result == EngineError::kNotReady && cancelled())
+                result = EngineError::kCancelled;
             if (result == 0) {
                 m_written.Add(destination, copy.DestinationFolder());
                 m_facts.SetCopy(true, {uint64_t(written.st_size),
@@ -363,6 +372,7 @@ private:
     std::deque<std::function<void()>> m_queue;
     std::atomic<bool> m_queued = false;    // m_queue is not empty; read without the lock
     std::atomic<bool> m_stopping = false;  // m_stop, read without the lock
+    std::atomic<bool> m_cancelCopies = false;
     bool m_stop = false;
 
     // Worker thread only.

@@ -76,4 +76,5 @@ inline constexpr int32_t kPathNotFound = -7;    // a folder on the way does not 
 inline constexpr int32_t kInjected = -8;        // a fault configured in the registry
 inline constexpr int32_t kIsFolder = -9;        // a file operation on a folder
 inline constexpr int32_t kSourceChanged = -10;  // the source was written to while it was copied
+inline constexpr int32_t kCancelled = -11;      // the copy was stopped (CancelCopies)
 }  // namespace EngineError

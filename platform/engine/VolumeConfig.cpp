@@ -38,6 +38,9 @@ bool ReadAdoptedVolumes(std::vector<AdoptedVolume>& out) {
                 volume.identity.isEmpty() || !volume.folder.startsWith(u'/'))
                 continue;
             registry.GetString(RegRoot::LocalMachine, sub, VolumeConfig::Label(), volume.label);
+            QString size;
+            if (registry.GetString(RegRoot::LocalMachine, sub, VolumeConfig::Size(), size))
+                volume.size = size.toULongLong();
             MachineIdForIdentity(volume.identity, volume.high, volume.low);
             out.push_back(std::move(volume));
         }

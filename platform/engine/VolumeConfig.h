@@ -39,6 +39,11 @@ inline QString Owner() {
 inline QString Label() {
     return QStringLiteral("Label");
 }
+// The file system's size in bytes when it was adopted, as decimal text; absent for volumes
+// adopted before it was recorded.
+inline QString Size() {
+    return QStringLiteral("Size");
+}
 
 }  // namespace VolumeConfig
 
@@ -47,7 +52,8 @@ struct AdoptedVolume {
     QString identity;  // "blkid:TYPE:UUID" or "marker:UUID"
     QString folder;    // the handheld's root inside the file system, "/" or "/Dovetail"
     QString owner;
-    QString label;  // for people: the volume's label or file system type
+    QString label;      // for people: the volume's label or file system type
+    uint64_t size = 0;  // the file system's size in bytes at adoption; 0 when not recorded
     uint32_t high = 0;
     uint32_t low = 0;
 };

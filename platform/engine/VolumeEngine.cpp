@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <deque>
 #include <fcntl.h>
@@ -160,13 +161,43 @@ public:
         Deliver([result](IEpocEngineEvents& sink) { sink.OnInitialized(result); });
     }
 
-    void Connect() {
+    // Answered within timeoutMs (when above 0) whatever the mounts do: a file system that does
+    // not answer while it is looked at must not leave the caller at "Connecting..." for ever. A
+    // handheld found after the time is up is reported as a later connection.
+    void Connect(int32_t timeoutMs) {
+        struct Answer {
+            std::mutex mutex;
+            std::condition_variable given;
+            bool answered = false;
+        };
+        auto answer = std::make_shared<Answer>();
+        std::thread watchdog;
+        if (timeoutMs > 0) {
+            watchdog = std::thread([this, answer, timeoutMs] {
+                std::unique_lock lock(answer->mutex);
+                if (answer->given.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                           [&] { return answer->answered; }))
+                    return;
+                answer->answered = true;
+                lock.unlock();
+                Deliver([](IEpocEngineEvents& sink) { sink.OnConnected(EngineError::kNotReady); });
+            });
+        }
         m_following = true;
         m_current = Choose();  // the answer below is the connection event
         m_followPending = false;
         m_settle.TableChanged(m_current.has_value());
+        bool late = false;
+        {
+            std::lock_guard lock(answer->mutex);
+            late = std::exchange(answer->answered, true);
+        }
+        answer->given.notify_all();
+        if (watchdog.joinable())
+            watchdog.join();
         const int32_t result = m_current ? 0 : EngineError::kNotReady;
-        Deliver([result](IEpocEngineEvents& sink) { sink.OnConnected(result); });
+        if (!late || result == 0)
+            Deliver([result](IEpocEngineEvents& sink) { sink.OnConnected(result); });
     }
 
     void OpenRemoteFile(const FileSpec& spec, const std::shared_ptr<RemoteFileState>& state) {
@@ -185,19 +216,25 @@ public:
         Deliver([result](IEpocEngineEvents& sink) { sink.OnRemoteFileOpened(result); });
     }
 
+    void CancelCopies() { m_cancelCopies.store(true, std::memory_order_release); }
+
     void CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) {
         EngineCopy copy;
-        int32_t result = OpenEngineCopy(
-            source, destination, overwrite,
-            [this](const FileSpec& device, DeviceTarget& target) { return ResolveOnDevice(device, target); }, copy);
+        int32_t result = Cancelled() ? EngineError::kCancelled : 0;
+        if (result == 0)
+            result = OpenEngineCopy(
+                source, destination, overwrite,
+                [this](const FileSpec& device, DeviceTarget& target) { return ResolveOnDevice(device, target); }, copy);
         if (result == 0) {
             const int mountId = m_current ? m_current->mount.id : -1;
-            const auto goOn = [this, mountId] { return VolumeStillMounted(mountId); };
+            const auto goOn = [this, mountId] { return !Cancelled() && VolumeStillMounted(mountId); };
             CContentHasher hasher;
             struct stat written {};
             result = CopyIntoFolder(
                 copy.source.Get(), copy.sourceStatus, copy.DestinationFolder(), copy.destinationName,
                 CopyOptions{CopyFlush::Yes, goOn, copy.destinationOnHandheld, NameFlush::Deferred, &hasher, &written});
+            if (result == EngineError::kNotReady && Cancelled())
+                result = EngineError::kCancelled;
             if (result == 0) {
                 m_written.Add(destination, copy.DestinationFolder());
                 m_facts.SetCopy(true, {uint64_t(written.st_size),
@@ -351,6 +388,8 @@ private:
         return ::syncfs(dir.Get()) == 0 ? 0 : EngineError::kGeneral;
     }
 
+    bool Cancelled() const { return m_cancelCopies.load(std::memory_order_acquire); }
+
     // Asked by a copy between its steps.
     bool VolumeStillMounted(int mountId) {
         if (m_copyPauseMs > 0)
@@ -395,6 +434,7 @@ private:
     std::deque<std::function<void()>> m_queue;
     std::atomic<bool> m_queued = false;    // m_queue is not empty; read without the lock
     std::atomic<bool> m_stopping = false;  // m_stop, read without the lock
+    std::atomic<bool> m_cancelCopies = false;
     bool m_stop = false;
     const CUniqueFd m_wake;
 

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -204,7 +205,8 @@ std::optional<VolumeLocation> CVolumeLocator::Locate(const AdoptedVolume& volume
     const bool byMarker = volume.identity.startsWith(u"marker:");
     const QByteArray folder = QFile::encodeName(volume.folder);
     for (const MountEntry& mount : table) {
-        if (IsVirtualFileSystem(mount.fsType))
+        // Nothing else is opened: a network server that is down would block the engine.
+        if (!IsCandidateFileSystem(mount.fsType))
             continue;
         // The store's folder is anybody's text: it must name a plain folder the mount shows.
         DeviceRootPlace place;
@@ -271,4 +273,44 @@ bool ConnectedVolumeRoot(DeviceRootPlace& root) {
         return false;
     root = handheld->where.root;
     return true;
+}
+
+QString VolumeLabelOf(const VolumeProbe& probe, const QByteArray& fsType) {
+    if (!probe.label.isEmpty())
+        return probe.label;
+    return probe.fileSystem.isEmpty() ? QString::fromUtf8(fsType) : probe.fileSystem;
+}
+
+uint64_t FileSystemSize(int fd) {
+    struct statvfs info {};
+    if (::fstatvfs(fd, &info) != 0)
+        return 0;
+    return uint64_t(info.f_blocks) * info.f_frsize;
+}
+
+bool DescribeAdoptedVolume(uint32_t high, uint32_t low, VolumeDescription& out) {
+    CMountTable mounts;
+    std::vector<MountEntry> table;
+    std::vector<AdoptedVolume> volumes;
+    if (!mounts.Read(table) || !ReadAdoptedVolumes(volumes))
+        return false;
+    CVolumeLocator locator;
+    for (const AdoptedVolume& volume : volumes) {
+        if (volume.high != high || volume.low != low)
+            continue;
+        const std::optional<VolumeLocation> where = locator.Locate(volume, table);
+        if (!where)
+            return false;
+        // A volume without a block device (FUSE) is recorded by its type, as adopting does.
+        const QByteArray device = BlockDeviceOf(where->mount);
+        out.label = device.isEmpty() ? QString::fromUtf8(where->mount.fsType)
+                                     : VolumeLabelOf(locator.ProbeMount(where->mount), where->mount.fsType);
+        out.mountPoint = QFile::decodeName(where->mount.mountPoint);
+        CDeviceDir root;
+        out.size = OpenDeviceRoot(where->root, root) == 0 ? FileSystemSize(root.Fd()) : 0;
+        out.adoptedLabel = volume.label;
+        out.adoptedSize = volume.size;
+        return true;
+    }
+    return false;
 }

@@ -81,6 +81,23 @@ private:
     std::map<std::tuple<int, unsigned, unsigned>, VolumeProbe> m_probes;
 };
 
+// The label a volume is recorded with at adoption: the file system's label, else its type.
+QString VolumeLabelOf(const VolumeProbe& probe, const QByteArray& fsType);
+// The size of the file system an open descriptor lies on, in bytes; 0 when unknown.
+uint64_t FileSystemSize(int fd);
+
+// The adopted volume with machine id (high, low) as it is mounted now, beside what adoption
+// recorded of it: a second stick cloned from the first has its identity, but seldom its label
+// and size as well. False when that volume is not mounted.
+struct VolumeDescription {
+    QString label;
+    QString mountPoint;
+    uint64_t size = 0;  // 0 when unknown
+    QString adoptedLabel;
+    uint64_t adoptedSize = 0;  // 0 when not recorded
+};
+bool DescribeAdoptedVolume(uint32_t high, uint32_t low, VolumeDescription& out);
+
 // The handheld's root as the volume engine chooses it (the adopted volume mounted first);
 // false when none is connected.
 bool ConnectedVolumeRoot(DeviceRootPlace& root);

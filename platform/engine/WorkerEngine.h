@@ -28,9 +28,9 @@ inline void StayAwakeForTheNextOperation(const std::atomic<bool>& queued, const 
 //
 // Core provides SetSink, Post, Stop and Run (the worker's loop), and the worker-side
 // operations Initialize, Connect, OpenRemoteFile(spec, state), CopyFile, CloseRemoteFile(spec,
-// force), AttachRemote, GetMachine(state), BeginSession, MakeCopiesDurable and ReadFingerprint(spec), and Facts() for
-// their results; ReleaseRemoteFile(spec) only where its files can be reported busy. Core must be complete where the
-// back-end's constructor and destructor are defined.
+// force), AttachRemote, GetMachine(state), BeginSession, MakeCopiesDurable and ReadFingerprint(spec), Facts() for
+// their results, and CancelCopies (called on the caller's thread); ReleaseRemoteFile(spec) only where its files can be
+// reported busy. Core must be complete where the back-end's constructor and destructor are defined.
 template <typename Core>
 class CWorkerEngine : public IEpocEngine {
 public:
@@ -53,8 +53,11 @@ public:
             m_core->Post([core = m_core.get()] { core->Initialize(); });
         return 0;
     }
-    int32_t Connect(int32_t /*timeoutMs*/) override {
-        m_core->Post([core = m_core.get()] { core->Connect(); });
+    int32_t Connect(int32_t timeoutMs) override {
+        if constexpr (requires(Core & core) { core.Connect(timeoutMs); })
+            m_core->Post([core = m_core.get(), timeoutMs] { core->Connect(timeoutMs); });
+        else
+            m_core->Post([core = m_core.get()] { core->Connect(); });  // answers at once anyway
         return 0;
     }
     int32_t OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) override {
@@ -105,6 +108,8 @@ public:
     }
     int32_t GetFingerprint(CFileFacts& facts) override { return m_core->Facts().GetPrint(facts); }
     int32_t GetCopyFacts(CFileFacts& facts) override { return m_core->Facts().GetCopy(facts); }
+    // Not queued: the worker is busy with the very copy it must end.
+    void CancelCopies() override { m_core->CancelCopies(); }
 
 private:
     std::shared_ptr<Core> m_core;

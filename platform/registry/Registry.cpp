@@ -7,11 +7,14 @@
 #include "platform/base/ScopeExit.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <sys/statvfs.h>
 
 using namespace Qt::StringLiterals;
 
@@ -158,7 +161,19 @@ bool CRegistry::IsValidKeyPath(const QString& key) {
     return NormalizeKey(RegRoot::CurrentUser, key, lpath);
 }
 
+namespace {
+// Less room than this beside the store: opening it may fail for want of space alone.
+constexpr uint64_t kStoreRoomNeeded = uint64_t(1) << 20;
+}  // namespace
+
 QString RegistryUnusableMessage(const QString& path) {
+    // A sound store on a full disk cannot be opened either (its journal needs room); such a
+    // store must never be called damaged, nor moved aside.
+    struct statvfs space {};
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (::statvfs(folder.constData(), &space) == 0 && uint64_t(space.f_bavail) * space.f_frsize < kStoreRoomNeeded)
+        return u"The settings store \"%1\" cannot be used: the disk holding it is full.\nFree some space on it, "
+               u"then start the program again. The store itself is kept as it is."_s.arg(path);
     return u"The settings store \"%1\" cannot be used: it is not a Dovetail registry file, it is damaged, or it "
            u"cannot be read.\nMove it aside or restore it from a backup, then start the program again."_s.arg(path);
 }

@@ -125,7 +125,8 @@ private:
     QString m_lastError;
 };
 
-// Message shown by the programs when the store itself is unusable (names the file).
+// Message shown by the programs when the store itself is unusable (names the file): on a disk
+// that is full, that the disk is full; otherwise that the file is damaged and may be moved aside.
 QString RegistryUnusableMessage(const QString& path);
 
 // Whether two key or value names are the same name to the registry: ASCII letters compare

@@ -10,17 +10,17 @@
 
 using namespace Qt::StringLiterals;
 
-CCopyErrorDlg::CCopyErrorDlg(const QString& destination, QWidget* parent) : QDialog(parent) {
+CCopyErrorDlg::CCopyErrorDlg(const QString& destination, QWidget* parent, const QString& reason) : QDialog(parent) {
     setWindowTitle(u"Dovetail Synchronizer"_s);
     CDialogBuilder b(this);
     b.SetClientSize(226, 81);
     b.AddIcon(CopyErrorIcon(), 7, 7);
     b.AddStatic(u"An error occurred while copying the file:"_s, 34, 7, 185, 12);
     b.AddReadOnlyEdit(1003, destination, 34, 21, 185, 13);
-    b.AddStatic(
-        u"The destination device may not be present or not connected or the destination file is "
-        u"write-protected"_s,
-        7, 37, 212, 19);
+    b.AddStatic(reason.isEmpty() ? u"The destination device may not be present or not connected or the destination "
+                                   u"file is write-protected"_s
+                                 : reason,
+                7, 37, 212, 19);
     struct Button {
         int id;
         const char* text;

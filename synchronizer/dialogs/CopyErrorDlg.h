@@ -11,8 +11,9 @@
 class CCopyErrorDlg : public QDialog {
     Q_OBJECT
 public:
-    // destination: the file the failed copy was writing.
-    explicit CCopyErrorDlg(const QString& destination, QWidget* parent = nullptr);
+    // destination: the file the failed copy was writing; reason, when given, says what happened
+    // in place of the text on a device missing or a file write-protected.
+    explicit CCopyErrorDlg(const QString& destination, QWidget* parent = nullptr, const QString& reason = {});
 
     int Result() const { return m_result; }
 

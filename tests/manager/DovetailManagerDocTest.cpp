@@ -106,6 +106,51 @@ TEST(DovetailManagerDocTest, AddEntryRefusesASecondBindingToOneFile) {
     }
 }
 
+// Every copy of such a binding would fail ("may not be present" at every run): refused where it
+// is added, saying why.
+TEST(DovetailManagerDocTest, AddEntryRefusesWhatTheHandheldCannotHold) {
+    const struct {
+        const char* epocPath;
+        const char* epocName;
+    } rows[] = {{"C:\\Documents\\", "why?.doc"}, {"C:\\Documents\\", "a.doc."}, {"C:\\Documents\\", "a|b.doc"},
+                {"C:\\Documents", "a.doc"},      {"C:\\..\\..\\", "a.doc"},     {"Documents\\", "a.doc"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.epocName);
+        CManagerWorld world;
+        CDovetailManagerDoc doc;
+        CFakeList list;
+        doc.OnNewDocument();
+        doc.SetView(&list);
+        CDocSynchEntry record = world.Binding(QStringLiteral("a.txt"), 3, QString::fromUtf8(row.epocName));
+        record.EpocPath = QString::fromUtf8(row.epocPath);
+        EXPECT_FALSE(doc.AddEntry(record));
+        EXPECT_TRUE(list.m_rows.empty());
+        EXPECT_TRUE(list.m_messages.value(0).startsWith(
+            QStringLiteral("This file cannot be bound: the MC 218 cannot hold its name there.")));
+        EXPECT_EQ(FindFreeEntryNumber(world.User()), 0);
+    }
+}
+
+// Keys that are no entry numbers would be listed with binding 0's data ("-1" and "abc" lead with
+// no digits), and Delete on their rows deleted binding 0: they are left out, and said.
+TEST(DovetailManagerDocTest, KeysThatAreNoEntryNumbersAreNotListed) {
+    CManagerWorld world;
+    world.Store(0, world.Binding(QStringLiteral("a.txt")));
+    for (const QString& key :
+         {QStringLiteral("-1"), QStringLiteral("abc"), QStringLiteral("99999"), QStringLiteral("012")})
+        WriteEntryNumber(world.User(), QStringLiteral("DocSynchEntries"), key, QStringLiteral("LinkStatus"), 0);
+    CDovetailManagerDoc doc;
+    CFakeList list;
+    doc.OnNewDocument();
+    doc.SetView(&list);
+    EXPECT_EQ(list.m_rows, std::vector<int>{0});
+    ASSERT_EQ(list.m_messages.size(), 1);
+    EXPECT_TRUE(list.m_messages[0].contains(QStringLiteral("\"-1\", \"012\", \"99999\", \"abc\"")))
+        << list.m_messages[0].toStdString();
+    CDocSynchEntry record = world.Binding(QStringLiteral("b.txt"));
+    EXPECT_TRUE(doc.AddEntry(record)) << "another key's values are no duplicate";
+}
+
 TEST(DovetailManagerDocTest, AddEntryTakesLowestFreeNumberAndAppendsLast) {
     CManagerWorld world;
     world.Store(0, world.Binding(QStringLiteral("a.txt")));

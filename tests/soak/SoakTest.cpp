@@ -270,6 +270,7 @@ TEST(HostileRegistry, DamagedBindingValues) {
     CDocSynchEntry good = CDocSynchEntry::NewForManager(CRuleSet{}, u"(unknown)"_s);
     good.WinPath = env.Root() + u"/"_s;
     good.WinFileName = u"none.txt"_s;
+    good.EpocPath = u"C:\\Documents\\"_s;
     good.LinkStatus = 1;
     good.CopyRule = kCopyDeviceToPc;
     good.KeepCopy = true;

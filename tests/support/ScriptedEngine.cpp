@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/ScriptedEngine.h"
 
+#include "platform/engine/SimulatorConfig.h"
+
 #include <QFile>
 
 #include <cstring>
@@ -67,6 +69,7 @@ public:
     int32_t BeginSession() override { return m_t.BeginSession(); }
     int32_t ReleaseRemoteFile(const FileSpec& spec) override { return m_t.ReleaseRemoteFile(spec); }
     int32_t ForceCloseRemoteFile(const FileSpec& spec) override { return m_t.ForceCloseRemoteFile(spec); }
+    void CancelCopies() override { m_t.CancelCopies(); }
 
 private:
     IEpocEngine& m_t;
@@ -137,6 +140,8 @@ int32_t CScriptedEngine::CopyFile(const FileSpec& source, const FileSpec& destin
         result = copyResults.front();
         copyResults.pop_front();
     }
+    if (copiesCancelled)
+        result = EngineError::kCancelled;
     if (result == 0) {
         if (destination.location == kLocationDevice) {
             QFile in(PathOf(source));
@@ -268,4 +273,9 @@ int32_t CScriptedEngine::GetFingerprint(CFileFacts& facts) {
 int32_t CScriptedEngine::GetCopyFacts(CFileFacts& facts) {
     facts = m_copy;
     return 0;
+}
+
+void CScriptedEngine::CancelCopies() {
+    calls << QStringLiteral("CancelCopies");
+    copiesCancelled = true;
 }

@@ -65,6 +65,9 @@ public:
     int32_t ReadFingerprint(const FileSpec& spec) override;
     int32_t GetFingerprint(CFileFacts& facts) override;
     int32_t GetCopyFacts(CFileFacts& facts) override;
+    // A copy issued from then on, the one under way included, ends with kCancelled.
+    void CancelCopies() override;
+    bool copiesCancelled = false;
 
     int CountCalls(const QString& prefix) const;
     QStringList Matching(const QString& prefix) const;

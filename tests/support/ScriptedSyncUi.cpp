@@ -37,8 +37,9 @@ RecentSyncAnswer CScriptedSyncUi::AskRecentSync(const QString& pcPath, const QSt
     return answer;
 }
 
-CopyErrorAnswer CScriptedSyncUi::AskCopyError(const QString& destination) {
+CopyErrorAnswer CScriptedSyncUi::AskCopyError(const QString& destination, const QString& reason) {
     calls << QStringLiteral("copy-error:") + destination;
+    copyErrorReasons << reason;
     if (duringCopyError)
         duringCopyError();
     if (copyErrorAnswers.empty())

@@ -25,6 +25,7 @@ public:
     // "pos:<p>", "step", "play:<clip>", "stop-animation", "hide", "disable-stop",
     // "completion:<errors 0/1>", "close:<ok 0/1>"
     QStringList calls;
+    QStringList copyErrorReasons;  // one per copy-error prompt, empty for the usual text
     bool closed = false;
     bool completionShown = false;
     bool completionErrors = false;
@@ -38,7 +39,7 @@ public:
                                      const QString& epocTime) override;
     RecentSyncAnswer AskRecentSync(const QString& pcPath, const QString& epocPath,
                                    const QString& lastSyncTime) override;
-    CopyErrorAnswer AskCopyError(const QString& destination) override;
+    CopyErrorAnswer AskCopyError(const QString& destination, const QString& reason) override;
     void SetProgressText(const QString& text) override { calls << QStringLiteral("text:") + text; }
     void SetProgressRange(int lower, int upper) override {
         calls << QStringLiteral("range:%1,%2").arg(lower).arg(upper);

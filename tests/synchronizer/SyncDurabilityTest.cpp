@@ -124,8 +124,10 @@ TEST(DurableMarks, AreMadeOftenAndBeforeACopyErrorPrompt) {
     EXPECT_FALSE(world.ui.completionShown);
 }
 
-// Stop pressed while a copy is under way: the run first makes what it copied durable and marks
-// it, then closes its window itself. Abandoned before that, nothing is marked and the log says so.
+// Stop pressed while a copy is under way: that copy is ended (it could run on for minutes, and the
+// process with it), the run makes what it copied before durable and marks it, then closes its
+// window itself, its last line naming what was not copied. Abandoned before that, nothing is
+// marked and the log says so.
 TEST(DurableMarks, StopMarksWhatWasCopiedUnlessAbandoned) {
     for (const bool abandon : {false, true}) {
         SCOPED_TRACE(abandon ? "abandoned" : "stopped");
@@ -147,14 +149,37 @@ TEST(DurableMarks, StopMarksWhatWasCopiedUnlessAbandoned) {
         EXPECT_EQ(copies, 2);
         EXPECT_EQ(world.ui.Count(u"close:0"_s), abandon ? 0 : 1);  // an abandoned run's window is the caller's to close
         EXPECT_FALSE(world.ui.completionShown);
+        EXPECT_EQ(world.engine.CountCalls(u"CancelCopies"_s), 1);
+        EXPECT_EQ(world.engine.files[u"C:\\Documents\\b.txt"_s].content, QByteArray("old"));
         EXPECT_EQ(world.EntryNumber(u"0"_s, u"LastSyncTimeStamp"_s), abandon ? kOldStamp : uint32_t(kNow + 3));
-        EXPECT_EQ(world.EntryNumber(u"1"_s, u"LastSyncTimeStamp"_s), abandon ? kOldStamp : uint32_t(kNow + 3));
+        EXPECT_EQ(world.EntryNumber(u"1"_s, u"LastSyncTimeStamp"_s), kOldStamp);
         EXPECT_EQ(world.EntryNumber(u"2"_s, u"LastSyncTimeStamp"_s), kOldStamp);
         const QStringList lines = world.RunLines();
-        EXPECT_EQ(lines.last(), kStopped);
+        EXPECT_EQ(lines.last(),
+                  u"Synchronization stopped. Files copied: 1; not copied : "_s + ToDevice(world, u"b.txt"_s));
         EXPECT_EQ(lines.contains(kNotDurable + ToDevice(world, u"a.txt"_s)), abandon)
             << lines.join(u'\n').toStdString();
     }
+}
+
+// A handheld file that cannot be closed ends the run; what the copy phase copied before is
+// made durable and marked all the same.
+TEST(DurableMarks, ARunEndedByAFileThatCannotBeClosedMarksWhatItCopied) {
+    CSyncTestWorld world;
+    AddPcChanges(world, {u"a.txt"_s, u"b.txt"_s});
+    CSyncRunSettings settings = world.Settings();
+    settings.marksAtLeastEvery = std::chrono::hours(1);
+    world.engine.duringCopy = [&] { world.engine.files[u"C:\\Documents\\b.txt"_s].closeFailures = 100; };
+    auto run = StartRun(world, settings);
+    world.Continue(*run);
+
+    EXPECT_EQ(world.EntryNumber(u"0"_s, u"LastSyncTimeStamp"_s), uint32_t(kNow + 3));
+    EXPECT_EQ(world.EntryNumber(u"1"_s, u"LastSyncTimeStamp"_s), kOldStamp);
+    const QStringList lines = world.RunLines();
+    EXPECT_TRUE(lines.contains(u"Copied "_s + ToDevice(world, u"a.txt"_s))) << lines.join(u'\n').toStdString();
+    EXPECT_EQ(lines.mid(lines.size() - 3),
+              (QStringList{QString(), u"Unable to close an EPOC file : b.txt"_s, QString()}));
+    EXPECT_TRUE(run->ErrorsOccurred());
 }
 
 struct SavedRow {
@@ -194,9 +219,16 @@ TEST_P(SavedDuringCopyTest, LeavesTheBindingUnmarked) {
 
     const QString pc = world.pcDir + u"a.txt"_s;
     const QString epoc = u"C:\\Documents\\a.txt"_s;
+    const QString transfer = toDevice ? pc + u" -> "_s + epoc : epoc + u" -> "_s + pc;
     const QStringList lines = world.RunLines();
-    EXPECT_TRUE(lines.contains(kSourceChanged + (toDevice ? pc + u" -> "_s + epoc : epoc + u" -> "_s + pc)))
-        << lines.join(u'\n').toStdString();
+    const qsizetype at = lines.indexOf(kSourceChanged + transfer);
+    EXPECT_GE(at, 1) << lines.join(u'\n').toStdString();
+    // Replaced, unless the conversion into the PC document was still to come.
+    if (row.converting) {
+        EXPECT_FALSE(lines.contains(u"Converted "_s + transfer));
+    } else {
+        EXPECT_EQ(lines.value(at - 1), u"Copied "_s + transfer);
+    }
     EXPECT_EQ(world.EntryNumber(u"0"_s, u"LastSyncTimeStamp"_s), kOldStamp);
     EXPECT_TRUE(world.ui.completionErrors);
     if (row.converting) {
@@ -255,6 +287,9 @@ TEST(SavedDuringCopy, TheEnginesRefusalIsSaidAndRetryCopiesTheNewContent) {
         const QStringList lines = world.RunLines();
         EXPECT_TRUE(lines.contains(kSourceChangedMidCopy + transfer)) << lines.join(u'\n').toStdString();
         EXPECT_EQ(world.ui.Matching(u"copy-error:"_s), QStringList{u"copy-error:"_s + (toDevice ? epoc : pc)});
+        // Said as it happened, not as a device missing or write-protected.
+        EXPECT_EQ(world.ui.copyErrorReasons, QStringList{u"The file was saved while it was being copied, so the copy "
+                                                         u"was not kept. Retry copies it as it is now."_s});
         EXPECT_EQ(world.engine.CountCalls(u"CopyFile"_s), 2);
         if (toDevice) {
             EXPECT_EQ(world.engine.files[epoc].content, QByteArray("pc, being saved"));

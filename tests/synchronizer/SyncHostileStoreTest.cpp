@@ -160,6 +160,23 @@ INSTANTIATE_TEST_SUITE_P(
                           u"\"EpocFileName\" is not a single name: \"..\\..\\victim.txt\""_s},
         HostileBindingRow{"EpocFileNameEmpty", [](CSyncTestWorld&, CDocSynchEntry& b) { b.EpocFileName.clear(); },
                           nullptr, u"\"EpocFileName\" is empty"_s},
+        // What the handheld's file system cannot hold, said once instead of a copy error per run.
+        HostileBindingRow{"EpocFileNameFatInvalid",
+                          [](CSyncTestWorld&, CDocSynchEntry& b) { b.EpocFileName = u"why?.txt"_s; }, nullptr,
+                          u"\"EpocFileName\" holds a character the MC 218 cannot keep in a name (\" * : < > ? |): "
+                          u"\"why?.txt\""_s},
+        HostileBindingRow{"EpocFileNameTrailingDot",
+                          [](CSyncTestWorld&, CDocSynchEntry& b) { b.EpocFileName = u"victim.txt."_s; }, nullptr,
+                          u"\"EpocFileName\" has a name ending with a dot or a blank, which the MC 218 cannot keep: "
+                          u"\"victim.txt.\""_s},
+        HostileBindingRow{"EpocPathLeavesTheDrive",
+                          [](CSyncTestWorld&, CDocSynchEntry& b) { b.EpocPath = u"C:\\Documents\\..\\..\\"_s; },
+                          nullptr,
+                          u"\"EpocPath\" holds an empty, \".\" or \"..\" folder, so it may lead off the drive: "
+                          u"\"C:\\Documents\\..\\..\\\""_s},
+        HostileBindingRow{"EpocPathWithoutBackslash",
+                          [](CSyncTestWorld&, CDocSynchEntry& b) { b.EpocPath = u"C:\\Documents"_s; }, nullptr,
+                          u"\"EpocPath\" does not end with \"\\\": \"C:\\Documents\""_s},
         HostileBindingRow{"MissingValue", nullptr,
                           [](CSyncTestWorld&) {
                               CRegistry::Default().DeleteValue(RegRoot::CurrentUser, EntryKeyPath(u"1"_s),
@@ -203,6 +220,46 @@ TEST(HostileStore, DisabledBrokenBindingStaysUnmentionedAndAskedForItIsABadArgum
     EXPECT_EQ(world.ui.Matching(u"message:"_s), QStringList{u"message:Bad Argument"_s});
     EXPECT_EQ(world.engine.CountCalls(u"OpenRemoteFile"_s), 0);
     EXPECT_TRUE(run->ErrorsOccurred());
+}
+
+// Keys that are no entry numbers are no bindings: their digits would address another binding
+// ("-1" and "abc" read as 0). They are left alone, said in the log; a run that finds nothing but
+// refusals ends as a run with errors, with its report, not silently as "Nothing to do.".
+TEST(HostileStore, KeysThatAreNoEntryNumbersAreLeftAloneAndSaid) {
+    // (The world writes "012" as binding 12, so a leading zero is tried by the manager's test.)
+    const QStringList odd = {u"-1"_s, u"99999"_s, u"abc"_s, u"12abc"_s};
+    for (const bool withBinding : {true, false}) {
+        SCOPED_TRACE(withBinding ? "beside a binding" : "alone");
+        CSyncTestWorld world;
+        if (withBinding) {
+            world.AddBinding(u"0"_s, world.MakeBinding(u"a.txt"_s));
+            world.WritePcFile(u"a.txt"_s, "pc", kNow - 100);
+        }
+        for (const QString& key : odd)
+            world.AddBinding(key, world.MakeBinding(u"odd.txt"_s));
+        world.WritePcFile(u"odd.txt"_s, "odd", kNow - 100);
+        auto run = world.Run();
+
+        const QStringList lines = world.RunLines();
+        for (const QString& key : odd)
+            EXPECT_TRUE(lines.contains(
+                u"Key \"%1\" under \"DocSynchEntries\" is not a binding number and is left alone"_s.arg(key)))
+                << lines.join(u'\n').toStdString();
+        EXPECT_EQ(world.engine.CountCalls(u"CopyFile"_s), withBinding ? 1 : 0);
+        EXPECT_FALSE(world.engine.files.contains(u"C:\\Documents\\odd.txt"_s));
+        EXPECT_EQ(world.EntryNumber(u"abc"_s, u"LastSyncTimeStamp"_s), static_cast<uint32_t>(kNow - 200000));
+        EXPECT_TRUE(world.ui.completionShown);
+        EXPECT_TRUE(world.ui.completionErrors);
+        EXPECT_EQ(lines.last(), kCompleteWithErrors);
+    }
+    CSyncTestWorld world;
+    world.AddBinding(u"0"_s, world.MakeBinding(u"a.txt"_s));
+    CSyncRunSettings settings = world.Settings();
+    settings.singleBinding = true;
+    settings.keyName = u"00"_s;
+    auto run = world.Run(settings);
+    EXPECT_EQ(world.ui.Matching(u"message:"_s), QStringList{u"message:Bad Argument"_s});
+    EXPECT_EQ(world.engine.CountCalls(u"OpenRemoteFile"_s), 0);
 }
 
 // Folders named Dovetail anywhere below root: where a backup folder would have been made.
@@ -281,7 +338,8 @@ TEST_P(RefusedSetupTest, EndsSayingWhyWithoutWritingAnywhere) {
     world.ui = CScriptedSyncUi();
     run = world.Run();
     EXPECT_EQ(world.RunLines().value(0), u"*** 1  files to synchronize."_s);
-    EXPECT_EQ(DovetailFolders(world.env.Root()), QStringList{world.pcDir + u"user1/Dovetail"_s});
+    // The backup folder waits for the first backup that needs it.
+    EXPECT_EQ(DovetailFolders(world.env.Root()), QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -422,19 +480,18 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(HostileStore, NamesNeverMakeALineOfTheirOwn) {
     CSyncTestWorld world;
     CDocSynchEntry shown = world.MakeBinding(u"a.txt"_s);
-    shown.EpocPath = u"C:\\Docu\r\nments\\"_s;  // the handheld's to refuse; the log shows it
+    shown.EpocPath = u"C:\\Docu\r\nments\\"_s;  // refused, and the refusal shows it
     world.AddBinding(u"0"_s, shown);
     world.WritePcFile(u"a.txt"_s, "a", kNow - 100);
     world.AddBinding(u"1"_s, world.MakeBinding(u"b\nFile copied to PC  : x -> y"_s));
 
     auto run = world.Run();
     const QStringList expected = {
+        kUnreadable.arg(u"0"_s, u"\"EpocPath\" holds a control character: \"C:\\Docu\\x0D\\x0Aments\\\""_s),
+        QString(),
         kUnreadable.arg(u"1"_s, u"\"WinFileName\" holds a control character: \"b\\x0AFile copied to PC  : x -> y\""_s),
         QString(),
-        u"*** 1  files to synchronize."_s,
-        QString(),
-        u"Copied "_s + world.pcDir + u"a.txt -> C:\\Docu\\x0D\\x0Aments\\a.txt"_s,
-        u"File copied to MC 218 : a.txt -> a.txt"_s,
+        u"Nothing to do."_s,
         QString(),
         kCompleteWithErrors};
     EXPECT_EQ(world.RunLines(), expected);

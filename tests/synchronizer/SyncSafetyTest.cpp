@@ -172,6 +172,10 @@ TEST(Backup, KeepsTheDocumentsTimeAndPermissions) {
     EXPECT_EQ(backup.lastModified().toSecsSinceEpoch(), kNow - 5000);
     EXPECT_EQ(backup.permissions(),
               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+    // The backup folder lists the names of documents kept in private folders, and the log names
+    // them too: both are the user's alone.
+    EXPECT_EQ(QFileInfo(backup.path()).permissions() & 0x0077, QFileDevice::Permissions());
+    EXPECT_EQ(QFileInfo(run->LogPath()).permissions() & 0x0077, QFileDevice::Permissions());
 }
 
 class ConverterFailureTest : public ::testing::Test {

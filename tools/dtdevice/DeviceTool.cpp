@@ -66,14 +66,6 @@ QStringList KnownUsers() {
     return users;
 }
 
-// Network file systems: the volume is not in the user's hand, and its identity is another
-// machine's business.
-bool IsNetworkFileSystem(const QByteArray& fsType) {
-    static const QList<QByteArray> kinds{"nfs",  "nfs4",       "cifs",       "smb3",  "smbfs",     "9p",    "afs",
-                                         "ceph", "fuse.sshfs", "fuse.davfs", "davfs", "glusterfs", "lustre"};
-    return kinds.contains(fsType);
-}
-
 // A disk the user can carry away: marked removable, on USB or a card reader, or a loop
 // device (an image file, which is how volumes are tried out and tested).
 bool IsRemovableDevice(const QByteArray& device) {
@@ -136,7 +128,7 @@ VolumeOfFolder ExamineFolder(const QByteArray& folder) {
         }
         const VolumeProbe probe = ProbeBlockDevice(device);
         result.identity = probe.identity;
-        result.label = probe.label.isEmpty() ? (probe.fileSystem.isEmpty() ? type : probe.fileSystem) : probe.label;
+        result.label = VolumeLabelOf(probe, mount->fsType);
         return result;  // a file system without UUID or serial gets a marker
     }
     if (!mount->fsType.startsWith("fuse")) {
@@ -357,11 +349,15 @@ DeviceToolResult CDeviceTool::Adopt(const QStringList& args) {
     const QString id = MachineIdText(high, low);
     const QString key = VolumeConfig::VolumesKey() + u'\\' + id;
     const QString inFs = Native(FolderInFsOf(volume.mount, folder));
+    // Recorded so that a run can tell a second stick cloned from this one (same identity) by it.
+    const uint64_t size = FileSystemSize(opened.fd.Get());
     const RegStatus status = registry.Transaction([&] {
         return registry.SetString(RegRoot::LocalMachine, key, VolumeConfig::Identity(), identity) &&
                registry.SetString(RegRoot::LocalMachine, key, VolumeConfig::Folder(), inFs) &&
                registry.SetString(RegRoot::LocalMachine, key, VolumeConfig::Owner(), owner) &&
                registry.SetString(RegRoot::LocalMachine, key, VolumeConfig::Label(), volume.label) &&
+               (size == 0 ||
+                registry.SetString(RegRoot::LocalMachine, key, VolumeConfig::Size(), QString::number(size))) &&
                registry.CreateKey(RegRoot::CurrentUser, kUsersKey + u'\\' + owner + u"\\Machines\\"_s + id) ==
                    RegStatus::Ok &&
                registry.SetString(RegRoot::LocalMachine, VolumeConfig::SuiteKey(), VolumeConfig::HandheldValue(),

@@ -166,7 +166,8 @@ std::vector<MountedVolume> MountedVolumes() {
         return volumes;
     const std::vector<LocatedVolume> adopted = LocateAdopted();
     for (const MountEntry& mount : table) {
-        if (mount.mountPoint == "/" || IsVirtualFileSystem(mount.fsType))
+        // Never touched otherwise: a network server that is down would freeze the window.
+        if (mount.mountPoint == "/" || !IsCandidateFileSystem(mount.fsType))
             continue;
         // Read-only mounts (packages, discs) could never take documents.
         if (::access(mount.mountPoint.constData(), W_OK) != 0)

@@ -4,6 +4,7 @@
 #include "platform/converter/EpocText.h"
 #include "tests/support/TempEnv.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -91,6 +92,13 @@ TEST(DeviceFolderTest, LooksUpNamesIgnoringCaseAndHidesWhatLeavesTheRoot) {
     CDeviceFolder missing;
     EXPECT_FALSE(missing.Open(env.Root() + u"/nowhere"_s));
     EXPECT_TRUE(missing.Drives().isEmpty());
+
+    // A root the engine refuses is refused here too, never mended into one it would not reach.
+    QDir::setCurrent(env.Root());
+    for (const QString& refused : {u"device"_s, root + u"/C/.."_s, u"./device"_s}) {
+        CDeviceFolder odd;
+        EXPECT_FALSE(odd.Open(refused)) << refused.toStdString();
+    }
 }
 
 }  // namespace

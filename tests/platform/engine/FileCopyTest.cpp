@@ -11,6 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <acl/libacl.h>
+#include <sys/acl.h>
+#include <sys/xattr.h>
+
 #include <csignal>
 #include <functional>
 #include <utility>
@@ -56,6 +60,44 @@ TEST(FileCopyTest, ReplacesKeepingPermissionsAndModificationTime) {
     ASSERT_EQ(CopyFileAtomic(QFile::encodeName(empty), QFile::encodeName(target)), 0);
     EXPECT_EQ(QFileInfo(target).size(), 0);
     EXPECT_EQ(QDir(env.Root() + QStringLiteral("/b")).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+// A private document stays private when it is replaced: its access-control list (mode 0640 would otherwise open it to
+// the owning group), extended attributes and, where the process may give them, owner and group.
+TEST(FileCopyTest, AReplacedDocumentKeepsItsAclAttributesAndOwner) {
+    CTempEnv env;
+    const QString source = env.WriteFile(QStringLiteral("a/new.txt"), "new");
+    const QString target = env.WriteFile(QStringLiteral("b/doc.txt"), "old");
+    const QByteArray path = QFile::encodeName(target);
+    acl_t acl = ::acl_from_text("u::rw-,u:nobody:r--,g::---,m::r--,o::---");
+    ASSERT_NE(acl, nullptr);
+    const int set = ::acl_set_file(path.constData(), ACL_TYPE_ACCESS, acl);
+    ::acl_free(acl);
+    if (set != 0 || ::setxattr(path.constData(), "user.dovetail", "kept", 4, 0) != 0)
+        GTEST_SKIP() << "no access-control lists or user attributes here";
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(path.constData(), 65534, 65534), 0);
+    }
+
+    ASSERT_EQ(CopyFileAtomic(QFile::encodeName(source), path), 0);
+    EXPECT_EQ(ReadAll(target), QByteArray("new"));
+    acl_t kept = ::acl_get_file(path.constData(), ACL_TYPE_ACCESS);
+    ASSERT_NE(kept, nullptr);
+    char* text = ::acl_to_any_text(kept, nullptr, ',', TEXT_ABBREVIATE | TEXT_NUMERIC_IDS);
+    EXPECT_TRUE(QByteArray(text).contains("u:65534:r--")) << text;
+    ::acl_free(text);
+    ::acl_free(kept);
+    char value[16] = {};
+    EXPECT_EQ(::getxattr(path.constData(), "user.dovetail", value, sizeof value), 4);
+    EXPECT_EQ(QByteArray(value), QByteArray("kept"));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0077, 0040u) << "the group gets only what the list's mask allows";
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+    }
 }
 
 TEST(FileCopyTest, WritesThroughALinkAndKeepsIt) {

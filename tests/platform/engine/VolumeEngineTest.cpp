@@ -76,6 +76,40 @@ TEST(MountTableTest, ParsesMountInfoLines) {
     EXPECT_EQ(MountOfPath(table, "/proc/self")->id, 22);
 }
 
+// A network server that is down blocks whoever opens its mount: the handheld is looked for only
+// on mounts whose type could hold one, so no other mount is ever opened.
+TEST(VolumeLocatorTest, LooksOnlyAtMountsThatMayHoldAHandheld) {
+    CTempEnv env;
+    const QString folder = env.MakeDir(u"stick"_s);
+    const QByteArray canonical = QFile::encodeName(QFileInfo(folder).canonicalFilePath());
+    {
+        const CUniqueFd dir(::open(canonical.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        ASSERT_FALSE(WriteVolumeMarker(dir.Get()).isEmpty());
+    }
+    CMountTable mounts;
+    std::vector<MountEntry> table;
+    ASSERT_TRUE(mounts.Read(table));
+    const MountEntry* real = MountOfPath(table, canonical);
+    ASSERT_NE(real, nullptr);
+    const CUniqueFd dir(::open(canonical.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    AdoptedVolume volume;
+    volume.identity = ReadVolumeMarker(dir.Get());
+    volume.folder = QFile::decodeName(FolderInFsOf(*real, canonical));
+    for (const char* type : {"nfs4", "cifs", "smb3", "fuse.sshfs", "9p", "ceph", "proc", ""}) {
+        MountEntry mount = *real;
+        mount.fsType = type;
+        const bool candidate = IsCandidateFileSystem(mount.fsType);
+        if (mount.fsType.isEmpty()) {
+            mount.fsType = real->fsType;
+            if (!IsCandidateFileSystem(mount.fsType))
+                continue;  // the temporary folder itself is on no volume one could carry
+        }
+        SCOPED_TRACE(mount.fsType.constData());
+        EXPECT_EQ(candidate, QByteArray(type).isEmpty());
+        EXPECT_EQ(CVolumeLocator().Locate(volume, {mount}).has_value(), candidate);
+    }
+}
+
 TEST(MachineIdTest, StableAndDistinctPerIdentity) {
     uint32_t high1 = 0, low1 = 0, high2 = 0, low2 = 0, high3 = 0, low3 = 0;
     MachineIdForIdentity(u"uuid:1234-ABCD"_s, high1, low1);

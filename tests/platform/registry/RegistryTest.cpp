@@ -12,6 +12,7 @@
 
 #include <stdexcept>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -283,6 +284,30 @@ TEST(RegistryTest, UnusableFilesFailWithoutBeingTouched) {
     }
     CRegistry reg(foreign);
     EXPECT_FALSE(reg.IsUsable());
+}
+
+// A sound store on a full disk is no damaged store: the message must not advise moving it aside.
+TEST(RegistryTest, AStoreOnAFullDiskIsSaidToBeOnAFullDisk) {
+    CTempEnv env;
+    const QString disk = env.Root() + u"/disk"_s;
+    ASSERT_EQ(::mkdir(QFile::encodeName(disk).constData(), 0700), 0);
+    if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    const QString path = disk + u"/registry.db"_s;
+    {
+        CRegistry reg(path);
+        ASSERT_TRUE(reg.SetNumber(HKCU, u"K"_s, u"v"_s, 1));
+    }
+    EXPECT_TRUE(RegistryUnusableMessage(path).contains(u"Move it aside"_s)) << "room left";
+    QFile filler(disk + u"/filler"_s);
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    while (filler.write(QByteArray(4096, 'x')) == 4096) {
+    }
+    filler.close();
+    const QString message = RegistryUnusableMessage(path);
+    ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH);
+    EXPECT_TRUE(message.contains(u"full"_s)) << message.toStdString();
+    EXPECT_FALSE(message.contains(u"Move it aside"_s)) << message.toStdString();
 }
 
 TEST(RegistryTest, TransactionIsAllOrNothing) {

@@ -171,7 +171,8 @@ echo run >> '%3'
         WriteDocSynchEntry(kUser, n, b);
     }
 
-    // Runs bindcopy once to its end; the log's lines after its three heading lines.
+    // Runs bindcopy once to its end; the log's lines after its three heading lines and the line
+    // naming the volume (with its empty line).
     QStringList Synchronize() {
         QFile::remove(m_log);
         QProcess p;
@@ -186,7 +187,10 @@ echo run >> '%3'
         QStringList lines = QString::fromLocal8Bit(Read(m_log)).split(u"\r\n"_s);
         while (!lines.isEmpty() && lines.last().isEmpty())
             lines.removeLast();
-        return lines.mid(3);
+        lines = lines.mid(3);
+        if (lines.value(0).startsWith(u"MC 218 : volume "_s))
+            lines = lines.mid(2);
+        return lines;
     }
     uint32_t Number(int entry, const QString& value) const {
         uint32_t n = 0;
@@ -239,6 +243,22 @@ TEST_F(VolumeEndToEndTest, SynchronizesBothWaysAndReadsFatTimesRight) {
     EXPECT_EQ(Read(m_pc + u"report.txt"_s), QByteArray("report edited on the road"));
     EXPECT_EQ(Read(Docs() + u"Agenda"_s), QByteArray("agenda edited at the office"));
     EXPECT_EQ(QDir(Docs()).entryList(QDir::Files | QDir::Hidden), (QStringList{u"Agenda"_s, u"Report"_s}));
+
+    // The log names the volume; one whose label is not the one adopted (a cloned stick carries
+    // the identity of the first) is warned of, and the run reports errors.
+    EXPECT_TRUE(QString::fromLocal8Bit(Read(m_log)).contains(u"\" mounted on "_s + m_stick->MountPoint() + u"\r\n"_s));
+    std::vector<AdoptedVolume> volumes;
+    ASSERT_TRUE(ReadAdoptedVolumes(volumes));
+    ASSERT_EQ(volumes.size(), 1u);
+    EXPECT_GT(volumes[0].size, 0u) << "adopting records the size";
+    ASSERT_TRUE(CRegistry::Default().SetString(RegRoot::LocalMachine,
+                                               VolumeConfig::VolumesKey() + u'\\' + volumes[0].id,
+                                               VolumeConfig::Label(), u"ANOTHER"_s));
+    lines = Synchronize();
+    EXPECT_TRUE(QString::fromLocal8Bit(Read(m_log))
+                    .contains(u"This volume's label differs from the one adopted (ANOTHER, now "_s))
+        << Read(m_log).toStdString();
+    EXPECT_EQ(lines.value(lines.size() - 1), u"Synchronization completed with errors."_s);
 }
 
 TEST_F(VolumeEndToEndTest, UnplugMidCopyEndsTheRunWithItsOwnMessages) {
