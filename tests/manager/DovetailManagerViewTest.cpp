@@ -396,6 +396,7 @@ TEST_F(ViewTest, DesktopWithoutAProgramIsReported) {
     m_shell.m_succeed = false;
     const QString noProgram = QStringLiteral("The desktop has no program to open\n");
     const QString backups = m_world.PcFolder() + QStringLiteral("Alice/Dovetail");
+    ASSERT_TRUE(QDir().mkpath(backups));  // a backup made it
     struct Case {
         int command;
         QString path;
