@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/AutostartEntry.h"
 
+#include "common/Launcher.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -72,15 +74,24 @@ bool WriteAutostartEntry(const QString& name, const QString& program) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // Through the package's launcher where there is one: the log-in start then runs the
+    // package's version, and nothing once the package is removed (TryExec).
+    const QString launcher = RecordedLauncher();
+    const QString exec = launcher.isEmpty()
+                             ? DesktopExecValue(program)
+                             : DesktopExecValue(launcher) + QStringLiteral(" --start ") + DesktopExecValue(program);
+    const QString tryExec =
+        launcher.isEmpty() ? QString() : QStringLiteral("TryExec=") + EscapeString(launcher) + QStringLiteral("\n");
     const QString text = QStringLiteral(
                              "[Desktop Entry]\n"
                              "Type=Application\n"
                              "Name=%1\n"
                              "Comment=Starts automatic synchronization with the handheld\n"
                              "Exec=%2\n"
+                             "%3"
                              "Terminal=false\n"
                              "NoDisplay=true\n")
-                             .arg(EscapeString(name), DesktopExecValue(program));
+                             .arg(EscapeString(name), exec, tryExec);
     file.write(text.toUtf8());
     return file.commit();
 }

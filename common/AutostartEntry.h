@@ -15,7 +15,8 @@ QString AutostartEntryPath(const QString& name);
 // entries require when the path holds reserved characters.
 QString DesktopExecValue(const QString& program);
 // Writes the entry whole (temporary file, then rename), creating the folder; false when it
-// could not be written, leaving any earlier entry as it was.
+// could not be written, leaving any earlier entry as it was. Where the package's launcher is
+// recorded, the entry starts program through it and only while it is there.
 bool WriteAutostartEntry(const QString& name, const QString& program);
 // True when the entry is gone afterwards (also when there was none).
 bool RemoveAutostartEntry(const QString& name);

@@ -60,3 +60,22 @@ CInstanceLock::Result CInstanceLock::Acquire(const QString& path) {
     m_fd = std::move(fd);
     return Result::Acquired;
 }
+
+bool CInstanceLock::WriteRecord(const QByteArray& text) {
+    if (!m_fd.IsValid() || ::ftruncate(m_fd.Get(), 0) != 0)
+        return false;
+    return ::pwrite(m_fd.Get(), text.constData(), size_t(text.size()), 0) == text.size();
+}
+
+QByteArray CInstanceLock::ReadRecord(const QString& path) {
+    CUniqueFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat status {};
+    if (!fd.IsValid() || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::getuid())
+        return {};
+    QByteArray text(64 * 1024, '\0');
+    const ssize_t read = ::pread(fd.Get(), text.data(), size_t(text.size()), 0);
+    if (read <= 0)
+        return {};
+    text.truncate(read);
+    return text;
+}

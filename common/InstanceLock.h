@@ -32,6 +32,12 @@ public:
 
     bool Held() const { return m_fd.IsValid(); }
 
+    // Replaces what the lock file says about its holder, for a later start to read; false
+    // when the lock is not held or the file cannot be written.
+    bool WriteRecord(const QByteArray& text);
+    // What the holder of the lock at path wrote (at most 64 KiB); empty when unreadable.
+    static QByteArray ReadRecord(const QString& path);
+
 private:
     CUniqueFd m_fd;  // closing it releases the lock
 };

@@ -268,8 +268,8 @@ bool CDovetailManagerView::PrepareBackupFolder(QString& folder) {
         emit CloseApplicationRequested();
         return false;
     }
+    // Not made here: Backups stays disabled until a backup has made the folder.
     folder = result.folder;
-    MakeBackupFolder(folder);
     return true;
 }
 

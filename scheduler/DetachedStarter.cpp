@@ -34,8 +34,14 @@ bool CDetachedStarter::Child::HasEnded() const {
 }
 
 bool CDetachedStarter::Start(const QString& program) {
+    // The command replaces itself with the program (a launcher execs it), so the process
+    // followed is the program's.
+    const QStringList command = m_command ? m_command(program) : QStringList{program};
+    if (command.isEmpty())
+        return false;
     QProcess process;
-    process.setProgram(program);
+    process.setProgram(command.front());
+    process.setArguments(command.mid(1));
     qint64 pid = 0;
     if (!process.startDetached(&pid) || pid <= 0)
         return false;

@@ -5,7 +5,9 @@
 #include "scheduler/ProgramStarter.h"
 
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -14,7 +16,10 @@
 // followed per program: callers ask IsRunning before starting again.
 class CDetachedStarter final : public IProgramStarter {
 public:
-    CDetachedStarter() = default;
+    // What starts a program: the command line (program first), by default the program alone.
+    using Command = std::function<QStringList(const QString& program)>;
+
+    explicit CDetachedStarter(Command command = {}) : m_command(std::move(command)) {}
     ~CDetachedStarter() override = default;
     CDetachedStarter(const CDetachedStarter&) = delete;
     CDetachedStarter& operator=(const CDetachedStarter&) = delete;
@@ -29,5 +34,6 @@ private:
         bool HasEnded() const;
     };
 
+    Command m_command;
     std::map<QString, std::unique_ptr<Child>> m_children;
 };

@@ -12,7 +12,7 @@
 namespace {
 
 int g_signalFds[2] = {-1, -1};
-constexpr int kSignals[] = {SIGTERM, SIGINT};
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 void OnSignal(int number) {
     const int saved = errno;

@@ -9,9 +9,8 @@
 
 class QSocketNotifier;
 
-// Turns SIGTERM and SIGINT into a Qt signal on the thread that created the watcher: the
-// handler only writes a byte to a socket pair, the event loop reads it. One watcher per
-// process.
+// Turns SIGTERM, SIGINT and SIGHUP (the terminal or session going) into a Qt signal on the thread that created the
+// watcher: the handler only writes a byte to a socket pair, the event loop reads it. One watcher per process.
 class CSignalWatcher final : public QObject {
     Q_OBJECT
 public:

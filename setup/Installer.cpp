@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "setup/Installer.h"
 
+#include "common/Launcher.h"
 #include "common/ProfileRegistry.h"
 #include "setup/SetupContext.h"
 #include "setup/SetupNames.h"
@@ -204,8 +205,15 @@ bool CInstaller::Install(ISetupProgress* progress) {
         return m_ctx.Fail(IDS_REGISTRY_READ);
     const QString menuFolder = MenuFolder(programs, m_ctx.LoadLocalString(IDS_START_MENU_FOLDER));
     QDir().mkpath(menuFolder);
-    if (!CreateShellLink(manager, menuFolder + u'/' + SetupNames::ShortcutFile(), title))
+    // Installed from the package, the menu, the log-in start and the plug-in start go through
+    // its launcher (which keeps these copies at the package's version); an installation from
+    // elsewhere forgets an earlier package's.
+    const QString launcher = LauncherNear(m_ctx.m_setupFolder);
+    RecordLauncher(launcher);
+    if (!CreateShellLink(manager, menuFolder + u'/' + SetupNames::ShortcutFile(), title, launcher))
         return m_ctx.Fail(IDS_LINK_FAILED);
+    // Removing Dovetail is one menu choice away, as installing it was.
+    CreateUninstallLink(folder + SetupNames::SetupProgram(), menuFolder + u'/' + UninstallShortcutFile(), launcher);
     steps.Step();
 
     const QString uninstallKey = Key(SetupNames::kUninstallKey);
@@ -241,26 +249,66 @@ QString MenuFolder(const QString& programsFolder, const QString& subFolderText) 
     return programsFolder + sub;
 }
 
-bool CreateShellLink(const QString& target, const QString& linkPath, const QString& description) {
-    if (target.contains(u'\n') || target.contains(u'\r') || description.contains(u'\n'))
-        return false;
-    QString name = QFileInfo(linkPath).completeBaseName();
-    if (name.isEmpty())
-        name = description;
-    // The package's own icon where it is installed (this entry then takes the place of the
-    // package's entry of the same name in the menu), else an icon every theme has; and the menu
-    // categories file tools are listed under.
-    const QString icon =
-        QStandardPaths::locate(QStandardPaths::GenericDataLocation, u"icons/hicolor/48x48/apps/dovetail.png"_s)
-                .isEmpty()
-            ? u"view-refresh"_s
-            : u"dovetail"_s;
-    const QString entry = u"[Desktop Entry]\nType=Application\nName="_s + EscapeEntryText(name) + u"\nComment="_s +
-                          EscapeEntryText(description) + u"\nExec="_s + QuoteExecArgument(target) + u"\nIcon="_s +
-                          icon + u"\nCategories=Utility;FileTools;\n"_s;
+namespace {
+
+// The package's icon where it is installed, else an icon every theme has.
+QString EntryIcon(const char* packaged, const char* themed) {
+    return QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                                  u"icons/hicolor/48x48/apps/"_s + QString::fromLatin1(packaged) + u".png"_s)
+                   .isEmpty()
+               ? QString::fromLatin1(themed)
+               : QString::fromLatin1(packaged);
+}
+
+// A menu entry running exec (already quoted), shown only while tryExec is there (when given).
+bool WriteMenuEntry(const QString& linkPath, const QString& name, const QString& description, const QString& exec,
+                    const QString& tryExec, const QString& icon) {
+    // The menu categories file tools are listed under.
+    QString entry = u"[Desktop Entry]\nType=Application\nName="_s + EscapeEntryText(name) + u"\nComment="_s +
+                    EscapeEntryText(description) + u"\nExec="_s + exec + u"\n"_s;
+    if (!tryExec.isEmpty())
+        entry += u"TryExec="_s + EscapeEntryText(tryExec) + u"\n"_s;
+    entry += u"Icon="_s + icon + u"\nCategories=Utility;FileTools;\n"_s;
     QSaveFile file(linkPath);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.write(entry.toUtf8());
     return file.commit();
+}
+
+bool IsOneLine(const QString& text) {
+    return !text.contains(u'\n') && !text.contains(u'\r');
+}
+
+}  // namespace
+
+bool CreateShellLink(const QString& target, const QString& linkPath, const QString& description,
+                     const QString& launcher) {
+    if (!IsOneLine(target) || !IsOneLine(launcher) || description.contains(u'\n'))
+        return false;
+    QString name = QFileInfo(linkPath).completeBaseName();
+    if (name.isEmpty())
+        name = description;
+    // With the package's icon this entry takes the place of the package's entry of the same
+    // name in the menu.
+    const QString exec = launcher.isEmpty() ? QuoteExecArgument(target)
+                                            : QuoteExecArgument(launcher) + u" --start "_s + QuoteExecArgument(target);
+    return WriteMenuEntry(linkPath, name, description, exec, launcher, EntryIcon("dovetail", "view-refresh"));
+}
+
+bool CreateUninstallLink(const QString& setupProgram, const QString& linkPath, const QString& launcher) {
+    if (!IsOneLine(setupProgram) || !IsOneLine(launcher))
+        return false;
+    const QString exec = launcher.isEmpty() ? QuoteExecArgument(setupProgram) + u" /U"_s
+                                            : QuoteExecArgument(launcher) + u" --uninstall"_s;
+    return WriteMenuEntry(linkPath, u"Uninstall Dovetail"_s,
+                          u"Remove Dovetail's programs and your bindings; your documents and backups stay"_s, exec,
+                          launcher, EntryIcon("dovetail", "edit-delete"));
+}
+
+QString LauncherNear(const QString& setupFolder) {
+    if (setupFolder.isEmpty())
+        return {};
+    const QFileInfo launcher(QDir::cleanPath(setupFolder + u"../bin/dtwelcome"_s));
+    return launcher.isFile() && launcher.isExecutable() ? launcher.absoluteFilePath() : QString();
 }

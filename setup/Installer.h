@@ -34,5 +34,18 @@ bool FindProgramsFolder(QString& folder);
 QString MenuFolder(const QString& programsFolder, const QString& subFolderText);
 
 // Writes a desktop entry at linkPath that starts target, with an icon and menu categories;
-// true when the file was saved.
-bool CreateShellLink(const QString& target, const QString& linkPath, const QString& description);
+// true when the file was saved. With a launcher the entry starts target through it and is
+// shown only while the launcher is there (TryExec), so it goes from the menu with the package.
+bool CreateShellLink(const QString& target, const QString& linkPath, const QString& description,
+                     const QString& launcher = QString());
+// The menu entry that removes the installation for the user: the launcher's uninstall, or
+// without a launcher the installed setup program with "/U".
+bool CreateUninstallLink(const QString& setupProgram, const QString& linkPath, const QString& launcher);
+// The package's launcher beside the setup medium (setupFolder ends with "/"), empty when the
+// medium is not the package's.
+QString LauncherNear(const QString& setupFolder);
+
+// The uninstall entry's file name, beside the shortcut.
+inline QString UninstallShortcutFile() {
+    return QStringLiteral("Uninstall Dovetail.desktop");
+}

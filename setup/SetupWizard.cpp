@@ -11,6 +11,7 @@
 #include "setup/WizardUninstallPage3.h"
 
 #include <QAbstractButton>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -55,6 +56,13 @@ void CSetupWizard::OnPageChanged(int id) {
     setWindowTitle(setupPage->Caption());
     setButtonLayout(setupPage->Buttons());
     setupPage->Activate();
+    // The window takes its first size before the first page's is known, which clipped that
+    // page; once the page is in place the window grows to fit it, the same for every step.
+    QTimer::singleShot(0, this, [this] {
+        const QSize fitting = sizeHint().expandedTo(minimumSizeHint());
+        if (width() < fitting.width() || height() < fitting.height())
+            resize(size().expandedTo(fitting));
+    });
     // A page without controls of its own left the focus on the first enabled wizard
     // button, Back from the second page on, which made itself the default: Return then
     // went back and the keyboard user looped between the first two pages.

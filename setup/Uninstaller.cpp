@@ -141,10 +141,11 @@ bool CUninstaller::Uninstall(ISetupProgress* progress) {
 
     // The menu entry goes; its folder stays, as other programs of the suite live there.
     QString programs;
-    if (FindProgramsFolder(programs))
-        QFile::remove(MenuFolder(programs, m_ctx.LoadLocalString(IDS_START_MENU_FOLDER)) + u'/' +
-                      SetupNames::ShortcutFile());
-    else
+    if (FindProgramsFolder(programs)) {
+        const QString menuFolder = MenuFolder(programs, m_ctx.LoadLocalString(IDS_START_MENU_FOLDER));
+        QFile::remove(menuFolder + u'/' + SetupNames::ShortcutFile());
+        QFile::remove(menuFolder + u'/' + UninstallShortcutFile());
+    } else
         m_ctx.Fail(IDS_REGISTRY_READ);
     step();
 

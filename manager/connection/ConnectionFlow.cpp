@@ -60,7 +60,8 @@ bool CConnectionFlow::CheckSetUp() {
         emit m_view.CloseApplicationRequested();
         return false;
     }
-    MakeBackupFolder(backup.folder);  // a failure shows later, when the folder is used
+    // The folder itself is made by the first backup that needs it: an empty folder made at
+    // the first start would only puzzle the person, and stay after an uninstallation.
     return true;
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/AutostartEntry.h"
 
+#include "common/Launcher.h"
+
 #include "tests/support/TempEnv.h"
 
 #include <gtest/gtest.h>
@@ -51,4 +53,24 @@ TEST(AutostartEntryTest, UnwritableFolderFailsAndKeepsNothingHalfWritten) {
     env.WriteFile(QStringLiteral("home/.config/autostart"), "not a folder");
     EXPECT_FALSE(WriteAutostartEntry(QStringLiteral("DTScheduler"), QStringLiteral("/opt/DTkTimer")));
     EXPECT_FALSE(QFile::exists(AutostartEntryPath(QStringLiteral("DTScheduler"))));
+}
+
+// Recorded by an installation from the package, the launcher starts the scheduler, and only
+// while it is there.
+TEST(AutostartEntryTest, GoesThroughThePackagesLauncherWhereOneIsRecorded) {
+    CTempEnv env;
+    ASSERT_TRUE(RecordLauncher(QStringLiteral("/usr/lib/dovetail/bin/dtwelcome")));
+    ASSERT_TRUE(WriteAutostartEntry(QStringLiteral("DTScheduler"), QStringLiteral("/home/a b/DTkTimer")));
+    const QString text = QString::fromUtf8(ReadWholeFile(AutostartEntryPath(QStringLiteral("DTScheduler"))));
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("\nExec=/usr/lib/dovetail/bin/dtwelcome --start \"/home/a b/DTkTimer\"\n")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\nTryExec=/usr/lib/dovetail/bin/dtwelcome\n")));
+    EXPECT_TRUE(PackageRemoved());
+    EXPECT_EQ(LaunchCommand(QStringLiteral("/s/bindcopy")),
+              (QStringList{QStringLiteral("/usr/lib/dovetail/bin/dtwelcome"), QStringLiteral("--start"),
+                           QStringLiteral("/s/bindcopy")}));
+    ASSERT_TRUE(RecordLauncher(QString()));
+    EXPECT_FALSE(PackageRemoved());
+    EXPECT_EQ(LaunchCommand(QStringLiteral("/s/bindcopy")), QStringList{QStringLiteral("/s/bindcopy")});
 }

@@ -378,9 +378,12 @@ TEST_F(ViewTest, LaunchExploreAndBackupsGoThroughTheShell) {
     EXPECT_EQ(CMessageBox::ShownTexts(),
               QStringList{QStringLiteral("No executable defined or file does not yet exist")});
 
+    // No folder is made before a backup needs it; Backups waits for it.
     const QString backups = m_world.PcFolder() + QStringLiteral("Alice/Dovetail");
+    EXPECT_FALSE(Commands().IsEnabled(kCmdBackups));
+    EXPECT_FALSE(QFileInfo::exists(backups));
+    ASSERT_TRUE(QDir().mkpath(backups));
     EXPECT_TRUE(Commands().IsEnabled(kCmdBackups));
-    EXPECT_TRUE(QFileInfo(backups).isDir());
     Commands().Execute(kCmdBackups);
     EXPECT_EQ(m_shell.m_requests.back().verb, QStringLiteral("explore"));
     EXPECT_EQ(m_shell.m_requests.back().path, backups);
@@ -393,6 +396,7 @@ TEST_F(ViewTest, DesktopWithoutAProgramIsReported) {
     m_shell.m_succeed = false;
     const QString noProgram = QStringLiteral("The desktop has no program to open\n");
     const QString backups = m_world.PcFolder() + QStringLiteral("Alice/Dovetail");
+    ASSERT_TRUE(QDir().mkpath(backups));  // a backup made it
     struct Case {
         int command;
         QString path;

@@ -278,6 +278,40 @@ TEST(ShellLink, ExecQuotesThePath) {
     EXPECT_FALSE(CreateShellLink(u"/opt/bindmgr"_s, env.Root() + u"/missing/Dovetail.desktop"_s, u"Dovetail"_s));
 }
 
+// Installed from the package, the entries start through its launcher and go with it.
+TEST(ShellLink, ThroughTheLauncherWhileItIsThere) {
+    CTempEnv env;
+    const QString launcher = u"/usr/lib/dovetail/bin/dtwelcome"_s;
+    const QString link = env.Root() + u"/Dovetail.desktop"_s;
+    const QString uninstall = env.Root() + u"/Uninstall Dovetail.desktop"_s;
+    struct Row {
+        bool ok;
+        QString path;
+        QStringList lines;
+    };
+    const Row rows[] = {
+        {CreateShellLink(u"/s/bindmgr"_s, link, u"Dovetail"_s, launcher),
+         link,
+         {u"Exec=\"/usr/lib/dovetail/bin/dtwelcome\" --start \"/s/bindmgr\""_s, u"TryExec="_s + launcher}},
+        {CreateUninstallLink(u"/s/DTSetup"_s, uninstall, launcher),
+         uninstall,
+         {u"Name=Uninstall Dovetail"_s, u"Exec=\"/usr/lib/dovetail/bin/dtwelcome\" --uninstall"_s,
+          u"TryExec="_s + launcher}},
+        {CreateUninstallLink(u"/s/DTSetup"_s, link + u"2"_s, QString()), link + u"2"_s, {u"Exec=\"/s/DTSetup\" /U"_s}},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(row.ok);
+        const QStringList lines = QString::fromUtf8(ReadWholeFile(row.path)).split(u'\n');
+        for (const QString& line : row.lines)
+            EXPECT_TRUE(lines.contains(line)) << line.toStdString() << " in " << lines.join(u'|').toStdString();
+    }
+    EXPECT_FALSE(QString::fromUtf8(ReadWholeFile(link + u"2"_s)).contains(u"TryExec"_s));
+    EXPECT_TRUE(LauncherNear(env.Root() + u"/medium/"_s).isEmpty());
+    env.WriteFile(u"bin/dtwelcome"_s, "#!/bin/sh\n");
+    QFile::setPermissions(env.Root() + u"/bin/dtwelcome"_s, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(LauncherNear(env.Root() + u"/medium/"_s), env.Root() + u"/bin/dtwelcome"_s);
+}
+
 // The package's icon once it is installed, a theme's own icon before.
 TEST(ShellLink, IconIsThePackagesWhereItIsInstalled) {
     CTempEnv env;

@@ -3,6 +3,7 @@
 
 #include "common/Profile.h"
 #include "common/ProfileRegistry.h"
+#include "common/VersionInfo.h"
 #include "platform/engine/MountTable.h"
 #include "platform/engine/SimulatorConfig.h"
 #include "platform/engine/VolumeConfig.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <optional>
@@ -330,4 +332,84 @@ SetUpResult CSuiteSetUp::Forget(const QString& id) const {
 
 QString SetupProgramNear(const QString& programFolder) {
     return QDir::cleanPath(programFolder + u"/../medium/DTSetup"_s);
+}
+
+namespace {
+
+// The file at target differs from source's; unreadable counts as differing.
+bool Differs(const QString& source, const QString& target) {
+    QFile a(source);
+    QFile b(target);
+    if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly) || a.size() != b.size())
+        return true;
+    while (!a.atEnd()) {
+        if (a.read(1 << 20) != b.read(1 << 20))
+            return true;
+    }
+    return false;
+}
+
+bool ReplaceWhole(const QString& source, const QString& target) {
+    QFile in(source);
+    QSaveFile out(target);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        return false;
+    while (!in.atEnd()) {
+        const QByteArray block = in.read(1 << 20);
+        if (block.isEmpty() || out.write(block) != block.size())
+            return false;
+    }
+    out.setPermissions(in.permissions() | QFileDevice::WriteOwner | QFileDevice::ReadOwner);
+    return out.commit();
+}
+
+QString ProductVersion(const QString& program) {
+    CVersionInfo info;
+    return info.Open(program) ? info.GetString(u"ProductVersion"_s) : QString();
+}
+
+}  // namespace
+
+SuiteUpdate UpdateInstalledCopies(const QString& mediumFolder, const QString& suiteFolder, uint32_t language) {
+    SuiteUpdate update;
+    static const char* const kLanguageFolders[] = {"ENG", "FRA", "DEU", "ESP"};
+    const QString languageFolder =
+        QString::fromLatin1(kLanguageFolders[language < std::size(kLanguageFolders) ? language : 0]);
+    // The install wizard's files and where the medium keeps each.
+    const std::pair<QString, QString> files[] = {
+        {u"bindcopy"_s, languageFolder}, {u"bindmgr"_s, languageFolder},      {u"bindmgr.hlp"_s, languageFolder},
+        {u"DTkTimer"_s, languageFolder}, {u"DOdivEdu.avi"_s, languageFolder}, {u"DTSetup"_s, QString()},
+    };
+    const QDir medium(mediumFolder);
+    const QDir suite(suiteFolder);
+    const QString manager = suite.filePath(u"bindmgr"_s);
+    update.fromVersion = ProductVersion(manager);
+    for (const auto& [name, folder] : files) {
+        const QString source = medium.filePath(folder.isEmpty() ? name : folder + u'/' + name);
+        const QString target = suite.filePath(name);
+        if (!QFileInfo(source).isFile() || !QFileInfo(target).isFile() || !Differs(source, target))
+            continue;
+        if (!ReplaceWhole(source, target)) {
+            update.failed = name;
+            break;
+        }
+        update.updated.append(name);
+    }
+    update.toVersion = ProductVersion(manager);
+    return update;
+}
+
+QString DescribeUpdate(const SuiteUpdate& update) {
+    QString text;
+    if (!update.updated.isEmpty()) {
+        text = !update.fromVersion.isEmpty() && !update.toVersion.isEmpty() && update.fromVersion != update.toVersion
+                   ? u"Dovetail was updated from version %1 to version %2, the version of the installed package."_s.arg(
+                         update.fromVersion, update.toVersion)
+                   : u"Dovetail's programs were updated to those of the installed package."_s;
+        text += u" Updated: "_s + update.updated.join(u", "_s) + u'.';
+    }
+    if (!update.failed.isEmpty())
+        text += (text.isEmpty() ? QString() : u" "_s) + u"Dovetail's program "_s + update.failed +
+                u" could not be updated from the installed package; the earlier version runs until it can be."_s;
+    return text;
 }

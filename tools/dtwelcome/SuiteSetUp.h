@@ -2,6 +2,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+#include <cstdint>
 
 #include <vector>
 
@@ -99,6 +102,22 @@ private:
     QString m_suiteFiles;
     QString m_dataFolder;
 };
+
+// What bringing the user's installed copies up to the package did.
+struct SuiteUpdate {
+    QStringList updated;  // the names of the files copied again
+    QString failed;       // the name of a file that could not be, empty when none
+    QString fromVersion;  // the manager's version before and after, where readable
+    QString toVersion;
+};
+// Copies again, from the medium's folder (DTSetup at its root, the programs in the language
+// folders), every file the install wizard put into suiteFolder that now differs from the
+// medium's. Only files present in the suite folder are touched, so an uninstalled suite stays
+// uninstalled. A file is replaced whole (written beside it, then renamed), so a copy that is
+// running goes on undisturbed.
+SuiteUpdate UpdateInstalledCopies(const QString& mediumFolder, const QString& suiteFolder, uint32_t language);
+// The one sentence a person is told about an update; empty when nothing was updated.
+QString DescribeUpdate(const SuiteUpdate& update);
 
 // Where a program of ours is, given the folder the running program is in: DTSetup on the
 // medium beside that folder ("../medium"), as the build and the package lay it out.

@@ -264,3 +264,33 @@ TEST_F(SuiteSetUpTest, FixedAndSystemFileSystemsAreNotOffered) {
         EXPECT_TRUE(::access(QFile::encodeName(volume.mountPoint).constData(), W_OK) == 0);
     }
 }
+
+namespace {
+
+// The launcher's update: only what differs and only what is installed is copied again, whole.
+TEST(SuiteUpdateTest, CopiesAgainWhatDiffersAndNothingUninstalled) {
+    CTempEnv env;
+    const QString medium = env.MakeDir(u"medium"_s);
+    const QString suite = env.MakeDir(u"suite"_s);
+    env.WriteFile(u"medium/DTSetup"_s, "setup 2");
+    env.WriteFile(u"medium/ENG/bindmgr"_s, "manager 2");
+    env.WriteFile(u"medium/ENG/bindcopy"_s, "synchronizer 1");
+    env.WriteFile(u"medium/ENG/DTkTimer"_s, "scheduler 2");
+    env.WriteFile(u"suite/DTSetup"_s, "setup 1");
+    env.WriteFile(u"suite/bindmgr"_s, "manager 1, longer");
+    env.WriteFile(u"suite/bindcopy"_s, "synchronizer 1");
+    // No DTkTimer in the suite: not installed, so not installed by an update either.
+    const SuiteUpdate update = UpdateInstalledCopies(medium, suite, 0);
+    EXPECT_EQ(update.updated, (QStringList{u"bindmgr"_s, u"DTSetup"_s}));
+    EXPECT_TRUE(update.failed.isEmpty());
+    EXPECT_EQ(ReadWholeFile(suite + u"/bindmgr"_s), "manager 2");
+    EXPECT_EQ(ReadWholeFile(suite + u"/DTSetup"_s), "setup 2");
+    EXPECT_FALSE(QFileInfo::exists(suite + u"/DTkTimer"_s));
+    EXPECT_TRUE(QFileInfo(suite + u"/bindmgr"_s).isWritable());
+    EXPECT_TRUE(DescribeUpdate(update).contains(u"bindmgr, DTSetup"_s));
+
+    EXPECT_TRUE(UpdateInstalledCopies(medium, suite, 0).updated.isEmpty());
+    EXPECT_TRUE(DescribeUpdate(UpdateInstalledCopies(medium, suite, 0)).isEmpty());
+}
+
+}  // namespace
