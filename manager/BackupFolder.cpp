@@ -26,17 +26,3 @@ BackupFolderResult ResolveBackupFolder() {
     result.folder = pcFolder + user + QStringLiteral("/Dovetail");
     return result;
 }
-
-bool MakeBackupFolder(const QString& folder) {
-    QStringList missing;
-    for (QString path = QDir::cleanPath(folder); !QFileInfo::exists(path); path = QFileInfo(path).path()) {
-        if (QFileInfo(path).path() == path)
-            return false;
-        missing.prepend(path);
-    }
-    for (const QString& path : missing) {
-        if (!QDir().mkdir(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) && !QFileInfo(path).isDir())
-            return false;
-    }
-    return QFileInfo(folder).isDir();
-}

@@ -12,6 +12,3 @@ struct BackupFolderResult {
     QString message;  // shown (stop icon) before the manager closes, when not ok
 };
 BackupFolderResult ResolveBackupFolder();
-// Creates the folder and whatever of its parents is missing, each private to the user (0700):
-// the backups' names tell of documents kept in private folders. False when it is not there.
-bool MakeBackupFolder(const QString& folder);
