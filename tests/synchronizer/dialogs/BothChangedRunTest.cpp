@@ -58,9 +58,11 @@ TEST(BothChangedRun, OverwriteEpocFileAnsweredInTheDialogCopiesThePcFile) {
     dlg.Run();
 
     EXPECT_EQ(prompts, 1);
-    ASSERT_EQ(world.engine.CountCalls(u"CopyFile"_s), 1);
-    EXPECT_TRUE(world.engine.Matching(u"CopyFile"_s).first().contains(u"-> 2:"_s))
-        << world.engine.Matching(u"CopyFile"_s).first().toStdString();
+    // The handheld's edit is kept on the PC first, then replaced.
+    ASSERT_EQ(world.engine.CountCalls(u"CopyFile"_s), 2);
+    EXPECT_TRUE(world.engine.Matching(u"CopyFile"_s).first().contains(u"-> 1:"_s));
+    EXPECT_TRUE(world.engine.Matching(u"CopyFile"_s).last().contains(u"-> 2:"_s))
+        << world.engine.Matching(u"CopyFile"_s).last().toStdString();
     EXPECT_EQ(world.engine.files[world.DeviceDir() + u"report.txt"_s].content, "from the PC");
     EXPECT_EQ(world.ReadPcFile(u"report.txt"_s), "from the PC");
 }
