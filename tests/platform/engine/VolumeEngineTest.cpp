@@ -341,6 +341,19 @@ TEST_F(VolumeEngineTest, TwoVolumesWithDifferentOwners) {
     ASSERT_TRUE(first.Mount(m_env.Root() + u"/media/a"_s));
     Expect("Connected", 0);
     EXPECT_EQ(MachineOf(*engine), alices);
+
+    // Within a run's session the engine stays with its handheld: with it pulled, the other
+    // stick never takes its place, and nothing meant for the one is written to the other.
+    ASSERT_TRUE(second.Mount(m_env.Root() + u"/media/b"_s));
+    engine->BeginSession();
+    Expect("SessionReady", 0);
+    ASSERT_TRUE(first.Unmount());
+    Expect("Disconnected", 0);
+    EXPECT_FALSE(m_events.Next(500ms)) << "another handheld connected within the session";
+    WriteFile(m_pc + u"/a.txt"_s, "alice's");
+    EXPECT_EQ(Copy(*engine, Spec(kLocationPc, m_pc + u"/a.txt"_s), Spec(kLocationDevice, u"C:\\Documents\\A"_s)),
+              EngineError::kNotReady);
+    EXPECT_FALSE(QFileInfo::exists(second.MountPoint() + u"/sync/C/Documents/A"_s));
 }
 
 // What people carry: names without regard to case, coarse times, no unnamed files.
