@@ -2,6 +2,7 @@
 #include "synchronizer/SyncFiles.h"
 
 #include "platform/base/UniqueFd.h"
+#include "platform/engine/EngineObjects.h"
 #include "platform/engine/FileCopy.h"
 #include "platform/engine/FileMetadata.h"
 
@@ -90,7 +91,7 @@ bool FingerprintPcFile(const QString& path, CFileFacts& facts) {
     struct stat status {};
     if (OpenCopySource(Native(path), fd, status) != 0 || FingerprintOpenFile(fd.Get(), status, facts) != 0)
         return false;
-    facts.time = uint64_t(int64_t(status.st_mtim.tv_sec) * 1000000000LL + status.st_mtim.tv_nsec);
+    facts.time = EngineFileTime(false, status.st_mtim);
     return true;
 }
 
@@ -103,8 +104,7 @@ bool PlaceConvertedFile(const QString& source, const QString& destination, CFile
         reason = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QString::number(result);
         return false;
     }
-    facts = {uint64_t(written.st_size),
-             uint64_t(int64_t(written.st_mtim.tv_sec) * 1000000000LL + written.st_mtim.tv_nsec), hasher.Digest()};
+    facts = {uint64_t(written.st_size), EngineFileTime(false, written.st_mtim), hasher.Digest()};
     return true;
 }
 
