@@ -695,14 +695,15 @@ void CSyncRun::SurveyBindings() {
             CNames names;
             if (!GetUserSubkeyName(m_owner, area, i, names.key))
                 continue;
+            // One read per binding: this walks every binding of the owner at every run.
+            CEntryValues values;
             QString winPath, winName, epocPath, epocName;
             uint32_t active = 0;
-            if (!ReadEntryString(m_owner, area, names.key, u"WinPath"_s, winPath) ||
-                !ReadEntryString(m_owner, area, names.key, u"WinFileName"_s, winName) ||
-                !ReadEntryString(m_owner, area, names.key, u"EpocPath"_s, epocPath) ||
-                !ReadEntryString(m_owner, area, names.key, u"EpocFileName"_s, epocName))
+            if (!ReadEntryValues(m_owner, area, names.key, values) || !values.String(u"WinPath"_s, winPath) ||
+                !values.String(u"WinFileName"_s, winName) || !values.String(u"EpocPath"_s, epocPath) ||
+                !values.String(u"EpocFileName"_s, epocName))
                 continue;
-            ReadEntryNumber(m_owner, area, names.key, u"IsActive"_s, active);
+            values.Number(u"IsActive"_s, active);
             names.number = LeadingNumber(names.key);
             names.pc = QDir::cleanPath(winPath + winName);
             // The handheld's names ignore case, and so do the sticks that stand in for it.
