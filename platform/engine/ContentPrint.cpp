@@ -33,20 +33,6 @@ QString CContentPrint::ToText() const {
     return QStringLiteral("%1%2").arg(high, 16, 16, QLatin1Char('0')).arg(low, 16, 16, QLatin1Char('0'));
 }
 
-bool CContentPrint::FromText(const QString& text, CContentPrint& out) {
-    out = {};
-    if (text.size() != 32)
-        return false;
-    bool okHigh = false;
-    bool okLow = false;
-    const uint64_t high = text.left(16).toULongLong(&okHigh, 16);
-    const uint64_t low = text.mid(16).toULongLong(&okLow, 16);
-    if (!okHigh || !okLow)
-        return false;
-    out = {high, low, true};
-    return true;
-}
-
 int FingerprintOpenFile(int fd, const struct stat& opened, CFileFacts& facts) {
     CContentHasher hasher;
     std::vector<char> buffer(std::size_t(1) << 20);

@@ -15,8 +15,6 @@ struct CContentPrint {
 
     // 32 lower-case hex digits; empty when invalid.
     QString ToText() const;
-    // False (and an invalid print) unless text is 32 hex digits.
-    static bool FromText(const QString& text, CContentPrint& out);
     friend bool operator==(const CContentPrint&, const CContentPrint&) = default;
 };
 
