@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 #include <xxhash.h>
 
 struct CContentHasher::State {
@@ -27,6 +26,12 @@ CContentPrint CContentHasher::Digest() const {
     return {hash.high64, hash.low64, true};
 }
 
+std::span<char> ThreadIoBuffer() {
+    constexpr std::size_t kSize = std::size_t(1) << 20;
+    thread_local const std::unique_ptr<char[]> buffer(new char[kSize]);
+    return {buffer.get(), kSize};
+}
+
 QString CContentPrint::ToText() const {
     if (!valid)
         return {};
@@ -35,7 +40,7 @@ QString CContentPrint::ToText() const {
 
 int FingerprintOpenFile(int fd, const struct stat& opened, CFileFacts& facts) {
     CContentHasher hasher;
-    std::vector<char> buffer(std::size_t(1) << 20);
+    const std::span<char> buffer = ThreadIoBuffer();
     uint64_t total = 0;
     for (off_t at = 0;;) {
         const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), at);

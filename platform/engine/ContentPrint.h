@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 
 // A content fingerprint: XXH3-128 of a file's bytes. Invalid (all zero, valid false) when
 // nothing was read.
@@ -42,6 +43,10 @@ struct CFileFacts {
     uint64_t time = 0;
     CContentPrint print;
 };
+
+// A megabyte for moving a file's bytes, one per thread, allocated on first use and never zeroed:
+// a fresh zeroed megabyte per small file cost more than reading the file.
+std::span<char> ThreadIoBuffer();
 
 // Reads the whole of fd (a regular file opened for reading, whose fstat was opened) from its
 // start. 0, the errno of a read, or ESTALE when the file was written to meanwhile; facts.time

@@ -80,7 +80,7 @@ bool SourceChanged(int in, const struct stat& opened) {
 }
 
 int ReadWriteCopy(int in, int out, const CopyGoOn& goOn, CContentHasher* hasher = nullptr) {
-    std::vector<char> buffer(1 << 20);
+    const std::span<char> buffer = ThreadIoBuffer();
     for (;;) {
         if (goOn && !goOn())
             return ECANCELED;
