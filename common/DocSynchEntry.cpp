@@ -70,6 +70,11 @@ public:
         m_readAll = true;
         return ReadEntryValues(m_user, Area(), m_key, m_values);
     }
+    // Answers from values read before, with the area's other entries.
+    void Use(CEntryValues values) {
+        m_readAll = true;
+        m_values = std::move(values);
+    }
     bool Text(const QString& name, QString& out) const {
         return m_readAll ? m_values.String(name, out) : ReadEntryString(m_user, Area(), m_key, name, out);
     }
@@ -139,29 +144,38 @@ void ReadSyncState(const CEntryAccess& e, CSyncState& s) {
     s.valid = true;
 }
 
-bool WriteSyncState(const QString& user, const QString& key, const CSyncState& s) {
+// The values that record a state; an invalid one clears the machine, which leaves any record
+// from before unusable: it would describe other contents.
+void AddSyncState(const CSyncState& s, std::vector<RegValue>& values) {
     const auto text = [&](const QString& name, const QString& value) {
-        return WriteEntryString(user, Area(), key, name, value);
+        values.push_back(EntryStringValue(name, value));
     };
     const auto number = [](uint64_t n) { return QString::number(n); };
-    // An invalid state is cleared: a record left from before would describe other contents.
-    if (!s.valid)
-        return text(kSyncMachine, QString());
-    return text(kSyncPcSize, number(s.pc.size)) && text(kSyncPcTime, number(s.pc.time)) &&
-           text(kSyncPcPrint, s.pc.print) && text(kSyncEpocSize, number(s.epoc.size)) &&
-           text(kSyncEpocTime, number(s.epoc.time)) && text(kSyncEpocPrint, s.epoc.print) &&
-           text(kSyncMachine, s.machine) && text(kSyncWinPath, s.winPath) && text(kSyncWinFileName, s.winFileName) &&
-           text(kSyncEpocPath, s.epocPath) && text(kSyncEpocFileName, s.epocFileName);
+    if (!s.valid) {
+        text(kSyncMachine, QString());
+        return;
+    }
+    text(kSyncPcSize, number(s.pc.size));
+    text(kSyncPcTime, number(s.pc.time));
+    text(kSyncPcPrint, s.pc.print);
+    text(kSyncEpocSize, number(s.epoc.size));
+    text(kSyncEpocTime, number(s.epoc.time));
+    text(kSyncEpocPrint, s.epoc.print);
+    text(kSyncMachine, s.machine);
+    text(kSyncWinPath, s.winPath);
+    text(kSyncWinFileName, s.winFileName);
+    text(kSyncEpocPath, s.epocPath);
+    text(kSyncEpocFileName, s.epocFileName);
 }
 
 // The binding still names the files the run copied.
-bool StillNames(const QString& user, const QString& key, const CSyncState& s) {
+bool StillNames(const CEntryValues& e, const CSyncState& s) {
     if (s.winFileName.isEmpty())
         return true;
     QString values[4];
     const QString* names[] = {&kWinPath, &kWinFileName, &kEpocPath, &kEpocFileName};
     for (int i = 0; i < 4; ++i)
-        if (!ReadEntryString(user, Area(), key, *names[i], values[i]))
+        if (!e.String(*names[i], values[i]))
             return false;
     return values[0] == s.winPath && values[1] == s.winFileName && values[2] == s.epocPath &&
            values[3] == s.epocFileName;
@@ -317,6 +331,14 @@ CStoreCheck ReadDocSynchEntryKey(const QString& user, const QString& entryKey, C
     return ReadLenient(user, entryKey, e, record, iconLookup);
 }
 
+CStoreCheck ReadDocSynchEntryValues(const QString& user, const QString& entryKey, CEntryValues values,
+                                    CDocSynchEntry& record) {
+    CEntryAccess e(user, entryKey);
+    e.Use(std::move(values));
+    record.BindingNumber = LeadingNumber(entryKey);
+    return ReadStrict(e, record);
+}
+
 CStoreCheck ReadDocSynchEntry(const QString& user, int entry, CDocSynchEntry& record, ReadMode mode,
                               const std::function<int(const QString&)>& iconLookup) {
     return ReadDocSynchEntryKey(user, EntryKey(entry), record, mode, iconLookup);
@@ -402,21 +424,33 @@ std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::v
     if (marks.empty())
         return results;
     const bool committed = RegTransaction([&] {
+        std::vector<RegValue> values;
         for (std::size_t i = 0; i < marks.size(); ++i) {
             const CSynchronizedMark& mark = marks[i];
-            if (!BindingExists(user, mark.entryKey)) {
+            // One read and one write a binding: a run marks a thousand of them at once.
+            CEntryValues current;
+            uint32_t status = 0;
+            if (!ReadEntryValues(user, Area(), mark.entryKey, current) || !current.Number(kLinkStatus, status)) {
                 results[i] = BindingWrite::Gone;
                 continue;
             }
-            if (!StillNames(user, mark.entryKey, mark.state)) {
+            if (!StillNames(current, mark.state)) {
                 results[i] = BindingWrite::Changed;
                 continue;
             }
-            if (!mark.refreshOnly &&
-                (!WriteEntryNumber(user, Area(), mark.entryKey, kWasUpdated, 1) ||
-                 !WriteEntryNumber(user, Area(), mark.entryKey, kLastSyncTimeStamp, mark.lastSyncTimeStamp)))
-                return false;
-            if (!WriteSyncState(user, mark.entryKey, mark.state))
+            values.clear();
+            if (mark.refreshOnly && mark.state.valid) {
+                // A refresh moves the times alone: sizes and fingerprints were found as recorded.
+                values.push_back(EntryStringValue(kSyncPcTime, QString::number(mark.state.pc.time)));
+                values.push_back(EntryStringValue(kSyncEpocTime, QString::number(mark.state.epoc.time)));
+            } else {
+                if (!mark.refreshOnly) {
+                    values.push_back(EntryNumberValue(kWasUpdated, 1));
+                    values.push_back(EntryNumberValue(kLastSyncTimeStamp, mark.lastSyncTimeStamp));
+                }
+                AddSyncState(mark.state, values);
+            }
+            if (!WriteEntryValues(user, Area(), mark.entryKey, values))
                 return false;
             results[i] = BindingWrite::Written;
         }

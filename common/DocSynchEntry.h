@@ -9,6 +9,8 @@
 #include <functional>
 #include <vector>
 
+class CEntryValues;
+
 // One binding: a PC file, an EPOC file and the rules that keep them in step. Field names
 // are the stored value names. Stored under Users\(user)\DocSynchEntries\(entry number).
 
@@ -94,6 +96,9 @@ CStoreCheck ReadDocSynchEntry(const QString& user, int entry, CDocSynchEntry& re
 // the key it was read from, whatever digits lead its name).
 CStoreCheck ReadDocSynchEntryKey(const QString& user, const QString& entryKey, CDocSynchEntry& record, ReadMode mode,
                                  const std::function<int(const QString&)>& iconLookup = {});
+// A strict read from the entry's values as ReadAreaEntries gave them.
+CStoreCheck ReadDocSynchEntryValues(const QString& user, const QString& entryKey, CEntryValues values,
+                                    CDocSynchEntry& record);
 
 // The values of a binding that name files: WinPath an absolute folder ending with "/",
 // WinFileName and EpocFileName single names, EpocPath a folder of a handheld drive ending with

@@ -120,17 +120,27 @@ bool RegReadNumber(HKEY root, const QString& keyPath, const QString& valueName, 
     return NumberFromValue(CRegistry::Default().QueryValue(root, keyPath, valueName, value), value, out);
 }
 
-bool RegWriteString(HKEY root, const QString& keyPath, const QString& valueName, const QString& text) {
+RegValue EntryStringValue(const QString& valueName, const QString& text) {
     QByteArray data = text.toUtf8();
     data.append('\0');
-    return SetValueCreatingKey(root, keyPath, valueName, kRegSz, data);
+    return {valueName, kRegSz, data};
 }
 
-bool RegWriteNumber(HKEY root, const QString& keyPath, const QString& valueName, uint32_t number) {
+RegValue EntryNumberValue(const QString& valueName, uint32_t number) {
     QByteArray data(4, '\0');
     for (int i = 0; i < 4; ++i)
         data[i] = char((number >> (8 * i)) & 0xff);
-    return SetValueCreatingKey(root, keyPath, valueName, kRegDword, data);
+    return {valueName, kRegDword, data};
+}
+
+bool RegWriteString(HKEY root, const QString& keyPath, const QString& valueName, const QString& text) {
+    const RegValue value = EntryStringValue(valueName, text);
+    return SetValueCreatingKey(root, keyPath, valueName, value.type, value.data);
+}
+
+bool RegWriteNumber(HKEY root, const QString& keyPath, const QString& valueName, uint32_t number) {
+    const RegValue value = EntryNumberValue(valueName, number);
+    return SetValueCreatingKey(root, keyPath, valueName, value.type, value.data);
 }
 
 bool IsEpocConnectInstalled() {
@@ -229,6 +239,24 @@ bool ReadEntryValues(const QString& user, const QString& area, const QString& en
     return out.m_status == RegStatus::Ok;
 }
 
+bool ReadAreaEntries(const QString& user, const QString& area, std::vector<std::pair<QString, CEntryValues>>& out) {
+    out.clear();
+    std::vector<CSubKeyValues> keys;
+    const RegStatus status = CRegistry::Default().QuerySubKeyValues(HKEY_CURRENT_USER, AreaPath(user, area), keys);
+    if (status == RegStatus::KeyNotFound)
+        return true;
+    if (status != RegStatus::Ok)
+        return false;
+    out.reserve(keys.size());
+    for (CSubKeyValues& key : keys) {
+        CEntryValues values;
+        values.m_status = RegStatus::Ok;
+        values.m_values = std::move(key.values);
+        out.emplace_back(std::move(key.name), std::move(values));
+    }
+    return true;
+}
+
 RegStatus CEntryValues::Find(const QString& valueName, const RegValue*& value) const {
     value = nullptr;
     if (m_status != RegStatus::Ok)
@@ -260,6 +288,11 @@ bool CEntryValues::Number(const QString& valueName, uint32_t& out) const {
 bool WriteEntryString(const QString& user, const QString& area, const QString& entry, const QString& valueName,
                       const QString& text) {
     return RegWriteString(HKEY_CURRENT_USER, EntryPath(user, area, entry), valueName, text);
+}
+
+bool WriteEntryValues(const QString& user, const QString& area, const QString& entry,
+                      const std::vector<RegValue>& values) {
+    return CRegistry::Default().SetValues(HKEY_CURRENT_USER, EntryPath(user, area, entry), values) == RegStatus::Ok;
 }
 
 bool WriteEntryNumber(const QString& user, const QString& area, const QString& entry, const QString& valueName,

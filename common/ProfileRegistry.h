@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 // The one access layer to the registry: four primitives and the profile operations over
@@ -108,6 +109,7 @@ public:
 
 private:
     friend bool ReadEntryValues(const QString&, const QString&, const QString&, CEntryValues&);
+    friend bool ReadAreaEntries(const QString&, const QString&, std::vector<std::pair<QString, CEntryValues>>&);
     RegStatus Find(const QString& valueName, const RegValue*& value) const;
 
     RegStatus m_status = RegStatus::KeyNotFound;
@@ -117,10 +119,19 @@ private:
 // be read; every question to out then fails as a single read of a missing key does, leaving
 // the caller's variable as it was.
 bool ReadEntryValues(const QString& user, const QString& area, const QString& entry, CEntryValues& out);
+// Every entry of the area with all its values, in enumeration order, from one read. False when
+// the area cannot be read (a missing one is read as empty).
+bool ReadAreaEntries(const QString& user, const QString& area, std::vector<std::pair<QString, CEntryValues>>& out);
 bool WriteEntryString(const QString& user, const QString& area, const QString& entry, const QString& valueName,
                       const QString& text);
 bool WriteEntryNumber(const QString& user, const QString& area, const QString& entry, const QString& valueName,
                       uint32_t number);
+// Several values of an existing entry in one write; the values are made as the two above make
+// them.
+RegValue EntryStringValue(const QString& valueName, const QString& text);
+RegValue EntryNumberValue(const QString& valueName, uint32_t number);
+bool WriteEntryValues(const QString& user, const QString& area, const QString& entry,
+                      const std::vector<RegValue>& values);
 bool UserEntryExists(const QString& user, const QString& area, const QString& entry);
 // 0 when the area cannot be opened.
 int CountUserSubkeys(const QString& user, const QString& area);

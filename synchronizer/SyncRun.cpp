@@ -11,8 +11,8 @@
 #include "synchronizer/SyncDecision.h"
 
 #include <QDir>
+#include <QHash>
 #include <QSet>
-
 #include <QStringList>
 
 #include <algorithm>
@@ -20,6 +20,16 @@
 #include <utility>
 
 using namespace Qt::StringLiterals;
+
+// What the survey needs of every binding of the owner, active or not.
+struct CBindingNames {
+    QString key;
+    int number = 0;
+    QString pc;
+    QString epoc;
+    QString winFileName;
+    bool active = false;
+};
 
 namespace {
 
@@ -49,6 +59,23 @@ int LeadingNumber(const QString& keyName) {
         number = number * 10 + (c.unicode() - u'0');
     }
     return number;
+}
+
+bool ReadBindingNames(const QString& key, const CEntryValues& values, CBindingNames& names) {
+    QString winPath, winName, epocPath, epocName;
+    uint32_t active = 0;
+    if (!values.String(u"WinPath"_s, winPath) || !values.String(u"WinFileName"_s, winName) ||
+        !values.String(u"EpocPath"_s, epocPath) || !values.String(u"EpocFileName"_s, epocName))
+        return false;
+    values.Number(u"IsActive"_s, active);
+    names.key = key;
+    names.number = LeadingNumber(key);
+    names.pc = QDir::cleanPath(winPath + winName);
+    // The handheld's names ignore case, and so do the sticks that stand in for it.
+    names.epoc = (epocPath + epocName).toCaseFolded();
+    names.winFileName = winName;
+    names.active = active != 0;
+    return true;
 }
 
 bool MakeDeviceSpec(const CDocSynchEntry& binding, FileSpec& spec) {
@@ -410,6 +437,7 @@ void CSyncRun::LoadBindings() {
         return true;
     };
 
+    std::vector<CBindingNames> survey;
     if (m_settings.singleBinding) {
         if (notBinding(m_settings.keyName)) {
             m_ui.ShowMessage(Text(IDS_BAD_ARGUMENT), MessageIcon::None);
@@ -435,28 +463,34 @@ void CSyncRun::LoadBindings() {
         }
         keep(std::move(binding), m_settings.keyName);
     } else {
-        // One snapshot for the whole load: fifteen reads per binding would otherwise each
-        // open a snapshot of their own.
-        RegReadSnapshot([&] {
-            const int count = CountUserSubkeys(m_owner, area);
-            for (int i = 0; i < kMaxBindings && i < count; ++i) {
-                QString key;
-                if (!GetUserSubkeyName(m_owner, area, i, key) || notBinding(key))
-                    continue;
-                CDocSynchEntry binding;
-                const CStoreCheck read = ReadDocSynchEntryKey(m_owner, key, binding, ReadMode::Strict);
-                // A disabled binding is the user's to leave alone, broken or not.
-                if (!binding.IsActive)
-                    continue;
-                if (read)
-                    keep(std::move(binding), key);
-                else
-                    refuse(key, read);
-            }
-        });
+        // One read for the whole load: a query per binding cost more than the rest of a run
+        // over unchanged files. The survey uses the same read.
+        std::vector<std::pair<QString, CEntryValues>> entries;
+        if (!ReadAreaEntries(m_owner, area, entries)) {
+            m_log.WriteString(IDS_BINDINGS_UNREADABLE);
+            m_log.WriteEmptyLine();
+            m_errors = true;
+        }
+        for (std::size_t i = 0; i < entries.size() && i < std::size_t(kMaxBindings); ++i) {
+            auto& [key, values] = entries[i];
+            CBindingNames names;
+            if (ReadBindingNames(key, values, names))
+                survey.push_back(std::move(names));
+            if (notBinding(key))
+                continue;
+            CDocSynchEntry binding;
+            const CStoreCheck read = ReadDocSynchEntryValues(m_owner, key, std::move(values), binding);
+            // A disabled binding is the user's to leave alone, broken or not.
+            if (!binding.IsActive)
+                continue;
+            if (read)
+                keep(std::move(binding), key);
+            else
+                refuse(key, read);
+        }
     }
 
-    SurveyBindings();
+    SurveyBindings(std::move(survey));
     const int n = static_cast<int>(m_bindings.size());
     if (n == 0) {
         m_ui.StopAnimation();
@@ -678,44 +712,24 @@ void CSyncRun::RefreshRecordedTimes() {
         MarkSynchronizedKeys(m_owner, refreshes);
 }
 
-void CSyncRun::SurveyBindings() {
-    struct CNames {
-        QString key;
-        int number = 0;
-        QString pc;
-        QString epoc;
-        QString winFileName;
-        bool active = false;
-    };
-    std::vector<CNames> all;
-    const QString area = QLatin1String(kDocSynchArea);
-    RegReadSnapshot([&] {
-        const int count = CountUserSubkeys(m_owner, area);
-        for (int i = 0; i < count && i <= kMaxEntryNumber; ++i) {
-            CNames names;
-            if (!GetUserSubkeyName(m_owner, area, i, names.key))
-                continue;
-            // One read per binding: this walks every binding of the owner at every run.
-            CEntryValues values;
-            QString winPath, winName, epocPath, epocName;
-            uint32_t active = 0;
-            if (!ReadEntryValues(m_owner, area, names.key, values) || !values.String(u"WinPath"_s, winPath) ||
-                !values.String(u"WinFileName"_s, winName) || !values.String(u"EpocPath"_s, epocPath) ||
-                !values.String(u"EpocFileName"_s, epocName))
-                continue;
-            values.Number(u"IsActive"_s, active);
-            names.number = LeadingNumber(names.key);
-            names.pc = QDir::cleanPath(winPath + winName);
-            // The handheld's names ignore case, and so do the sticks that stand in for it.
-            names.epoc = (epocPath + epocName).toCaseFolded();
-            names.winFileName = winName;
-            names.active = active != 0;
-            all.push_back(std::move(names));
-        }
-    });
+void CSyncRun::SurveyBindings(std::vector<CBindingNames> all) {
+    if (all.empty()) {
+        const QString area = QLatin1String(kDocSynchArea);
+        RegReadSnapshot([&] {
+            const int count = CountUserSubkeys(m_owner, area);
+            for (int i = 0; i < count && i <= kMaxEntryNumber; ++i) {
+                QString key;
+                CEntryValues values;
+                CBindingNames names;
+                if (GetUserSubkeyName(m_owner, area, i, key) && ReadEntryValues(m_owner, area, key, values) &&
+                    ReadBindingNames(key, values, names))
+                    all.push_back(std::move(names));
+            }
+        });
+    }
     QSet<QString> seenNames;
     QSet<QString> shared;
-    for (const CNames& names : all) {
+    for (const CBindingNames& names : all) {
         if (seenNames.contains(names.winFileName))
             shared.insert(names.winFileName);
         seenNames.insert(names.winFileName);
@@ -723,22 +737,40 @@ void CSyncRun::SurveyBindings() {
     m_transfer.SetSharedNames(std::move(shared));
 
     // Of two active bindings to one file, the lower number keeps it: copying both would put one
-    // document's content over the other's.
+    // document's content over the other's. Indexed, since every binding is looked up.
+    const auto before = [](const CBindingNames& a, int number, const QString& key) {
+        return a.number < number || (a.number == number && a.key < key);
+    };
+    QHash<QString, const CBindingNames*> firstPc;
+    QHash<QString, const CBindingNames*> firstEpoc;
+    for (const CBindingNames& names : all) {
+        if (!names.active)
+            continue;
+        for (auto [index, name] : {std::pair{&firstPc, &names.pc}, std::pair{&firstEpoc, &names.epoc}}) {
+            const CBindingNames*& first = (*index)[*name];
+            if (!first || before(names, first->number, first->key))
+                first = &names;
+        }
+    }
     for (std::size_t i = 0; i < m_bindings.size();) {
         const CDocSynchEntry& binding = m_bindings[i];
         const QString pc = QDir::cleanPath(binding.WinFullPath());
         const QString epoc = binding.EpocFullPath().toCaseFolded();
-        const auto other = std::find_if(all.begin(), all.end(), [&](const CNames& o) {
-            return o.active && o.key != m_keys[i] && o.number <= binding.BindingNumber &&
-                   (o.pc == pc || o.epoc == epoc) && (o.number < binding.BindingNumber || o.key < m_keys[i]);
-        });
-        if (other == all.end()) {
+        const auto earlier = [&](const QHash<QString, const CBindingNames*>& index,
+                                 const QString& name) -> const CBindingNames* {
+            const CBindingNames* first = index.value(name);
+            return first && before(*first, binding.BindingNumber, m_keys[i]) ? first : nullptr;
+        };
+        const CBindingNames* other = earlier(firstPc, pc);
+        const bool samePc = other != nullptr;
+        if (!other)
+            other = earlier(firstEpoc, epoc);
+        if (!other) {
             ++i;
             continue;
         }
         m_log.WriteLine(
-            Text(IDS_SAME_FILE)
-                .arg(m_keys[i], other->key, other->pc == pc ? binding.WinFullPath() : binding.EpocFullPath()));
+            Text(IDS_SAME_FILE).arg(m_keys[i], other->key, samePc ? binding.WinFullPath() : binding.EpocFullPath()));
         m_log.WriteEmptyLine();
         m_errors = true;
         m_bindings.erase(m_bindings.begin() + std::ptrdiff_t(i));

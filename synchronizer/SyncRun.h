@@ -36,6 +36,8 @@ struct CSyncRunSettings {
 
 // One synchronization run: the state the main window owns, advanced one step per engine
 // event. Talks to the user only through ISyncUi; destroying it is the run's teardown.
+struct CBindingNames;
+
 class CSyncRun {
 public:
     enum class State {
@@ -112,7 +114,8 @@ private:
     // The recorded times of files found unchanged by their content, for the bindings left alone.
     void RefreshRecordedTimes();
     // Reads every binding's file names: backups of shared names, and bindings sharing a file.
-    void SurveyBindings();
+    // Reads every binding's names itself when all is empty.
+    void SurveyBindings(std::vector<CBindingNames> all);
     void OnLoserKept(int32_t result);
     CSyncState CopiedState(int index) const;
 

@@ -449,10 +449,65 @@ RegStatus CRegistry::QueryValues(RegRoot root, const QString& key, std::vector<R
     return keyFound ? RegStatus::Ok : RegStatus::KeyNotFound;
 }
 
+RegStatus CRegistry::QuerySubKeyValues(RegRoot root, const QString& key, std::vector<CSubKeyValues>& out) {
+    out.clear();
+    QByteArray lpath;
+    if (!NormalizeKey(root, key, lpath))
+        return RegStatus::InvalidName;
+    bool missing = false;
+    if (RegStatus s = OpenForRead(*m_impl, m_path, m_lastError, missing); s != RegStatus::Ok)
+        return s;
+    if (missing)
+        return RegStatus::KeyNotFound;
+    // The parent's row comes back even without sub-keys, so an empty key is told from a missing
+    // one; sub-keys in their enumeration order, each one's values in theirs.
+    sqlite3_stmt* st = m_impl->Prepare(
+        "SELECT c.id, c.name, v.id, v.name, v.type, v.data FROM keys p LEFT JOIN keys c ON c.parent=p.id "
+        "LEFT JOIN vals v ON v.key=c.id WHERE p.lpath=?1 ORDER BY c.lname, v.id");
+    if (!st)
+        return StatusOf(sqlite3_errcode(m_impl->db.get()));
+    CStmtScope scope(st);
+    BindText(st, 1, lpath);
+    bool keyFound = false;
+    int rc = SQLITE_OK;
+    sqlite3_int64 child = -1;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        keyFound = true;
+        if (sqlite3_column_type(st, 0) == SQLITE_NULL)
+            continue;
+        if (out.empty() || sqlite3_column_int64(st, 0) != child) {
+            child = sqlite3_column_int64(st, 0);
+            out.push_back({ColumnText(st, 1), {}});
+        }
+        if (sqlite3_column_type(st, 2) == SQLITE_NULL)
+            continue;
+        RegValue& value = out.back().values.emplace_back();
+        value.name = ColumnText(st, 3);
+        value.type = uint32_t(sqlite3_column_int64(st, 4));
+        value.data = QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 5)), sqlite3_column_bytes(st, 5));
+    }
+    if (rc != SQLITE_DONE) {
+        out.clear();
+        m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db.get())));
+        return StatusOf(rc);
+    }
+    return keyFound ? RegStatus::Ok : RegStatus::KeyNotFound;
+}
+
 RegStatus CRegistry::SetValue(RegRoot root, const QString& key, const QString& name, uint32_t type,
                               const QByteArray& data) {
-    const QByteArray uname = name.toUtf8();
-    if (!IsValidKeyPath(key) || !ValidName(uname))
+    return SetValues(root, key, {RegValue{name, type, data}});
+}
+
+RegStatus CRegistry::SetValues(RegRoot root, const QString& key, const std::vector<RegValue>& values) {
+    std::vector<QByteArray> names;
+    names.reserve(values.size());
+    for (const RegValue& value : values) {
+        names.push_back(value.name.toUtf8());
+        if (!ValidName(names.back()))
+            return RegStatus::InvalidName;
+    }
+    if (!IsValidKeyPath(key))
         return RegStatus::InvalidName;
     const KeyRef ref = MakeRef(root, key);
     return RunWrite(*m_impl, m_path, m_lastError, [&](int& rc) {
@@ -468,14 +523,17 @@ RegStatus CRegistry::SetValue(RegRoot root, const QString& key, const QString& n
             return RegStatus::IoError;
         }
         CStmtScope scope(st);
-        sqlite3_bind_int64(st, 1, id);
-        BindText(st, 2, uname);
-        BindText(st, 3, LowerAscii(uname));
-        sqlite3_bind_int64(st, 4, type);
-        sqlite3_bind_blob(st, 5, data.constData(), int(data.size()), SQLITE_TRANSIENT);
-        rc = sqlite3_step(st);
-        if (rc != SQLITE_DONE)
-            return RegStatus::IoError;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            sqlite3_reset(st);
+            sqlite3_bind_int64(st, 1, id);
+            BindText(st, 2, names[i]);
+            BindText(st, 3, LowerAscii(names[i]));
+            sqlite3_bind_int64(st, 4, values[i].type);
+            sqlite3_bind_blob(st, 5, values[i].data.constData(), int(values[i].data.size()), SQLITE_TRANSIENT);
+            rc = sqlite3_step(st);
+            if (rc != SQLITE_DONE)
+                return RegStatus::IoError;
+        }
         rc = SQLITE_OK;
         return RegStatus::Ok;
     });

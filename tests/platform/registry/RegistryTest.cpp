@@ -168,6 +168,19 @@ TEST(RegistryTest, AllValuesOfAKeyInOneRead) {
               RegStatus::IoError);
     ASSERT_EQ(reg.QueryValues(HKCU, u"P"_s, values), RegStatus::Ok);
     EXPECT_EQ(values.size(), 3u);
+
+    // Several values in one write: all land, an existing one in place, or none at all.
+    const QByteArray five("\x05\x00\x00\x00", 4);
+    EXPECT_EQ(reg.SetValues(HKCU, u"P"_s, {{u"Z"_s, kRegDword, five}, {u"x"_s, kRegSz, QByteArray("y\0", 2)}}),
+              RegStatus::Ok);
+    EXPECT_EQ(reg.SetValues(HKCU, u"P"_s, {{u"a"_s, kRegDword, five}, {QString(256, u'n'), kRegDword, five}}),
+              RegStatus::InvalidName);
+    ASSERT_EQ(reg.QueryValues(HKCU, u"P"_s, values), RegStatus::Ok);
+    ASSERT_EQ(values.size(), 4u);
+    EXPECT_EQ(values[0].name, u"z"_s);
+    EXPECT_EQ(values[0].data, five);
+    EXPECT_EQ(values[1].type, uint32_t(kRegSz)) << "a batch with a bad name must write nothing";
+    EXPECT_EQ(values[3].name, u"x"_s);
 }
 
 TEST(RegistryTest, EnumerationFollowsWritesOfOtherConnections) {
