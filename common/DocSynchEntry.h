@@ -96,7 +96,7 @@ CStoreCheck ReadDocSynchEntry(const QString& user, int entry, CDocSynchEntry& re
 // the key it was read from, whatever digits lead its name).
 CStoreCheck ReadDocSynchEntryKey(const QString& user, const QString& entryKey, CDocSynchEntry& record, ReadMode mode,
                                  const std::function<int(const QString&)>& iconLookup = {});
-// A strict read from the entry's values as ReadAreaEntries gave them.
+// A strict read from the entry's values as VisitAreaEntries gave them.
 CStoreCheck ReadDocSynchEntryValues(const QString& user, const QString& entryKey, CEntryValues values,
                                     CDocSynchEntry& record);
 

@@ -239,22 +239,16 @@ bool ReadEntryValues(const QString& user, const QString& area, const QString& en
     return out.m_status == RegStatus::Ok;
 }
 
-bool ReadAreaEntries(const QString& user, const QString& area, std::vector<std::pair<QString, CEntryValues>>& out) {
-    out.clear();
-    std::vector<CSubKeyValues> keys;
-    const RegStatus status = CRegistry::Default().QuerySubKeyValues(HKEY_CURRENT_USER, AreaPath(user, area), keys);
-    if (status == RegStatus::KeyNotFound)
-        return true;
-    if (status != RegStatus::Ok)
-        return false;
-    out.reserve(keys.size());
-    for (CSubKeyValues& key : keys) {
-        CEntryValues values;
-        values.m_status = RegStatus::Ok;
-        values.m_values = std::move(key.values);
-        out.emplace_back(std::move(key.name), std::move(values));
-    }
-    return true;
+bool VisitAreaEntries(const QString& user, const QString& area,
+                      const std::function<void(const QString& entry, CEntryValues& values)>& visit) {
+    CEntryValues values;
+    values.m_status = RegStatus::Ok;
+    const RegStatus status = CRegistry::Default().VisitSubKeyValues(
+        HKEY_CURRENT_USER, AreaPath(user, area), [&](const QString& name, std::vector<RegValue>& read) {
+            values.m_values.swap(read);
+            visit(name, values);
+        });
+    return status == RegStatus::Ok || status == RegStatus::KeyNotFound;
 }
 
 RegStatus CEntryValues::Find(const QString& valueName, const RegValue*& value) const {

@@ -109,7 +109,8 @@ public:
 
 private:
     friend bool ReadEntryValues(const QString&, const QString&, const QString&, CEntryValues&);
-    friend bool ReadAreaEntries(const QString&, const QString&, std::vector<std::pair<QString, CEntryValues>>&);
+    friend bool VisitAreaEntries(const QString&, const QString&,
+                                 const std::function<void(const QString&, CEntryValues&)>&);
     RegStatus Find(const QString& valueName, const RegValue*& value) const;
 
     RegStatus m_status = RegStatus::KeyNotFound;
@@ -119,9 +120,11 @@ private:
 // be read; every question to out then fails as a single read of a missing key does, leaving
 // the caller's variable as it was.
 bool ReadEntryValues(const QString& user, const QString& area, const QString& entry, CEntryValues& out);
-// Every entry of the area with all its values, in enumeration order, from one read. False when
-// the area cannot be read (a missing one is read as empty).
-bool ReadAreaEntries(const QString& user, const QString& area, std::vector<std::pair<QString, CEntryValues>>& out);
+// Every entry of the area with all its values, in enumeration order, from one read, handed to
+// visit one at a time (which must not use the store). False when the area cannot be read (a
+// missing one is read as empty); entries visited before a failure stay visited.
+bool VisitAreaEntries(const QString& user, const QString& area,
+                      const std::function<void(const QString& entry, CEntryValues& values)>& visit);
 bool WriteEntryString(const QString& user, const QString& area, const QString& entry, const QString& valueName,
                       const QString& text);
 bool WriteEntryNumber(const QString& user, const QString& area, const QString& entry, const QString& valueName,

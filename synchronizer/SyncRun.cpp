@@ -465,28 +465,29 @@ void CSyncRun::LoadBindings() {
     } else {
         // One read for the whole load: a query per binding cost more than the rest of a run
         // over unchanged files. The survey uses the same read.
-        std::vector<std::pair<QString, CEntryValues>> entries;
-        if (!ReadAreaEntries(m_owner, area, entries)) {
-            m_log.WriteString(IDS_BINDINGS_UNREADABLE);
-            m_log.WriteEmptyLine();
-            m_errors = true;
-        }
-        for (std::size_t i = 0; i < entries.size() && i < std::size_t(kMaxBindings); ++i) {
-            auto& [key, values] = entries[i];
+        int seen = 0;
+        const bool read = VisitAreaEntries(m_owner, area, [&](const QString& key, CEntryValues& values) {
+            if (seen++ >= kMaxBindings)
+                return;
             CBindingNames names;
             if (ReadBindingNames(key, values, names))
                 survey.push_back(std::move(names));
             if (notBinding(key))
-                continue;
+                return;
             CDocSynchEntry binding;
-            const CStoreCheck read = ReadDocSynchEntryValues(m_owner, key, std::move(values), binding);
+            const CStoreCheck check = ReadDocSynchEntryValues(m_owner, key, std::move(values), binding);
             // A disabled binding is the user's to leave alone, broken or not.
             if (!binding.IsActive)
-                continue;
-            if (read)
+                return;
+            if (check)
                 keep(std::move(binding), key);
             else
-                refuse(key, read);
+                refuse(key, check);
+        });
+        if (!read) {
+            m_log.WriteString(IDS_BINDINGS_UNREADABLE);
+            m_log.WriteEmptyLine();
+            m_errors = true;
         }
     }
 

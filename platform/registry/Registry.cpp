@@ -449,8 +449,9 @@ RegStatus CRegistry::QueryValues(RegRoot root, const QString& key, std::vector<R
     return keyFound ? RegStatus::Ok : RegStatus::KeyNotFound;
 }
 
-RegStatus CRegistry::QuerySubKeyValues(RegRoot root, const QString& key, std::vector<CSubKeyValues>& out) {
-    out.clear();
+RegStatus CRegistry::VisitSubKeyValues(
+    RegRoot root, const QString& key,
+    const std::function<void(const QString& name, std::vector<RegValue>& values)>& visit) {
     QByteArray lpath;
     if (!NormalizeKey(root, key, lpath))
         return RegStatus::InvalidName;
@@ -460,10 +461,11 @@ RegStatus CRegistry::QuerySubKeyValues(RegRoot root, const QString& key, std::ve
     if (missing)
         return RegStatus::KeyNotFound;
     // The parent's row comes back even without sub-keys, so an empty key is told from a missing
-    // one; sub-keys in their enumeration order, each one's values in theirs.
+    // one. Sub-keys come in the children index's order; each one's values are put in creation
+    // order here, since sorting every row would hold them all at once.
     sqlite3_stmt* st = m_impl->Prepare(
         "SELECT c.id, c.name, v.id, v.name, v.type, v.data FROM keys p LEFT JOIN keys c ON c.parent=p.id "
-        "LEFT JOIN vals v ON v.key=c.id WHERE p.lpath=?1 ORDER BY c.lname, v.id");
+        "LEFT JOIN vals v ON v.key=c.id WHERE p.lpath=?1 ORDER BY c.lname");
     if (!st)
         return StatusOf(sqlite3_errcode(m_impl->db.get()));
     CStmtScope scope(st);
@@ -471,26 +473,40 @@ RegStatus CRegistry::QuerySubKeyValues(RegRoot root, const QString& key, std::ve
     bool keyFound = false;
     int rc = SQLITE_OK;
     sqlite3_int64 child = -1;
+    QString name;
+    std::vector<std::pair<sqlite3_int64, RegValue>> rows;
+    std::vector<RegValue> values;
+    const auto hand = [&] {
+        if (child < 0)
+            return;
+        std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        values.clear();
+        for (auto& row : rows)
+            values.push_back(std::move(row.second));
+        rows.clear();
+        visit(name, values);
+    };
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         keyFound = true;
         if (sqlite3_column_type(st, 0) == SQLITE_NULL)
             continue;
-        if (out.empty() || sqlite3_column_int64(st, 0) != child) {
+        if (sqlite3_column_int64(st, 0) != child) {
+            hand();
             child = sqlite3_column_int64(st, 0);
-            out.push_back({ColumnText(st, 1), {}});
+            name = ColumnText(st, 1);
         }
         if (sqlite3_column_type(st, 2) == SQLITE_NULL)
             continue;
-        RegValue& value = out.back().values.emplace_back();
+        RegValue& value = rows.emplace_back(sqlite3_column_int64(st, 2), RegValue()).second;
         value.name = ColumnText(st, 3);
         value.type = uint32_t(sqlite3_column_int64(st, 4));
         value.data = QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 5)), sqlite3_column_bytes(st, 5));
     }
     if (rc != SQLITE_DONE) {
-        out.clear();
         m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db.get())));
         return StatusOf(rc);
     }
+    hand();
     return keyFound ? RegStatus::Ok : RegStatus::KeyNotFound;
 }
 

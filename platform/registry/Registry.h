@@ -47,11 +47,6 @@ struct RegValue {
     QByteArray data;
 };
 
-struct CSubKeyValues {
-    QString name;
-    std::vector<RegValue> values;
-};
-
 class CRegistry {
 public:
     // Opens (lazily) the store at the given file. Nothing is created until the first write.
@@ -85,8 +80,11 @@ public:
     // many values of one key (QueryValue would ask once per value). KeyNotFound leaves out
     // empty.
     RegStatus QueryValues(RegRoot root, const QString& key, std::vector<RegValue>& out);
-    // Every sub-key of key with all its values, in one read: for walks over a thousand entries.
-    RegStatus QuerySubKeyValues(RegRoot root, const QString& key, std::vector<CSubKeyValues>& out);
+    // Every sub-key of key with all its values, in one read, handed to visit one sub-key at a
+    // time in enumeration order: for walks over a thousand entries. visit must not use the
+    // registry.
+    RegStatus VisitSubKeyValues(RegRoot root, const QString& key,
+                                const std::function<void(const QString& name, std::vector<RegValue>& values)>& visit);
     RegStatus SetValue(RegRoot root, const QString& key, const QString& name, uint32_t type, const QByteArray& data);
     // Several values of one key, all or none.
     RegStatus SetValues(RegRoot root, const QString& key, const std::vector<RegValue>& values);

@@ -181,6 +181,21 @@ TEST(RegistryTest, AllValuesOfAKeyInOneRead) {
     EXPECT_EQ(values[0].data, five);
     EXPECT_EQ(values[1].type, uint32_t(kRegSz)) << "a batch with a bad name must write nothing";
     EXPECT_EQ(values[3].name, u"x"_s);
+
+    // Every sub-key with its values in one read, in enumeration order, values in theirs.
+    ASSERT_TRUE(reg.SetNumber(HKCU, u"P\\Child"_s, u"b"_s, 4));
+    ASSERT_EQ(reg.CreateKey(HKCU, u"P\\aEmpty"_s), RegStatus::Ok);
+    QStringList seen;
+    EXPECT_EQ(reg.VisitSubKeyValues(HKCU, u"p"_s,
+                                    [&](const QString& name, std::vector<RegValue>& read) {
+                                        seen << name;
+                                        for (const RegValue& value : read)
+                                            seen << value.name;
+                                    }),
+              RegStatus::Ok);
+    EXPECT_EQ(seen, (QStringList{u"aEmpty"_s, u"Child"_s, u"c"_s, u"b"_s}));
+    EXPECT_EQ(reg.VisitSubKeyValues(HKCU, u"P\\Nope"_s, [](const QString&, std::vector<RegValue>&) {}),
+              RegStatus::KeyNotFound);
 }
 
 TEST(RegistryTest, EnumerationFollowsWritesOfOtherConnections) {
