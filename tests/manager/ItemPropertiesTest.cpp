@@ -33,6 +33,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <memory>
 
@@ -545,4 +546,42 @@ TEST_F(ItemPropertiesTest, PropertiesCommandActsOnTheSelectedRow) {
     SetManagerConverters(nullptr);
     EXPECT_EQ(m_driver.Pending(), 0u);
     EXPECT_EQ(Stored().CopyRule, kCopyDeviceToPc);
+}
+
+// With the keyboard alone: the Versions tab lists the kept copy, Alt+R puts it back (keeping the
+// present content as the newest version) and Alt+O hands the selected copy to the desktop.
+TEST_F(ItemPropertiesTest, VersionsRestoreAndOpenWithTheKeyboard) {
+    CDocSynchEntry record = m_world.Binding(QStringLiteral("report.doc"), -1);
+    m_world.Store(0, record);
+    const QString document = m_world.Env().WriteFile(QStringLiteral("pc/report.doc"), "present");
+    const QString kept = m_world.Env().WriteFile(
+        QStringLiteral("pc/Alice/Dovetail/report (MC 218, binding 0, 2026-01-02 10.00.00).doc"), "kept");
+    const auto read = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    m_driver.Then([&](QWidget* modal) {
+        CPropertySheet* sheet = Sheet(modal);
+        QApplication::setActiveWindow(sheet);
+        sheet->TabWidget()->tabBar()->setFocus(Qt::OtherFocusReason);
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        ASSERT_EQ(sheet->TabWidget()->tabText(sheet->TabWidget()->currentIndex()), QStringLiteral("Versions"));
+        auto* list = sheet->findChild<QTreeWidget*>(QStringLiteral("VersionList"));
+        ASSERT_EQ(list->topLevelItemCount(), 1);
+        EXPECT_EQ(list->topLevelItem(0)->text(1), QStringLiteral("MC 218"));
+        CMessageBox::SetNextAnswer(QMessageBox::Yes);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::AltModifier);
+        EXPECT_EQ(read(document), "kept");
+        ASSERT_EQ(list->topLevelItemCount(), 2);
+        EXPECT_EQ(list->topLevelItem(0)->text(1), QStringLiteral("PC"));  // what was there, newest
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_O, Qt::AltModifier);
+        sheet->reject();
+    });
+    EXPECT_FALSE(Edit());
+    EXPECT_EQ(m_driver.Pending(), 0u);
+    ASSERT_EQ(m_shell.m_requests.size(), 1u);
+    EXPECT_EQ(m_shell.m_requests[0].path, kept);
+    EXPECT_EQ(read(document), "kept") << "a restore stays whatever the sheet ends with";
 }
