@@ -61,9 +61,11 @@ std::vector<CKeptVersion> ListKeptVersions(const QString& folder, const CDocSync
         }
         versions.push_back(std::move(version));
     }
-    // Same second: the later name (" 2") is the later copy.
+    // Same second: the later name (" 2", then " 10") is the later copy.
     std::sort(versions.begin(), versions.end(), [](const CKeptVersion& a, const CKeptVersion& b) {
-        return a.kept != b.kept ? a.kept > b.kept : a.path > b.path;
+        if (a.kept != b.kept)
+            return a.kept > b.kept;
+        return a.path.size() != b.path.size() ? a.path.size() > b.path.size() : a.path > b.path;
     });
     return versions;
 }

@@ -81,9 +81,11 @@ TEST_P(PlanTest, SaysWhatTheNextRunDoes) {
     auto plan = world.Run(settings);
     ASSERT_TRUE(world.ui.closed);
     EXPECT_TRUE(world.ui.Matching(u"close:1"_s).size() == 1) << world.ui.calls.join(u'|').toStdString();
-    const auto entry = std::find_if(plan->Plan().begin(), plan->Plan().end(),
+    const auto found = std::find_if(plan->Plan().begin(), plan->Plan().end(),
                                     [&](const CPlanEntry& e) { return e.key == QLatin1String(row.key); });
-    ASSERT_NE(entry, plan->Plan().end());
+    ASSERT_NE(found, plan->Plan().end());
+    const CPlanEntry planned = *found;
+    const CPlanEntry* entry = &planned;
     EXPECT_EQ(PlanActionWord(entry->action), QLatin1String(row.action));
     EXPECT_EQ(PlanReasonWord(entry->reason), QLatin1String(row.reason));
     // Nothing done: no prompt, no copy, no log, no mark.
