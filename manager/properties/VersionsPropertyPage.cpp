@@ -28,9 +28,8 @@ CVersionsPropertyPage::CVersionsPropertyPage(const CDocSynchEntry& record, const
       m_record(record),
       m_folder(folder) {
     setObjectName(QStringLiteral("VersionsPage"));
-}
-
-void CVersionsPropertyPage::OnInitDialog() {
+    // Made with the page, not when it opens: made later, they would come after the sheet's own
+    // buttons in the Tab order.
     auto* layout = new QVBoxLayout(this);
     m_list = new QTreeWidget(this);
     m_list->setObjectName(QStringLiteral("VersionList"));
@@ -58,6 +57,9 @@ void CVersionsPropertyPage::OnInitDialog() {
     connect(m_open, &QPushButton::clicked, this, &CVersionsPropertyPage::OpenSelected);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &CVersionsPropertyPage::OpenSelected);
     connect(m_list, &QTreeWidget::currentItemChanged, this, &CVersionsPropertyPage::UpdateButtons);
+}
+
+void CVersionsPropertyPage::OnInitDialog() {
     Fill();
 }
 

@@ -279,6 +279,9 @@ QStringList Snapshot(const QString& root) {
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo info(it.next());
+        // SQLite's shared-memory index: every reader of the store touches it, and it holds no value.
+        if (info.fileName().endsWith(u"-shm"_s))
+            continue;
         struct stat st {};
         ::lstat(QFile::encodeName(info.filePath()).constData(), &st);
         all << u"%1 %2 %3.%4 %5"_s.arg(info.filePath())
@@ -322,7 +325,13 @@ TEST_F(SyncEndToEndTest, PlanPrintsEachBindingAndWritesNothing) {
                                side(pc + u"letter.txt"_s) + u"\t\t"_s,
                            u"3\tin-step\t"_s + pc + u"same.txt\t"_s + docsPath + u"Same\tunchanged\t"_s +
                                side(pc + u"same.txt"_s) + t + side(docs + u"Same"_s)}));
-    EXPECT_EQ(Snapshot(env.Root()), before);
+    const QStringList after = Snapshot(env.Root());
+    QStringList changed;
+    for (const QString& line : after + before) {
+        if (!before.contains(line) || !after.contains(line))
+            changed << line.left(200);
+    }
+    EXPECT_TRUE(changed.isEmpty()) << changed.join(u'\n').toStdString();
 }
 
 // The report's caption is the dialog's own: "Error." whenever something went wrong.
