@@ -4,7 +4,7 @@
 // Command numbers of the manager's menus, accelerators and toolbar. The frame's action list
 // (MainFrame.cpp) gives each its text and keys; how it runs and when it is enabled is in the
 // command table, added by the flow that owns it: the window's in MainFrame.cpp, the list's in
-// ListCommands.cpp, Synchronize in connection/ConnectionFlow.cpp, adding and Paste in
+// ListCommands.cpp, Synchronize and Preview Synchronization in connection/ConnectionFlow.cpp, adding and Paste in
 // adding/AddingFlow.cpp, Properties and Options in properties/PropertyCommands.cpp.
 enum ManagerCommand : int {
     kCmdEscape = 32768,  // bound to Escape; nothing handles it
@@ -22,6 +22,7 @@ enum ManagerCommand : int {
     kCmdBackups = 32788,
     kCmdViewLog = 32790,
     kCmdOptions = 32795,
+    kCmdPreviewSync = 32796,
     kCmdPaste = 57637,
     kCmdAbout = 57664,
     kCmdExit = 57665,

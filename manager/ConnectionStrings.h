@@ -26,6 +26,18 @@ enum ConnectionString : int {
     kIdsHandheldOfAnotherUser = 62109,
     kIdsEntryNotOpened = 62150,
     kIdsEntryNoAnswer = 62151,
+    // The plan window: its title, state lines, columns (first to first + 8), actions and reasons
+    // (in bindcopy /P's order).
+    kIdsPreviewNoHandheld = 62160,
+    kIdsPreviewTitle = 62161,
+    kIdsPreviewWorking = 62162,
+    kIdsPreviewSummary = 62163,
+    kIdsPreviewFailed = 62164,
+    kIdsPreviewSynchronize = 62165,
+    kIdsPreviewClose = 62166,
+    kIdsPreviewColumnFirst = 62170,
+    kIdsPreviewActionFirst = 62180,
+    kIdsPreviewReasonFirst = 62300,
 };
 
 // Adds the texts to the string table; InstallManagerStrings does, once at start-up.

@@ -136,6 +136,16 @@ QIcon ToolbarIcon(int commandId) {
             DrawArrow(p, {2, 7}, {13, 7}, QColor(0, 100, 0));
             DrawArrow(p, {13, 13}, {2, 13}, QColor(0, 60, 160));
             break;
+        case kCmdPreviewSync:
+            // A page with the two arrows seen through a lens.
+            DrawPage(p, QRect(1, 1, 9, 12), Qt::white);
+            DrawArrow(p, {3, 4}, {8, 4}, QColor(0, 100, 0));
+            DrawArrow(p, {8, 8}, {3, 8}, QColor(0, 60, 160));
+            p.setPen(QPen(QColor(40, 40, 40), 1.6));
+            p.setBrush(Qt::NoBrush);
+            p.drawEllipse(QRectF(7.5, 7.5, 5, 5));
+            p.drawLine(QPointF(12, 12), QPointF(15, 15));
+            break;
         default:
             return {};
     }

@@ -69,6 +69,7 @@ const std::vector<ActionSpec>& ActionSpecs() {
         {kCmdViewLog, "View &Log", {}},
         {kCmdSynchronize, "&Synchronize\tCtrl+S", {QKeySequence(Qt::CTRL | Qt::Key_S)}},
         {kCmdSynchronizeAll, "&Synchronize &All\tCtrl+Shift+S", {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}},
+        {kCmdPreviewSync, "Pre&view Synchronization...\tCtrl+P", {QKeySequence(Qt::CTRL | Qt::Key_P)}},
         {kCmdHelp, "&Help", {}},
         {kCmdAbout, "&About Dovetail...", {}},
         {kCmdHelpIndex, "Help", {QKeySequence(Qt::Key_F1)}},
@@ -231,7 +232,7 @@ void CMainFrame::CreateMenus() {
             {kCmdAddPcFile, kCmdAddEpocFile, 0, kCmdExplore, kCmdLaunch, kCmdBackups, 0, kCmdProperties, 0, kCmdExit});
     addMenu(QStringLiteral("&Edit"), {kCmdPaste, kCmdDelete});
     addMenu(QStringLiteral("&View"), {kCmdViewToolbar, kCmdViewStatusBar, 0, kCmdOptions, kCmdViewLog});
-    addMenu(QStringLiteral("&MC 218"), {kCmdSynchronize, kCmdSynchronizeAll});
+    addMenu(QStringLiteral("&MC 218"), {kCmdSynchronize, kCmdSynchronizeAll, 0, kCmdPreviewSync});
     addMenu(QStringLiteral("&Help"), {kCmdHelp, 0, kCmdAbout});
 }
 
@@ -257,7 +258,7 @@ void CMainFrame::CreateToolBar() {
     m_toolBar->setFloatable(false);
     m_toolBar->setAllowedAreas(Qt::TopToolBarArea);
     for (int id : std::initializer_list<int>{kCmdAddPcFile, kCmdAddEpocFile, 0, kCmdProperties, 0, kCmdDelete,
-                                             kCmdPaste, 0, kCmdSynchronize, kCmdSynchronizeAll}) {
+                                             kCmdPaste, 0, kCmdSynchronize, kCmdSynchronizeAll, kCmdPreviewSync}) {
         if (id == 0)
             m_toolBar->addSeparator();
         else

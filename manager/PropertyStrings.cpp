@@ -19,6 +19,22 @@ void InstallPropertyStrings() {
         {kIdsNoSynchronizerToStart,
          "Automatic synchronization is switched on, but no synchronizer is registered for the scheduler to "
          "start."},
+        {kIdsVersionsTab, "Versions"},
+        // As the synchronizer writes them in the names of what it keeps.
+        {kIdsVersionSidePc, "PC"},
+        {kIdsVersionSideHandheld, "MC 218"},
+        {kIdsVersionBackup, "Backup"},
+        {kIdsVersionRestore, "&Restore"},
+        {kIdsVersionOpen, "&Open"},
+        {kIdsVersionAskRestore,
+         "Put %1 back as %2?\n\nThe document's present content is kept as a version first, and the next "
+         "synchronization takes the restored one to the MC 218."},
+        {kIdsVersionNotRestored, "The version could not be put back; %1 is as it was."},
+        {kIdsVersionNotOpened, "No program opens %1."},
+        {kIdsVersionColumnFirst + 0, "Kept"},
+        {kIdsVersionColumnFirst + 1, "Side"},
+        {kIdsVersionColumnFirst + 2, "Size"},
+        {kIdsVersionColumnFirst + 3, "Name"},
     });
 }
 

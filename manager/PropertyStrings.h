@@ -14,6 +14,17 @@ enum PropertyString : int {
     kIdsSchedulerNotStarted = 62202,
     kIdsSchedulerNotAtLogOn = 62203,
     kIdsNoSynchronizerToStart = 62204,
+    // The binding's Versions page; columns first to first + 3.
+    kIdsVersionsTab = 62210,
+    kIdsVersionSidePc = 62211,
+    kIdsVersionSideHandheld = 62212,
+    kIdsVersionBackup = 62213,
+    kIdsVersionRestore = 62214,
+    kIdsVersionOpen = 62215,
+    kIdsVersionAskRestore = 62216,
+    kIdsVersionNotRestored = 62217,
+    kIdsVersionNotOpened = 62218,
+    kIdsVersionColumnFirst = 62220,
 };
 
 // Adds the texts to the string table; InstallManagerStrings does, once at start-up.

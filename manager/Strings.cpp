@@ -81,6 +81,7 @@ const std::vector<std::pair<int, const char*>>& Table() {
         {32788, "Go to the backup folder"},
         {32790, "Show information about last synchronization.\nLog"},
         {32795, "Change options."},
+        {32796, "Show what a synchronization would do now, before it does it.\nPreview Synchronization"},
         {57637, "Insert Clipboard contents.\nPaste"},
         {57664, "Application Information.\nAbout"},
         {57665, "Quit the application\nExit"},

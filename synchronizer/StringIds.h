@@ -70,6 +70,7 @@ enum SyncStringId : int {
     IDS_SIDE_DEVICE = 186,
     IDS_CONVERTED_NOT_PLACED = 187,
     IDS_BINDINGS_UNREADABLE = 188,
+    IDS_NO_PLAN = 189,
 
     // Faults found in use: store keys that are no bindings, a copy's reason, a stopped copy and
     // which volume the run used.

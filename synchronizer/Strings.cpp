@@ -78,6 +78,7 @@ void InstallSyncStrings() {
         {IDS_SIDE_DEVICE, "MC 218"},
         {IDS_CONVERTED_NOT_PLACED, "The converted file could not be put in place : "},
         {IDS_BINDINGS_UNREADABLE, "The bindings could not be read from the binding store."},
+        {IDS_NO_PLAN, "No plan: the MC 218 or its owner could not be identified"},
         {IDS_KEY_NOT_BINDING, "Key %1 under \"DocSynchEntries\" is not a binding number and is left alone"},
         {IDS_COPY_ERROR_SOURCE_CHANGED,
          "The file was saved while it was being copied, so the copy was not kept. Retry copies it as it is now."},

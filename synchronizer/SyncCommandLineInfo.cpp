@@ -7,6 +7,10 @@ CSyncCommandLineInfo CSyncCommandLineInfo::Parse(const QStringList& args) {
         if (!word.startsWith(QLatin1Char('/')) && !word.startsWith(QLatin1Char('-')))
             continue;
         const QString flag = word.mid(1);
+        if (flag.compare(QLatin1String("P"), Qt::CaseInsensitive) == 0) {
+            info.plan = true;
+            continue;
+        }
         if (flag.isEmpty() || (flag[0] != QLatin1Char('W') && flag[0] != QLatin1Char('w')))
             continue;
         info.singleBinding = true;

@@ -56,12 +56,12 @@ CDecisionPlan PlanDirection(bool winExists, bool epocExists, int64_t winTime, in
     }
     const SyncDirection byRule = DirectionByRule(binding.CopyRule, newer);
     if (byRule == SyncDirection::NoCopy)
-        return {};
+        return {SyncDirection::NoCopy, DecisionPrompt::None, false, pcChanged, epocChanged};
     if (binding.PromptBothChanged && both)
-        return {byRule, DecisionPrompt::BothChanged, true};
+        return {byRule, DecisionPrompt::BothChanged, true, pcChanged, epocChanged};
     if (binding.Prompt24Hrs && binding.WasUpdated && now - last < kRecentSyncSecs)
-        return {byRule, DecisionPrompt::RecentSync, both};
-    return {byRule, DecisionPrompt::None, both};
+        return {byRule, DecisionPrompt::RecentSync, both, pcChanged, epocChanged};
+    return {byRule, DecisionPrompt::None, both, pcChanged, epocChanged};
 }
 
 SyncDirection ApplyAnswer(SyncDirection ruleDirection, BothChangedAnswer answer) {
@@ -88,6 +88,11 @@ SyncDirection DecideDirection(bool winExists, bool epocExists, int64_t winTime, 
                                              static_cast<int64_t>(CClock::CurrentSecondsUtc()), changes);
     if (bothChanged)
         *bothChanged = plan.bothChanged;
+    return ResolvePrompt(plan, winTime, epocTime, binding, ui);
+}
+
+SyncDirection ResolvePrompt(const CDecisionPlan& plan, int64_t winTime, int64_t epocTime, const CDocSynchEntry& binding,
+                            ISyncUi& ui) {
     switch (plan.prompt) {
         case DecisionPrompt::None:
             return plan.direction;

@@ -16,10 +16,13 @@ enum class DecisionPrompt { None, BothChanged, RecentSync };
 // direction (what "Overwrite older file" and "Synchronize anyway" give).
 // bothChanged: both files changed since the last synchronization, so whichever is replaced holds
 // an edit that must be kept first.
+// pcChanged, epocChanged: what the rules counted as changed, when both files exist.
 struct CDecisionPlan {
     SyncDirection direction = SyncDirection::NoCopy;
     DecisionPrompt prompt = DecisionPrompt::None;
     bool bothChanged = false;
+    bool pcChanged = false;
+    bool epocChanged = false;
 };
 
 // Whether each side changed, as its recorded state tells (content against the recorded
@@ -36,6 +39,10 @@ CDecisionPlan PlanDirection(bool winExists, bool epocExists, int64_t winTime, in
                             const CDocSynchEntry& binding, int64_t now, const CChanges& changes = {});
 SyncDirection ApplyAnswer(SyncDirection ruleDirection, BothChangedAnswer answer);
 SyncDirection ApplyAnswer(SyncDirection ruleDirection, RecentSyncAnswer answer);
+
+// The plan's direction, or the user's answer where the plan asks (through ui).
+SyncDirection ResolvePrompt(const CDecisionPlan& plan, int64_t winTime, int64_t epocTime, const CDocSynchEntry& binding,
+                            ISyncUi& ui);
 
 // PlanDirection at the clock's "now", asking through ui where the plan says so.
 // bothChanged, when given, receives the plan's.

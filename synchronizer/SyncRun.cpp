@@ -122,7 +122,9 @@ bool CSyncRun::Initialise(IEpocEngineEvents* sink) {
         Close();
         return false;
     }
-    m_log.Open(kLogProductKey, user, kLogValueName, m_settings.title);
+    // A plan writes no log: every writing call does nothing while it stays closed.
+    if (!m_settings.planOnly)
+        m_log.Open(kLogProductKey, user, kLogValueName, m_settings.title);
     m_log.WriteEmptyLine();
     // Every ending names itself in the log's last line, the early ones included.
     if (engineMissing)
@@ -155,7 +157,7 @@ bool CSyncRun::Initialise(IEpocEngineEvents* sink) {
     paths.controlDir = GetControlDirectory();
     // The conversion file lives in a folder of this run only, so nobody else can plant or
     // link it.
-    if (m_tempDir.Create(QDir::tempPath()) || m_tempDir.Create(paths.controlDir))
+    if (!m_settings.planOnly && (m_tempDir.Create(QDir::tempPath()) || m_tempDir.Create(paths.controlDir)))
         paths.tempFile = m_tempDir.Path() + QLatin1Char('/') + kTempFileName;
     // Made by the first backup that needs it.
     paths.backupFolder = pcDirectory + user + u"/Dovetail"_s;
@@ -420,20 +422,34 @@ void CSyncRun::LoadBindings() {
         m_keys.push_back(key);
         m_seen.emplace_back();
     };
+    const auto planRefused = [this](const QString& key, PlanReason reason, const CDocSynchEntry& binding) {
+        if (m_settings.planOnly)
+            m_plan.push_back({key,
+                              LeadingNumber(key),
+                              PlanAction::Refused,
+                              reason,
+                              binding.WinFullPath(),
+                              binding.EpocFullPath(),
+                              {},
+                              {}});
+    };
     // Said in the log, never skipped unseen; the run goes on with the others.
-    const auto refuse = [this](const QString& key, const CStoreCheck& read) {
+    const auto refuse = [this, planRefused](const QString& key, const CStoreCheck& read,
+                                            const CDocSynchEntry& binding) {
         m_log.WriteLine(Text(IDS_BINDING_UNREADABLE).arg(key, read.Reason()));
         m_log.WriteEmptyLine();
         m_errors = true;
+        planRefused(key, PlanReason::Unreadable, binding);
     };
 
     // A key that is no entry number is no binding: its digits would address another one.
-    const auto notBinding = [this](const QString& key) {
+    const auto notBinding = [this, planRefused](const QString& key) {
         if (IsEntryKeyName(key))
             return false;
         m_log.WriteLine(Text(IDS_KEY_NOT_BINDING).arg(u'"' + key + u'"'));
         m_log.WriteEmptyLine();
         m_errors = true;
+        planRefused(key, PlanReason::NotABinding, CDocSynchEntry());
         return true;
     };
 
@@ -448,7 +464,7 @@ void CSyncRun::LoadBindings() {
         CDocSynchEntry binding;
         if (const CStoreCheck read = ReadDocSynchEntryKey(m_owner, m_settings.keyName, binding, ReadMode::Strict);
             !read) {
-            refuse(m_settings.keyName, read);
+            refuse(m_settings.keyName, read, binding);
             m_ui.ShowMessage(Text(IDS_BAD_ARGUMENT), MessageIcon::None);
             m_log.WriteLastString(IDS_BAD_ARGUMENT);
             Close();
@@ -482,7 +498,7 @@ void CSyncRun::LoadBindings() {
             if (check)
                 keep(std::move(binding), key);
             else
-                refuse(key, check);
+                refuse(key, check, binding);
         });
         if (!read) {
             m_log.WriteString(IDS_BINDINGS_UNREADABLE);
@@ -493,6 +509,10 @@ void CSyncRun::LoadBindings() {
 
     SurveyBindings(std::move(survey));
     const int n = static_cast<int>(m_bindings.size());
+    if (n == 0 && m_settings.planOnly) {
+        FinishPlan();
+        return;
+    }
     if (n == 0) {
         m_ui.StopAnimation();
         // Bindings refused are errors: the run ends as one with errors does, with its report,
@@ -550,6 +570,7 @@ void CSyncRun::OnRemoteFileOpened(int32_t result) {
                             binding.EpocFullPath());
             m_log.WriteEmptyLine();
             m_errors = true;
+            RefuseScanned(PlanReason::Disconnected);
             AdvanceScan();
             return;
         }
@@ -579,6 +600,7 @@ void CSyncRun::OnRemoteFileClosed(int32_t result) {
     }
     if (!m_epocInfoRead) {
         // Without the EPOC file's time no direction can be trusted: leave it alone.
+        RefuseScanned(PlanReason::HandheldUnreadable);
         AdvanceScan();
         return;
     }
@@ -676,6 +698,7 @@ void CSyncRun::ScanPcSide(bool epocExists) {
         m_log.WriteLine(binding.WinFileName);
         m_log.WriteEmptyLine();
         m_errors = true;
+        RefuseScanned(PlanReason::PcUnavailable);
         AdvanceScan();
         return;
     }
@@ -697,8 +720,13 @@ void CSyncRun::DecideScanned() {
     CSeenFiles& seen = m_seen[m_scanIndex];
     const bool winExists = seen.pc.exists && !seen.pc.folder;
     const int64_t winTime = winExists ? seen.pc.ModifiedSeconds() : 0;
-    m_decisions[m_scanIndex] = DecideDirection(winExists, m_scanEpocExists, winTime, m_epocTime, binding, m_ui,
-                                               seen.changes, &seen.bothChanged);
+    // One decision for the run and its plan; only the run asks where the rules say so.
+    seen.decision = PlanDirection(winExists, m_scanEpocExists, winTime, m_epocTime, binding,
+                                  static_cast<int64_t>(CClock::CurrentSecondsUtc()), seen.changes);
+    seen.decided = true;
+    seen.bothChanged = seen.decision.bothChanged;
+    if (!m_settings.planOnly)
+        m_decisions[m_scanIndex] = ResolvePrompt(seen.decision, winTime, m_epocTime, binding, m_ui);
     AdvanceScan();
 }
 
@@ -774,6 +802,15 @@ void CSyncRun::SurveyBindings(std::vector<CBindingNames> all) {
             Text(IDS_SAME_FILE).arg(m_keys[i], other->key, samePc ? binding.WinFullPath() : binding.EpocFullPath()));
         m_log.WriteEmptyLine();
         m_errors = true;
+        if (m_settings.planOnly)
+            m_plan.push_back({m_keys[i],
+                              binding.BindingNumber,
+                              PlanAction::Refused,
+                              PlanReason::SameFile,
+                              binding.WinFullPath(),
+                              binding.EpocFullPath(),
+                              {},
+                              {}});
         m_bindings.erase(m_bindings.begin() + std::ptrdiff_t(i));
         m_keys.erase(m_keys.begin() + std::ptrdiff_t(i));
         m_seen.erase(m_seen.begin() + std::ptrdiff_t(i));
@@ -786,6 +823,10 @@ void CSyncRun::AdvanceScan() {
     const int n = static_cast<int>(m_bindings.size());
     if (m_scanIndex < n) {
         OpenForScan();
+        return;
+    }
+    if (m_settings.planOnly) {
+        FinishPlan();
         return;
     }
     m_ui.StopAnimation();
@@ -868,12 +909,50 @@ void CSyncRun::ContinueCopy() {
         }
         m_ui.StepProgress();
     }
-    for (int i = 0; i < n; ++i) {
+    ReleaseBusyFiles();
+    MakeCopiesDurable(AfterDurable::FinishRun);
+}
+
+void CSyncRun::ReleaseBusyFiles() {
+    for (std::size_t i = 0; i < m_bindings.size(); ++i) {
         FileSpec spec;
         if (m_seen[i].busyOnDevice && MakeDeviceSpec(m_bindings[i], spec))
             m_engine->ReleaseRemoteFile(spec);
     }
-    MakeCopiesDurable(AfterDurable::FinishRun);
+}
+
+void CSyncRun::RefuseScanned(PlanReason reason) {
+    m_seen[m_scanIndex].refused = true;
+    m_seen[m_scanIndex].refusal = reason;
+}
+
+void CSyncRun::FinishPlan() {
+    m_ui.StopAnimation();
+    ReleaseBusyFiles();
+    for (std::size_t i = 0; i < m_bindings.size(); ++i) {
+        const CDocSynchEntry& binding = m_bindings[i];
+        const CSeenFiles& seen = m_seen[i];
+        CPlanEntry entry{m_keys[i],
+                         binding.BindingNumber,
+                         PlanAction::Refused,
+                         seen.refusal,
+                         binding.WinFullPath(),
+                         binding.EpocFullPath(),
+                         {},
+                         {}};
+        const bool winExists = seen.pc.exists && !seen.pc.folder;
+        if (winExists)
+            entry.pc = {true, uint64_t(seen.pc.size), seen.pc.ModifiedSeconds()};
+        if (seen.epoc.exists)
+            entry.epoc = {true, seen.epocSize, LocalFileTimeToUtcSeconds(seen.epoc.localFileTime)};
+        if (!seen.refused && seen.decided)
+            DescribeDecision(seen.decision, winExists, seen.epoc.exists, binding.CopyRule, entry);
+        m_plan.push_back(std::move(entry));
+    }
+    std::stable_sort(m_plan.begin(), m_plan.end(),
+                     [](const CPlanEntry& a, const CPlanEntry& b) { return a.number < b.number; });
+    m_state = State::Completing;
+    Close(true);
 }
 
 void CSyncRun::CheckDeviceFile(DeviceCheck purpose) {

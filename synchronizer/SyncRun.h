@@ -7,6 +7,7 @@
 #include "synchronizer/SyncDecision.h"
 #include "synchronizer/SyncFiles.h"
 #include "synchronizer/SyncLog.h"
+#include "synchronizer/SyncPlan.h"
 #include "synchronizer/SyncTransfer.h"
 #include "synchronizer/SyncUi.h"
 
@@ -32,6 +33,9 @@ struct CSyncRunSettings {
     // them durable at its end, before a copy-error prompt, and at least this often, so that a
     // run that is killed loses few marks.
     std::chrono::milliseconds marksAtLeastEvery{2000};
+    // Scan and decide as a run does, then close: no prompt, no copy, and nothing written to the
+    // store, the log or either side. The window is closed with ok once Plan() holds the plan.
+    bool planOnly = false;
 };
 
 // One synchronization run: the state the main window owns, advanced one step per engine
@@ -83,6 +87,8 @@ public:
     SyncDirection Decision(int index) const;
     const QString& TempFile() const { return m_transfer.GetPaths().tempFile; }
     const QString& BackupFolder() const { return m_transfer.GetPaths().backupFolder; }
+    // A plan run's result, in entry-number order: every active binding and every key refused.
+    const std::vector<CPlanEntry>& Plan() const { return m_plan; }
 
 private:
     void Dispatch(EngineEvent event, int32_t result);
@@ -111,6 +117,10 @@ private:
     void OnFingerprintRead(int32_t result);
     void DecideScanned();
     void AdvanceScan();
+    // A binding the scan leaves alone for a reason a plan names.
+    void RefuseScanned(PlanReason reason);
+    void FinishPlan();
+    void ReleaseBusyFiles();
     // The recorded times of files found unchanged by their content, for the bindings left alone.
     void RefreshRecordedTimes();
     // Reads every binding's file names: backups of shared names, and bindings sharing a file.
@@ -181,8 +191,13 @@ private:
         bool loserKept = false;
         bool refresh = false;  // a time moved over unchanged content: recorded anew if left alone
         CSyncState refreshed;
+        CDecisionPlan decision;
+        bool decided = false;
+        bool refused = false;
+        PlanReason refusal = PlanReason::Unreadable;
     };
     std::vector<CSeenFiles> m_seen;
+    std::vector<CPlanEntry> m_plan;  // a plan run's: first the keys refused before the scan
     // A binding whose transfer succeeded, waiting for its copy to be durable.
     struct CAwaitingMark {
         int index = 0;

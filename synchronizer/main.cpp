@@ -10,9 +10,13 @@
 #include "synchronizer/StringIds.h"
 #include "synchronizer/SyncCommandLineInfo.h"
 #include "synchronizer/SyncDlg.h"
+#include "synchronizer/SyncPlanner.h"
 #include "synchronizer/SyncStart.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -32,23 +36,9 @@ void RememberProgramPath() {
         RegWriteString(HKEY_CURRENT_USER, key, u"SyncronizerPath"_s, path);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    InstallSyncStrings();
-    RegLimitCacheMemory(kStoreCacheBytes);
-    CSingleInstanceApp app(argc, argv);
-    const QString title = CStringTable::Load(IDS_APP_TITLE);
-    if (!app.RegisterInstance(kIconId, title, true))
-        return 0;
-    if (const QString refusal = SyncStartRefusal(); !refusal.isEmpty()) {
-        QMessageBox::critical(nullptr, title, refusal);
-        return 0;
-    }
-
-    const CSyncCommandLineInfo commandLine = CSyncCommandLineInfo::Parse(app.arguments().mid(1));
+CSyncRunSettings BaseSettings(const CSyncCommandLineInfo& commandLine) {
     CSyncRunSettings settings;
-    settings.title = title;
+    settings.title = CStringTable::Load(IDS_APP_TITLE);
     GetProgramFolder(settings.programFolder);
     QString programPath;
     CVersionInfo version;
@@ -59,6 +49,55 @@ int main(int argc, char** argv) {
     settings.keyName = commandLine.keyName;
     settings.createEngine = [] { return CreateEpocEngine(); };
     settings.createConverter = [](const QString& progId) { return CreateAutomationObject(progId); };
+    return settings;
+}
+
+void PrintLine(FILE* to, const QString& line) {
+    std::fputs((line + u'\n').toUtf8().constData(), to);
+}
+
+// bindcopy /P: no window and no instance of its own, so a script may ask while a run is on
+// screen. Writes nothing anywhere; exit status 0 with the plan printed, 1 without one.
+int PrintPlan(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (const QString refusal = SyncStartRefusal(); !refusal.isEmpty()) {
+        PrintLine(stderr, refusal);
+        return 1;
+    }
+    const CSyncCommandLineInfo commandLine = CSyncCommandLineInfo::Parse(app.arguments().mid(1));
+    const CSyncPlanner::Result result = CSyncPlanner::MakePlan(BaseSettings(commandLine));
+    for (const QString& message : result.messages)
+        PrintLine(stderr, message);
+    if (!result.made) {
+        if (result.messages.isEmpty())
+            PrintLine(stderr, CStringTable::Load(IDS_NO_PLAN));
+        return 1;
+    }
+    for (const CPlanEntry& entry : result.plan)
+        PrintLine(stdout, FormatPlanLine(entry));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    InstallSyncStrings();
+    RegLimitCacheMemory(kStoreCacheBytes);
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    if (CSyncCommandLineInfo::Parse(args).plan)
+        return PrintPlan(argc, argv);
+    CSingleInstanceApp app(argc, argv);
+    const QString title = CStringTable::Load(IDS_APP_TITLE);
+    if (!app.RegisterInstance(kIconId, title, true))
+        return 0;
+    if (const QString refusal = SyncStartRefusal(); !refusal.isEmpty()) {
+        QMessageBox::critical(nullptr, title, refusal);
+        return 0;
+    }
+
+    CSyncRunSettings settings = BaseSettings(CSyncCommandLineInfo::Parse(app.arguments().mid(1)));
 
     QString owner;
     {

@@ -12,6 +12,7 @@
 #include "manager/MessageBox.h"
 #include "manager/Strings.h"
 #include "manager/connection/ConnectionMonitor.h"
+#include "manager/connection/PreviewSyncDlg.h"
 #include "manager/connection/SynchronizerLaunch.h"
 
 #include <QDir>
@@ -110,6 +111,12 @@ CConnectionFlow& InstallConnectionFlow(CMainFrame& frame, CConnectionFlow::Engin
     AddSynchronizeCommands(frame.Commands(), *frame.View(), [connection] {
         const CConnectionMonitor* monitor = connection->Monitor();
         return monitor && monitor->IsConnected() ? monitor->OwnerText() : QString();
+    });
+    // Always enabled: without a handheld it says why there is nothing to show.
+    CDovetailManagerView* view = frame.View();
+    frame.Commands().Add(kCmdPreviewSync, [connection, view] {
+        const CConnectionMonitor* monitor = connection->Monitor();
+        ShowPreviewSynchronization(view, monitor && monitor->IsConnected());
     });
     frame.UpdateCommandUi();
     return flow;

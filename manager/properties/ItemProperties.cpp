@@ -2,6 +2,7 @@
 #include "manager/properties/ItemProperties.h"
 
 #include "common/ProfileRegistry.h"
+#include "manager/BackupFolder.h"
 #include "manager/ConversionList.h"
 #include "manager/DovetailManagerDoc.h"
 #include "manager/DovetailManagerView.h"
@@ -11,6 +12,7 @@
 #include "manager/properties/EpocFilePropertyPage.h"
 #include "manager/properties/PropertySheet.h"
 #include "manager/properties/SyncRulesPropertyPage.h"
+#include "manager/properties/VersionsPropertyPage.h"
 #include "manager/properties/WinFilePropertyPage.h"
 
 #include <QGuiApplication>
@@ -44,6 +46,11 @@ bool EditBindingProperties(QWidget* parent, CDovetailManagerDoc& doc, int entry,
     sheet.AddPage(rules);
     sheet.AddPage(winFile);
     sheet.AddPage(epocFile);
+    // Its number names the kept copies that are this binding's.
+    CDocSynchEntry numbered = opened;
+    numbered.BindingNumber = entry;
+    const BackupFolderResult backups = ResolveBackupFolder();
+    sheet.AddPage(new CVersionsPropertyPage(numbered, backups.ok ? backups.folder : QString()));
     const QString area = QString::fromLatin1(kDocSynchArea);
     const QString key = QString::number(entry);
     sheet.SetCommit([&] {

@@ -26,6 +26,9 @@ void CPropertyPage::Open() {
 CPropertySheet::CPropertySheet(const QString& title, QWidget* parent) : QDialog(parent) {
     setWindowTitle(title);
     m_tabs = new QTabWidget;
+    // Every tab shows: the sheet grows to them rather than hide some behind scroll buttons,
+    // which would also take their place in the Tab order.
+    m_tabs->setUsesScrollButtons(false);
     auto* ok = m_ok = new QPushButton(QStringLiteral("OK"));
     ok->setObjectName(QStringLiteral("1"));
     ok->setDefault(true);

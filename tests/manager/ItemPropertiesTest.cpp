@@ -33,6 +33,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <memory>
 
@@ -545,4 +546,54 @@ TEST_F(ItemPropertiesTest, PropertiesCommandActsOnTheSelectedRow) {
     SetManagerConverters(nullptr);
     EXPECT_EQ(m_driver.Pending(), 0u);
     EXPECT_EQ(Stored().CopyRule, kCopyDeviceToPc);
+}
+
+// With the keyboard alone: the Versions tab lists the kept copy, its Restore puts it back
+// (keeping the present content as the newest version) and its Open hands a copy to the desktop.
+TEST_F(ItemPropertiesTest, VersionsRestoreAndOpenWithTheKeyboard) {
+    CDocSynchEntry record = m_world.Binding(QStringLiteral("report.doc"), -1);
+    m_world.Store(0, record);
+    const QString document = m_world.Env().WriteFile(QStringLiteral("pc/report.doc"), "present");
+    const QString kept = m_world.Env().WriteFile(
+        QStringLiteral("pc/Alice/Dovetail/report (MC 218, binding 0, 2026-01-02 10.00.00).doc"), "kept");
+    const auto read = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    QStringList focus;
+    int rowsAfterRestore = 0;
+    m_driver.Then([&](QWidget* modal) {
+        CPropertySheet* sheet = Sheet(modal);
+        QApplication::setActiveWindow(sheet);
+        const auto press = [&](Qt::Key key) {
+            QWidget* target = QApplication::focusWidget();
+            QTest::keyClick(target ? target : sheet, key);
+            QWidget* now = QApplication::focusWidget();
+            focus << (now ? now->objectName() : QStringLiteral("none"));
+        };
+        sheet->TabWidget()->tabBar()->setFocus(Qt::OtherFocusReason);
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(sheet->TabWidget()->tabBar(), Qt::Key_Right);
+        auto* list = sheet->findChild<QTreeWidget*>(QStringLiteral("VersionList"));
+        if (sheet->TabWidget()->currentIndex() == 3 && list && list->topLevelItemCount() == 1) {
+            CMessageBox::SetNextAnswer(QMessageBox::Yes);
+            press(Qt::Key_Tab);    // the list
+            press(Qt::Key_Tab);    // Restore
+            press(Qt::Key_Space);  // back on the list
+            rowsAfterRestore = list->topLevelItemCount();
+            press(Qt::Key_Down);
+            press(Qt::Key_Tab);  // Restore
+            press(Qt::Key_Tab);  // Open
+            press(Qt::Key_Space);
+        }
+        sheet->reject();
+    });
+    EXPECT_FALSE(Edit());
+    EXPECT_EQ(focus, (QStringList{QStringLiteral("VersionList"), QStringLiteral("Restore"),
+                                  QStringLiteral("VersionList"), QStringLiteral("VersionList"),
+                                  QStringLiteral("Restore"), QStringLiteral("Open"), QStringLiteral("Open")}));
+    EXPECT_EQ(rowsAfterRestore, 2) << "what was there is kept as the newest version";
+    ASSERT_EQ(m_shell.m_requests.size(), 1u);
+    EXPECT_EQ(m_shell.m_requests[0].path, kept);
+    EXPECT_EQ(read(document), "kept") << "a restore stays whatever the sheet ends with";
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real manager on a private X display with a window manager, driven with the keyboard:
 // what only shows once a window manager frames, places and focuses the windows.
+#include "common/DocSynchEntry.h"
 #include "common/ProfileRegistry.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/TempEnv.h"
@@ -69,6 +70,13 @@ protected:
         m_display.Keys(window, {QStringLiteral("alt+F4")});
         return m_manager->waitForFinished(20000);
     }
+    // What the display shows, where DOVETAIL_TEST_SHOTS names a folder: for a person to look at.
+    void Shoot(const QString& name) const {
+        const QString folder = qEnvironmentVariable("DOVETAIL_TEST_SHOTS");
+        if (!folder.isEmpty())
+            m_display.Run(BinDir() + QStringLiteral("/../tests/dtscreengrab"),
+                          {folder + u'/' + name + QStringLiteral(".png")});
+    }
     QRect StoredPlacement() const {
         uint32_t x = 0, y = 0, width = 0, height = 0;
         RegReadNumber(HKEY_CURRENT_USER, kPlacementKey, QStringLiteral("XPos"), x);
@@ -127,6 +135,59 @@ TEST_F(WindowManagerTest, KeyboardSelectsTheFirstRowAndHelpOpensOnTheScreen) {
     const QRect helpRect = m_display.Geometry(help);
     EXPECT_TRUE(QRect(0, 0, 1280, 1024).contains(helpRect))
         << helpRect.x() << "," << helpRect.y() << " " << helpRect.width() << "x" << helpRect.height();
+    EXPECT_TRUE(CloseManager(window));
+}
+
+// The plan window with the keyboard alone: Ctrl+P lists the plan; Alt+S starts the run it showed.
+TEST_F(WindowManagerTest, PreviewListsThePlanAndStartsTheRunItShows) {
+    const QString pc = m_env.MakeDir(QStringLiteral("pc")) + u'/';
+    m_env.WriteFile(QStringLiteral("pc/a.txt"), "planned");
+    CDocSynchEntry binding;
+    binding.WinPath = pc;
+    binding.WinFileName = QStringLiteral("a.txt");
+    binding.EpocPath = QStringLiteral("C:\\Documents\\");
+    binding.EpocFileName = QStringLiteral("A");
+    binding.WinFileType = binding.EpocFileType = QStringLiteral("Text Document");
+    ASSERT_TRUE(WriteDocSynchEntry(QStringLiteral("Alice"), 0, binding));
+    RegWriteString(HKEY_CURRENT_USER, QStringLiteral("Software\\Veroz\\Dovetail"), QStringLiteral("SyncronizerPath"),
+                   BinDir() + QStringLiteral("/bindcopy"));
+    const QString window = StartManager();
+    ASSERT_FALSE(window.isEmpty());
+    const bool planned = QTest::qWaitFor(
+        [&] {
+            m_display.Keys(window, {QStringLiteral("ctrl+p")});
+            return !m_display.WaitForWindow(QStringLiteral("^Preview Synchronization$"), 3000).isEmpty();
+        },
+        30000);
+    ASSERT_TRUE(planned) << "no plan window";
+    const QString preview = m_display.WaitForWindow(QStringLiteral("^Preview Synchronization$"));
+    m_display.WaitUntilSettled(preview);
+    QTest::qWait(3000);  // bindcopy /P connects and scans
+    Shoot(QStringLiteral("preview-plan"));
+    // Synchronize is enabled once the plan is listed; the run then copies what it showed.
+    const QString device = m_env.Root() + QStringLiteral("/device/C/Documents/A");
+    const bool copied = QTest::qWaitFor(
+        [&] {
+            if (!m_display
+                     .Run(QStringLiteral("xdotool"),
+                          {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                           QStringLiteral("^Preview Synchronization$")})
+                     .isEmpty())
+                m_display.Keys(preview, {QStringLiteral("Down"), QStringLiteral("alt+s")});
+            const QString report = m_display
+                                       .Run(QStringLiteral("xdotool"),
+                                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                             QStringLiteral("--name"), QStringLiteral("^Synchronization Completed$")})
+                                       .section(u'\n', 0, 0)
+                                       .trimmed();
+            if (!report.isEmpty())
+                m_display.Keys(report, {QStringLiteral("Return")});
+            return QFile::exists(device);
+        },
+        60000);
+    EXPECT_TRUE(copied) << "the run did not copy the planned file";
+    QFile copy(device);
+    EXPECT_TRUE(copy.open(QIODevice::ReadOnly) && copy.readAll() == "planned");
     EXPECT_TRUE(CloseManager(window));
 }
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -19,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/time.h>
 
 using namespace Qt::StringLiterals;
@@ -268,6 +270,68 @@ wait $pid)"_s;
     QString path;
     RegReadString(HKEY_CURRENT_USER, u"Software\\Veroz\\Dovetail"_s, u"SyncronizerPath"_s, path);
     EXPECT_EQ(QFileInfo(path).canonicalFilePath(), QFileInfo(bindcopy).canonicalFilePath());
+}
+
+// Every file under root with its content, size and times: what a plan must leave as it was.
+QStringList Snapshot(const QString& root) {
+    QStringList all;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        // SQLite's shared-memory index: every reader of the store touches it, and it holds no value.
+        if (info.fileName().endsWith(u"-shm"_s))
+            continue;
+        struct stat st {};
+        ::lstat(QFile::encodeName(info.filePath()).constData(), &st);
+        all << u"%1 %2 %3.%4 %5"_s.arg(info.filePath())
+                   .arg(st.st_size)
+                   .arg(st.st_mtim.tv_sec)
+                   .arg(st.st_mtim.tv_nsec)
+                   .arg(info.isFile() ? QString::fromLatin1(Read(info.filePath()).toHex()) : QString());
+    }
+    all.sort();
+    return all;
+}
+
+// /P prints what a run would do, with no window, and leaves every byte, time and store value.
+TEST_F(SyncEndToEndTest, PlanPrintsEachBindingAndWritesNothing) {
+    const QString bindcopy = env.MakeDir(u"prog"_s) + u"/bindcopy"_s;
+    ASSERT_TRUE(QFile::copy(BinDir() + u"/bindcopy"_s, bindcopy));
+    ASSERT_TRUE(QFile::setPermissions(bindcopy, QFile::permissions(BinDir() + u"/bindcopy"_s)));
+    const QStringList before = Snapshot(env.Root());
+
+    QProcess p;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"QT_QPA_PLATFORM"_s);
+    environment.remove(u"DISPLAY"_s);
+    p.setProcessEnvironment(environment);
+    p.start(bindcopy, {u"/P"_s});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const QString docsPath = u"C:\\Documents\\"_s;
+    const QString t = u"\t"_s;
+    const auto side = [](const QString& path) {
+        const QFileInfo info(path);
+        return QString::number(info.size()) + u'\t' +
+               QDateTime::fromSecsSinceEpoch(info.lastModified().toSecsSinceEpoch(), Qt::UTC).toString(Qt::ISODate);
+    };
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts),
+              (QStringList{u"0\tto-handheld\t"_s + pc + u"report.txt\t"_s + docsPath + u"Report\thandheld-missing\t"_s +
+                               side(pc + u"report.txt"_s) + u"\t\t"_s,
+                           u"1\tto-pc\t"_s + pc + u"agenda.txt\t"_s + docsPath + u"Agenda\thandheld-newer\t"_s +
+                               side(pc + u"agenda.txt"_s) + t + side(docs + u"Agenda"_s),
+                           u"2\tto-handheld\t"_s + pc + u"letter.txt\t"_s + docsPath + u"Letter\thandheld-missing\t"_s +
+                               side(pc + u"letter.txt"_s) + u"\t\t"_s,
+                           u"3\tin-step\t"_s + pc + u"same.txt\t"_s + docsPath + u"Same\tunchanged\t"_s +
+                               side(pc + u"same.txt"_s) + t + side(docs + u"Same"_s)}));
+    const QStringList after = Snapshot(env.Root());
+    QStringList changed;
+    for (const QString& line : after + before) {
+        if (!before.contains(line) || !after.contains(line))
+            changed << line.left(200);
+    }
+    EXPECT_TRUE(changed.isEmpty()) << changed.join(u'\n').toStdString();
 }
 
 // The report's caption is the dialog's own: "Error." whenever something went wrong.
