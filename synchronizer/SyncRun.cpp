@@ -300,6 +300,10 @@ void CSyncRun::Dispatch(EngineEvent event, int32_t result) {
             if (m_state == State::Fingerprinting)
                 OnFingerprintRead(result);
             break;
+        case EngineEvent::RemoteFilesLooked:
+            if (m_state == State::Scanning)
+                OnRemoteFilesLooked(result);
+            break;
         case EngineEvent::Status:
             break;
     }
@@ -545,6 +549,26 @@ void CSyncRun::LoadBindings() {
 
 void CSyncRun::OpenForScan() {
     m_remoteFile.reset();
+    m_looked = false;
+    if (TakeLooked())
+        return;
+    if (m_looksAtOnce && m_scanIndex >= m_lookedEnd) {
+        // The next bindings' files in one operation; a few at a time, so that the window
+        // still gets its turn between them.
+        constexpr int kLookedAtOnce = 64;
+        const int end = std::min<int>(static_cast<int>(m_bindings.size()), m_scanIndex + kLookedAtOnce);
+        std::vector<FileSpec> specs(std::size_t(end - m_scanIndex));
+        for (int i = m_scanIndex; i < end; ++i) {
+            // A path the engine cannot address is left empty: it is refused there, then taken alone.
+            if (!MakeDeviceSpec(m_bindings[i], specs[std::size_t(i - m_scanIndex)]))
+                specs[std::size_t(i - m_scanIndex)] = FileSpec{};
+        }
+        m_lookedBegin = m_scanIndex;
+        m_lookedEnd = end;
+        m_lookedAt = std::chrono::steady_clock::now();
+        Await(EngineEvent::RemoteFilesLooked, m_engine->LookAtRemoteFiles(specs));
+        return;
+    }
     FileSpec spec;
     if (!MakeDeviceSpec(m_bindings[m_scanIndex], spec)) {
         Await(EngineEvent::RemoteFileOpened, -1);  // a path the engine cannot address cannot be opened
@@ -553,13 +577,43 @@ void CSyncRun::OpenForScan() {
     Await(EngineEvent::RemoteFileOpened, m_engine->OpenRemoteFile(spec, m_remoteFile));
 }
 
+void CSyncRun::OnRemoteFilesLooked(int32_t result) {
+    if (result != 0) {
+        m_looksAtOnce = false;
+        m_lookedEnd = m_lookedBegin;
+    }
+    OpenForScan();
+}
+
+// The scan's binding as the engine found it with the others, when it is there and fresh; false
+// sends it the one-by-one way.
+bool CSyncRun::TakeLooked() {
+    if (m_scanIndex < m_lookedBegin || m_scanIndex >= m_lookedEnd)
+        return false;
+    // After a prompt, or anything else slow, the files are looked at again.
+    constexpr auto kFresh = std::chrono::seconds(1);
+    if (std::chrono::steady_clock::now() - m_lookedAt > kFresh) {
+        m_lookedEnd = m_scanIndex;
+        return false;
+    }
+    FileSpec spec;
+    const int32_t result = m_engine->GetLookedFile(std::size_t(m_scanIndex - m_lookedBegin), m_lookedInfo, m_lookedSize);
+    // Only what one by one would give the same: a file there, or one that is not (its path
+    // fine). Anything else (the handheld gone meanwhile) is looked at alone.
+    if (result != 0 && !(result == EngineError::kNotFound && MakeDeviceSpec(m_bindings[m_scanIndex], spec)))
+        return false;
+    m_looked = true;
+    m_pending.emplace_back(EngineEvent::RemoteFileOpened, result);
+    return true;
+}
+
 void CSyncRun::OnRemoteFileBusy() {
     m_seen[m_scanIndex].busyOnDevice = true;
     OpenForScan();
 }
 
 void CSyncRun::OnRemoteFileOpened(int32_t result) {
-    if (result != 0 || !m_remoteFile) {
+    if (result != 0 || (!m_remoteFile && !m_looked)) {
         m_remoteFile.reset();
         // Taking an unreachable file for an absent one would copy the PC file over it, should
         // the handheld come back before the copy phase. It is left alone, but said so: the
@@ -577,15 +631,23 @@ void CSyncRun::OnRemoteFileOpened(int32_t result) {
         ScanPcSide(false);
         return;
     }
-    RemoteFileInfo info;
-    m_epocInfoRead = m_remoteFile->GetFileInfo(info) == 0;
-    uint64_t size = 0;
-    m_epocInfoRead = m_epocInfoRead && m_remoteFile->GetFileSize(size) == 0;
+    RemoteFileInfo info = m_lookedInfo;
+    uint64_t size = m_lookedSize;
+    if (!m_looked) {
+        m_epocInfoRead = m_remoteFile->GetFileInfo(info) == 0;
+        m_epocInfoRead = m_epocInfoRead && m_remoteFile->GetFileSize(size) == 0;
+    } else {
+        m_epocInfoRead = true;
+    }
     m_remoteFile.reset();
     if (m_epocInfoRead) {
         m_epocTime = LocalFileTimeToUtcSeconds(info.LocalFileTime());
         m_seen[m_scanIndex].epoc = {true, info.LocalFileTime(), info.Read32(kRemoteFileSizeOffset)};
         m_seen[m_scanIndex].epocSize = size;
+    }
+    if (m_looked) {
+        m_pending.emplace_back(EngineEvent::RemoteFileClosed, 0);  // closed already where it was looked at
+        return;
     }
     FileSpec spec;
     MakeDeviceSpec(m_bindings[m_scanIndex], spec);

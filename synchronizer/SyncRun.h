@@ -115,6 +115,8 @@ private:
     void ScanPcSide(bool epocExists);
     void ReadPrint(bool pcSide);
     void OnFingerprintRead(int32_t result);
+    void OnRemoteFilesLooked(int32_t result);
+    bool TakeLooked();
     void DecideScanned();
     void AdvanceScan();
     // A binding the scan leaves alone for a reason a plan names.
@@ -234,6 +236,16 @@ private:
     QString m_keptPath;
     CFileFacts m_lastCopy;  // the facts of the last successful copy, read at its event
     int m_closeRetryCount = 0;
+    // The handheld files of the bindings [m_lookedBegin, m_lookedEnd) as one operation of the
+    // engine found them, at m_lookedAt; the scan takes each from there instead of opening and
+    // closing it, one round trip each.
+    bool m_looksAtOnce = true;
+    int m_lookedBegin = 0;
+    int m_lookedEnd = 0;
+    std::chrono::steady_clock::time_point m_lookedAt;
+    bool m_looked = false;  // the scan's binding was taken from there
+    RemoteFileInfo m_lookedInfo;
+    uint64_t m_lookedSize = 0;
 
     // Engine objects last: released before the engine itself, which goes first of all.
     std::unique_ptr<IEpocEngine> m_engine;

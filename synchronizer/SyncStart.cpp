@@ -6,11 +6,12 @@
 #include "synchronizer/StringIds.h"
 
 QString SyncStartRefusal() {
-    // Before anything reads the store: every read of a damaged one fails, which would pass
-    // for a missing suite.
+    if (IsEpocConnectInstalled())
+        return {};
+    // Every read of a damaged store fails, which would pass for a missing suite: the store is
+    // checked whole only then, so that a sound one is not read through at every start. A read
+    // that fails later in the run is said where it fails.
     if (QString message; !RegStoreUsable(message))
         return message;
-    if (!IsEpocConnectInstalled())
-        return CStringTable::Load(IDS_EPOC_NOT_INSTALLED);
-    return {};
+    return CStringTable::Load(IDS_EPOC_NOT_INSTALLED);
 }

@@ -52,6 +52,20 @@ int32_t CEngineFacts::GetPrint(CFileFacts& facts) {
     return printValid ? 0 : EngineError::kNotReady;
 }
 
+void CLookedFiles::Set(std::vector<CLookedFile> files) {
+    std::lock_guard lock(m_mutex);
+    m_files = std::move(files);
+}
+
+int32_t CLookedFiles::Get(std::size_t index, RemoteFileInfo& info, uint64_t& size) {
+    std::lock_guard lock(m_mutex);
+    if (index >= m_files.size())
+        return EngineError::kNotReady;
+    info = m_files[index].info;
+    size = m_files[index].size;
+    return m_files[index].result;
+}
+
 void CEngineFacts::SetCopy(bool valid, const CFileFacts& facts) {
     std::lock_guard lock(mutex);
     copyValid = valid;

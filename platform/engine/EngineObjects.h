@@ -86,6 +86,22 @@ struct CEngineFacts {
     void SetPrint(bool valid, const CFileFacts& facts);
 };
 
+// What LookAtRemoteFiles found, one entry per file, handed from the worker to the caller.
+struct CLookedFile {
+    int32_t result = 0;
+    RemoteFileInfo info;
+    uint64_t size = 0;
+};
+class CLookedFiles {
+public:
+    void Set(std::vector<CLookedFile> files);
+    int32_t Get(std::size_t index, RemoteFileInfo& info, uint64_t& size);
+
+private:
+    std::mutex m_mutex;
+    std::vector<CLookedFile> m_files;
+};
+
 // A file's modification time as the engine reports it for a side (see CFileFacts).
 uint64_t EngineFileTime(bool onHandheld, const struct timespec& modified);
 

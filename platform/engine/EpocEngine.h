@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 // The connectivity suite's engine: every operation returns at once (0 = accepted) and
 // completes later through one event on the sink, delivered on an engine thread, never on
@@ -76,6 +77,8 @@ public:
     virtual int32_t OnCopiesDurable(int32_t result) = 0;
     // Completes ReadFingerprint.
     virtual int32_t OnFingerprintRead(int32_t /*result*/) { return 0; }
+    // Completes LookAtRemoteFiles.
+    virtual int32_t OnRemoteFilesLooked(int32_t /*result*/) { return 0; }
 };
 
 // Released by destroying the pointer.
@@ -130,6 +133,15 @@ public:
     // A file written to while it was read fails with kSourceChanged.
     virtual int32_t ReadFingerprint(const FileSpec& /*spec*/) { return kNotSupported; }
     virtual int32_t GetFingerprint(CFileFacts& /*facts*/) { return kNotSupported; }
+    // Looks at many handheld files in one operation, each as OpenRemoteFile and then
+    // CloseRemoteFile would, but never reporting one busy; completes with OnRemoteFilesLooked,
+    // after which GetLookedFile(i) gives the i-th file's outcome until the next call: 0 with its
+    // information block and whole size, or the error its opening would have given.
+    // OnRemoteFilesLooked(kNotSupported): look at them one by one.
+    virtual int32_t LookAtRemoteFiles(const std::vector<FileSpec>& /*specs*/) { return kNotSupported; }
+    virtual int32_t GetLookedFile(std::size_t /*index*/, RemoteFileInfo& /*info*/, uint64_t& /*size*/) {
+        return kNotSupported;
+    }
     // After OnCopyDone(0) and until the next CopyFile: the bytes the copy wrote and its
     // destination's size and time as the engine reports them for that side.
     virtual int32_t GetCopyFacts(CFileFacts& /*facts*/) { return kNotSupported; }

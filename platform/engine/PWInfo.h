@@ -25,6 +25,7 @@ enum class EngineEvent : int {
     RemoteFileClosed = 0xD59,
     CopiesDurable = 0xD5A,
     FingerprintRead = 0xD5B,
+    RemoteFilesLooked = 0xD5C,
 };
 
 class CEngineEvent : public QEvent {
@@ -39,7 +40,7 @@ public:
     const void* Sender() const { return m_sender; }
     static bool IsEngineEvent(const QEvent* e) {
         return e->type() >= static_cast<int>(EngineEvent::Initialized) &&
-               e->type() <= static_cast<int>(EngineEvent::FingerprintRead);
+               e->type() <= static_cast<int>(EngineEvent::RemoteFilesLooked);
     }
 
 private:
@@ -82,6 +83,7 @@ public:
     int32_t OnRemoteFileBusy(int32_t result) override { return Post(EngineEvent::RemoteFileBusy, result); }
     int32_t OnCopiesDurable(int32_t result) override { return Post(EngineEvent::CopiesDurable, result); }
     int32_t OnFingerprintRead(int32_t result) override { return Post(EngineEvent::FingerprintRead, result); }
+    int32_t OnRemoteFilesLooked(int32_t result) override { return Post(EngineEvent::RemoteFilesLooked, result); }
 
 private:
     int32_t Post(EngineEvent event, int32_t result, int32_t first = 0);

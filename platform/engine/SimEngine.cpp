@@ -155,6 +155,19 @@ public:
         Deliver([result](IEpocEngineEvents& sink) { sink.OnRemoteFileOpened(result); });
     }
 
+    // Files reported busy and closes that fail happen only one by one.
+    bool LooksAtOnce() const {
+        return ReadFault(SimulatorConfig::FaultBusy()) == 0 && ReadFault(SimulatorConfig::FaultCloseFail()) == 0;
+    }
+
+    void LookAt(const FileSpec& spec, CLookedFile& looked) const {
+        DeviceTarget target;
+        looked.result = ResolveOnDevice(spec, target);
+        if (looked.result == 0 && !(target.exists && FillRemoteFileInfo(target, looked.info)))
+            looked.result = EngineError::kNotFound;
+        looked.size = looked.result == 0 ? uint64_t(target.status.st_size) : 0;
+    }
+
     void CancelCopies() { m_cancelCopies.store(true, std::memory_order_release); }
 
     void CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) {

@@ -266,6 +266,16 @@ public:
         Deliver([result](IEpocEngineEvents& sink) { sink.OnCopiesDurable(result); });
     }
 
+    bool LooksAtOnce() const { return true; }
+
+    void LookAt(const FileSpec& spec, CLookedFile& looked) {
+        DeviceTarget target;
+        looked.result = ResolveOnDevice(spec, target);
+        if (looked.result == 0 && !(target.exists && FillRemoteFileInfo(target, looked.info)))
+            looked.result = EngineError::kNotFound;
+        looked.size = looked.result == 0 ? uint64_t(target.status.st_size) : 0;
+    }
+
     void CloseRemoteFile(const FileSpec& spec, bool force) {
         DeviceTarget target;
         int32_t result = ResolveOnDevice(spec, target);

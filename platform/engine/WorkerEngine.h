@@ -29,7 +29,7 @@ inline void StayAwakeForTheNextOperation(const std::atomic<bool>& queued, const 
 // Core provides SetSink, Post, Stop and Run (the worker's loop), and the worker-side
 // operations Initialize, Connect, OpenRemoteFile(spec, state), CopyFile, CloseRemoteFile(spec,
 // force), AttachRemote, GetMachine(state), BeginSession, MakeCopiesDurable and ReadFingerprint(spec), Facts() for
-// their results, and CancelCopies (called on the caller's thread); ReleaseRemoteFile(spec) only where its files can be
+// their results, LookAt(spec, looked) and LooksAtOnce() for LookAtRemoteFiles, Deliver(event), and CancelCopies (called on the caller's thread); ReleaseRemoteFile(spec) only where its files can be
 // reported busy. Core must be complete where the back-end's constructor and destructor are defined.
 template <typename Core>
 class CWorkerEngine : public IEpocEngine {
@@ -107,11 +107,29 @@ public:
         return 0;
     }
     int32_t GetFingerprint(CFileFacts& facts) override { return m_core->Facts().GetPrint(facts); }
+    int32_t LookAtRemoteFiles(const std::vector<FileSpec>& specs) override {
+        m_core->Post([core = m_core.get(), specs, looked = m_looked] {
+            std::vector<CLookedFile> files;
+            const int32_t result = core->LooksAtOnce() ? 0 : kNotSupported;
+            if (result == 0) {
+                files.resize(specs.size());
+                for (std::size_t i = 0; i < specs.size(); ++i)
+                    core->LookAt(specs[i], files[i]);
+            }
+            looked->Set(std::move(files));
+            core->Deliver([result](IEpocEngineEvents& sink) { sink.OnRemoteFilesLooked(result); });
+        });
+        return 0;
+    }
+    int32_t GetLookedFile(std::size_t index, RemoteFileInfo& info, uint64_t& size) override {
+        return m_looked->Get(index, info, size);
+    }
     int32_t GetCopyFacts(CFileFacts& facts) override { return m_core->Facts().GetCopy(facts); }
     // Not queued: the worker is busy with the very copy it must end.
     void CancelCopies() override { m_core->CancelCopies(); }
 
 private:
     std::shared_ptr<Core> m_core;
+    std::shared_ptr<CLookedFiles> m_looked = std::make_shared<CLookedFiles>();
     std::thread m_worker;
 };

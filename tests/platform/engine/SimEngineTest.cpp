@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <ctime>
 #include <thread>
 #include <sys/stat.h>
@@ -272,6 +273,44 @@ TEST_F(SimEngineTest, OpenReportsTheFileInformation) {
     ASSERT_EQ(file->GetFileInfo(info), 0);
     EXPECT_EQ(info.Attributes() & kAttrFolder, kAttrFolder);
     EXPECT_STREQ(info.Name(), "Documents");
+}
+
+// One look at many files finds what opening each would; with a busy or close fault pending,
+// or the handheld gone, nothing is taken from it.
+TEST_F(SimEngineTest, LooksAtManyFilesAsOpeningEachWould) {
+    DeviceFile(QStringLiteral("C/Documents/Report"), MakeEpocHeader({0x10000037, 0x1000006D, 0x1000007F}) + "body");
+    const std::vector<FileSpec> specs{Device("c:\\DOCUMENTS\\report"), Device("C:\\Documents\\"),
+                                      Device("C:\\Documents\\Gone"), FileSpec{}};
+    auto engine = Start();
+    engine->LookAtRemoteFiles(specs);
+    Expect("Looked", 0);
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        SCOPED_TRACE(i);
+        RemoteFileInfo looked;
+        uint64_t lookedSize = 0;
+        const int32_t result = engine->GetLookedFile(i, looked, lookedSize);
+        std::unique_ptr<IEpocRemoteFile> file;
+        engine->OpenRemoteFile(specs[i], file);
+        Expect("Opened", result);
+        RemoteFileInfo info;
+        uint64_t size = 0;
+        if (result == 0 && file->GetFileInfo(info) == 0 && file->GetFileSize(size) == 0) {
+            EXPECT_EQ(std::memcmp(&info, &looked, sizeof info), 0);
+            EXPECT_EQ(size, lookedSize);
+        }
+    }
+    for (const QString& fault : {SimulatorConfig::FaultBusy(), SimulatorConfig::FaultCloseFail()}) {
+        SetFault(fault, 1);
+        engine->LookAtRemoteFiles(specs);
+        Expect("Looked", IEpocEngine::kNotSupported);
+        SetFault(fault, 0);
+    }
+    SetPlugged(false);
+    engine->LookAtRemoteFiles(specs);
+    Expect("Looked", 0);
+    RemoteFileInfo info;
+    uint64_t size = 0;
+    EXPECT_NE(engine->GetLookedFile(0, info, size), 0);
 }
 
 // What a copy wrote is known without reading it back, and a read finds the same; once a
