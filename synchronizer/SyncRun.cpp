@@ -304,6 +304,10 @@ void CSyncRun::Dispatch(EngineEvent event, int32_t result) {
             if (m_state == State::Scanning)
                 OnRemoteFilesLooked(result);
             break;
+        case EngineEvent::FingerprintsRead:
+            if (m_state == State::Scanning)
+                OnFingerprintsRead(result);
+            break;
         case EngineEvent::Status:
             break;
     }
@@ -578,11 +582,59 @@ void CSyncRun::OpenForScan() {
 }
 
 void CSyncRun::OnRemoteFilesLooked(int32_t result) {
+    m_printAt.assign(std::size_t(m_lookedEnd - m_lookedBegin), -1);
     if (result != 0) {
         m_looksAtOnce = false;
         m_lookedEnd = m_lookedBegin;
+        OpenForScan();
+        return;
+    }
+    // The files the scan will read because their time alone moved (a zone, a clock, a driver
+    // moved them all, typically) are read now, together; a few megabytes at most, so that Stop
+    // is not kept waiting.
+    constexpr uint64_t kPrintedAtOnce = 4 << 20;
+    uint64_t bytes = 0;
+    std::vector<FileSpec> specs;
+    for (int i = m_lookedBegin; m_printsAtOnce && i < m_lookedEnd; ++i) {
+        const CDocSynchEntry& binding = m_bindings[i];
+        RemoteFileInfo info;
+        uint64_t size = 0;
+        FileSpec spec;
+        if (!binding.SyncedStateApplies(m_machineId) ||
+            m_engine->GetLookedFile(std::size_t(i - m_lookedBegin), info, size) != 0 ||
+            size != binding.Synced.epoc.size || info.LocalFileTime() == binding.Synced.epoc.time ||
+            bytes + size > kPrintedAtOnce || !MakeDeviceSpec(binding, spec))
+            continue;
+        bytes += size;
+        m_printAt[std::size_t(i - m_lookedBegin)] = static_cast<int>(specs.size());
+        specs.push_back(spec);
+    }
+    if (specs.empty()) {
+        OpenForScan();
+        return;
+    }
+    Await(EngineEvent::FingerprintsRead, m_engine->ReadFingerprints(specs));
+}
+
+void CSyncRun::OnFingerprintsRead(int32_t result) {
+    if (result != 0) {
+        m_printsAtOnce = false;
+        std::fill(m_printAt.begin(), m_printAt.end(), -1);
     }
     OpenForScan();
+}
+
+// The fingerprint the scan needs, when it was read with the others.
+bool CSyncRun::TakePrint() {
+    if (!m_looked || m_scanIndex < m_lookedBegin || m_scanIndex >= m_lookedEnd)
+        return false;
+    const int at = m_printAt[std::size_t(m_scanIndex - m_lookedBegin)];
+    if (at < 0)
+        return false;
+    m_state = State::Fingerprinting;
+    m_printTaken = true;
+    m_pending.emplace_back(EngineEvent::FingerprintRead, m_engine->GetFingerprintOf(std::size_t(at), m_takenPrint));
+    return true;
 }
 
 // The scan's binding as the engine found it with the others, when it is there and fresh; false
@@ -694,6 +746,8 @@ void CSyncRun::ScanEpocChange() {
 void CSyncRun::ReadPrint(bool pcSide) {
     const CDocSynchEntry& binding = m_bindings[m_scanIndex];
     m_printPcSide = pcSide;
+    if (!pcSide && TakePrint())
+        return;
     m_state = State::Fingerprinting;
     FileSpec spec;
     const bool made = pcSide ? MakeFileSpec(kLocationPc, binding.WinFullPath().toUtf8().constData(), spec)
@@ -707,7 +761,8 @@ void CSyncRun::OnFingerprintRead(int32_t result) {
     const CSyncState& recorded = m_bindings[m_scanIndex].Synced;
     CFileFacts facts;
     // What cannot be read whole cannot be shown unchanged.
-    const bool read = result == 0 && m_engine->GetFingerprint(facts) == 0;
+    const bool taken = std::exchange(m_printTaken, false);
+    const bool read = result == 0 && (taken ? (facts = m_takenPrint, true) : m_engine->GetFingerprint(facts) == 0);
     const CSyncSide& side = m_printPcSide ? recorded.pc : recorded.epoc;
     const bool same = read && facts.size == side.size && facts.print.ToText() == side.print;
     (m_printPcSide ? seen.changes.pc : seen.changes.epoc) = !same;

@@ -116,7 +116,9 @@ private:
     void ReadPrint(bool pcSide);
     void OnFingerprintRead(int32_t result);
     void OnRemoteFilesLooked(int32_t result);
+    void OnFingerprintsRead(int32_t result);
     bool TakeLooked();
+    bool TakePrint();
     void DecideScanned();
     void AdvanceScan();
     // A binding the scan leaves alone for a reason a plan names.
@@ -246,6 +248,12 @@ private:
     bool m_looked = false;  // the scan's binding was taken from there
     RemoteFileInfo m_lookedInfo;
     uint64_t m_lookedSize = 0;
+    // Of those, the files whose time alone moved were read in one more operation: the print's
+    // place in it, or -1.
+    bool m_printsAtOnce = true;
+    std::vector<int> m_printAt;
+    bool m_printTaken = false;  // the fingerprint awaited was taken from there
+    CFileFacts m_takenPrint;
 
     // Engine objects last: released before the engine itself, which goes first of all.
     std::unique_ptr<IEpocEngine> m_engine;

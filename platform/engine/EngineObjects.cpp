@@ -66,6 +66,19 @@ int32_t CLookedFiles::Get(std::size_t index, RemoteFileInfo& info, uint64_t& siz
     return m_files[index].result;
 }
 
+void CReadPrints::Set(std::vector<std::pair<int32_t, CFileFacts>> prints) {
+    std::lock_guard lock(m_mutex);
+    m_prints = std::move(prints);
+}
+
+int32_t CReadPrints::Get(std::size_t index, CFileFacts& facts) {
+    std::lock_guard lock(m_mutex);
+    if (index >= m_prints.size())
+        return EngineError::kNotReady;
+    facts = m_prints[index].second;
+    return m_prints[index].first;
+}
+
 void CEngineFacts::SetCopy(bool valid, const CFileFacts& facts) {
     std::lock_guard lock(mutex);
     copyValid = valid;

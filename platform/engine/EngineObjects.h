@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 // The objects an engine hands out at once and fills in later on its worker thread: the
@@ -100,6 +101,17 @@ public:
 private:
     std::mutex m_mutex;
     std::vector<CLookedFile> m_files;
+};
+
+// What ReadFingerprints read, one entry per file.
+class CReadPrints {
+public:
+    void Set(std::vector<std::pair<int32_t, CFileFacts>> prints);
+    int32_t Get(std::size_t index, CFileFacts& facts);
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::pair<int32_t, CFileFacts>> m_prints;
 };
 
 // A file's modification time as the engine reports it for a side (see CFileFacts).

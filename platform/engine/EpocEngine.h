@@ -79,6 +79,8 @@ public:
     virtual int32_t OnFingerprintRead(int32_t /*result*/) { return 0; }
     // Completes LookAtRemoteFiles.
     virtual int32_t OnRemoteFilesLooked(int32_t /*result*/) { return 0; }
+    // Completes ReadFingerprints.
+    virtual int32_t OnFingerprintsRead(int32_t /*result*/) { return 0; }
 };
 
 // Released by destroying the pointer.
@@ -142,6 +144,11 @@ public:
     virtual int32_t GetLookedFile(std::size_t /*index*/, RemoteFileInfo& /*info*/, uint64_t& /*size*/) {
         return kNotSupported;
     }
+    // Reads and fingerprints many files in one operation, each as ReadFingerprint would;
+    // completes with OnFingerprintsRead, after which GetFingerprintOf(i) gives the i-th file's
+    // result and facts until the next call. OnFingerprintsRead(kNotSupported): one by one.
+    virtual int32_t ReadFingerprints(const std::vector<FileSpec>& /*specs*/) { return kNotSupported; }
+    virtual int32_t GetFingerprintOf(std::size_t /*index*/, CFileFacts& /*facts*/) { return kNotSupported; }
     // After OnCopyDone(0) and until the next CopyFile: the bytes the copy wrote and its
     // destination's size and time as the engine reports them for that side.
     virtual int32_t GetCopyFacts(CFileFacts& /*facts*/) { return kNotSupported; }

@@ -207,9 +207,13 @@ public:
         Deliver([result](IEpocEngineEvents& sink) { sink.OnCopyDone(result); });
     }
 
+    int32_t Fingerprint(const FileSpec& spec, CFileFacts& facts) {
+        return FingerprintEngineFile(spec, Resolver(), facts);
+    }
+
     void ReadFingerprint(const FileSpec& spec) {
         CFileFacts facts;
-        const int32_t result = FingerprintEngineFile(spec, Resolver(), facts);
+        const int32_t result = Fingerprint(spec, facts);
         m_facts.SetPrint(result == 0, facts);
         Deliver([result](IEpocEngineEvents& sink) { sink.OnFingerprintRead(result); });
     }

@@ -246,11 +246,15 @@ public:
         Deliver([result](IEpocEngineEvents& sink) { sink.OnCopyDone(result); });
     }
 
-    void ReadFingerprint(const FileSpec& spec) {
-        CFileFacts facts;
-        const int32_t result = FingerprintEngineFile(
+    int32_t Fingerprint(const FileSpec& spec, CFileFacts& facts) {
+        return FingerprintEngineFile(
             spec, [this](const FileSpec& device, DeviceTarget& target) { return ResolveOnDevice(device, target); },
             facts);
+    }
+
+    void ReadFingerprint(const FileSpec& spec) {
+        CFileFacts facts;
+        const int32_t result = Fingerprint(spec, facts);
         m_facts.SetPrint(result == 0, facts);
         Deliver([result](IEpocEngineEvents& sink) { sink.OnFingerprintRead(result); });
     }

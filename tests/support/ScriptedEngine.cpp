@@ -70,6 +70,12 @@ public:
     int32_t ReleaseRemoteFile(const FileSpec& spec) override { return m_t.ReleaseRemoteFile(spec); }
     int32_t ForceCloseRemoteFile(const FileSpec& spec) override { return m_t.ForceCloseRemoteFile(spec); }
     void CancelCopies() override { m_t.CancelCopies(); }
+    int32_t LookAtRemoteFiles(const std::vector<FileSpec>& specs) override { return m_t.LookAtRemoteFiles(specs); }
+    int32_t GetLookedFile(std::size_t index, RemoteFileInfo& info, uint64_t& size) override {
+        return m_t.GetLookedFile(index, info, size);
+    }
+    int32_t ReadFingerprints(const std::vector<FileSpec>& specs) override { return m_t.ReadFingerprints(specs); }
+    int32_t GetFingerprintOf(std::size_t index, CFileFacts& facts) override { return m_t.GetFingerprintOf(index, facts); }
 
 private:
     IEpocEngine& m_t;
@@ -268,6 +274,54 @@ int32_t CScriptedEngine::ReadFingerprint(const FileSpec& spec) {
 int32_t CScriptedEngine::GetFingerprint(CFileFacts& facts) {
     facts = m_print;
     return 0;
+}
+
+int32_t CScriptedEngine::LookAtRemoteFiles(const std::vector<FileSpec>& specs) {
+    if (!looksAtOnce)
+        return kNotSupported;
+    calls << QStringLiteral("LookAtRemoteFiles %1").arg(specs.size());
+    m_looked.assign(specs.size(), {-1, {}});
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        const QString path = PathOf(specs[i]);
+        const auto it = files.find(path);
+        if (unplugged || path == unplugBeforeOpening)
+            continue;
+        if (it == files.end()) {
+            m_looked[i].first = EngineError::kNotFound;
+        } else if (!it->second.unreadable && it->second.busyTimes == 0 && it->second.closeFailures == 0) {
+            const auto size = static_cast<uint32_t>(it->second.content.size());
+            m_looked[i] = {CScriptedRemoteFile(it->second.modifiedUtc, size).GetFileInfo(m_looked[i].second.first),
+                           {m_looked[i].second.first, size}};
+        }
+    }
+    events.emplace_back(EngineEvent::RemoteFilesLooked, 0);
+    return 0;
+}
+
+int32_t CScriptedEngine::GetLookedFile(std::size_t index, RemoteFileInfo& info, uint64_t& size) {
+    if (index >= m_looked.size())
+        return -1;
+    info = m_looked[index].second.first;
+    size = m_looked[index].second.second;
+    return m_looked[index].first;
+}
+
+int32_t CScriptedEngine::ReadFingerprints(const std::vector<FileSpec>& specs) {
+    if (!looksAtOnce)
+        return kNotSupported;
+    calls << QStringLiteral("ReadFingerprints %1").arg(specs.size());
+    m_prints.assign(specs.size(), {-1, {}});
+    for (std::size_t i = 0; i < specs.size(); ++i)
+        m_prints[i].first = FactsOf(specs[i], m_prints[i].second) ? 0 : -1;
+    events.emplace_back(EngineEvent::FingerprintsRead, 0);
+    return 0;
+}
+
+int32_t CScriptedEngine::GetFingerprintOf(std::size_t index, CFileFacts& facts) {
+    if (index >= m_prints.size())
+        return -1;
+    facts = m_prints[index].second;
+    return m_prints[index].first;
 }
 
 int32_t CScriptedEngine::GetCopyFacts(CFileFacts& facts) {

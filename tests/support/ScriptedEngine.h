@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <utility>
+#include <vector>
 
 // An engine that answers every operation from a script: results per step, handheld files
 // with their times, busy and close faults, copy results. Events are queued, not delivered;
@@ -44,6 +45,9 @@ public:
     // Opening this path first reports a disconnect; from then on every open fails.
     QString unplugBeforeOpening;
     bool unplugged = false;
+    // Answers LookAtRemoteFiles and ReadFingerprints; a file it would report busy, fail to
+    // close or unplug at is left to be opened alone.
+    bool looksAtOnce = false;
 
     // Every call as text, in order: "Connect 15000", "OpenRemoteFile C:\x", "CopyFile 1:a -> 2:b" ...
     QStringList calls;
@@ -65,6 +69,10 @@ public:
     int32_t ReadFingerprint(const FileSpec& spec) override;
     int32_t GetFingerprint(CFileFacts& facts) override;
     int32_t GetCopyFacts(CFileFacts& facts) override;
+    int32_t LookAtRemoteFiles(const std::vector<FileSpec>& specs) override;
+    int32_t GetLookedFile(std::size_t index, RemoteFileInfo& info, uint64_t& size) override;
+    int32_t ReadFingerprints(const std::vector<FileSpec>& specs) override;
+    int32_t GetFingerprintOf(std::size_t index, CFileFacts& facts) override;
     // A copy issued from then on, the one under way included, ends with kCancelled.
     void CancelCopies() override;
     bool copiesCancelled = false;
@@ -88,6 +96,8 @@ private:
     bool FactsOf(const FileSpec& spec, CFileFacts& facts);
     CFileFacts m_print;
     CFileFacts m_copy;
+    std::vector<std::pair<int32_t, std::pair<RemoteFileInfo, uint64_t>>> m_looked;
+    std::vector<std::pair<int32_t, CFileFacts>> m_prints;
 };
 
 // An engine handle that forwards to target, so a test keeps the scripted engine when the

@@ -41,11 +41,22 @@ void ShiftDevice(CSyncTestWorld& w, int64_t by) {
     w.engine.files[u"C:\\Documents\\a.txt"_s].modifiedUtc += by;
 }
 
-class ClockTest : public ::testing::TestWithParam<ClockRow> {};
+class ClockTest : public ::testing::TestWithParam<ClockRow> {
+protected:
+    void Check(bool atOnce);
+};
 
+// Each row both ways: the handheld's files opened one by one, and looked at and read together.
 TEST_P(ClockTest, NoEditIsLostAndNothingUnchangedIsCopied) {
+    for (const bool atOnce : {false, true})
+        Check(atOnce);
+}
+
+void ClockTest::Check(bool atOnce) {
+    SCOPED_TRACE(atOnce ? "together" : "one by one");
     const ClockRow& row = GetParam();
     CSyncTestWorld world;
+    world.engine.looksAtOnce = atOnce;
     CDocSynchEntry b = world.MakeBinding(u"a.txt"_s);
     b.PromptBothChanged = row.asksBothChanged;
     world.AddBinding(u"0"_s, b);
@@ -67,6 +78,7 @@ TEST_P(ClockTest, NoEditIsLostAndNothingUnchangedIsCopied) {
         EXPECT_TRUE(survivors.contains(edit)) << edit.toStdString();
     EXPECT_EQ(world.ReadPcFile(u"a.txt"_s), row.pcAfter);
     EXPECT_EQ(!world.ui.Matching(u"both-changed:"_s).isEmpty(), row.asksBothChanged);
+    EXPECT_EQ(world.engine.CountCalls(u"LookAtRemoteFiles"_s) > 0, atOnce);
 }
 
 const ClockRow kClockRows[] = {
@@ -129,17 +141,22 @@ INSTANTIATE_TEST_SUITE_P(Sync, ClockTest, ::testing::ValuesIn(kClockRows),
 
 // The state recorded with the mark spares the third run any work: a moved time found unchanged
 // is recorded anew, and nothing is read again.
+// Read alone or with others ("ReadFingerprints"), the same.
 TEST(SyncRecordTest, AMovedTimeIsReadOnce) {
-    CSyncTestWorld world;
-    world.AddBinding(u"0"_s, world.MakeBinding(u"a.txt"_s));
-    world.WritePcFile(u"a.txt"_s, "base", kNow - 1000);
-    world.Run();
-    ShiftDevice(world, 3600);
-    for (int expected : {1, 1}) {
-        world.ui.closed = false;
+    for (const bool atOnce : {false, true}) {
+        CSyncTestWorld world;
+        world.engine.looksAtOnce = atOnce;
+        world.AddBinding(u"0"_s, world.MakeBinding(u"a.txt"_s));
+        world.WritePcFile(u"a.txt"_s, "base", kNow - 1000);
         world.Run();
-        EXPECT_EQ(world.engine.CountCalls(u"ReadFingerprint"_s), expected);
-        EXPECT_EQ(world.engine.CountCalls(u"CopyFile"_s), 1);
+        ShiftDevice(world, 3600);
+        for (int expected : {1, 1}) {
+            world.ui.closed = false;
+            world.Run();
+            EXPECT_EQ(world.engine.CountCalls(u"ReadFingerprint"_s), expected);
+            EXPECT_EQ(world.engine.CountCalls(u"ReadFingerprints"_s), atOnce ? expected : 0);
+            EXPECT_EQ(world.engine.CountCalls(u"CopyFile"_s), 1);
+        }
     }
 }
 

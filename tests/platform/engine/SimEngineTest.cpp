@@ -275,8 +275,8 @@ TEST_F(SimEngineTest, OpenReportsTheFileInformation) {
     EXPECT_STREQ(info.Name(), "Documents");
 }
 
-// One look at many files finds what opening each would; with a busy or close fault pending,
-// or the handheld gone, nothing is taken from it.
+// One look at many files finds what opening each would, and many fingerprints what reading
+// each would; with a busy or close fault pending, or the handheld gone, no look is taken.
 TEST_F(SimEngineTest, LooksAtManyFilesAsOpeningEachWould) {
     DeviceFile(QStringLiteral("C/Documents/Report"), MakeEpocHeader({0x10000037, 0x1000006D, 0x1000007F}) + "body");
     const std::vector<FileSpec> specs{Device("c:\\DOCUMENTS\\report"), Device("C:\\Documents\\"),
@@ -298,6 +298,19 @@ TEST_F(SimEngineTest, LooksAtManyFilesAsOpeningEachWould) {
             EXPECT_EQ(std::memcmp(&info, &looked, sizeof info), 0);
             EXPECT_EQ(size, lookedSize);
         }
+    }
+    // Many fingerprints read at once are what reading each gives.
+    engine->ReadFingerprints(specs);
+    Expect("PrintsRead", 0);
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        SCOPED_TRACE(i);
+        CFileFacts together;
+        CFileFacts alone;
+        const int32_t result = engine->GetFingerprintOf(i, together);
+        engine->ReadFingerprint(specs[i]);
+        Expect("FingerprintRead", result);
+        if (result == 0 && engine->GetFingerprint(alone) == 0)
+            EXPECT_TRUE(together.print == alone.print && together.size == alone.size && together.time == alone.time);
     }
     for (const QString& fault : {SimulatorConfig::FaultBusy(), SimulatorConfig::FaultCloseFail()}) {
         SetFault(fault, 1);
