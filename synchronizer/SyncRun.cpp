@@ -300,12 +300,13 @@ void CSyncRun::Dispatch(EngineEvent event, int32_t result) {
             if (m_state == State::Fingerprinting)
                 OnFingerprintRead(result);
             break;
+        // The next batch may arrive while the scan reads a fingerprint alone.
         case EngineEvent::RemoteFilesLooked:
-            if (m_state == State::Scanning)
+            if (m_state == State::Scanning || m_state == State::Fingerprinting)
                 OnRemoteFilesLooked(result);
             break;
         case EngineEvent::FingerprintsRead:
-            if (m_state == State::Scanning)
+            if (m_state == State::Scanning || m_state == State::Fingerprinting)
                 OnFingerprintsRead(result);
             break;
         case EngineEvent::Status:
@@ -551,28 +552,43 @@ void CSyncRun::LoadBindings() {
     OpenForScan();
 }
 
+namespace {
+using LookStage = CSyncRun::CLookBatch::Stage;
+// A few at a time, so that the window still gets its turn between them.
+constexpr int kLookedAtOnce = 64;
+// After a prompt, or anything else slow, what was looked at is looked at again.
+constexpr auto kLookFresh = std::chrono::seconds(1);
+}  // namespace
+
+static bool Fresh(const CSyncRun::CLookBatch& batch) {
+    return std::chrono::steady_clock::now() - batch.at <= kLookFresh;
+}
+
+static bool Holds(const CSyncRun::CLookBatch& batch, int index) {
+    return batch.stage == LookStage::Ready && index >= batch.begin && index < batch.end;
+}
+
 void CSyncRun::OpenForScan() {
     m_remoteFile.reset();
     m_looked = false;
+    if (m_look.stage == LookStage::Ready && !Fresh(m_look))
+        m_look = {};
+    if (m_looksAtOnce && !Holds(m_look, m_scanIndex)) {
+        if (m_nextLook.stage == LookStage::Looking || m_nextLook.stage == LookStage::Printing) {
+            m_awaitingLook = true;
+            return;
+        }
+        if (m_nextLook.begin != m_scanIndex || !Holds(m_nextLook, m_scanIndex) || !Fresh(m_nextLook)) {
+            StartLook(m_scanIndex);
+            m_awaitingLook = true;
+            return;
+        }
+        m_look = std::exchange(m_nextLook, {});
+        if (m_look.end < static_cast<int>(m_bindings.size()))
+            StartLook(m_look.end);
+    }
     if (TakeLooked())
         return;
-    if (m_looksAtOnce && m_scanIndex >= m_lookedEnd) {
-        // The next bindings' files in one operation; a few at a time, so that the window
-        // still gets its turn between them.
-        constexpr int kLookedAtOnce = 64;
-        const int end = std::min<int>(static_cast<int>(m_bindings.size()), m_scanIndex + kLookedAtOnce);
-        std::vector<FileSpec> specs(std::size_t(end - m_scanIndex));
-        for (int i = m_scanIndex; i < end; ++i) {
-            // A path the engine cannot address is left empty: it is refused there, then taken alone.
-            if (!MakeDeviceSpec(m_bindings[i], specs[std::size_t(i - m_scanIndex)]))
-                specs[std::size_t(i - m_scanIndex)] = FileSpec{};
-        }
-        m_lookedBegin = m_scanIndex;
-        m_lookedEnd = end;
-        m_lookedAt = std::chrono::steady_clock::now();
-        Await(EngineEvent::RemoteFilesLooked, m_engine->LookAtRemoteFiles(specs));
-        return;
-    }
     FileSpec spec;
     if (!MakeDeviceSpec(m_bindings[m_scanIndex], spec)) {
         Await(EngineEvent::RemoteFileOpened, -1);  // a path the engine cannot address cannot be opened
@@ -581,81 +597,101 @@ void CSyncRun::OpenForScan() {
     Await(EngineEvent::RemoteFileOpened, m_engine->OpenRemoteFile(spec, m_remoteFile));
 }
 
+void CSyncRun::StartLook(int begin) {
+    const int end = std::min<int>(static_cast<int>(m_bindings.size()), begin + kLookedAtOnce);
+    std::vector<FileSpec> specs(std::size_t(end - begin));
+    for (int i = begin; i < end; ++i) {
+        // A path the engine cannot address is left empty: it is refused there, then taken alone.
+        if (!MakeDeviceSpec(m_bindings[i], specs[std::size_t(i - begin)]))
+            specs[std::size_t(i - begin)] = FileSpec{};
+    }
+    m_nextLook = {LookStage::Looking, begin, end, std::chrono::steady_clock::now(), {}, {}};
+    Await(EngineEvent::RemoteFilesLooked, m_engine->LookAtRemoteFiles(specs));
+}
+
+// Also while the scan is at a prompt: the batch is only kept, and taken when the scan gets there.
 void CSyncRun::OnRemoteFilesLooked(int32_t result) {
-    m_printAt.assign(std::size_t(m_lookedEnd - m_lookedBegin), -1);
+    CLookBatch& batch = m_nextLook;
+    if (batch.stage != LookStage::Looking)
+        return;
     if (result != 0) {
         m_looksAtOnce = false;
-        m_lookedEnd = m_lookedBegin;
+        batch = {};
+    } else {
+        batch.files.resize(std::size_t(batch.end - batch.begin));
+        for (std::size_t i = 0; i < batch.files.size(); ++i)
+            batch.files[i].result = m_engine->GetLookedFile(i, batch.files[i].info, batch.files[i].size);
+        // The files the scan will read because their time alone moved (a zone, a clock, a
+        // driver moved them all, typically) are read now, together; a few megabytes at most,
+        // so that Stop is not kept waiting.
+        constexpr uint64_t kPrintedAtOnce = 4 << 20;
+        uint64_t bytes = 0;
+        std::vector<FileSpec> specs;
+        for (int i = batch.begin; m_printsAtOnce && i < batch.end; ++i) {
+            const CDocSynchEntry& binding = m_bindings[i];
+            CLookedEntry& looked = batch.files[std::size_t(i - batch.begin)];
+            FileSpec spec;
+            if (looked.result != 0 || !binding.SyncedStateApplies(m_machineId) ||
+                looked.size != binding.Synced.epoc.size || looked.info.LocalFileTime() == binding.Synced.epoc.time ||
+                bytes + looked.size > kPrintedAtOnce || !MakeDeviceSpec(binding, spec))
+                continue;
+            bytes += looked.size;
+            looked.print = static_cast<int>(specs.size());
+            specs.push_back(spec);
+        }
+        if (!specs.empty()) {
+            batch.stage = LookStage::Printing;
+            batch.prints.resize(specs.size());
+            Await(EngineEvent::FingerprintsRead, m_engine->ReadFingerprints(specs));
+            return;
+        }
+        batch.stage = LookStage::Ready;
+    }
+    if (std::exchange(m_awaitingLook, false))
         OpenForScan();
-        return;
-    }
-    // The files the scan will read because their time alone moved (a zone, a clock, a driver
-    // moved them all, typically) are read now, together; a few megabytes at most, so that Stop
-    // is not kept waiting.
-    constexpr uint64_t kPrintedAtOnce = 4 << 20;
-    uint64_t bytes = 0;
-    std::vector<FileSpec> specs;
-    for (int i = m_lookedBegin; m_printsAtOnce && i < m_lookedEnd; ++i) {
-        const CDocSynchEntry& binding = m_bindings[i];
-        RemoteFileInfo info;
-        uint64_t size = 0;
-        FileSpec spec;
-        if (!binding.SyncedStateApplies(m_machineId) ||
-            m_engine->GetLookedFile(std::size_t(i - m_lookedBegin), info, size) != 0 ||
-            size != binding.Synced.epoc.size || info.LocalFileTime() == binding.Synced.epoc.time ||
-            bytes + size > kPrintedAtOnce || !MakeDeviceSpec(binding, spec))
-            continue;
-        bytes += size;
-        m_printAt[std::size_t(i - m_lookedBegin)] = static_cast<int>(specs.size());
-        specs.push_back(spec);
-    }
-    if (specs.empty()) {
-        OpenForScan();
-        return;
-    }
-    Await(EngineEvent::FingerprintsRead, m_engine->ReadFingerprints(specs));
 }
 
 void CSyncRun::OnFingerprintsRead(int32_t result) {
-    if (result != 0) {
-        m_printsAtOnce = false;
-        std::fill(m_printAt.begin(), m_printAt.end(), -1);
-    }
-    OpenForScan();
+    CLookBatch& batch = m_nextLook;
+    if (batch.stage != LookStage::Printing)
+        return;
+    for (std::size_t i = 0; i < batch.prints.size(); ++i)
+        batch.prints[i].first = result == 0 ? m_engine->GetFingerprintOf(i, batch.prints[i].second) : result;
+    if (result != 0)
+        m_printsAtOnce = false;  // each is then read alone, where the scan needs it
+    batch.stage = LookStage::Ready;
+    if (std::exchange(m_awaitingLook, false))
+        OpenForScan();
 }
 
 // The fingerprint the scan needs, when it was read with the others.
 bool CSyncRun::TakePrint() {
-    if (!m_looked || m_scanIndex < m_lookedBegin || m_scanIndex >= m_lookedEnd)
+    if (!m_looked || !Holds(m_look, m_scanIndex))
         return false;
-    const int at = m_printAt[std::size_t(m_scanIndex - m_lookedBegin)];
-    if (at < 0)
+    const int at = m_look.files[std::size_t(m_scanIndex - m_look.begin)].print;
+    if (at < 0 || m_look.prints[std::size_t(at)].first == IEpocEngine::kNotSupported)
         return false;
     m_state = State::Fingerprinting;
     m_printTaken = true;
-    m_pending.emplace_back(EngineEvent::FingerprintRead, m_engine->GetFingerprintOf(std::size_t(at), m_takenPrint));
+    m_takenPrint = m_look.prints[std::size_t(at)].second;
+    m_pending.emplace_back(EngineEvent::FingerprintRead, m_look.prints[std::size_t(at)].first);
     return true;
 }
 
-// The scan's binding as the engine found it with the others, when it is there and fresh; false
-// sends it the one-by-one way.
+// The scan's binding as the engine found it with the others; false sends it the one-by-one way.
 bool CSyncRun::TakeLooked() {
-    if (m_scanIndex < m_lookedBegin || m_scanIndex >= m_lookedEnd)
+    if (!Holds(m_look, m_scanIndex))
         return false;
-    // After a prompt, or anything else slow, the files are looked at again.
-    constexpr auto kFresh = std::chrono::seconds(1);
-    if (std::chrono::steady_clock::now() - m_lookedAt > kFresh) {
-        m_lookedEnd = m_scanIndex;
-        return false;
-    }
+    const CLookedEntry& looked = m_look.files[std::size_t(m_scanIndex - m_look.begin)];
     FileSpec spec;
-    const int32_t result = m_engine->GetLookedFile(std::size_t(m_scanIndex - m_lookedBegin), m_lookedInfo, m_lookedSize);
     // Only what one by one would give the same: a file there, or one that is not (its path
     // fine). Anything else (the handheld gone meanwhile) is looked at alone.
-    if (result != 0 && !(result == EngineError::kNotFound && MakeDeviceSpec(m_bindings[m_scanIndex], spec)))
+    if (looked.result != 0 && !(looked.result == EngineError::kNotFound && MakeDeviceSpec(m_bindings[m_scanIndex], spec)))
         return false;
     m_looked = true;
-    m_pending.emplace_back(EngineEvent::RemoteFileOpened, result);
+    m_lookedInfo = looked.info;
+    m_lookedSize = looked.size;
+    m_pending.emplace_back(EngineEvent::RemoteFileOpened, looked.result);
     return true;
 }
 

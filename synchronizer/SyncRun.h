@@ -119,6 +119,7 @@ private:
     void OnFingerprintsRead(int32_t result);
     bool TakeLooked();
     bool TakePrint();
+    void StartLook(int begin);
     void DecideScanned();
     void AdvanceScan();
     // A binding the scan leaves alone for a reason a plan names.
@@ -238,21 +239,36 @@ private:
     QString m_keptPath;
     CFileFacts m_lastCopy;  // the facts of the last successful copy, read at its event
     int m_closeRetryCount = 0;
-    // The handheld files of the bindings [m_lookedBegin, m_lookedEnd) as one operation of the
-    // engine found them, at m_lookedAt; the scan takes each from there instead of opening and
-    // closing it, one round trip each.
+    // The handheld files of the bindings [begin, end) as one operation of the engine found them
+    // at `at`, and the fingerprints of those whose time alone moved, read in one more: the scan
+    // takes each from there instead of opening and closing it, one round trip each. The next
+    // batch is looked at while the scan goes through this one.
+public:
+    struct CLookedEntry {
+        int32_t result = -1;
+        RemoteFileInfo info;
+        uint64_t size = 0;
+        int print = -1;  // its place in prints
+    };
+    struct CLookBatch {
+        enum class Stage { None, Looking, Printing, Ready } stage = Stage::None;
+        int begin = 0;
+        int end = 0;
+        std::chrono::steady_clock::time_point at;
+        std::vector<CLookedEntry> files;
+        std::vector<std::pair<int32_t, CFileFacts>> prints;
+    };
+
+private:
+    CLookBatch m_look;      // the batch the scan takes from: Ready, or None
+    CLookBatch m_nextLook;  // on its way, or ready for the scan to take next
     bool m_looksAtOnce = true;
-    int m_lookedBegin = 0;
-    int m_lookedEnd = 0;
-    std::chrono::steady_clock::time_point m_lookedAt;
-    bool m_looked = false;  // the scan's binding was taken from there
+    bool m_printsAtOnce = true;
+    bool m_awaitingLook = false;  // the scan waits for m_nextLook
+    bool m_looked = false;        // the scan's binding was taken from m_look
     RemoteFileInfo m_lookedInfo;
     uint64_t m_lookedSize = 0;
-    // Of those, the files whose time alone moved were read in one more operation: the print's
-    // place in it, or -1.
-    bool m_printsAtOnce = true;
-    std::vector<int> m_printAt;
-    bool m_printTaken = false;  // the fingerprint awaited was taken from there
+    bool m_printTaken = false;  // the fingerprint awaited was taken from m_look
     CFileFacts m_takenPrint;
 
     // Engine objects last: released before the engine itself, which goes first of all.
