@@ -450,7 +450,9 @@ std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::v
                 }
                 AddSyncState(mark.state, values);
             }
-            if (!WriteEntryValues(user, Area(), mark.entryKey, values))
+            // The paths, the machine and often the sizes are as they were: only what moved is written.
+            std::erase_if(values, [&current](const RegValue& value) { return current.Holds(value); });
+            if (!values.empty() && !WriteEntryValues(user, Area(), mark.entryKey, values))
                 return false;
             results[i] = BindingWrite::Written;
         }

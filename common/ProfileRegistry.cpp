@@ -279,6 +279,11 @@ bool CEntryValues::Number(const QString& valueName, uint32_t& out) const {
     return NumberFromValue(status, value ? *value : RegValue(), out);
 }
 
+bool CEntryValues::Holds(const RegValue& value) const {
+    const RegValue* held = nullptr;
+    return Find(value.name, held) == RegStatus::Ok && held && held->type == value.type && held->data == value.data;
+}
+
 bool WriteEntryString(const QString& user, const QString& area, const QString& entry, const QString& valueName,
                       const QString& text) {
     return RegWriteString(HKEY_CURRENT_USER, EntryPath(user, area, entry), valueName, text);

@@ -106,6 +106,8 @@ class CEntryValues {
 public:
     bool String(const QString& valueName, QString& out) const;
     bool Number(const QString& valueName, uint32_t& out) const;
+    // The entry holds this value already: same name, type and bytes.
+    bool Holds(const RegValue& value) const;
 
 private:
     friend bool ReadEntryValues(const QString&, const QString&, const QString&, CEntryValues&);
