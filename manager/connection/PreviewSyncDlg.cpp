@@ -105,15 +105,16 @@ void CPreviewSyncDlg::ShowPlan(const QString& output) {
         copies += Copies(entry) ? 1 : 0;
         auto* item = new QTreeWidgetItem(m_list);
         item->setText(0, entry.key);
+        // Why beside what: the paths are long and the times wide, so the reason is seen at once.
         item->setText(1, LoadConnectionString(kIdsPreviewActionFirst + static_cast<int>(entry.action)));
-        item->setText(2, entry.pcPath);
-        item->setText(3, SizeText(entry.pc));
-        item->setText(4, TimeText(entry.pc));
-        item->setText(5, entry.epocPath);
-        item->setText(6, SizeText(entry.epoc));
-        item->setText(7, TimeText(entry.epoc));
-        item->setText(8, LoadConnectionString(kIdsPreviewReasonFirst + static_cast<int>(entry.reason)));
-        for (int column : {3, 6})
+        item->setText(2, LoadConnectionString(kIdsPreviewReasonFirst + static_cast<int>(entry.reason)));
+        item->setText(3, entry.pcPath);
+        item->setText(4, SizeText(entry.pc));
+        item->setText(5, TimeText(entry.pc));
+        item->setText(6, entry.epocPath);
+        item->setText(7, SizeText(entry.epoc));
+        item->setText(8, TimeText(entry.epoc));
+        for (int column : {4, 7})
             item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
     }
     for (int column = 0; column < kColumns; ++column)

@@ -10,7 +10,9 @@
 #include "manager/MessageBox.h"
 #include "manager/Strings.h"
 #include "manager/adding/AddingFlow.h"
+#include "manager/ConnectionStrings.h"
 #include "manager/connection/ConnectionFlow.h"
+#include "manager/connection/PreviewSyncDlg.h"
 #include "manager/connection/SynchronizerLaunch.h"
 #include "manager/properties/PropertyCommands.h"
 #include "platform/engine/SimulatorConfig.h"
@@ -163,6 +165,12 @@ TEST_F(MonitorTest, WithoutAnEngineTheMonitorSaysSo) {
     EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{QStringLiteral("Could not access Ericsson EPOC Connect")});
     monitor.HandleEvent(EngineEvent::Connected, 0);
     EXPECT_FALSE(monitor.IsConnected());
+}
+
+// Without a handheld the plan window does not open: a box says why.
+TEST_F(MonitorTest, PreviewWithoutAHandheldSaysSo) {
+    ShowPreviewSynchronization(nullptr, false);
+    EXPECT_EQ(CMessageBox::ShownTexts(), QStringList{LoadConnectionString(kIdsPreviewNoHandheld)});
 }
 
 TEST_F(MonitorTest, LaunchParametersAndMessages) {
