@@ -74,6 +74,27 @@ QString ColumnText(sqlite3_stmt* st, int i) {
     return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)), sqlite3_column_bytes(st, i));
 }
 
+QByteArray ColumnBlob(sqlite3_stmt* st, int i) {
+    return QByteArray(static_cast<const char*>(sqlite3_column_blob(st, i)), sqlite3_column_bytes(st, i));
+}
+
+// A value's name, type and data from the columns first, first + 1 and first + 2.
+RegValue ColumnValue(sqlite3_stmt* st, int first) {
+    return {ColumnText(st, first), uint32_t(sqlite3_column_int64(st, first + 1)), ColumnBlob(st, first + 2)};
+}
+
+// Values read with their row ids, handed out in creation order and cleared. Sorted here: an
+// ORDER BY would build a temporary b-tree for every read.
+using ValueRows = std::vector<std::pair<sqlite3_int64, RegValue>>;
+void TakeInCreationOrder(ValueRows& rows, std::vector<RegValue>& out) {
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    out.clear();
+    out.reserve(rows.size());
+    for (auto& row : rows)
+        out.push_back(std::move(row.second));
+    rows.clear();
+}
+
 RegStatus StatusOf(int rc) {
     switch (rc & 0xff) {
         case SQLITE_OK:
@@ -319,6 +340,23 @@ static RegStatus OpenForRead(CRegistry::Impl& impl, const QString& path, QString
     return RegStatus::BadStore;
 }
 
+// The key's normalized path, the store open for reading; KeyNotFound where there is no store.
+static RegStatus OpenKeyForRead(CRegistry::Impl& impl, const QString& path, QString& lastError, RegRoot root,
+                                const QString& key, QByteArray& lpath) {
+    if (!NormalizeKey(root, key, lpath))
+        return RegStatus::InvalidName;
+    bool missing = false;
+    if (RegStatus s = OpenForRead(impl, path, lastError, missing); s != RegStatus::Ok)
+        return s;
+    return missing ? RegStatus::KeyNotFound : RegStatus::Ok;
+}
+
+// A read that stopped with rc: said in the last error, with the store's name.
+static RegStatus ReadFailed(CRegistry::Impl& impl, const QString& path, QString& lastError, int rc) {
+    lastError = u"%1: %2"_s.arg(path, QString::fromUtf8(sqlite3_errmsg(impl.db.get())));
+    return StatusOf(rc);
+}
+
 bool CRegistry::IsUsable() {
     bool missing = false;
     return OpenForRead(*m_impl, m_path, m_lastError, missing) == RegStatus::Ok;
@@ -382,8 +420,7 @@ RegStatus CRegistry::QueryValue(RegRoot root, const QString& key, const QString&
         if (rc == SQLITE_DONE) {
             answer.status = RegStatus::KeyNotFound;
         } else if (rc != SQLITE_ROW) {
-            m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db.get())));
-            return StatusOf(rc);
+            return ReadFailed(*m_impl, m_path, m_lastError, rc);
         } else if (sqlite3_column_type(st, 3) == SQLITE_NULL) {
             answer.status = RegStatus::ValueNotFound;
         } else {
@@ -410,16 +447,10 @@ RegStatus CRegistry::QueryValue(RegRoot root, const QString& key, const QString&
 RegStatus CRegistry::QueryValues(RegRoot root, const QString& key, std::vector<RegValue>& out) {
     out.clear();
     QByteArray lpath;
-    if (!NormalizeKey(root, key, lpath))
-        return RegStatus::InvalidName;
-    bool missing = false;
-    if (RegStatus s = OpenForRead(*m_impl, m_path, m_lastError, missing); s != RegStatus::Ok)
+    if (RegStatus s = OpenKeyForRead(*m_impl, m_path, m_lastError, root, key, lpath); s != RegStatus::Ok)
         return s;
-    if (missing)
-        return RegStatus::KeyNotFound;
     // The key row comes back even without values, so a key without values is told from a
-    // missing key in the same snapshot. Sorted here: an ORDER BY would build a temporary
-    // b-tree for every call.
+    // missing key in the same snapshot.
     sqlite3_stmt* st = m_impl->Prepare(
         "SELECT v.id, v.name, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key=k.id WHERE k.lpath=?1");
     if (!st)
@@ -428,24 +459,15 @@ RegStatus CRegistry::QueryValues(RegRoot root, const QString& key, std::vector<R
     BindText(st, 1, lpath);
     bool keyFound = false;
     int rc = SQLITE_OK;
-    std::vector<std::pair<sqlite3_int64, RegValue>> rows;
+    ValueRows rows;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         keyFound = true;
-        if (sqlite3_column_type(st, 0) == SQLITE_NULL)
-            continue;
-        RegValue& value = rows.emplace_back(sqlite3_column_int64(st, 0), RegValue()).second;
-        value.name = ColumnText(st, 1);
-        value.type = uint32_t(sqlite3_column_int64(st, 2));
-        value.data = QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 3)), sqlite3_column_bytes(st, 3));
+        if (sqlite3_column_type(st, 0) != SQLITE_NULL)
+            rows.emplace_back(sqlite3_column_int64(st, 0), ColumnValue(st, 1));
     }
-    if (rc != SQLITE_DONE) {
-        m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db.get())));
-        return StatusOf(rc);
-    }
-    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    out.reserve(rows.size());
-    for (auto& row : rows)
-        out.push_back(std::move(row.second));
+    if (rc != SQLITE_DONE)
+        return ReadFailed(*m_impl, m_path, m_lastError, rc);
+    TakeInCreationOrder(rows, out);
     return keyFound ? RegStatus::Ok : RegStatus::KeyNotFound;
 }
 
@@ -453,13 +475,8 @@ RegStatus CRegistry::VisitSubKeyValues(
     RegRoot root, const QString& key,
     const std::function<void(const QString& name, std::vector<RegValue>& values)>& visit) {
     QByteArray lpath;
-    if (!NormalizeKey(root, key, lpath))
-        return RegStatus::InvalidName;
-    bool missing = false;
-    if (RegStatus s = OpenForRead(*m_impl, m_path, m_lastError, missing); s != RegStatus::Ok)
+    if (RegStatus s = OpenKeyForRead(*m_impl, m_path, m_lastError, root, key, lpath); s != RegStatus::Ok)
         return s;
-    if (missing)
-        return RegStatus::KeyNotFound;
     // The parent's row comes back even without sub-keys, so an empty key is told from a missing
     // one. Sub-keys come in the children index's order; each one's values are put in creation
     // order here, since sorting every row would hold them all at once.
@@ -474,16 +491,12 @@ RegStatus CRegistry::VisitSubKeyValues(
     int rc = SQLITE_OK;
     sqlite3_int64 child = -1;
     QString name;
-    std::vector<std::pair<sqlite3_int64, RegValue>> rows;
+    ValueRows rows;
     std::vector<RegValue> values;
     const auto hand = [&] {
         if (child < 0)
             return;
-        std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-        values.clear();
-        for (auto& row : rows)
-            values.push_back(std::move(row.second));
-        rows.clear();
+        TakeInCreationOrder(rows, values);
         visit(name, values);
     };
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
@@ -495,17 +508,11 @@ RegStatus CRegistry::VisitSubKeyValues(
             child = sqlite3_column_int64(st, 0);
             name = ColumnText(st, 1);
         }
-        if (sqlite3_column_type(st, 2) == SQLITE_NULL)
-            continue;
-        RegValue& value = rows.emplace_back(sqlite3_column_int64(st, 2), RegValue()).second;
-        value.name = ColumnText(st, 3);
-        value.type = uint32_t(sqlite3_column_int64(st, 4));
-        value.data = QByteArray(static_cast<const char*>(sqlite3_column_blob(st, 5)), sqlite3_column_bytes(st, 5));
+        if (sqlite3_column_type(st, 2) != SQLITE_NULL)
+            rows.emplace_back(sqlite3_column_int64(st, 2), ColumnValue(st, 3));
     }
-    if (rc != SQLITE_DONE) {
-        m_lastError = u"%1: %2"_s.arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_impl->db.get())));
-        return StatusOf(rc);
-    }
+    if (rc != SQLITE_DONE)
+        return ReadFailed(*m_impl, m_path, m_lastError, rc);
     hand();
     return keyFound ? RegStatus::Ok : RegStatus::KeyNotFound;
 }
