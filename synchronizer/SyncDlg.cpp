@@ -20,8 +20,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-// Most operations end well within this; a longer one (a flushed copy) arrives as a posted event.
-constexpr auto kWaitForNextEvent = std::chrono::microseconds(500);
 // How long the run's steps may follow each other before the window gets its turn.
 constexpr auto kStepsBetweenPaints = std::chrono::milliseconds(15);
 // How long Stop waits for the copies under way to be made durable and marked.
@@ -65,20 +63,9 @@ void CSyncDlg::customEvent(QEvent* event) {
         QDialog::customEvent(event);
         return;
     }
-    const auto* e = static_cast<CEngineEvent*>(event);
-    if (e->Sender() == &m_sink)
-        m_sink.Received();
-    if (m_closed)
-        return;
-    m_run->HandleEvent(e->Event(), e->Result());
-    // The chain's next event usually follows within microseconds: taking it here saves a pass
-    // of the event loop per operation. The loop gets its turn again every few milliseconds, so
-    // the window still repaints and Stop still works.
-    const auto until = std::chrono::steady_clock::now() + kStepsBetweenPaints;
-    CPWInfo::Handed next{};
-    while (!m_closed && m_run->AwaitsEngine() && std::chrono::steady_clock::now() < until &&
-           m_sink.WaitForNext(kWaitForNextEvent, next))
-        m_run->HandleEvent(next.event, next.result);
+    // The loop gets its turn again every few milliseconds, so the window still repaints and
+    // Stop still works.
+    HandEngineEvent(*static_cast<CEngineEvent*>(event), m_sink, *m_run, m_closed, kStepsBetweenPaints);
 }
 
 void CSyncDlg::reject() {

@@ -5,11 +5,6 @@
 
 #include <chrono>
 
-namespace {
-// As the window does: the chain's next event usually follows within microseconds.
-constexpr auto kWaitForNextEvent = std::chrono::microseconds(500);
-}  // namespace
-
 CSyncPlanner::Result CSyncPlanner::MakePlan(CSyncRunSettings settings) {
     settings.planOnly = true;
     CSyncPlanner planner;
@@ -37,15 +32,8 @@ void CSyncPlanner::customEvent(QEvent* event) {
         QObject::customEvent(event);
         return;
     }
-    const auto* e = static_cast<CEngineEvent*>(event);
-    if (e->Sender() == &m_sink)
-        m_sink.Received();
-    if (m_closed)
-        return;
-    m_run->HandleEvent(e->Event(), e->Result());
-    CPWInfo::Handed next{};
-    while (!m_closed && m_run->AwaitsEngine() && m_sink.WaitForNext(kWaitForNextEvent, next))
-        m_run->HandleEvent(next.event, next.result);
+    // Nothing to repaint: the events are taken as long as they follow.
+    HandEngineEvent(*static_cast<CEngineEvent*>(event), m_sink, *m_run, m_closed, std::chrono::hours(1));
     EndIfStalled();
 }
 

@@ -1458,3 +1458,19 @@ void CSyncRun::FinishRun() {
     m_ui.ShowCompletion(m_log.Path(), m_errors);
     Close(true);
 }
+
+void HandEngineEvent(const CEngineEvent& event, CPWInfo& sink, CSyncRun& run, const bool& closed,
+                     std::chrono::milliseconds budget) {
+    // Most operations end well within this; a longer one (a flushed copy) arrives as a posted event.
+    constexpr auto kWaitForNextEvent = std::chrono::microseconds(500);
+    if (event.Sender() == &sink)
+        sink.Received();
+    if (closed)
+        return;
+    run.HandleEvent(event.Event(), event.Result());
+    const auto until = std::chrono::steady_clock::now() + budget;
+    CPWInfo::Handed next{};
+    while (!closed && run.AwaitsEngine() && std::chrono::steady_clock::now() < until &&
+           sink.WaitForNext(kWaitForNextEvent, next))
+        run.HandleEvent(next.event, next.result);
+}

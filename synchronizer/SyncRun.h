@@ -276,3 +276,10 @@ private:
     std::unique_ptr<IEpocMachine> m_machine;
     std::unique_ptr<IEpocRemoteFile> m_remoteFile;
 };
+
+// The window's side of a run's events: the one it received, then those that follow within
+// microseconds, taken from the sink directly (a pass of the event loop saved each), until
+// `closed` says so, the run waits for no engine event, or `budget` is spent.
+void HandEngineEvent(const CEngineEvent& event, CPWInfo& sink, CSyncRun& run, const bool& closed,
+                     std::chrono::milliseconds budget);
+
