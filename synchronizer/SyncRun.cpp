@@ -686,7 +686,8 @@ bool CSyncRun::TakeLooked() {
     FileSpec spec;
     // Only what one by one would give the same: a file there, or one that is not (its path
     // fine). Anything else (the handheld gone meanwhile) is looked at alone.
-    if (looked.result != 0 && !(looked.result == EngineError::kNotFound && MakeDeviceSpec(m_bindings[m_scanIndex], spec)))
+    if (looked.result != 0 &&
+        !(looked.result == EngineError::kNotFound && MakeDeviceSpec(m_bindings[m_scanIndex], spec)))
         return false;
     m_looked = true;
     m_lookedInfo = looked.info;

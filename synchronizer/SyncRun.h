@@ -282,4 +282,3 @@ private:
 // `closed` says so, the run waits for no engine event, or `budget` is spent.
 void HandEngineEvent(const CEngineEvent& event, CPWInfo& sink, CSyncRun& run, const bool& closed,
                      std::chrono::milliseconds budget);
-

@@ -30,8 +30,9 @@ inline void StayAwakeForTheNextOperation(const std::atomic<bool>& queued, const 
 // operations Initialize, Connect, OpenRemoteFile(spec, state), CopyFile, CloseRemoteFile(spec,
 // force), AttachRemote, GetMachine(state), BeginSession, MakeCopiesDurable and ReadFingerprint(spec), Facts() for
 // their results, LookAt(spec, looked) and LooksAtOnce() for LookAtRemoteFiles, Fingerprint(spec, facts) for
-// ReadFingerprints, Deliver(event), and CancelCopies (called on the caller's thread); ReleaseRemoteFile(spec) only where its files can be
-// reported busy. Core must be complete where the back-end's constructor and destructor are defined.
+// ReadFingerprints, Deliver(event), and CancelCopies (called on the caller's thread); ReleaseRemoteFile(spec) only
+// where its files can be reported busy. Core must be complete where the back-end's constructor and destructor are
+// defined.
 template <typename Core>
 class CWorkerEngine : public IEpocEngine {
 public:

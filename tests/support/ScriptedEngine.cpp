@@ -75,7 +75,9 @@ public:
         return m_t.GetLookedFile(index, info, size);
     }
     int32_t ReadFingerprints(const std::vector<FileSpec>& specs) override { return m_t.ReadFingerprints(specs); }
-    int32_t GetFingerprintOf(std::size_t index, CFileFacts& facts) override { return m_t.GetFingerprintOf(index, facts); }
+    int32_t GetFingerprintOf(std::size_t index, CFileFacts& facts) override {
+        return m_t.GetFingerprintOf(index, facts);
+    }
 
 private:
     IEpocEngine& m_t;
