@@ -309,8 +309,9 @@ TEST_F(SimEngineTest, LooksAtManyFilesAsOpeningEachWould) {
         const int32_t result = engine->GetFingerprintOf(i, together);
         engine->ReadFingerprint(specs[i]);
         Expect("FingerprintRead", result);
-        if (result == 0 && engine->GetFingerprint(alone) == 0)
+        if (result == 0 && engine->GetFingerprint(alone) == 0) {
             EXPECT_TRUE(together.print == alone.print && together.size == alone.size && together.time == alone.time);
+        }
     }
     for (const QString& fault : {SimulatorConfig::FaultBusy(), SimulatorConfig::FaultCloseFail()}) {
         SetFault(fault, 1);
