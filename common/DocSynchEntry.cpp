@@ -168,6 +168,12 @@ void AddSyncState(const CSyncState& s, std::vector<RegValue>& values) {
     text(kSyncEpocFileName, s.epocFileName);
 }
 
+// A refresh moves the times alone: sizes and fingerprints were found as recorded.
+std::vector<RegValue> RefreshedTimes(const CSyncState& s) {
+    return {EntryStringValue(kSyncPcTime, QString::number(s.pc.time)),
+            EntryStringValue(kSyncEpocTime, QString::number(s.epoc.time))};
+}
+
 // The binding still names the files the run copied.
 bool StillNames(const CEntryValues& e, const CSyncState& s) {
     if (s.winFileName.isEmpty())
@@ -419,14 +425,23 @@ uint32_t SynchronizedStampNow() {
     return CClock::CurrentSecondsUtc() + 3;
 }
 
-std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::vector<CSynchronizedMark>& marks) {
+std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::vector<CSynchronizedMark>& marks,
+                                               const StoreStamp& readAt) {
     std::vector<BindingWrite> results(marks.size(), BindingWrite::Failed);
     if (marks.empty())
         return results;
     const bool committed = RegTransaction([&] {
+        // Nothing committed since the bindings were read: each is still the one its run saw.
+        const bool asRead = RegStamp() == readAt;
         std::vector<RegValue> values;
         for (std::size_t i = 0; i < marks.size(); ++i) {
             const CSynchronizedMark& mark = marks[i];
+            if (asRead && mark.refreshOnly && mark.state.valid) {
+                if (!WriteEntryValues(user, Area(), mark.entryKey, RefreshedTimes(mark.state)))
+                    return false;
+                results[i] = BindingWrite::Written;
+                continue;
+            }
             // One read and one write a binding: a run marks a thousand of them at once.
             CEntryValues current;
             uint32_t status = 0;
@@ -440,9 +455,7 @@ std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::v
             }
             values.clear();
             if (mark.refreshOnly && mark.state.valid) {
-                // A refresh moves the times alone: sizes and fingerprints were found as recorded.
-                values.push_back(EntryStringValue(kSyncPcTime, QString::number(mark.state.pc.time)));
-                values.push_back(EntryStringValue(kSyncEpocTime, QString::number(mark.state.epoc.time)));
+                values = RefreshedTimes(mark.state);
             } else {
                 if (!mark.refreshOnly) {
                     values.push_back(EntryNumberValue(kWasUpdated, 1));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/StoreCheck.h"
+#include "platform/registry/StoreStamp.h"
 
 #include <QString>
 
@@ -137,7 +138,10 @@ struct CSynchronizedMark {
     CSyncState state;
     bool refreshOnly = false;
 };
-std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::vector<CSynchronizedMark>& marks);
+// readAt: the store's stamp taken before the run read its bindings; while the store is still as
+// it was then, a refresh is written without reading its binding again.
+std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::vector<CSynchronizedMark>& marks,
+                                               const StoreStamp& readAt = {});
 // The stamp a mark made now writes.
 uint32_t SynchronizedStampNow();
 // One text value of an existing binding ("WinFileType" after a conversion).

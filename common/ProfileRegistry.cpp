@@ -338,6 +338,10 @@ bool RegTransaction(const std::function<bool()>& body) {
     return CRegistry::Default().Transaction(body) == RegStatus::Ok;
 }
 
+StoreStamp RegStamp() {
+    return CRegistry::Default().Stamp();
+}
+
 bool RegStoreUsable(QString& message) {
     CRegistry& registry = CRegistry::Default();
     if (registry.CheckIntegrity())

@@ -46,6 +46,8 @@ bool RegReadSnapshot(const std::function<void()>& body);
 // (body returns false, a write inside fails, or body throws). Calls nest into the outer one.
 // False when nothing was written.
 bool RegTransaction(const std::function<bool()>& body);
+// The store as it is now: equal stamps mean nothing was committed in between (CRegistry::Stamp).
+StoreStamp RegStamp();
 // True when the store is a sound registry (or does not exist yet); otherwise message is the
 // text that names the file and says what to do.
 bool RegStoreUsable(QString& message);

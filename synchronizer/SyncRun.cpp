@@ -305,10 +305,6 @@ void CSyncRun::Dispatch(EngineEvent event, int32_t result) {
             if (m_state == State::Scanning || m_state == State::Fingerprinting)
                 OnRemoteFilesLooked(result);
             break;
-        case EngineEvent::FingerprintsRead:
-            if (m_state == State::Scanning || m_state == State::Fingerprinting)
-                OnFingerprintsRead(result);
-            break;
         case EngineEvent::Status:
             break;
     }
@@ -415,6 +411,7 @@ void CSyncRun::OnSessionReady() {
 
 void CSyncRun::LoadBindings() {
     const QString area = QLatin1String(kDocSynchArea);
+    m_readAt = RegStamp();  // before the read: a commit during it makes the later stamps differ
     const uint32_t now = CClock::CurrentSecondsUtc();
     const auto keep = [this, now](CDocSynchEntry binding, const QString& key) {
         binding.BindingNumber = LeadingNumber(key);
@@ -574,7 +571,7 @@ void CSyncRun::OpenForScan() {
     if (m_look.stage == LookStage::Ready && !Fresh(m_look))
         m_look = {};
     if (m_looksAtOnce && !Holds(m_look, m_scanIndex)) {
-        if (m_nextLook.stage == LookStage::Looking || m_nextLook.stage == LookStage::Printing) {
+        if (m_nextLook.stage == LookStage::Looking) {
             m_awaitingLook = true;
             return;
         }
@@ -600,13 +597,25 @@ void CSyncRun::OpenForScan() {
 void CSyncRun::StartLook(int begin) {
     const int end = std::min<int>(static_cast<int>(m_bindings.size()), begin + kLookedAtOnce);
     std::vector<FileSpec> specs(std::size_t(end - begin));
+    std::vector<CKnownFile> known(specs.size());
+    // The files the scan would read because their time alone moved (a zone, a clock, a driver
+    // moved them all, typically) are read as they are looked at; a few megabytes at most, so
+    // that Stop is not kept waiting.
+    constexpr uint64_t kPrintedAtOnce = 4 << 20;
+    uint64_t bytes = 0;
     for (int i = begin; i < end; ++i) {
+        const CDocSynchEntry& binding = m_bindings[i];
+        const std::size_t at = std::size_t(i - begin);
         // A path the engine cannot address is left empty: it is refused there, then taken alone.
-        if (!MakeDeviceSpec(m_bindings[i], specs[std::size_t(i - begin)]))
-            specs[std::size_t(i - begin)] = FileSpec{};
+        if (!MakeDeviceSpec(binding, specs[at]))
+            specs[at] = FileSpec{};
+        else if (binding.SyncedStateApplies(m_machineId) && bytes + binding.Synced.epoc.size <= kPrintedAtOnce) {
+            bytes += binding.Synced.epoc.size;
+            known[at] = {true, binding.Synced.epoc.size, binding.Synced.epoc.time};
+        }
     }
-    m_nextLook = {LookStage::Looking, begin, end, std::chrono::steady_clock::now(), {}, {}};
-    Await(EngineEvent::RemoteFilesLooked, m_engine->LookAtRemoteFiles(specs));
+    m_nextLook = {LookStage::Looking, begin, end, std::chrono::steady_clock::now(), {}};
+    Await(EngineEvent::RemoteFilesLooked, m_engine->LookAtRemoteFiles(specs, known));
 }
 
 // Also while the scan is at a prompt: the batch is only kept, and taken when the scan gets there.
@@ -619,47 +628,13 @@ void CSyncRun::OnRemoteFilesLooked(int32_t result) {
         batch = {};
     } else {
         batch.files.resize(std::size_t(batch.end - batch.begin));
-        for (std::size_t i = 0; i < batch.files.size(); ++i)
-            batch.files[i].result = m_engine->GetLookedFile(i, batch.files[i].info, batch.files[i].size);
-        // The files the scan will read because their time alone moved (a zone, a clock, a
-        // driver moved them all, typically) are read now, together; a few megabytes at most,
-        // so that Stop is not kept waiting.
-        constexpr uint64_t kPrintedAtOnce = 4 << 20;
-        uint64_t bytes = 0;
-        std::vector<FileSpec> specs;
-        for (int i = batch.begin; m_printsAtOnce && i < batch.end; ++i) {
-            const CDocSynchEntry& binding = m_bindings[i];
-            CLookedEntry& looked = batch.files[std::size_t(i - batch.begin)];
-            FileSpec spec;
-            if (looked.result != 0 || !binding.SyncedStateApplies(m_machineId) ||
-                looked.size != binding.Synced.epoc.size || looked.info.LocalFileTime() == binding.Synced.epoc.time ||
-                bytes + looked.size > kPrintedAtOnce || !MakeDeviceSpec(binding, spec))
-                continue;
-            bytes += looked.size;
-            looked.print = static_cast<int>(specs.size());
-            specs.push_back(spec);
-        }
-        if (!specs.empty()) {
-            batch.stage = LookStage::Printing;
-            batch.prints.resize(specs.size());
-            Await(EngineEvent::FingerprintsRead, m_engine->ReadFingerprints(specs));
-            return;
+        for (std::size_t i = 0; i < batch.files.size(); ++i) {
+            CLookedEntry& looked = batch.files[i];
+            looked.result = m_engine->GetLookedFile(i, looked.info, looked.size);
+            looked.printResult = m_engine->GetFingerprintOf(i, looked.print);
         }
         batch.stage = LookStage::Ready;
     }
-    if (std::exchange(m_awaitingLook, false))
-        OpenForScan();
-}
-
-void CSyncRun::OnFingerprintsRead(int32_t result) {
-    CLookBatch& batch = m_nextLook;
-    if (batch.stage != LookStage::Printing)
-        return;
-    for (std::size_t i = 0; i < batch.prints.size(); ++i)
-        batch.prints[i].first = result == 0 ? m_engine->GetFingerprintOf(i, batch.prints[i].second) : result;
-    if (result != 0)
-        m_printsAtOnce = false;  // each is then read alone, where the scan needs it
-    batch.stage = LookStage::Ready;
     if (std::exchange(m_awaitingLook, false))
         OpenForScan();
 }
@@ -668,13 +643,13 @@ void CSyncRun::OnFingerprintsRead(int32_t result) {
 bool CSyncRun::TakePrint() {
     if (!m_looked || !Holds(m_look, m_scanIndex))
         return false;
-    const int at = m_look.files[std::size_t(m_scanIndex - m_look.begin)].print;
-    if (at < 0 || m_look.prints[std::size_t(at)].first == IEpocEngine::kNotSupported)
+    const CLookedEntry& looked = m_look.files[std::size_t(m_scanIndex - m_look.begin)];
+    if (looked.printResult == IEpocEngine::kNotSupported)
         return false;
     m_state = State::Fingerprinting;
     m_printTaken = true;
-    m_takenPrint = m_look.prints[std::size_t(at)].second;
-    m_pending.emplace_back(EngineEvent::FingerprintRead, m_look.prints[std::size_t(at)].first);
+    m_takenPrint = looked.print;
+    m_pending.emplace_back(EngineEvent::FingerprintRead, looked.printResult);
     return true;
 }
 
@@ -892,7 +867,7 @@ void CSyncRun::RefreshRecordedTimes() {
     }
     // Only saves reading them again next time: a refresh that fails costs nothing else.
     if (!refreshes.empty())
-        MarkSynchronizedKeys(m_owner, refreshes);
+        MarkSynchronizedKeys(m_owner, refreshes, m_readAt);
 }
 
 void CSyncRun::SurveyBindings(std::vector<CBindingNames> all) {

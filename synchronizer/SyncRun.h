@@ -116,7 +116,6 @@ private:
     void ReadPrint(bool pcSide);
     void OnFingerprintRead(int32_t result);
     void OnRemoteFilesLooked(int32_t result);
-    void OnFingerprintsRead(int32_t result);
     bool TakeLooked();
     bool TakePrint();
     void StartLook(int begin);
@@ -240,7 +239,7 @@ private:
     CFileFacts m_lastCopy;  // the facts of the last successful copy, read at its event
     int m_closeRetryCount = 0;
     // The handheld files of the bindings [begin, end) as one operation of the engine found them
-    // at `at`, and the fingerprints of those whose time alone moved, read in one more: the scan
+    // at `at`, with the fingerprints of those whose time alone moved, read there too: the scan
     // takes each from there instead of opening and closing it, one round trip each. The next
     // batch is looked at while the scan goes through this one.
 public:
@@ -248,22 +247,22 @@ public:
         int32_t result = -1;
         RemoteFileInfo info;
         uint64_t size = 0;
-        int print = -1;  // its place in prints
+        int32_t printResult = IEpocEngine::kNotSupported;  // read with the look when not that
+        CFileFacts print;
     };
     struct CLookBatch {
-        enum class Stage { None, Looking, Printing, Ready } stage = Stage::None;
+        enum class Stage { None, Looking, Ready } stage = Stage::None;
         int begin = 0;
         int end = 0;
         std::chrono::steady_clock::time_point at;
         std::vector<CLookedEntry> files;
-        std::vector<std::pair<int32_t, CFileFacts>> prints;
     };
 
 private:
     CLookBatch m_look;      // the batch the scan takes from: Ready, or None
     CLookBatch m_nextLook;  // on its way, or ready for the scan to take next
     bool m_looksAtOnce = true;
-    bool m_printsAtOnce = true;
+    StoreStamp m_readAt;          // the store before the bindings were read
     bool m_awaitingLook = false;  // the scan waits for m_nextLook
     bool m_looked = false;        // the scan's binding was taken from m_look
     RemoteFileInfo m_lookedInfo;

@@ -288,16 +288,16 @@ int32_t CDeviceDir::Lookup(const QByteArray& name, QByteArray& onDisk, DeviceEnt
     if (!IsOpen())
         return EngineError::kNotReady;
     struct stat st {};
-    QByteArray candidate = m_foldsCase ? FindIgnoringCase(m_fd.Get(), name) : QByteArray();
+    QByteArray candidate = m_foldsCase ? FindIgnoringCase(Fd(), name) : QByteArray();
     if (candidate.isEmpty())
         candidate = name;
-    if (::fstatat(m_fd.Get(), candidate.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(Fd(), candidate.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
             return RefusalForErrno(errno);
         if (m_foldsCase)
             return EngineError::kNotFound;
-        candidate = FindIgnoringCase(m_fd.Get(), name);
-        if (candidate.isEmpty() || ::fstatat(m_fd.Get(), candidate.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        candidate = FindIgnoringCase(Fd(), name);
+        if (candidate.isEmpty() || ::fstatat(Fd(), candidate.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return EngineError::kNotFound;
     }
     // A mount point below the root shows the mounted file system's folder.
@@ -319,7 +319,7 @@ int32_t CDeviceDir::OpenFolder(const QByteArray& onDisk, CDeviceDir& out) const 
     if (!IsOpen())
         return EngineError::kNotReady;
     bool checked = false;
-    CUniqueFd fd(OpenFolderComponent(m_fd.Get(), onDisk.constData(), checked));
+    CUniqueFd fd(OpenFolderComponent(Fd(), onDisk.constData(), checked));
     if (!fd.IsValid()) {
         switch (errno) {
             case ENOENT:
@@ -339,7 +339,7 @@ int32_t CDeviceDir::OpenFolder(const QByteArray& onDisk, CDeviceDir& out) const 
         if (!S_ISDIR(st.st_mode))
             return EngineError::kPathNotFound;
     }
-    out.m_fd = std::move(fd);
+    out.m_fd = std::make_shared<const CUniqueFd>(std::move(fd));
     out.m_device = m_device;
     out.m_foldsCase = m_foldsCase;
     out.m_hostPath = JoinHostPath(m_hostPath, onDisk);
@@ -351,13 +351,13 @@ int32_t CDeviceDir::OpenFolderIgnoringCase(const QByteArray& name, CDeviceDir& o
     // drivers may give each spelling its own cached node, and a file replaced through one is
     // then read stale through the other.
     if (m_foldsCase) {
-        const QByteArray found = FindIgnoringCase(m_fd.Get(), name);
+        const QByteArray found = FindIgnoringCase(Fd(), name);
         return OpenFolder(found.isEmpty() ? name : found, out);
     }
     int32_t result = OpenFolder(name, out);
     if (result != EngineError::kNotFound)
         return result;
-    const QByteArray found = FindIgnoringCase(m_fd.Get(), name);
+    const QByteArray found = FindIgnoringCase(Fd(), name);
     if (found.isEmpty() || found == name)
         return EngineError::kNotFound;
     return OpenFolder(found, out);
@@ -372,12 +372,12 @@ int32_t CDeviceDir::OpenFile(const QByteArray& onDisk, CUniqueFd& out, struct st
     if (seen && S_ISREG(seen->st_mode)) {
         // The walk has just seen a regular file there: whatever replaced it meanwhile is opened
         // without blocking and refused below. (Only root can make a device node to swap in.)
-        fd.Reset(::openat(m_fd.Get(), onDisk.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+        fd.Reset(::openat(Fd(), onDisk.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
         if (fd.IsValid() && (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != seen->st_dev ||
                              st.st_ino != seen->st_ino || ::fcntl(fd.Get(), F_SETFL, 0) != 0))
             return EngineError::kAccessDenied;
     } else {
-        fd = OpenRegularFile(m_fd.Get(), onDisk.constData(), O_NOFOLLOW, &st);
+        fd = OpenRegularFile(Fd(), onDisk.constData(), O_NOFOLLOW, &st);
     }
     if (!fd.IsValid()) {
         switch (errno) {
@@ -398,7 +398,7 @@ int32_t CDeviceDir::OpenFile(const QByteArray& onDisk, CUniqueFd& out, struct st
 
 int32_t CDeviceDir::List(std::vector<std::pair<QByteArray, DeviceEntryKind>>& out) const {
     out.clear();
-    const DirPtr dir = IsOpen() ? OpenListing(m_fd.Get()) : nullptr;
+    const DirPtr dir = IsOpen() ? OpenListing(Fd()) : nullptr;
     if (!dir)
         return EngineError::kGeneral;
     while (const dirent* entry = ::readdir(dir.get())) {
@@ -408,7 +408,7 @@ int32_t CDeviceDir::List(std::vector<std::pair<QByteArray, DeviceEntryKind>>& ou
         unsigned char type = entry->d_type;
         if (type == DT_UNKNOWN) {
             struct stat st {};
-            if (::fstatat(m_fd.Get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            if (::fstatat(Fd(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
             type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
         }
@@ -421,14 +421,23 @@ int32_t CDeviceDir::List(std::vector<std::pair<QByteArray, DeviceEntryKind>>& ou
 }
 
 int32_t CDeviceDir::Duplicate(CDeviceDir& out) const {
-    CUniqueFd fd(IsOpen() ? ::fcntl(m_fd.Get(), F_DUPFD_CLOEXEC, 0) : -1);
+    CUniqueFd fd(IsOpen() ? ::fcntl(Fd(), F_DUPFD_CLOEXEC, 0) : -1);
     if (!fd.IsValid())
         return EngineError::kNotReady;
-    out.m_fd = std::move(fd);
+    out.m_fd = std::make_shared<const CUniqueFd>(std::move(fd));
     out.m_device = m_device;
     out.m_foldsCase = m_foldsCase;
     out.m_hostPath = m_hostPath;
     return 0;
+}
+
+CDeviceDir CDeviceDir::Share() const {
+    CDeviceDir out;
+    out.m_fd = m_fd;
+    out.m_device = m_device;
+    out.m_foldsCase = m_foldsCase;
+    out.m_hostPath = m_hostPath;
+    return out;
 }
 
 int32_t OpenDeviceRoot(const DeviceRootPlace& place, CDeviceDir& out) {
@@ -449,7 +458,7 @@ int32_t OpenDeviceRoot(const DeviceRootPlace& place, CDeviceDir& out) {
     if (place.mountId >= 0 && !DescriptorIsOnMount(fd.Get(), place.mountId, place.device))
         return EngineError::kNotReady;
     CDeviceDir dir;
-    dir.m_fd = std::move(fd);
+    dir.m_fd = std::make_shared<const CUniqueFd>(std::move(fd));
     dir.m_device = st.st_dev;
     dir.m_foldsCase = place.foldsCase;
     dir.m_hostPath = base;
@@ -480,7 +489,8 @@ int32_t FileSpecPath(const FileSpec& spec, QByteArray& path) {
     return 0;
 }
 
-int32_t ResolveDevicePath(const CDeviceDir& root, const QByteArray& epocPath, DeviceTarget& out) {
+int32_t ResolveDevicePath(const CDeviceDir& root, const QByteArray& epocPath, DeviceTarget& out,
+                          CWalkedFolders* walked) {
     out = DeviceTarget();
     const QByteArray& p = epocPath;
     if (p.size() < 2 || !std::isalpha(static_cast<unsigned char>(p[0])) || p[1] != ':')
@@ -527,16 +537,24 @@ int32_t ResolveDevicePath(const CDeviceDir& root, const QByteArray& epocPath, De
 
     // Folders on the way are opened at once; only one that is missing is looked for ignoring case.
     CDeviceDir current;
-    int32_t result = root.OpenFolderIgnoringCase(QByteArray(1, letter), current);
-    for (qsizetype i = 0; result == 0 && i + 1 < parts.size(); ++i) {
-        CDeviceDir next;
-        result = current.OpenFolderIgnoringCase(parts[i], next);
-        current = std::move(next);
+    const QByteArray folderPath = p.left(p.lastIndexOf('\\', p.size() - 2));
+    int32_t result = 0;
+    if (const auto it = walked ? walked->find(folderPath) : CWalkedFolders::iterator(); walked && it != walked->end()) {
+        current = it->second.Share();
+    } else {
+        result = root.OpenFolderIgnoringCase(QByteArray(1, letter), current);
+        for (qsizetype i = 0; result == 0 && i + 1 < parts.size(); ++i) {
+            CDeviceDir next;
+            result = current.OpenFolderIgnoringCase(parts[i], next);
+            current = std::move(next);
+        }
+        if (result == EngineError::kNotFound)
+            return EngineError::kPathNotFound;
+        if (result != 0)
+            return result;
+        if (walked)
+            walked->emplace(folderPath, current.Share());
     }
-    if (result == EngineError::kNotFound)
-        return EngineError::kPathNotFound;
-    if (result != 0)
-        return result;
     QByteArray entry;
     result = current.Lookup(parts.last(), entry, kind, &st);
     if (result == EngineError::kNotFound) {
@@ -557,39 +575,47 @@ int32_t ResolveDevicePath(const CDeviceDir& root, const QByteArray& epocPath, De
     return 0;
 }
 
-int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath, DeviceTarget& out) {
-    out = DeviceTarget();
-    // A scan resolves below the simulator's root for every operation, so the root's descriptor
-    // is kept per thread and used again while the text still names that very folder (one
-    // lstat instead of an open, an fstat and a close); the walk borrows it for this call only.
+int32_t OpenSimulatorRoot(const QString& deviceRoot, CDeviceDir& out) {
+    out = CDeviceDir();
+    // A scan resolves below the simulator's root for every operation, so the root is kept per
+    // thread and used again while the text still names that very folder (one lstat instead of
+    // an open, an fstat and a close).
     struct Kept {
         QByteArray text;
-        CUniqueFd fd;
+        CDeviceDir root;
         struct stat status {};
     };
     thread_local Kept kept;
     const QByteArray text = QFile::encodeName(deviceRoot);
-    CDeviceDir root;
     struct stat now {};
-    const bool reuse = kept.fd.IsValid() && kept.text == text && !text.endsWith('/') &&
-                       ::lstat(text.constData(), &now) == 0 && S_ISDIR(now.st_mode) &&
-                       now.st_dev == kept.status.st_dev && now.st_ino == kept.status.st_ino;
-    if (reuse) {
-        root.m_fd.Reset(kept.fd.Get());
-        root.m_device = kept.status.st_dev;
-        root.m_hostPath = text;
-    } else if (deviceRoot.isEmpty() || OpenDeviceRoot(SimulatorRootPlace(deviceRoot), root) != 0) {
-        // The path's own form is judged first, as before the root is looked at.
-        DeviceTarget ignored;
-        const int32_t form = ResolveDevicePath(CDeviceDir(), epocPath, ignored);
-        return form == EngineError::kBadName ? form : EngineError::kNotReady;
-    } else if (::fstat(root.Fd(), &now) == 0) {
+    if (kept.root.IsOpen() && kept.text == text && !text.endsWith('/') && ::lstat(text.constData(), &now) == 0 &&
+        S_ISDIR(now.st_mode) && now.st_dev == kept.status.st_dev && now.st_ino == kept.status.st_ino) {
+        out = kept.root.Share();
+        return 0;
+    }
+    CDeviceDir root;
+    if (deviceRoot.isEmpty() || OpenDeviceRoot(SimulatorRootPlace(deviceRoot), root) != 0)
+        return EngineError::kNotReady;
+    if (::fstat(root.Fd(), &now) == 0) {
         kept.text = text;
-        kept.fd.Reset(::fcntl(root.Fd(), F_DUPFD_CLOEXEC, 0));
+        kept.root = root.Share();
         kept.status = now;
     }
-    const int32_t result = ResolveDevicePath(root, epocPath, out);
-    if (reuse)
-        root.m_fd.Release();
-    return result;
+    out = std::move(root);
+    return 0;
+}
+
+int32_t UnreachableRootResult(const QByteArray& epocPath) {
+    // The path's own form is judged first, as before the root is looked at.
+    DeviceTarget ignored;
+    const int32_t form = ResolveDevicePath(CDeviceDir(), epocPath, ignored);
+    return form == EngineError::kBadName ? form : EngineError::kNotReady;
+}
+
+int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath, DeviceTarget& out) {
+    out = DeviceTarget();
+    CDeviceDir root;
+    if (OpenSimulatorRoot(deviceRoot, root) != 0)
+        return UnreachableRootResult(epocPath);
+    return ResolveDevicePath(root, epocPath, out);
 }

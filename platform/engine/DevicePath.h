@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <sys/stat.h>
 #include <utility>
 #include <vector>
@@ -36,16 +38,17 @@ struct DeviceRootPlace {
     bool foldsCase = false;
 };
 
-// A folder of the handheld, open (O_PATH) on the handheld's file system. Move-only; nothing is
-// kept open longer than one operation, since an open folder keeps a volume from unmounting.
+// A folder of the handheld, open (O_PATH) on the handheld's file system. Move-only, but its
+// descriptor can be shared; nothing is kept open longer than one operation (or one batch of
+// them), since an open folder keeps a volume from unmounting.
 class CDeviceDir {
 public:
     CDeviceDir() = default;
     CDeviceDir(CDeviceDir&&) noexcept = default;
     CDeviceDir& operator=(CDeviceDir&&) noexcept = default;
 
-    bool IsOpen() const { return m_fd.IsValid(); }
-    int Fd() const { return m_fd.Get(); }
+    bool IsOpen() const { return m_fd && m_fd->IsValid(); }
+    int Fd() const { return m_fd ? m_fd->Get() : -1; }
     dev_t Device() const { return m_device; }
     bool FoldsCase() const { return m_foldsCase; }
     // Where the folder is on the PC, for messages and display; never used to reach it.
@@ -72,11 +75,12 @@ public:
     int32_t List(std::vector<std::pair<QByteArray, DeviceEntryKind>>& out) const;
     // A second descriptor of the same folder.
     int32_t Duplicate(CDeviceDir& out) const;
+    // The same folder through the same descriptor, closed with its last holder.
+    CDeviceDir Share() const;
 
 private:
     friend int32_t OpenDeviceRoot(const DeviceRootPlace& place, CDeviceDir& out);
-    friend int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath, DeviceTarget& out);
-    CUniqueFd m_fd;
+    std::shared_ptr<const CUniqueFd> m_fd;
     dev_t m_device = 0;
     bool m_foldsCase = false;
     QByteArray m_hostPath;
@@ -108,12 +112,32 @@ struct DeviceTarget {
 // within the record or is not valid UTF-8.
 int32_t FileSpecPath(const FileSpec& spec, QByteArray& path);
 
+// The folders a batch of operations walked to, by their path as given: many files of one folder
+// cost one walk.
+using CWalkedFolders = std::map<QByteArray, CDeviceDir>;
+
 // Resolves an EPOC path below the open root. 0 on success (the last component may be absent:
 // see exists); otherwise kBadName for a refused path or entry, kPathNotFound when the drive or
 // a folder on the way is missing, kAccessDenied for a pipe or device node as the last component.
-int32_t ResolveDevicePath(const CDeviceDir& root, const QByteArray& epocPath, DeviceTarget& out);
-// The same below the simulator's root folder; kNotReady when that folder is unusable.
+// With walked, a folder found there is used as it is, and one walked to is kept there.
+int32_t ResolveDevicePath(const CDeviceDir& root, const QByteArray& epocPath, DeviceTarget& out,
+                          CWalkedFolders* walked = nullptr);
+// The handheld's root as one operation, or one batch of them, found it: opened once, with the
+// folders walked to below it.
+struct CRootVisit {
+    bool opened = false;
+    int32_t result = 0;
+    CDeviceDir root;
+    CWalkedFolders walked;
+};
+
+// The simulator's root folder: 0, or kNotReady when it is unusable.
+int32_t OpenSimulatorRoot(const QString& deviceRoot, CDeviceDir& out);
+// Resolves below the simulator's root folder; kNotReady when that folder is unusable, unless
+// the path itself is refused (kBadName).
 int32_t ResolveDevicePath(const QString& deviceRoot, const QByteArray& epocPath, DeviceTarget& out);
+// What resolving gives when the root is unusable: kBadName for a refused path, else kNotReady.
+int32_t UnreachableRootResult(const QByteArray& epocPath);
 
 // True when the open fd lies on the mount with this id (its file system's device, where the
 // kernel cannot tell the mount).

@@ -66,17 +66,12 @@ int32_t CLookedFiles::Get(std::size_t index, RemoteFileInfo& info, uint64_t& siz
     return m_files[index].result;
 }
 
-void CReadPrints::Set(std::vector<std::pair<int32_t, CFileFacts>> prints) {
+int32_t CLookedFiles::GetPrint(std::size_t index, CFileFacts& facts) {
     std::lock_guard lock(m_mutex);
-    m_prints = std::move(prints);
-}
-
-int32_t CReadPrints::Get(std::size_t index, CFileFacts& facts) {
-    std::lock_guard lock(m_mutex);
-    if (index >= m_prints.size())
+    if (index >= m_files.size())
         return EngineError::kNotReady;
-    facts = m_prints[index].second;
-    return m_prints[index].first;
+    facts = m_files[index].print;
+    return m_files[index].printResult;
 }
 
 void CEngineFacts::SetCopy(bool valid, const CFileFacts& facts) {
@@ -126,7 +121,7 @@ uint64_t LocalFileTime(const struct timespec& modified) {
     return uint64_t(since1601) * 10000000ULL + uint64_t(modified.tv_nsec / 100);
 }
 
-bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info) {
+bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info, CUniqueFd* keep, struct stat* kept) {
     if (!target.exists)
         return false;
     struct stat st = target.status;
@@ -141,6 +136,10 @@ bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info) {
             char header[kEpocHeaderSize];
             const ssize_t got = ::pread(fd.Get(), header, sizeof header, 0);
             typed = got > 0 && ParseEpocHeader(header, std::size_t(got), uids);
+            if (keep && kept) {
+                *keep = std::move(fd);
+                *kept = st;
+            }
         }
     }
     info = RemoteFileInfo{};
@@ -294,4 +293,24 @@ int32_t FingerprintEngineFile(const FileSpec& spec, const DeviceResolver& resolv
         return error == ESTALE ? EngineError::kSourceChanged : EngineErrorFromErrno(error);
     facts.time = EngineFileTime(spec.location == kLocationDevice, file.sourceStatus.st_mtim);
     return 0;
+}
+
+void LookAtDeviceEntry(const DeviceTarget& target, const CKnownFile& known, CLookedFile& looked) {
+    CUniqueFd file;
+    struct stat opened {};
+    if (!target.exists || !FillRemoteFileInfo(target, looked.info, &file, &opened)) {
+        looked.result = EngineError::kNotFound;
+        looked.size = 0;
+        return;
+    }
+    looked.result = 0;
+    looked.size = uint64_t(target.status.st_size);
+    if (!known.known || !file.IsValid() || looked.size != known.size || looked.info.LocalFileTime() == known.time)
+        return;
+    if (const int error = FingerprintOpenFile(file.Get(), opened, looked.print)) {
+        looked.printResult = error == ESTALE ? EngineError::kSourceChanged : EngineErrorFromErrno(error);
+        return;
+    }
+    looked.print.time = EngineFileTime(true, opened.st_mtim);
+    looked.printResult = 0;
 }

@@ -56,8 +56,10 @@ void SetMachineId(MachineState& state, uint32_t low, uint32_t high);
 uint64_t LocalFileTime(const struct timespec& modified);
 
 // Fills the information block of an existing device entry; false when it does not exist. A
-// regular file's header is read through the guarded walk's folder, without blocking.
-bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info);
+// regular file's header is read through the guarded walk's folder, without blocking. With keep,
+// the file read stays open there, its status in kept.
+bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info, CUniqueFd* keep = nullptr,
+                        struct stat* kept = nullptr);
 
 // The two ends of an engine copy, opened: the source's data, and the destination's folder and
 // name. A handheld end is reached only through the path layer (DevicePath.h), never by a path
@@ -92,27 +94,23 @@ struct CLookedFile {
     int32_t result = 0;
     RemoteFileInfo info;
     uint64_t size = 0;
+    int32_t printResult = IEpocEngine::kNotSupported;
+    CFileFacts print;
 };
 class CLookedFiles {
 public:
     void Set(std::vector<CLookedFile> files);
     int32_t Get(std::size_t index, RemoteFileInfo& info, uint64_t& size);
+    int32_t GetPrint(std::size_t index, CFileFacts& facts);
 
 private:
     std::mutex m_mutex;
     std::vector<CLookedFile> m_files;
 };
 
-// What ReadFingerprints read, one entry per file.
-class CReadPrints {
-public:
-    void Set(std::vector<std::pair<int32_t, CFileFacts>> prints);
-    int32_t Get(std::size_t index, CFileFacts& facts);
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::pair<int32_t, CFileFacts>> m_prints;
-};
+// Looks at the entry target resolved to as opening it would: 0, or kNotFound. The file known
+// describes, found with its size and another time, is read whole in the same opening.
+void LookAtDeviceEntry(const DeviceTarget& target, const CKnownFile& known, CLookedFile& looked);
 
 // A file's modification time as the engine reports it for a side (see CFileFacts).
 uint64_t EngineFileTime(bool onHandheld, const struct timespec& modified);

@@ -79,8 +79,14 @@ public:
     virtual int32_t OnFingerprintRead(int32_t /*result*/) { return 0; }
     // Completes LookAtRemoteFiles.
     virtual int32_t OnRemoteFilesLooked(int32_t /*result*/) { return 0; }
-    // Completes ReadFingerprints.
-    virtual int32_t OnFingerprintsRead(int32_t /*result*/) { return 0; }
+};
+
+// A handheld file as the caller knew it, in the engine's terms for the handheld (CFileFacts):
+// a look at it reads it whole too when only its time moved.
+struct CKnownFile {
+    bool known = false;
+    uint64_t size = 0;
+    uint64_t time = 0;
 };
 
 // Released by destroying the pointer.
@@ -138,16 +144,18 @@ public:
     // Looks at many handheld files in one operation, each as OpenRemoteFile and then
     // CloseRemoteFile would, but never reporting one busy; completes with OnRemoteFilesLooked,
     // after which GetLookedFile(i) gives the i-th file's outcome until the next call: 0 with its
-    // information block and whole size, or the error its opening would have given.
+    // information block and whole size, or the error its opening would have given. A file
+    // found with the size known[i] gives and another time is also read whole, in the same
+    // opening, as ReadFingerprint would: GetFingerprintOf(i) gives that read's result and facts
+    // (kNotSupported for a file not read). known may be shorter than specs.
     // OnRemoteFilesLooked(kNotSupported): look at them one by one.
-    virtual int32_t LookAtRemoteFiles(const std::vector<FileSpec>& /*specs*/) { return kNotSupported; }
+    virtual int32_t LookAtRemoteFiles(const std::vector<FileSpec>& /*specs*/,
+                                      const std::vector<CKnownFile>& /*known*/) {
+        return kNotSupported;
+    }
     virtual int32_t GetLookedFile(std::size_t /*index*/, RemoteFileInfo& /*info*/, uint64_t& /*size*/) {
         return kNotSupported;
     }
-    // Reads and fingerprints many files in one operation, each as ReadFingerprint would;
-    // completes with OnFingerprintsRead, after which GetFingerprintOf(i) gives the i-th file's
-    // result and facts until the next call. OnFingerprintsRead(kNotSupported): one by one.
-    virtual int32_t ReadFingerprints(const std::vector<FileSpec>& /*specs*/) { return kNotSupported; }
     virtual int32_t GetFingerprintOf(std::size_t /*index*/, CFileFacts& /*facts*/) { return kNotSupported; }
     // After OnCopyDone(0) and until the next CopyFile: the bytes the copy wrote and its
     // destination's size and time as the engine reports them for that side.

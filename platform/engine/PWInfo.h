@@ -26,7 +26,6 @@ enum class EngineEvent : int {
     CopiesDurable = 0xD5A,
     FingerprintRead = 0xD5B,
     RemoteFilesLooked = 0xD5C,
-    FingerprintsRead = 0xD5D,
 };
 
 class CEngineEvent : public QEvent {
@@ -41,7 +40,7 @@ public:
     const void* Sender() const { return m_sender; }
     static bool IsEngineEvent(const QEvent* e) {
         return e->type() >= static_cast<int>(EngineEvent::Initialized) &&
-               e->type() <= static_cast<int>(EngineEvent::FingerprintsRead);
+               e->type() <= static_cast<int>(EngineEvent::RemoteFilesLooked);
     }
 
 private:
@@ -85,7 +84,6 @@ public:
     int32_t OnCopiesDurable(int32_t result) override { return Post(EngineEvent::CopiesDurable, result); }
     int32_t OnFingerprintRead(int32_t result) override { return Post(EngineEvent::FingerprintRead, result); }
     int32_t OnRemoteFilesLooked(int32_t result) override { return Post(EngineEvent::RemoteFilesLooked, result); }
-    int32_t OnFingerprintsRead(int32_t result) override { return Post(EngineEvent::FingerprintsRead, result); }
 
 private:
     int32_t Post(EngineEvent event, int32_t result, int32_t first = 0);

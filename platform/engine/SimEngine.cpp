@@ -160,12 +160,11 @@ public:
         return ReadFault(SimulatorConfig::FaultBusy()) == 0 && ReadFault(SimulatorConfig::FaultCloseFail()) == 0;
     }
 
-    void LookAt(const FileSpec& spec, CLookedFile& looked) const {
+    void LookAt(const FileSpec& spec, const CKnownFile& known, CLookedFile& looked) const {
         DeviceTarget target;
         looked.result = ResolveOnDevice(spec, target);
-        if (looked.result == 0 && !(target.exists && FillRemoteFileInfo(target, looked.info)))
-            looked.result = EngineError::kNotFound;
-        looked.size = looked.result == 0 ? uint64_t(target.status.st_size) : 0;
+        if (looked.result == 0)
+            LookAtDeviceEntry(target, known, looked);
     }
 
     void CancelCopies() { m_cancelCopies.store(true, std::memory_order_release); }
@@ -207,13 +206,9 @@ public:
         Deliver([result](IEpocEngineEvents& sink) { sink.OnCopyDone(result); });
     }
 
-    int32_t Fingerprint(const FileSpec& spec, CFileFacts& facts) {
-        return FingerprintEngineFile(spec, Resolver(), facts);
-    }
-
     void ReadFingerprint(const FileSpec& spec) {
         CFileFacts facts;
-        const int32_t result = Fingerprint(spec, facts);
+        const int32_t result = FingerprintEngineFile(spec, Resolver(), facts);
         m_facts.SetPrint(result == 0, facts);
         Deliver([result](IEpocEngineEvents& sink) { sink.OnFingerprintRead(result); });
     }
@@ -358,6 +353,19 @@ private:
         return QString::fromUtf8(path).toUpper();
     }
 
+    // The root of a plugged-in handheld: 0, kNotReady when there is none, kGeneral when its
+    // folder cannot be used.
+    int32_t OpenRoot(CDeviceDir& root) const {
+        bool plugged = false;
+        if (!ReadPlugged(plugged) || !plugged)
+            return EngineError::kNotReady;
+        QString folder;
+        if (!CRegistry::Default().GetString(RegRoot::LocalMachine, SimulatorConfig::Key(),
+                                            SimulatorConfig::DeviceRoot(), folder))
+            return EngineError::kNotReady;
+        return OpenSimulatorRoot(folder, root) == 0 ? 0 : EngineError::kGeneral;
+    }
+
     // A device path of a plugged-in handheld.
     int32_t ResolveOnDevice(const FileSpec& spec, DeviceTarget& target) const {
         if (spec.location != kLocationDevice)
@@ -365,21 +373,29 @@ private:
         QByteArray path;
         if (const int32_t result = FileSpecPath(spec, path))
             return result;
-        bool plugged = false;
-        if (!ReadPlugged(plugged) || !plugged)
-            return EngineError::kNotReady;
-        QString root;
-        if (!CRegistry::Default().GetString(RegRoot::LocalMachine, SimulatorConfig::Key(),
-                                            SimulatorConfig::DeviceRoot(), root))
-            return EngineError::kNotReady;
-        return ResolveDevicePath(root, path, target);
+        CRootVisit single;
+        CRootVisit& at = m_batch ? *m_batch : single;
+        if (!at.opened) {
+            at.result = OpenRoot(at.root);
+            at.opened = true;
+        }
+        if (at.result == EngineError::kGeneral)
+            return UnreachableRootResult(path);
+        if (at.result != 0)
+            return at.result;
+        return ResolveDevicePath(at.root, path, target, m_batch ? &at.walked : nullptr);
     }
 
 public:
+    // Between the two, the handheld is looked for once and each folder walked to once.
+    void BeginBatch() { m_batch.emplace(); }
+    void EndBatch() { m_batch.reset(); }
+
     CEngineFacts& Facts() { return m_facts; }
 
 private:
     CEngineFacts m_facts;
+    mutable std::optional<CRootVisit> m_batch;              // worker thread only
     std::optional<std::pair<uint32_t, uint32_t>> m_pinned;  // the session's machine id
     std::recursive_mutex m_sinkMutex;
     IEpocEngineEvents* m_sink = nullptr;

@@ -246,15 +246,11 @@ public:
         Deliver([result](IEpocEngineEvents& sink) { sink.OnCopyDone(result); });
     }
 
-    int32_t Fingerprint(const FileSpec& spec, CFileFacts& facts) {
-        return FingerprintEngineFile(
-            spec, [this](const FileSpec& device, DeviceTarget& target) { return ResolveOnDevice(device, target); },
-            facts);
-    }
-
     void ReadFingerprint(const FileSpec& spec) {
         CFileFacts facts;
-        const int32_t result = Fingerprint(spec, facts);
+        const int32_t result = FingerprintEngineFile(
+            spec, [this](const FileSpec& device, DeviceTarget& target) { return ResolveOnDevice(device, target); },
+            facts);
         m_facts.SetPrint(result == 0, facts);
         Deliver([result](IEpocEngineEvents& sink) { sink.OnFingerprintRead(result); });
     }
@@ -272,12 +268,11 @@ public:
 
     bool LooksAtOnce() const { return true; }
 
-    void LookAt(const FileSpec& spec, CLookedFile& looked) {
+    void LookAt(const FileSpec& spec, const CKnownFile& known, CLookedFile& looked) {
         DeviceTarget target;
         looked.result = ResolveOnDevice(spec, target);
-        if (looked.result == 0 && !(target.exists && FillRemoteFileInfo(target, looked.info)))
-            looked.result = EngineError::kNotFound;
-        looked.size = looked.result == 0 ? uint64_t(target.status.st_size) : 0;
+        if (looked.result == 0)
+            LookAtDeviceEntry(target, known, looked);
     }
 
     void CloseRemoteFile(const FileSpec& spec, bool force) {
@@ -423,20 +418,28 @@ private:
         QByteArray path;
         if (const int32_t result = FileSpecPath(spec, path))
             return result;
-        FollowIfChanged();
-        if (!m_current)
-            return EngineError::kNotReady;
-        // Opened afresh each time: a folder kept open would keep the volume from unmounting.
-        CDeviceDir root;
-        if (OpenDeviceRoot(m_current->root, root) != 0) {
-            // Only the path's own form is judged then.
-            const int32_t form = ResolveDevicePath(CDeviceDir(), path, target);
-            return form == EngineError::kBadName ? form : EngineError::kNotReady;
+        // Opened afresh for each operation or batch: a folder kept open would keep the volume
+        // from unmounting.
+        CRootVisit single;
+        CRootVisit& at = m_batch ? *m_batch : single;
+        if (!at.opened) {
+            FollowIfChanged();
+            at.result = !m_current                                      ? EngineError::kNotReady
+                        : OpenDeviceRoot(m_current->root, at.root) != 0 ? EngineError::kGeneral
+                                                                        : 0;
+            at.opened = true;
         }
-        return ResolveDevicePath(root, path, target);
+        if (at.result == EngineError::kGeneral)
+            return UnreachableRootResult(path);  // only the path's own form is judged then
+        if (at.result != 0)
+            return at.result;
+        return ResolveDevicePath(at.root, path, target, m_batch ? &at.walked : nullptr);
     }
 
 public:
+    // Between the two, the handheld is looked for once and each folder walked to once.
+    void BeginBatch() { m_batch.emplace(); }
+    void EndBatch() { m_batch.reset(); }
     CEngineFacts& Facts() { return m_facts; }
 
 private:
@@ -453,6 +456,7 @@ private:
     const CUniqueFd m_wake;
 
     // Worker thread only.
+    std::optional<CRootVisit> m_batch;
     const int m_copyPauseMs;
     CWrittenFolders m_written;
     CMountTable m_mounts;

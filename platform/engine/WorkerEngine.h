@@ -29,8 +29,8 @@ inline void StayAwakeForTheNextOperation(const std::atomic<bool>& queued, const 
 // Core provides SetSink, Post, Stop and Run (the worker's loop), and the worker-side
 // operations Initialize, Connect, OpenRemoteFile(spec, state), CopyFile, CloseRemoteFile(spec,
 // force), AttachRemote, GetMachine(state), BeginSession, MakeCopiesDurable and ReadFingerprint(spec), Facts() for
-// their results, LookAt(spec, looked) and LooksAtOnce() for LookAtRemoteFiles, Fingerprint(spec, facts) for
-// ReadFingerprints, Deliver(event), and CancelCopies (called on the caller's thread); ReleaseRemoteFile(spec) only
+// their results, LookAt(spec, known, looked), LooksAtOnce(), BeginBatch and EndBatch for
+// LookAtRemoteFiles, Deliver(event), and CancelCopies (called on the caller's thread); ReleaseRemoteFile(spec) only
 // where its files can be reported busy. Core must be complete where the back-end's constructor and destructor are
 // defined.
 template <typename Core>
@@ -109,14 +109,15 @@ public:
         return 0;
     }
     int32_t GetFingerprint(CFileFacts& facts) override { return m_core->Facts().GetPrint(facts); }
-    int32_t LookAtRemoteFiles(const std::vector<FileSpec>& specs) override {
-        m_core->Post([core = m_core.get(), specs, looked = m_looked] {
+    int32_t LookAtRemoteFiles(const std::vector<FileSpec>& specs, const std::vector<CKnownFile>& known) override {
+        m_core->Post([core = m_core.get(), specs, known, looked = m_looked] {
             std::vector<CLookedFile> files;
             const int32_t result = core->LooksAtOnce() ? 0 : kNotSupported;
             if (result == 0) {
                 files.resize(specs.size());
+                const CBatch batch(*core);
                 for (std::size_t i = 0; i < specs.size(); ++i)
-                    core->LookAt(specs[i], files[i]);
+                    core->LookAt(specs[i], i < known.size() ? known[i] : CKnownFile{}, files[i]);
             }
             looked->Set(std::move(files));
             core->Deliver([result](IEpocEngineEvents& sink) { sink.OnRemoteFilesLooked(result); });
@@ -126,24 +127,25 @@ public:
     int32_t GetLookedFile(std::size_t index, RemoteFileInfo& info, uint64_t& size) override {
         return m_looked->Get(index, info, size);
     }
-    int32_t ReadFingerprints(const std::vector<FileSpec>& specs) override {
-        m_core->Post([core = m_core.get(), specs, prints = m_prints] {
-            std::vector<std::pair<int32_t, CFileFacts>> read(specs.size());
-            for (std::size_t i = 0; i < specs.size(); ++i)
-                read[i].first = core->Fingerprint(specs[i], read[i].second);
-            prints->Set(std::move(read));
-            core->Deliver([](IEpocEngineEvents& sink) { sink.OnFingerprintsRead(0); });
-        });
-        return 0;
-    }
-    int32_t GetFingerprintOf(std::size_t index, CFileFacts& facts) override { return m_prints->Get(index, facts); }
+    int32_t GetFingerprintOf(std::size_t index, CFileFacts& facts) override { return m_looked->GetPrint(index, facts); }
     int32_t GetCopyFacts(CFileFacts& facts) override { return m_core->Facts().GetCopy(facts); }
     // Not queued: the worker is busy with the very copy it must end.
     void CancelCopies() override { m_core->CancelCopies(); }
 
 private:
+    // One operation over many files: the core finds the handheld once for all of them.
+    class CBatch {
+    public:
+        explicit CBatch(Core& core) : m_core(core) { m_core.BeginBatch(); }
+        ~CBatch() { m_core.EndBatch(); }
+        CBatch(const CBatch&) = delete;
+        CBatch& operator=(const CBatch&) = delete;
+
+    private:
+        Core& m_core;
+    };
+
     std::shared_ptr<Core> m_core;
     std::shared_ptr<CLookedFiles> m_looked = std::make_shared<CLookedFiles>();
-    std::shared_ptr<CReadPrints> m_prints = std::make_shared<CReadPrints>();
     std::thread m_worker;
 };

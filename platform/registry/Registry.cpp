@@ -849,6 +849,14 @@ RegStatus CRegistry::ReadTransaction(const std::function<void()>& body) {
     return RegStatus::Ok;
 }
 
+StoreStamp CRegistry::Stamp() {
+    bool missing = false;
+    if (OpenForRead(*m_impl, m_path, m_lastError, missing) != RegStatus::Ok || missing)
+        return {};
+    m_impl->MapIndex(m_path);
+    return m_impl->Stamp();
+}
+
 bool CRegistry::CheckIntegrity(QString* report) {
     bool missing = false;
     if (OpenForRead(*m_impl, m_path, m_lastError, missing) != RegStatus::Ok) {

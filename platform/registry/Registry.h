@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/registry/StoreStamp.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -113,6 +115,11 @@ public:
     // opening a snapshot per read: for walks over many keys. body must not write; other
     // processes' writes wait for nothing and show after it returns.
     RegStatus ReadTransaction(const std::function<void()>& body);
+
+    // The store as this connection finds it now: two equal stamps mean that no connection
+    // committed anything between them. Taken before a read, an equal stamp later shows that
+    // what was read is still what the store holds. Invalid (equal to none) when it cannot tell.
+    StoreStamp Stamp();
 
     // SQLite's integrity check; true when the file is sound (or does not exist yet).
     bool CheckIntegrity(QString* report = nullptr);

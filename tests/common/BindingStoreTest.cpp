@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QString kUser = QStringLiteral("Ann");
@@ -363,6 +365,33 @@ TEST(BindingStoreTest, WritesOfARunReachOnlyBindingsThatStillExist) {
             EXPECT_FALSE(ReadEntryNumber(kUser, kArea, QStringLiteral("3"), QStringLiteral("WasUpdated"), stamp));
             EXPECT_FALSE(ReadEntryNumber(kUser, kArea, QStringLiteral("3"), QStringLiteral("LinkStatus"), stamp));
         }
+    }
+}
+
+// A refresh trusts the bindings the run read only while nothing was committed since: a binding
+// renamed meanwhile, by another process or by this one, is read again and left alone.
+TEST(BindingStoreTest, ARefreshReadsItsBindingAgainOnlyWhenTheStoreMoved) {
+    CTempEnv env;
+    const CDocSynchEntry record = SampleRecord();
+    CSyncState state{true,           {4, 10, u"aa"_s},   {5, 20, u"bb"_s}, u"M1"_s,
+                     record.WinPath, record.WinFileName, record.EpocPath,  record.EpocFileName};
+    const auto rename = [] { ASSERT_TRUE(WriteEntryString(kUser, kArea, u"3"_s, u"WinFileName"_s, u"Other.txt"_s)); };
+    const std::pair<std::function<void()>, BindingWrite> rows[] = {
+        {[] {}, BindingWrite::Written},
+        {rename, BindingWrite::Changed},
+        {[&] { std::thread(rename).join(); }, BindingWrite::Changed},
+    };
+    for (const auto& [between, expected] : rows) {
+        WriteDocSynchEntry(kUser, 3, record);
+        ASSERT_EQ(MarkSynchronizedKeys(kUser, {{u"3"_s, 1, state, false}}).front(), BindingWrite::Written);
+        const StoreStamp readAt = RegStamp();
+        between();
+        CSyncState moved = state;
+        moved.epoc.time = 99;
+        EXPECT_EQ(MarkSynchronizedKeys(kUser, {{u"3"_s, 0, moved, true}}, readAt).front(), expected);
+        QString time;
+        ASSERT_TRUE(ReadEntryString(kUser, kArea, u"3"_s, u"SyncEpocTime"_s, time));
+        EXPECT_EQ(time, expected == BindingWrite::Written ? u"99"_s : u"20"_s);
     }
 }
 

@@ -70,11 +70,12 @@ public:
     int32_t ReleaseRemoteFile(const FileSpec& spec) override { return m_t.ReleaseRemoteFile(spec); }
     int32_t ForceCloseRemoteFile(const FileSpec& spec) override { return m_t.ForceCloseRemoteFile(spec); }
     void CancelCopies() override { m_t.CancelCopies(); }
-    int32_t LookAtRemoteFiles(const std::vector<FileSpec>& specs) override { return m_t.LookAtRemoteFiles(specs); }
+    int32_t LookAtRemoteFiles(const std::vector<FileSpec>& specs, const std::vector<CKnownFile>& known) override {
+        return m_t.LookAtRemoteFiles(specs, known);
+    }
     int32_t GetLookedFile(std::size_t index, RemoteFileInfo& info, uint64_t& size) override {
         return m_t.GetLookedFile(index, info, size);
     }
-    int32_t ReadFingerprints(const std::vector<FileSpec>& specs) override { return m_t.ReadFingerprints(specs); }
     int32_t GetFingerprintOf(std::size_t index, CFileFacts& facts) override {
         return m_t.GetFingerprintOf(index, facts);
     }
@@ -278,11 +279,12 @@ int32_t CScriptedEngine::GetFingerprint(CFileFacts& facts) {
     return 0;
 }
 
-int32_t CScriptedEngine::LookAtRemoteFiles(const std::vector<FileSpec>& specs) {
+int32_t CScriptedEngine::LookAtRemoteFiles(const std::vector<FileSpec>& specs, const std::vector<CKnownFile>& known) {
     if (!looksAtOnce)
         return kNotSupported;
     calls << QStringLiteral("LookAtRemoteFiles %1").arg(specs.size());
     m_looked.assign(specs.size(), {-1, {}});
+    m_prints.assign(specs.size(), {kNotSupported, {}});
     for (std::size_t i = 0; i < specs.size(); ++i) {
         const QString path = PathOf(specs[i]);
         const auto it = files.find(path);
@@ -294,6 +296,11 @@ int32_t CScriptedEngine::LookAtRemoteFiles(const std::vector<FileSpec>& specs) {
             const auto size = static_cast<uint32_t>(it->second.content.size());
             m_looked[i] = {CScriptedRemoteFile(it->second.modifiedUtc, size).GetFileInfo(m_looked[i].second.first),
                            {m_looked[i].second.first, size}};
+            if (i < known.size() && known[i].known && known[i].size == size &&
+                known[i].time != m_looked[i].second.first.LocalFileTime()) {
+                calls << QStringLiteral("ReadFingerprint looked %1").arg(path);
+                m_prints[i].first = FactsOf(specs[i], m_prints[i].second) ? 0 : -1;
+            }
         }
     }
     events.emplace_back(EngineEvent::RemoteFilesLooked, 0);
@@ -306,17 +313,6 @@ int32_t CScriptedEngine::GetLookedFile(std::size_t index, RemoteFileInfo& info, 
     info = m_looked[index].second.first;
     size = m_looked[index].second.second;
     return m_looked[index].first;
-}
-
-int32_t CScriptedEngine::ReadFingerprints(const std::vector<FileSpec>& specs) {
-    if (!looksAtOnce)
-        return kNotSupported;
-    calls << QStringLiteral("ReadFingerprints %1").arg(specs.size());
-    m_prints.assign(specs.size(), {-1, {}});
-    for (std::size_t i = 0; i < specs.size(); ++i)
-        m_prints[i].first = FactsOf(specs[i], m_prints[i].second) ? 0 : -1;
-    events.emplace_back(EngineEvent::FingerprintsRead, 0);
-    return 0;
 }
 
 int32_t CScriptedEngine::GetFingerprintOf(std::size_t index, CFileFacts& facts) {

@@ -45,8 +45,8 @@ public:
     // Opening this path first reports a disconnect; from then on every open fails.
     QString unplugBeforeOpening;
     bool unplugged = false;
-    // Answers LookAtRemoteFiles and ReadFingerprints; a file it would report busy, fail to
-    // close or unplug at is left to be opened alone.
+    // Answers LookAtRemoteFiles (a print read there is called "ReadFingerprint looked"); a file
+    // it would report busy, fail to close or unplug at is left to be opened alone.
     bool looksAtOnce = false;
 
     // Every call as text, in order: "Connect 15000", "OpenRemoteFile C:\x", "CopyFile 1:a -> 2:b" ...
@@ -69,9 +69,8 @@ public:
     int32_t ReadFingerprint(const FileSpec& spec) override;
     int32_t GetFingerprint(CFileFacts& facts) override;
     int32_t GetCopyFacts(CFileFacts& facts) override;
-    int32_t LookAtRemoteFiles(const std::vector<FileSpec>& specs) override;
+    int32_t LookAtRemoteFiles(const std::vector<FileSpec>& specs, const std::vector<CKnownFile>& known) override;
     int32_t GetLookedFile(std::size_t index, RemoteFileInfo& info, uint64_t& size) override;
-    int32_t ReadFingerprints(const std::vector<FileSpec>& specs) override;
     int32_t GetFingerprintOf(std::size_t index, CFileFacts& facts) override;
     // A copy issued from then on, the one under way included, ends with kCancelled.
     void CancelCopies() override;

@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(Sync, ClockTest, ::testing::ValuesIn(kClockRows),
 
 // The state recorded with the mark spares the third run any work: a moved time found unchanged
 // is recorded anew, and nothing is read again.
-// Read alone or with others ("ReadFingerprints"), the same.
+// Read alone or as it is looked at, the same.
 TEST(SyncRecordTest, AMovedTimeIsReadOnce) {
     for (const bool atOnce : {false, true}) {
         CSyncTestWorld world;
@@ -154,7 +154,7 @@ TEST(SyncRecordTest, AMovedTimeIsReadOnce) {
             world.ui.closed = false;
             world.Run();
             EXPECT_EQ(world.engine.CountCalls(u"ReadFingerprint"_s), expected);
-            EXPECT_EQ(world.engine.CountCalls(u"ReadFingerprints"_s), atOnce ? expected : 0);
+            EXPECT_EQ(world.engine.CountCalls(u"ReadFingerprint looked"_s), atOnce ? expected : 0);
             EXPECT_EQ(world.engine.CountCalls(u"CopyFile"_s), 1);
         }
     }

@@ -35,7 +35,6 @@ public:
     int32_t OnCopiesDurable(int32_t r) override { return Add("CopiesDurable", r); }
     int32_t OnFingerprintRead(int32_t r) override { return Add("FingerprintRead", r); }
     int32_t OnRemoteFilesLooked(int32_t r) override { return Add("Looked", r); }
-    int32_t OnFingerprintsRead(int32_t r) override { return Add("PrintsRead", r); }
 
     // The next event, or nothing when none came within the timeout.
     std::optional<RecordedEvent> Next(std::chrono::milliseconds timeout = std::chrono::seconds(5)) {

@@ -275,14 +275,15 @@ TEST_F(SimEngineTest, OpenReportsTheFileInformation) {
     EXPECT_STREQ(info.Name(), "Documents");
 }
 
-// One look at many files finds what opening each would, and many fingerprints what reading
-// each would; with a busy or close fault pending, or the handheld gone, no look is taken.
+// One look at many files finds what opening each would, and reads a file whose time alone moved
+// as reading it alone would; with a busy or close fault pending, or the handheld gone, no look
+// is taken.
 TEST_F(SimEngineTest, LooksAtManyFilesAsOpeningEachWould) {
     DeviceFile(QStringLiteral("C/Documents/Report"), MakeEpocHeader({0x10000037, 0x1000006D, 0x1000007F}) + "body");
     const std::vector<FileSpec> specs{Device("c:\\DOCUMENTS\\report"), Device("C:\\Documents\\"),
                                       Device("C:\\Documents\\Gone"), FileSpec{}};
     auto engine = Start();
-    engine->LookAtRemoteFiles(specs);
+    engine->LookAtRemoteFiles(specs, {});
     Expect("Looked", 0);
     for (std::size_t i = 0; i < specs.size(); ++i) {
         SCOPED_TRACE(i);
@@ -299,28 +300,30 @@ TEST_F(SimEngineTest, LooksAtManyFilesAsOpeningEachWould) {
             EXPECT_EQ(size, lookedSize);
         }
     }
-    // Many fingerprints read at once are what reading each gives.
-    engine->ReadFingerprints(specs);
-    Expect("PrintsRead", 0);
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        SCOPED_TRACE(i);
+    // Read with the look only where the size is as known and the time is not.
+    engine->ReadFingerprint(specs[0]);
+    Expect("FingerprintRead", 0);
+    CFileFacts alone;
+    ASSERT_EQ(engine->GetFingerprint(alone), 0);
+    for (const auto& [time, read] : {std::pair{alone.time + 1, true}, {alone.time, false}}) {
+        engine->LookAtRemoteFiles(specs, {{true, alone.size, time}, {true, 0, 0}, {true, 0, 1}});
+        Expect("Looked", 0);
         CFileFacts together;
-        CFileFacts alone;
-        const int32_t result = engine->GetFingerprintOf(i, together);
-        engine->ReadFingerprint(specs[i]);
-        Expect("FingerprintRead", result);
-        if (result == 0 && engine->GetFingerprint(alone) == 0) {
+        EXPECT_EQ(engine->GetFingerprintOf(0, together), read ? 0 : IEpocEngine::kNotSupported);
+        if (read) {
             EXPECT_TRUE(together.print == alone.print && together.size == alone.size && together.time == alone.time);
         }
+        for (std::size_t i = 1; i < specs.size(); ++i)
+            EXPECT_EQ(engine->GetFingerprintOf(i, together), IEpocEngine::kNotSupported) << i;
     }
     for (const QString& fault : {SimulatorConfig::FaultBusy(), SimulatorConfig::FaultCloseFail()}) {
         SetFault(fault, 1);
-        engine->LookAtRemoteFiles(specs);
+        engine->LookAtRemoteFiles(specs, {});
         Expect("Looked", IEpocEngine::kNotSupported);
         SetFault(fault, 0);
     }
     SetPlugged(false);
-    engine->LookAtRemoteFiles(specs);
+    engine->LookAtRemoteFiles(specs, {});
     Expect("Looked", 0);
     RemoteFileInfo info;
     uint64_t size = 0;
