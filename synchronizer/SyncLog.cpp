@@ -24,7 +24,9 @@ bool CSyncLog::Open(const QString& productKey, const QString& user, const QStrin
     if (!m_closed)
         return true;
     m_path = u"%1%2{%3}.srp"_s.arg(m_folder, title, user);
-    WriteUserString(user, productKey, valueName, m_path);
+    // Written only when it moved: a commit would also make the run read its bindings again.
+    if (QString stored; !ReadUserString(user, productKey, valueName, stored) || stored != m_path)
+        WriteUserString(user, productKey, valueName, m_path);
     m_file.setFileName(m_path);
     // Private to the user, as the names of documents in it may be; an earlier log keeps its
     // mode when it is truncated, so it is set on the open file too.

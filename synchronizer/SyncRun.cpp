@@ -16,6 +16,8 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <functional>
+#include <future>
 #include <new>
 #include <utility>
 
@@ -83,6 +85,86 @@ bool MakeDeviceSpec(const CDocSynchEntry& binding, FileSpec& spec) {
 }
 
 }  // namespace
+
+// One sub-key of the owner's bindings as read from the store, before the run takes it.
+struct CReadBinding {
+    QString key;
+    bool named = false;  // names holds what the survey needs
+    CBindingNames names;
+    CDocSynchEntry binding;
+    CStoreCheck check;  // of binding; a key that is no entry number is not read
+};
+
+namespace {
+
+CReadBinding ReadBinding(const QString& owner, const QString& key, CEntryValues& values) {
+    CReadBinding read;
+    read.key = key;
+    read.named = ReadBindingNames(key, values, read.names);
+    if (IsEntryKeyName(key))
+        read.check = ReadDocSynchEntryValues(owner, key, std::move(values), read.binding);
+    return read;
+}
+
+// One read of the store for the whole load, at most kMaxBindings sub-keys: a query per binding
+// cost more than the rest of a run over unchanged files. False when the store could not be read.
+bool ReadOwnerBindings(const QString& owner, const std::function<void(CReadBinding)>& take) {
+    int seen = 0;
+    return VisitAreaEntries(owner, QLatin1String(kDocSynchArea), [&](const QString& key, CEntryValues& values) {
+        if (seen++ < kMaxBindings)
+            take(ReadBinding(owner, key, values));
+    });
+}
+
+}  // namespace
+
+class CBindingsAhead {
+public:
+    CBindingsAhead() : m_before(RegStamp()) {
+        m_done = std::async(std::launch::async, [this] {
+            QString user;
+            if (!GetCurrentUser(user))
+                return;
+            m_read = ReadOwnerBindings(user, [this](CReadBinding read) { m_bindings.push_back(std::move(read)); });
+            m_owner = user;
+        });
+    }
+    ~CBindingsAhead() { Wait(); }
+    void Wait() const {
+        if (m_done.valid())
+            m_done.wait();
+    }
+    CBindingsAhead(const CBindingsAhead&) = delete;
+    CBindingsAhead& operator=(const CBindingsAhead&) = delete;
+
+    // The owner's bindings as read, with the stamp taken before; false when none were read for owner.
+    bool Take(const QString& owner, bool& read, std::vector<CReadBinding>& bindings, StoreStamp& before) {
+        if (m_done.valid())
+            m_done.get();
+        if (m_owner.isEmpty() || m_owner != owner)
+            return false;
+        read = m_read;
+        bindings = std::move(m_bindings);
+        before = m_before;
+        m_owner.clear();  // taken once
+        return true;
+    }
+
+private:
+    StoreStamp m_before;
+    QString m_owner;
+    bool m_read = false;
+    std::vector<CReadBinding> m_bindings;
+    std::future<void> m_done;
+};
+
+std::shared_ptr<CBindingsAhead> ReadBindingsAhead() {
+    return std::make_shared<CBindingsAhead>();
+}
+
+void AwaitBindingsAhead(CBindingsAhead& ahead) {
+    ahead.Wait();
+}
 
 CSyncRun::CSyncRun(ISyncUi& ui, CSyncRunSettings settings)
     : m_ui(ui),
@@ -410,7 +492,6 @@ void CSyncRun::OnSessionReady() {
 }
 
 void CSyncRun::LoadBindings() {
-    const QString area = QLatin1String(kDocSynchArea);
     m_readAt = RegStamp();  // before the read: a commit during it makes the later stamps differ
     const uint32_t now = CClock::CurrentSecondsUtc();
     const auto keep = [this, now](CDocSynchEntry binding, const QString& key) {
@@ -485,27 +566,26 @@ void CSyncRun::LoadBindings() {
         }
         keep(std::move(binding), m_settings.keyName);
     } else {
-        // One read for the whole load: a query per binding cost more than the rest of a run
-        // over unchanged files. The survey uses the same read.
-        int seen = 0;
-        const bool read = VisitAreaEntries(m_owner, area, [&](const QString& key, CEntryValues& values) {
-            if (seen++ >= kMaxBindings)
-                return;
-            CBindingNames names;
-            if (ReadBindingNames(key, values, names))
-                survey.push_back(std::move(names));
-            if (notBinding(key))
-                return;
-            CDocSynchEntry binding;
-            const CStoreCheck check = ReadDocSynchEntryValues(m_owner, key, std::move(values), binding);
+        // The survey uses the same read.
+        const auto take = [&](CReadBinding read) {
+            if (read.named)
+                survey.push_back(std::move(read.names));
             // A disabled binding is the user's to leave alone, broken or not.
-            if (!binding.IsActive)
+            if (notBinding(read.key) || !read.binding.IsActive)
                 return;
-            if (check)
-                keep(std::move(binding), key);
+            if (read.check)
+                keep(std::move(read.binding), read.key);
             else
-                refuse(key, check, binding);
-        });
+                refuse(read.key, read.check, read.binding);
+        };
+        bool read = false;
+        std::vector<CReadBinding> ahead;
+        if (m_settings.ahead && m_settings.ahead->Take(m_owner, read, ahead, m_readAt)) {
+            for (CReadBinding& binding : ahead)
+                take(std::move(binding));
+        } else {
+            read = ReadOwnerBindings(m_owner, take);
+        }
         if (!read) {
             m_log.WriteString(IDS_BINDINGS_UNREADABLE);
             m_log.WriteEmptyLine();

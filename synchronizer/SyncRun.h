@@ -21,6 +21,8 @@
 
 inline constexpr int kMaxBindings = 1024;
 
+class CBindingsAhead;
+
 struct CSyncRunSettings {
     QString title;          // the application title: log name and header
     QString programFolder;  // ends with "/": where the log goes
@@ -36,7 +38,17 @@ struct CSyncRunSettings {
     // Scan and decide as a run does, then close: no prompt, no copy, and nothing written to the
     // store, the log or either side. The window is closed with ok once Plan() holds the plan.
     bool planOnly = false;
+    // The bindings read while the window and the engine start (ReadBindingsAhead); the run
+    // reads them itself when these are another user's.
+    std::shared_ptr<CBindingsAhead> ahead;
 };
+
+// Starts reading the current user's bindings on another thread; the run that gets them as its
+// settings' ahead takes them instead of reading the store when they are its owner's. On the
+// thread the run will be on: a commit after this call makes the run's refresh read again.
+std::shared_ptr<CBindingsAhead> ReadBindingsAhead();
+// Until that read is done; the run's load waits for it itself.
+void AwaitBindingsAhead(CBindingsAhead& ahead);
 
 // One synchronization run: the state the main window owns, advanced one step per engine
 // event. Talks to the user only through ISyncUi; destroying it is the run's teardown.

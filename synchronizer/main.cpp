@@ -17,6 +17,8 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <malloc.h>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -36,8 +38,9 @@ void RememberProgramPath() {
         RegWriteString(HKEY_CURRENT_USER, key, u"SyncronizerPath"_s, path);
 }
 
-CSyncRunSettings BaseSettings(const CSyncCommandLineInfo& commandLine) {
+CSyncRunSettings BaseSettings(const CSyncCommandLineInfo& commandLine, std::shared_ptr<CBindingsAhead> ahead) {
     CSyncRunSettings settings;
+    settings.ahead = std::move(ahead);
     settings.title = CStringTable::Load(IDS_APP_TITLE);
     GetProgramFolder(settings.programFolder);
     QString programPath;
@@ -58,14 +61,14 @@ void PrintLine(FILE* to, const QString& line) {
 
 // bindcopy /P: no window and no instance of its own, so a script may ask while a run is on
 // screen. Writes nothing anywhere; exit status 0 with the plan printed, 1 without one.
-int PrintPlan(int argc, char** argv) {
+int PrintPlan(int argc, char** argv, std::shared_ptr<CBindingsAhead> ahead) {
     QCoreApplication app(argc, argv);
     if (const QString refusal = SyncStartRefusal(); !refusal.isEmpty()) {
         PrintLine(stderr, refusal);
         return 1;
     }
     const CSyncCommandLineInfo commandLine = CSyncCommandLineInfo::Parse(app.arguments().mid(1));
-    const CSyncPlanner::Result result = CSyncPlanner::MakePlan(BaseSettings(commandLine));
+    const CSyncPlanner::Result result = CSyncPlanner::MakePlan(BaseSettings(commandLine, std::move(ahead)));
     for (const QString& message : result.messages)
         PrintLine(stderr, message);
     if (!result.made) {
@@ -81,13 +84,20 @@ int PrintPlan(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // One heap for every thread: the bindings read ahead, and the engine's worker, would each
+    // keep an arena of their own for the rest of the run.
+    ::mallopt(M_ARENA_MAX, 1);
     InstallSyncStrings();
     RegLimitCacheMemory(kStoreCacheBytes);
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
-    if (CSyncCommandLineInfo::Parse(args).plan)
-        return PrintPlan(argc, argv);
+    // The bindings are read while the toolkit, the window and the engine start, which take
+    // longer than the read; a run of one binding reads it alone.
+    const CSyncCommandLineInfo commandLine = CSyncCommandLineInfo::Parse(args);
+    std::shared_ptr<CBindingsAhead> ahead = commandLine.singleBinding ? nullptr : ReadBindingsAhead();
+    if (commandLine.plan)
+        return PrintPlan(argc, argv, std::move(ahead));
     CSingleInstanceApp app(argc, argv);
     const QString title = CStringTable::Load(IDS_APP_TITLE);
     if (!app.RegisterInstance(kIconId, title, true))
@@ -97,7 +107,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    CSyncRunSettings settings = BaseSettings(CSyncCommandLineInfo::Parse(app.arguments().mid(1)));
+    CSyncRunSettings settings = BaseSettings(CSyncCommandLineInfo::Parse(app.arguments().mid(1)), std::move(ahead));
 
     QString owner;
     {

@@ -231,3 +231,25 @@ TEST(SyncRecordTest, TheReplacedSideIsKeptUnderANameThatSaysWhatItIs) {
 }
 
 }  // namespace
+
+// Bindings read ahead stand for the store as it was then, and only their owner's run takes them:
+// a binding added afterwards waits for the next run, another user's run reads its own.
+TEST(SyncRecordTest, BindingsReadAheadAreTakenByTheirOwnersRunOnly) {
+    for (const bool owners : {true, false}) {
+        const char* current = owners ? kOwner : kCurrentUser;
+        CSyncTestWorld world;
+        CRegistry& reg = CRegistry::Default();
+        reg.SetString(RegRoot::CurrentUser, u"Software\\Veroz\\CurrentUser"_s, {}, QLatin1String(current));
+        reg.SetString(RegRoot::CurrentUser, u"Software\\Veroz\\Users\\owner1\\PCDirectory"_s, {}, world.pcDir);
+        world.AddBinding(u"0"_s, world.MakeBinding(u"a.txt"_s));
+        world.WritePcFile(u"a.txt"_s, "a", kNow - 100);
+        CSyncRunSettings settings = world.Settings();
+        settings.ahead = ReadBindingsAhead();
+        AwaitBindingsAhead(*settings.ahead);
+        world.AddBinding(u"1"_s, world.MakeBinding(u"b.txt"_s));
+        world.WritePcFile(u"b.txt"_s, "b", kNow - 100);
+        world.Run(settings);
+        EXPECT_EQ(world.engine.files.count(u"C:\\Documents\\a.txt"_s), 1u) << current;
+        EXPECT_EQ(world.engine.files.count(u"C:\\Documents\\b.txt"_s), owners ? 0u : 1u) << current;
+    }
+}
