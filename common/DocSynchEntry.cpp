@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -207,6 +208,15 @@ CStoreCheck ReadStrict(const CEntryAccess& e, CDocSynchEntry& r) {
     if (missing)
         return MissingValue(*missing);
     ReadSyncState(e, r.Synced);
+    // The same names as the binding's, as they mostly are, share its text: a run holds a
+    // thousand records.
+    for (auto [recorded, current] : {std::pair{&r.Synced.winPath, &r.WinPath},
+                                     {&r.Synced.winFileName, &r.WinFileName},
+                                     {&r.Synced.epocPath, &r.EpocPath},
+                                     {&r.Synced.epocFileName, &r.EpocFileName}}) {
+        if (*recorded == *current)
+            *recorded = *current;
+    }
     // Numbers out of their range are not refused: the rules say what each such value does
     // (a CopyRule other than 0 to 2, a time stamp in the future), and the synchronizer acts on it.
     return CheckBindingNames(r);
