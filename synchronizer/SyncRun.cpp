@@ -139,8 +139,7 @@ public:
 
     // The owner's bindings as read, with the stamp taken before; false when none were read for owner.
     bool Take(const QString& owner, bool& read, std::vector<CReadBinding>& bindings, StoreStamp& before) {
-        if (m_done.valid())
-            m_done.get();
+        Wait();  // a read that failed, however, leaves the owner empty: the run then reads itself
         if (m_owner.isEmpty() || m_owner != owner)
             return false;
         read = m_read;
