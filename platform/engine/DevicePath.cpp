@@ -605,6 +605,19 @@ int32_t OpenSimulatorRoot(const QString& deviceRoot, CDeviceDir& out) {
     return 0;
 }
 
+int32_t CRootVisit::Resolve(const QByteArray& epocPath, DeviceTarget& out, bool batch,
+                            const std::function<int32_t(CDeviceDir&)>& open) {
+    if (!opened) {
+        result = open(root);
+        opened = true;
+    }
+    if (result == EngineError::kGeneral)
+        return UnreachableRootResult(epocPath);
+    if (result != 0)
+        return result;
+    return ResolveDevicePath(root, epocPath, out, batch ? &walked : nullptr);
+}
+
 int32_t UnreachableRootResult(const QByteArray& epocPath) {
     // The path's own form is judged first, as before the root is looked at.
     DeviceTarget ignored;

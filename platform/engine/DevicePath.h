@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sys/stat.h>
@@ -129,6 +130,12 @@ struct CRootVisit {
     int32_t result = 0;
     CDeviceDir root;
     CWalkedFolders walked;
+
+    // Resolves epocPath below the root, opened by open on the first call (0, kNotReady when
+    // there is no handheld, kGeneral when its root cannot be used). In a batch the folders
+    // walked to are kept for the next paths.
+    int32_t Resolve(const QByteArray& epocPath, DeviceTarget& out, bool batch,
+                    const std::function<int32_t(CDeviceDir&)>& open);
 };
 
 // The simulator's root folder: 0, or kNotReady when it is unusable.

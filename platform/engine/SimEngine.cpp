@@ -374,16 +374,9 @@ private:
         if (const int32_t result = FileSpecPath(spec, path))
             return result;
         CRootVisit single;
-        CRootVisit& at = m_batch ? *m_batch : single;
-        if (!at.opened) {
-            at.result = OpenRoot(at.root);
-            at.opened = true;
-        }
-        if (at.result == EngineError::kGeneral)
-            return UnreachableRootResult(path);
-        if (at.result != 0)
-            return at.result;
-        return ResolveDevicePath(at.root, path, target, m_batch ? &at.walked : nullptr);
+        return (m_batch ? *m_batch : single).Resolve(path, target, m_batch.has_value(), [this](CDeviceDir& root) {
+            return OpenRoot(root);
+        });
     }
 
 public:

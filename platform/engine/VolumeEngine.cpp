@@ -421,19 +421,13 @@ private:
         // Opened afresh for each operation or batch: a folder kept open would keep the volume
         // from unmounting.
         CRootVisit single;
-        CRootVisit& at = m_batch ? *m_batch : single;
-        if (!at.opened) {
-            FollowIfChanged();
-            at.result = !m_current                                      ? EngineError::kNotReady
-                        : OpenDeviceRoot(m_current->root, at.root) != 0 ? EngineError::kGeneral
-                                                                        : 0;
-            at.opened = true;
-        }
-        if (at.result == EngineError::kGeneral)
-            return UnreachableRootResult(path);  // only the path's own form is judged then
-        if (at.result != 0)
-            return at.result;
-        return ResolveDevicePath(at.root, path, target, m_batch ? &at.walked : nullptr);
+        return (m_batch ? *m_batch : single)
+            .Resolve(path, target, m_batch.has_value(), [this](CDeviceDir& root) -> int32_t {
+                FollowIfChanged();
+                if (!m_current)
+                    return EngineError::kNotReady;
+                return OpenDeviceRoot(m_current->root, root) == 0 ? 0 : EngineError::kGeneral;
+            });
     }
 
 public:
