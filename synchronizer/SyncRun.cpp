@@ -1077,7 +1077,10 @@ void CSyncRun::ContinueCopy() {
             }
             m_seen[m_copyIndex].pc = StampPcFile(m_bindings[m_copyIndex].WinFullPath());
         }
-        if (!std::exchange(m_destinationChecked, false)) {
+        // An engine that looks at many files at once also looks at a handheld destination in
+        // the copy, just before replacing it.
+        const bool checkInCopy = direction == SyncDirection::PcToDevice && m_looksAtOnce && !m_destinationChecked;
+        if (!checkInCopy && !std::exchange(m_destinationChecked, false)) {
             if (direction == SyncDirection::PcToDevice) {
                 CheckDeviceFile(DeviceCheck::Destination);
                 return;
@@ -1111,7 +1114,10 @@ void CSyncRun::ContinueCopy() {
             }
         }
         int32_t copyResult = 0;
-        if (m_transfer.Start(*m_engine, m_bindings[m_copyIndex], m_keys[m_copyIndex], direction, copyResult)) {
+        const CKnownFile asSeen{seen.epoc.exists, seen.epoc.size, seen.epoc.localFileTime};
+        if (m_transfer.Start(*m_engine, m_bindings[m_copyIndex], m_keys[m_copyIndex], direction, copyResult,
+                             checkInCopy ? &asSeen : nullptr)) {
+            m_copyingOver = checkInCopy;
             Await(EngineEvent::CopyDone, copyResult);
             return;
         }
@@ -1296,6 +1302,20 @@ void CSyncRun::OnCopyDone(int32_t result) {
     if (std::exchange(m_keepingLoser, false)) {
         OnLoserKept(result);
         return;
+    }
+    if (std::exchange(m_copyingOver, false)) {
+        if (result == IEpocEngine::kNotSupported) {
+            m_looksAtOnce = false;  // the destination is looked at first from now on
+            ContinueCopy();
+            return;
+        }
+        if (result == EngineError::kDestinationChanged) {
+            LeaveChangedDestination(m_copyIndex);
+            m_ui.StepProgress();
+            ++m_copyIndex;
+            ContinueCopy();
+            return;
+        }
     }
     const CDocSynchEntry& binding = m_bindings[m_copyIndex];
     const SyncDirection direction = m_decisions[m_copyIndex];

@@ -239,6 +239,7 @@ private:
     int64_t m_epocTime = 0;
     bool m_epocInfoRead = false;
     bool m_destinationChecked = false;  // for the binding at the copy index
+    bool m_copyingOver = false;         // the engine copy awaited looks at its handheld destination itself
     bool m_checkChanged = false;
     // Set by a disconnect: a handheld file that cannot be opened afterwards may well exist.
     bool m_connectionLost = false;

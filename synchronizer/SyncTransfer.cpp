@@ -39,7 +39,7 @@ QString Text(int id) {
 }
 
 bool IssueCopy(IEpocEngine& engine, uint16_t fromLocation, const QString& from, uint16_t toLocation, const QString& to,
-               int32_t& result) {
+               int32_t& result, const CKnownFile* seen = nullptr) {
     FileSpec source;
     FileSpec destination;
     if (!MakeFileSpec(fromLocation, from.toUtf8().constData(), source) ||
@@ -47,7 +47,7 @@ bool IssueCopy(IEpocEngine& engine, uint16_t fromLocation, const QString& from, 
         result = -1;  // a path the engine cannot address fails like a refused copy
         return true;
     }
-    result = engine.CopyFile(source, destination, 1);
+    result = seen ? engine.CopyFileOver(source, destination, *seen) : engine.CopyFile(source, destination, 1);
     return true;
 }
 
@@ -68,7 +68,7 @@ QString CSyncTransfer::Destination(const CDocSynchEntry& binding, SyncDirection 
 }
 
 bool CSyncTransfer::Start(IEpocEngine& engine, CDocSynchEntry& binding, const QString& key, SyncDirection direction,
-                          int32_t& copyResult) {
+                          int32_t& copyResult, const CKnownFile* seen) {
     const QString pcPath = binding.WinFullPath();
     const QString epocPath = binding.EpocFullPath();
     m_hasPcFacts = false;
@@ -77,7 +77,7 @@ bool CSyncTransfer::Start(IEpocEngine& engine, CDocSynchEntry& binding, const QS
         if (!m_converting) {
             m_ui.SetProgressText(binding.WinFileName);
             m_doneLine = Text(IDS_COPIED) + pcPath + kArrow + epocPath;
-            return IssueCopy(engine, kLocationPc, pcPath, kLocationDevice, epocPath, copyResult);
+            return IssueCopy(engine, kLocationPc, pcPath, kLocationDevice, epocPath, copyResult, seen);
         }
         // The converter reads the document itself; what it read is fingerprinted here, and the
         // run's look at the document after the copy proves it unchanged since.
@@ -90,7 +90,7 @@ bool CSyncTransfer::Start(IEpocEngine& engine, CDocSynchEntry& binding, const QS
         }
         m_ui.SetProgressText(binding.WinFileName);
         m_doneLine = Text(IDS_CONVERTED) + pcPath + kArrow + epocPath;
-        return IssueCopy(engine, kLocationPc, m_paths.tempFile, kLocationDevice, epocPath, copyResult);
+        return IssueCopy(engine, kLocationPc, m_paths.tempFile, kLocationDevice, epocPath, copyResult, seen);
     }
 
     // The one copy of the old document the user asked to keep: without it the document is not

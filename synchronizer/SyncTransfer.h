@@ -46,9 +46,10 @@ public:
     // True when an engine copy was issued (copyResult then holds CopyFile's own result);
     // false when the transfer failed before copying (a conversion, or the backup the binding
     // asks for: logged, errors set). The "Copied" or "Converted" line waits for Finish: it is
-    // written once the transfer has happened.
+    // written once the transfer has happened. A copy to the handheld with seen goes over the
+    // destination only as seen gives it (CopyFileOver).
     bool Start(IEpocEngine& engine, CDocSynchEntry& binding, const QString& key, SyncDirection direction,
-               int32_t& copyResult);
+               int32_t& copyResult, const CKnownFile* seen = nullptr);
     // After a successful copy of the transfer Start began: true when the whole transfer
     // happened and the binding is to be marked.
     bool Finish(CDocSynchEntry& binding, const QString& key, SyncDirection direction);

@@ -197,8 +197,8 @@ int32_t OpenDestination(const FileSpec& spec, const DeviceResolver& resolve, Eng
             return result;
         if (const int32_t result = OpenCopyDestination(path, out.pcFolder, out.destinationName))
             return result;
-        struct stat st {};
-        out.destinationExists = ::fstatat(out.pcFolder.Get(), out.destinationName.constData(), &st, 0) == 0;
+        out.destinationExists =
+            ::fstatat(out.pcFolder.Get(), out.destinationName.constData(), &out.destinationStatus, 0) == 0;
         out.destinationOnHandheld = false;
         return 0;
     }
@@ -210,21 +210,32 @@ int32_t OpenDestination(const FileSpec& spec, const DeviceResolver& resolve, Eng
     out.deviceFolder = std::move(target.folder);
     out.destinationName = target.entry;
     out.destinationExists = target.exists;
+    out.destinationStatus = target.status;
     out.destinationOnHandheld = true;
     return 0;
+}
+
+int32_t DestinationAsSeen(const EngineCopy& copy, const CKnownFile* seen) {
+    if (!seen || !copy.destinationExists)
+        return 0;
+    // In the terms of the information block the caller saw it in.
+    const struct stat& st = copy.destinationStatus;
+    const uint64_t size = st.st_size > 0xFFFFFFFFLL ? 0xFFFFFFFFu : uint64_t(st.st_size);
+    const bool same = seen->known && seen->size == size && seen->time == LocalFileTime(st.st_mtim);
+    return same ? 0 : EngineError::kDestinationChanged;
 }
 
 }  // namespace
 
 int32_t OpenEngineCopy(const FileSpec& source, const FileSpec& destination, int32_t overwrite,
-                       const DeviceResolver& resolve, EngineCopy& out) {
+                       const DeviceResolver& resolve, EngineCopy& out, const CKnownFile* seen) {
     if (const int32_t result = OpenSource(source, resolve, out))
         return result;
     if (const int32_t result = OpenDestination(destination, resolve, out))
         return result;
     if (out.destinationExists && !overwrite)
         return EngineError::kAccessDenied;
-    return 0;
+    return DestinationAsSeen(out, seen);
 }
 
 void CWrittenFolders::Add(const FileSpec& destination, int folder) {

@@ -72,6 +72,7 @@ struct EngineCopy {
     QByteArray destinationName;
     bool destinationExists = false;
     bool destinationOnHandheld = false;
+    struct stat destinationStatus {};  // as found when opened, while destinationExists
     int DestinationFolder() const { return destinationOnHandheld ? deviceFolder.Fd() : pcFolder.Get(); }
 };
 using DeviceResolver = std::function<int32_t(const FileSpec&, DeviceTarget&)>;
@@ -121,9 +122,10 @@ int32_t FingerprintEngineFile(const FileSpec& spec, const DeviceResolver& resolv
 
 // Opens both ends of a copy: a PC end is an absolute path; a handheld end is what resolve
 // finds. 0, or the EngineError code the copy fails with (kNotFound for a missing source,
-// kAccessDenied for an existing destination without overwrite).
+// kAccessDenied for an existing destination without overwrite, kDestinationChanged for one
+// that is not as seen says: see CopyFileOver).
 int32_t OpenEngineCopy(const FileSpec& source, const FileSpec& destination, int32_t overwrite,
-                       const DeviceResolver& resolve, EngineCopy& out);
+                       const DeviceResolver& resolve, EngineCopy& out, const CKnownFile* seen = nullptr);
 
 // The folders an engine's copies gave names in since those names were last made durable
 // (copies flush their data at once and their names later, once per folder: MakeCopiesDurable).

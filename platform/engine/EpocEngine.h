@@ -124,6 +124,14 @@ public:
     // OnCopyDone(0) means the destination holds the whole new content under its name, its data
     // on disk; the name itself may still be lost to a power cut until MakeCopiesDurable.
     virtual int32_t CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) = 0;
+    // CopyFile over a handheld file as the caller saw it (seen.known false: none was there;
+    // seen.time the information block's time, seen.size its 32-bit size): a destination found
+    // otherwise is left as it is, OnCopyDone(kDestinationChanged); one that has gone is no
+    // longer in the way. OnCopyDone(kNotSupported): look at the destination first, then CopyFile.
+    virtual int32_t CopyFileOver(const FileSpec& /*source*/, const FileSpec& /*destination*/,
+                                 const CKnownFile& /*seen*/) {
+        return kNotSupported;
+    }
     // Makes durable every name the engine's copies gave, on either side, since the engine was
     // made or since the last call: after OnCopiesDurable(0) a power cut or a pulled handheld
     // leaves each copied destination with its new content. A failure (the handheld gone, a flush

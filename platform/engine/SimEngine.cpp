@@ -169,14 +169,15 @@ public:
 
     void CancelCopies() { m_cancelCopies.store(true, std::memory_order_release); }
 
-    void CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) {
+    void CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite,
+                  const CKnownFile* seen = nullptr) {
         const auto cancelled = [this] { return m_cancelCopies.load(std::memory_order_acquire); };
         int32_t result = cancelled()                                   ? EngineError::kCancelled
                          : TakeFault(SimulatorConfig::FaultCopyFail()) ? EngineError::kInjected
                                                                        : 0;
         EngineCopy copy;
         if (result == 0)
-            result = OpenEngineCopy(source, destination, overwrite, Resolver(), copy);
+            result = OpenEngineCopy(source, destination, overwrite, Resolver(), copy, seen);
         if (result == 0) {
             // Unplugging ends a copy under way, as pulling a stick does: nothing is renamed.
             const auto goOn = [this, cancelled] {

@@ -66,15 +66,16 @@ inline QString LastReleased() {
 
 // Results the simulated engine reports in its events (0 is success).
 namespace EngineError {
-inline constexpr int32_t kNotFound = -1;        // no such file or folder
-inline constexpr int32_t kGeneral = -2;         // anything else the file system reported
-inline constexpr int32_t kBadName = -3;         // refused path
-inline constexpr int32_t kNotReady = -4;        // handheld unplugged or not configured
-inline constexpr int32_t kDiskFull = -5;        // no space left for a copy
-inline constexpr int32_t kAccessDenied = -6;    // permissions, read-only file system
-inline constexpr int32_t kPathNotFound = -7;    // a folder on the way does not exist
-inline constexpr int32_t kInjected = -8;        // a fault configured in the registry
-inline constexpr int32_t kIsFolder = -9;        // a file operation on a folder
-inline constexpr int32_t kSourceChanged = -10;  // the source was written to while it was copied
-inline constexpr int32_t kCancelled = -11;      // the copy was stopped (CancelCopies)
+inline constexpr int32_t kNotFound = -1;             // no such file or folder
+inline constexpr int32_t kGeneral = -2;              // anything else the file system reported
+inline constexpr int32_t kBadName = -3;              // refused path
+inline constexpr int32_t kNotReady = -4;             // handheld unplugged or not configured
+inline constexpr int32_t kDiskFull = -5;             // no space left for a copy
+inline constexpr int32_t kAccessDenied = -6;         // permissions, read-only file system
+inline constexpr int32_t kPathNotFound = -7;         // a folder on the way does not exist
+inline constexpr int32_t kInjected = -8;             // a fault configured in the registry
+inline constexpr int32_t kIsFolder = -9;             // a file operation on a folder
+inline constexpr int32_t kSourceChanged = -10;       // the source was written to while it was copied
+inline constexpr int32_t kCancelled = -11;           // the copy was stopped (CancelCopies)
+inline constexpr int32_t kDestinationChanged = -13;  // not as the caller saw it (CopyFileOver)
 }  // namespace EngineError

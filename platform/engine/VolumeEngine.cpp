@@ -218,13 +218,15 @@ public:
 
     void CancelCopies() { m_cancelCopies.store(true, std::memory_order_release); }
 
-    void CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) {
+    void CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite,
+                  const CKnownFile* seen = nullptr) {
         EngineCopy copy;
         int32_t result = Cancelled() ? EngineError::kCancelled : 0;
         if (result == 0)
             result = OpenEngineCopy(
                 source, destination, overwrite,
-                [this](const FileSpec& device, DeviceTarget& target) { return ResolveOnDevice(device, target); }, copy);
+                [this](const FileSpec& device, DeviceTarget& target) { return ResolveOnDevice(device, target); }, copy,
+                seen);
         if (result == 0) {
             const int mountId = m_current ? m_current->mount.id : -1;
             const auto goOn = [this, mountId] { return !Cancelled() && VolumeStillMounted(mountId); };

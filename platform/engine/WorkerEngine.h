@@ -27,10 +27,10 @@ inline void StayAwakeForTheNextOperation(const std::atomic<bool>& queued, const 
 // inside one of its own events; the worker then finishes on its own once that event returns.
 //
 // Core provides SetSink, Post, Stop and Run (the worker's loop), and the worker-side
-// operations Initialize, Connect, OpenRemoteFile(spec, state), CopyFile, CloseRemoteFile(spec,
-// force), AttachRemote, GetMachine(state), BeginSession, MakeCopiesDurable and ReadFingerprint(spec), Facts() for
-// their results, LookAt(spec, known, looked), LooksAtOnce(), BeginBatch and EndBatch for
-// LookAtRemoteFiles, Deliver(event), and CancelCopies (called on the caller's thread); ReleaseRemoteFile(spec) only
+// operations Initialize, Connect, OpenRemoteFile(spec, state), CopyFile(source, destination, overwrite, seen),
+// CloseRemoteFile(spec, force), AttachRemote, GetMachine(state), BeginSession, MakeCopiesDurable and
+// ReadFingerprint(spec), Facts() for their results, LookAt(spec, known, looked), LooksAtOnce(), BeginBatch and EndBatch
+// for LookAtRemoteFiles, Deliver(event), and CancelCopies (called on the caller's thread); ReleaseRemoteFile(spec) only
 // where its files can be reported busy. Core must be complete where the back-end's constructor and destructor are
 // defined.
 template <typename Core>
@@ -71,6 +71,16 @@ public:
     int32_t CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) override {
         m_core->Post(
             [core = m_core.get(), source, destination, overwrite] { core->CopyFile(source, destination, overwrite); });
+        return 0;
+    }
+    int32_t CopyFileOver(const FileSpec& source, const FileSpec& destination, const CKnownFile& seen) override {
+        m_core->Post([core = m_core.get(), source, destination, seen] {
+            // A file that may be reported busy is looked at alone, as the look would.
+            if (core->LooksAtOnce())
+                core->CopyFile(source, destination, 1, &seen);
+            else
+                core->Deliver([](IEpocEngineEvents& sink) { sink.OnCopyDone(kNotSupported); });
+        });
         return 0;
     }
     int32_t MakeCopiesDurable() override {

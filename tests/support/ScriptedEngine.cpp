@@ -175,6 +175,23 @@ int32_t CScriptedEngine::CopyFile(const FileSpec& source, const FileSpec& destin
     return 0;
 }
 
+int32_t CScriptedEngine::CopyFileOver(const FileSpec& source, const FileSpec& destination, const CKnownFile& seen) {
+    if (!looksAtOnce)
+        return kNotSupported;
+    const auto it = files.find(PathOf(destination));
+    if (it != files.end() && !unplugged) {
+        const auto size = static_cast<uint32_t>(it->second.content.size());
+        RemoteFileInfo info;
+        CScriptedRemoteFile(it->second.modifiedUtc, size).GetFileInfo(info);
+        if (!seen.known || seen.size != size || seen.time != info.LocalFileTime()) {
+            calls << QStringLiteral("DestinationChanged %1").arg(PathOf(destination));
+            events.emplace_back(EngineEvent::CopyDone, EngineError::kDestinationChanged);
+            return 0;
+        }
+    }
+    return CopyFile(source, destination, 1);
+}
+
 int32_t CScriptedEngine::MakeCopiesDurable() {
     calls << QStringLiteral("MakeCopiesDurable");
     int32_t result = 0;

@@ -45,8 +45,9 @@ public:
     // Opening this path first reports a disconnect; from then on every open fails.
     QString unplugBeforeOpening;
     bool unplugged = false;
-    // Answers LookAtRemoteFiles (a print read there is called "ReadFingerprint looked"); a file
-    // it would report busy, fail to close or unplug at is left to be opened alone.
+    // Answers LookAtRemoteFiles (a print read there is called "ReadFingerprint looked"; a file
+    // it would report busy, fail to close or unplug at is left to be opened alone) and
+    // CopyFileOver (a refusal is called "DestinationChanged").
     bool looksAtOnce = false;
 
     // Every call as text, in order: "Connect 15000", "OpenRemoteFile C:\x", "CopyFile 1:a -> 2:b" ...
@@ -59,6 +60,7 @@ public:
     int32_t Connect(int32_t timeoutMs) override;
     int32_t OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) override;
     int32_t CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) override;
+    int32_t CopyFileOver(const FileSpec& source, const FileSpec& destination, const CKnownFile& seen) override;
     int32_t MakeCopiesDurable() override;
     int32_t CloseRemoteFile(const FileSpec& spec, uint32_t attributes) override;
     int32_t AttachRemote(int32_t mode) override;

@@ -33,46 +33,51 @@ class EditDuringRunTest : public ::testing::TestWithParam<EditRow> {};
 // run asks about it.
 TEST_P(EditDuringRunTest, IsNeverOverwrittenUnseen) {
     const EditRow& row = GetParam();
-    CSyncTestWorld world;
-    CDocSynchEntry first = world.MakeBinding(u"a.txt"_s, row.copyRule);
-    first.PromptBothChanged = true;
-    CDocSynchEntry second = world.MakeBinding(u"b.txt"_s);
-    second.PromptBothChanged = true;
-    world.AddBinding(u"0"_s, first);
-    world.AddBinding(u"1"_s, second);
-    if (row.pcExists)
-        world.WritePcFile(u"a.txt"_s, "pc", row.deviceNewer ? kNow - 300000 : kNow - 100);
-    world.WriteDeviceFile(u"a.txt"_s, "epoc", row.deviceNewer ? kNow - 100 : kNow - 300000);
-    world.WritePcFile(u"b.txt"_s, "pc b", kNow - 100);
-    world.WriteDeviceFile(u"b.txt"_s, "epoc b", kNow - 50);
-    world.ui.bothChangedAnswers = {BothChangedAnswer::LeaveBoth};
-    world.ui.duringPrompt = [&world, &row] {
-        world.ui.duringPrompt = nullptr;
+    // Looked at alone, or by the copy itself.
+    for (const bool atOnce : {false, true}) {
+        SCOPED_TRACE(atOnce ? "in the copy" : "alone");
+        CSyncTestWorld world;
+        world.engine.looksAtOnce = atOnce;
+        CDocSynchEntry first = world.MakeBinding(u"a.txt"_s, row.copyRule);
+        first.PromptBothChanged = true;
+        CDocSynchEntry second = world.MakeBinding(u"b.txt"_s);
+        second.PromptBothChanged = true;
+        world.AddBinding(u"0"_s, first);
+        world.AddBinding(u"1"_s, second);
+        if (row.pcExists)
+            world.WritePcFile(u"a.txt"_s, "pc", row.deviceNewer ? kNow - 300000 : kNow - 100);
+        world.WriteDeviceFile(u"a.txt"_s, "epoc", row.deviceNewer ? kNow - 100 : kNow - 300000);
+        world.WritePcFile(u"b.txt"_s, "pc b", kNow - 100);
+        world.WriteDeviceFile(u"b.txt"_s, "epoc b", kNow - 50);
+        world.ui.bothChangedAnswers = {BothChangedAnswer::LeaveBoth};
+        world.ui.duringPrompt = [&world, &row] {
+            world.ui.duringPrompt = nullptr;
+            if (row.editOnDevice)
+                world.WriteDeviceFile(u"a.txt"_s, "edited on the handheld", kNow - 10);
+            else
+                world.WritePcFile(u"a.txt"_s, "edited on the PC", kNow - 150);
+        };
+        auto run = world.Run();
+
         if (row.editOnDevice)
-            world.WriteDeviceFile(u"a.txt"_s, "edited on the handheld", kNow - 10);
+            EXPECT_EQ(world.engine.files[u"C:\\Documents\\a.txt"_s].content, QByteArray("edited on the handheld"));
         else
-            world.WritePcFile(u"a.txt"_s, "edited on the PC", kNow - 150);
-    };
-    auto run = world.Run();
+            EXPECT_EQ(world.ReadPcFile(u"a.txt"_s), QByteArray("edited on the PC"));
+        EXPECT_EQ(world.engine.CountCalls(u"CopyFile"_s), 0);
+        const QString pc = world.pcDir + u"a.txt"_s;
+        const QString epoc = u"C:\\Documents\\a.txt"_s;
+        const QString line = kChanged + QString::fromLatin1(row.direction).arg(pc, epoc);
+        EXPECT_EQ(world.RunLines(),
+                  (QStringList{u"*** 1  files to synchronize."_s, QString(), line, QString(), kCompleteWithErrors}));
+        EXPECT_TRUE(world.ui.completionErrors);
+        EXPECT_EQ(world.EntryNumber(u"0"_s, u"LastSyncTimeStamp"_s), static_cast<uint32_t>(kNow - 200000));
 
-    if (row.editOnDevice)
-        EXPECT_EQ(world.engine.files[u"C:\\Documents\\a.txt"_s].content, QByteArray("edited on the handheld"));
-    else
-        EXPECT_EQ(world.ReadPcFile(u"a.txt"_s), QByteArray("edited on the PC"));
-    EXPECT_EQ(world.engine.CountCalls(u"CopyFile"_s), 0);
-    const QString pc = world.pcDir + u"a.txt"_s;
-    const QString epoc = u"C:\\Documents\\a.txt"_s;
-    const QString line = kChanged + QString::fromLatin1(row.direction).arg(pc, epoc);
-    EXPECT_EQ(world.RunLines(),
-              (QStringList{u"*** 1  files to synchronize."_s, QString(), line, QString(), kCompleteWithErrors}));
-    EXPECT_TRUE(world.ui.completionErrors);
-    EXPECT_EQ(world.EntryNumber(u"0"_s, u"LastSyncTimeStamp"_s), static_cast<uint32_t>(kNow - 200000));
-
-    // Both sides now changed since the last synchronization: the next run asks.
-    world.ui = CScriptedSyncUi();
-    world.ui.bothChangedAnswers = {BothChangedAnswer::LeaveBoth, BothChangedAnswer::LeaveBoth};
-    run = world.Run();
-    EXPECT_EQ(world.ui.Matching(u"both-changed:"_s).value(0), u"both-changed:"_s + pc + u'|' + epoc);
+        // Both sides now changed since the last synchronization: the next run asks.
+        world.ui = CScriptedSyncUi();
+        world.ui.bothChangedAnswers = {BothChangedAnswer::LeaveBoth, BothChangedAnswer::LeaveBoth};
+        run = world.Run();
+        EXPECT_EQ(world.ui.Matching(u"both-changed:"_s).value(0), u"both-changed:"_s + pc + u'|' + epoc);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -567,6 +567,39 @@ TEST_F(SimEngineTest, FailedCopiesLeaveTheDestinationIntact) {
     EXPECT_EQ(ReadAll(deviceFile), "new content");
 }
 
+// A copy over the destination as it was seen: one found otherwise stays as it is, with a busy
+// fault pending the caller is sent to look at it first, and one gone is no longer in the way.
+TEST_F(SimEngineTest, ACopyOverReplacesOnlyTheDestinationAsSeen) {
+    const FileSpec source = Spec(kLocationPc, m_env.WriteFile(QStringLiteral("pc/src.txt"), "new content"));
+    const QString deviceFile = DeviceFile(QStringLiteral("C/Documents/Target"), "old content");
+    const FileSpec target = Device("C:\\Documents\\Target");
+    auto engine = Start();
+    std::unique_ptr<IEpocRemoteFile> file;
+    engine->OpenRemoteFile(target, file);
+    Expect("Opened", 0);
+    RemoteFileInfo info;
+    ASSERT_EQ(file->GetFileInfo(info), 0);
+    const CKnownFile seen{true, 11, info.LocalFileTime()};
+    const CKnownFile others[] = {{}, {true, 12, seen.time}, {true, 11, seen.time + 10000000}};
+    for (const CKnownFile& other : others) {
+        engine->CopyFileOver(source, target, other);
+        Expect("CopyDone", EngineError::kDestinationChanged);
+    }
+    SetFault(SimulatorConfig::FaultBusy(), 1);
+    engine->CopyFileOver(source, target, seen);
+    Expect("CopyDone", IEpocEngine::kNotSupported);
+    EXPECT_EQ(ReadAll(deviceFile), "old content");
+    SetFault(SimulatorConfig::FaultBusy(), 0);
+
+    engine->CopyFileOver(source, target, seen);
+    Expect("CopyDone", 0);
+    EXPECT_EQ(ReadAll(deviceFile), "new content");
+    ASSERT_TRUE(QFile::remove(deviceFile));
+    engine->CopyFileOver(source, target, seen);
+    Expect("CopyDone", 0);
+    EXPECT_EQ(ReadAll(deviceFile), "new content");
+}
+
 // Pulling the cable ends the copy under way, as pulling a stick does: the old file stays whole
 // and nothing is left beside it.
 TEST_F(SimEngineTest, UnpluggingMidCopyFailsTheCopy) {
