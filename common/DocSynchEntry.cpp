@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -173,6 +174,23 @@ void AddSyncState(const CSyncState& s, std::vector<RegValue>& values) {
 std::vector<RegValue> RefreshedTimes(const CSyncState& s) {
     return {EntryStringValue(kSyncPcTime, QString::number(s.pc.time)),
             EntryStringValue(kSyncEpocTime, QString::number(s.epoc.time))};
+}
+
+// The values a mark writes (a refresh aside): the mark and the state.
+std::vector<RegValue> MarkValues(const CSynchronizedMark& mark) {
+    std::vector<RegValue> values;
+    if (!mark.refreshOnly) {
+        values.push_back(EntryNumberValue(kWasUpdated, 1));
+        values.push_back(EntryNumberValue(kLastSyncTimeStamp, mark.lastSyncTimeStamp));
+    }
+    AddSyncState(mark.state, values);
+    return values;
+}
+
+// The binding as read names the files the state does.
+bool NamesOf(const CDocSynchEntry& read, const CSyncState& s) {
+    return s.winFileName.isEmpty() || (read.WinPath == s.winPath && read.WinFileName == s.winFileName &&
+                                       read.EpocPath == s.epocPath && read.EpocFileName == s.epocFileName);
 }
 
 // The binding still names the files the run copied.
@@ -436,18 +454,39 @@ uint32_t SynchronizedStampNow() {
 }
 
 std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::vector<CSynchronizedMark>& marks,
-                                               const StoreStamp& readAt) {
+                                               StoreStamp* readAt) {
     std::vector<BindingWrite> results(marks.size(), BindingWrite::Failed);
     if (marks.empty())
         return results;
+    bool asRead = false;
+    StoreStamp before;
     const bool committed = RegTransaction([&] {
         // Nothing committed since the bindings were read: each is still the one its run saw.
-        const bool asRead = RegStamp() == readAt;
+        before = RegStamp();
+        asRead = readAt && before == *readAt;
         std::vector<RegValue> values;
         for (std::size_t i = 0; i < marks.size(); ++i) {
             const CSynchronizedMark& mark = marks[i];
             if (asRead && mark.refreshOnly && mark.state.valid) {
                 if (!WriteEntryValues(user, Area(), mark.entryKey, RefreshedTimes(mark.state)))
+                    return false;
+                results[i] = BindingWrite::Written;
+                continue;
+            }
+            if (asRead && !mark.refreshOnly && mark.read && NamesOf(*mark.read, mark.state)) {
+                values = MarkValues(mark);
+                if (mark.read->Synced.valid) {
+                    // The store holds what was read: only what moved is written.
+                    std::vector<RegValue> held{EntryNumberValue(kWasUpdated, mark.read->WasUpdated ? 1 : 0),
+                                               EntryNumberValue(kLastSyncTimeStamp, mark.read->LastSyncTimeStamp)};
+                    AddSyncState(mark.read->Synced, held);
+                    std::erase_if(values, [&held](const RegValue& value) {
+                        return std::any_of(held.begin(), held.end(), [&value](const RegValue& h) {
+                            return h.name == value.name && h.type == value.type && h.data == value.data;
+                        });
+                    });
+                }
+                if (!values.empty() && !WriteEntryValues(user, Area(), mark.entryKey, values))
                     return false;
                 results[i] = BindingWrite::Written;
                 continue;
@@ -463,16 +502,7 @@ std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::v
                 results[i] = BindingWrite::Changed;
                 continue;
             }
-            values.clear();
-            if (mark.refreshOnly && mark.state.valid) {
-                values = RefreshedTimes(mark.state);
-            } else {
-                if (!mark.refreshOnly) {
-                    values.push_back(EntryNumberValue(kWasUpdated, 1));
-                    values.push_back(EntryNumberValue(kLastSyncTimeStamp, mark.lastSyncTimeStamp));
-                }
-                AddSyncState(mark.state, values);
-            }
+            values = mark.refreshOnly && mark.state.valid ? RefreshedTimes(mark.state) : MarkValues(mark);
             // The paths, the machine and often the sizes are as they were: only what moved is written.
             std::erase_if(values, [&current](const RegValue& value) { return current.Holds(value); });
             if (!values.empty() && !WriteEntryValues(user, Area(), mark.entryKey, values))
@@ -485,6 +515,11 @@ std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::v
         for (BindingWrite& result : results)
             if (result == BindingWrite::Written)
                 result = BindingWrite::Failed;
+    }
+    // The run's own commit alone since: what it read still stands, with what it just wrote.
+    if (readAt && committed && asRead) {
+        const StoreStamp after = RegStamp();
+        *readAt = after.OneCommitAfter(before) ? after : StoreStamp{};
     }
     return results;
 }

@@ -137,11 +137,15 @@ struct CSynchronizedMark {
     uint32_t lastSyncTimeStamp = 0;
     CSyncState state;
     bool refreshOnly = false;
+    // The binding as the run read it, with the run's own writes since: what the store holds
+    // while readAt still stands.
+    const CDocSynchEntry* read = nullptr;
 };
-// readAt: the store's stamp taken before the run read its bindings; while the store is still as
-// it was then, a refresh is written without reading its binding again.
+// readAt: the store's stamp taken before the run read its bindings. While the store holds
+// nothing committed since but these calls' own commits, a refresh, and a mark given the binding
+// as read, are written without reading the binding again; readAt then follows each commit.
 std::vector<BindingWrite> MarkSynchronizedKeys(const QString& user, const std::vector<CSynchronizedMark>& marks,
-                                               const StoreStamp& readAt = {});
+                                               StoreStamp* readAt = nullptr);
 // The stamp a mark made now writes.
 uint32_t SynchronizedStampNow();
 // One text value of an existing binding ("WinFileType" after a conversion).

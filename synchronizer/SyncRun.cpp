@@ -580,6 +580,9 @@ void CSyncRun::LoadBindings() {
         bool read = false;
         std::vector<CReadBinding> ahead;
         if (m_settings.ahead && m_settings.ahead->Take(m_owner, read, ahead, m_readAt)) {
+            m_bindings.reserve(ahead.size());
+            m_keys.reserve(ahead.size());
+            m_seen.reserve(ahead.size());
             for (CReadBinding& binding : ahead)
                 take(std::move(binding));
         } else {
@@ -940,13 +943,21 @@ void CSyncRun::DecideScanned() {
 
 void CSyncRun::RefreshRecordedTimes() {
     std::vector<CSynchronizedMark> refreshes;
+    std::vector<std::size_t> refreshed;
     for (std::size_t i = 0; i < m_bindings.size(); ++i) {
-        if (m_seen[i].refresh && m_decisions[i] == SyncDirection::NoCopy)
+        if (m_seen[i].refresh && m_decisions[i] == SyncDirection::NoCopy) {
             refreshes.push_back({m_keys[i], 0, m_seen[i].refreshed, true});
+            refreshed.push_back(i);
+        }
     }
     // Only saves reading them again next time: a refresh that fails costs nothing else.
-    if (!refreshes.empty())
-        MarkSynchronizedKeys(m_owner, refreshes, m_readAt);
+    if (refreshes.empty())
+        return;
+    const std::vector<BindingWrite> written = MarkSynchronizedKeys(m_owner, refreshes, &m_readAt);
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        if (written[i] == BindingWrite::Written)
+            m_bindings[refreshed[i]].Synced = m_seen[refreshed[i]].refreshed;  // as the store now holds it
+    }
 }
 
 void CSyncRun::SurveyBindings(std::vector<CBindingNames> all) {
@@ -1473,13 +1484,19 @@ void CSyncRun::OnCopiesDurable(int32_t result) {
             m_errors = true;
             continue;
         }
-        marks.push_back({m_keys[waiting.index], waiting.stamp, waiting.state, false});
+        marks.push_back({m_keys[waiting.index], waiting.stamp, waiting.state, false, &m_bindings[waiting.index]});
         marked.push_back(waiting.index);
     }
-    const std::vector<BindingWrite> written = MarkSynchronizedKeys(m_owner, marks);
+    const std::vector<BindingWrite> written = MarkSynchronizedKeys(m_owner, marks, &m_readAt);
     for (std::size_t i = 0; i < written.size(); ++i) {
-        if (written[i] == BindingWrite::Written)
+        if (written[i] == BindingWrite::Written) {
+            // As the store now holds it, should the binding be marked again.
+            CDocSynchEntry& binding = m_bindings[marked[i]];
+            binding.WasUpdated = true;
+            binding.LastSyncTimeStamp = marks[i].lastSyncTimeStamp;
+            binding.Synced = marks[i].state;
             continue;
+        }
         // Deleted or changed by the user meanwhile: nothing is brought back, and nothing went wrong.
         const bool gone = written[i] == BindingWrite::Gone || written[i] == BindingWrite::Changed;
         const int text = written[i] == BindingWrite::Gone      ? IDS_BINDING_GONE

@@ -17,6 +17,17 @@ struct StoreStamp {
     int64_t dataVersion = -1;
     uint64_t ownWrites = 0;
 
+    // Read right after exactly one commit on top of before: the header's change counter (bytes
+    // 8 to 11) moved by one. Commits alone move it; a checkpoint does not.
+    bool OneCommitAfter(const StoreStamp& before) const {
+        if (!valid || !before.valid || !fromHeader || !before.fromHeader)
+            return false;
+        uint32_t was = 0;
+        uint32_t now = 0;
+        std::memcpy(&was, before.header + 8, sizeof was);
+        std::memcpy(&now, header + 8, sizeof now);
+        return now == was + 1;
+    }
     bool operator==(const StoreStamp& o) const {
         return valid && o.valid && fromHeader == o.fromHeader && ownWrites == o.ownWrites &&
                (fromHeader ? std::memcmp(header, o.header, sizeof header) == 0 : dataVersion == o.dataVersion);

@@ -368,30 +368,45 @@ TEST(BindingStoreTest, WritesOfARunReachOnlyBindingsThatStillExist) {
     }
 }
 
-// A refresh trusts the bindings the run read only while nothing was committed since: a binding
-// renamed meanwhile, by another process or by this one, is read again and left alone.
-TEST(BindingStoreTest, ARefreshReadsItsBindingAgainOnlyWhenTheStoreMoved) {
+// A refresh and a mark trust the bindings the run read only while nothing but the run's own
+// marks was committed since: a binding renamed meanwhile, by another process or by this one, is
+// read again and left alone.
+TEST(BindingStoreTest, AMarkReadsItsBindingAgainOnlyWhenTheStoreMoved) {
     CTempEnv env;
     const CDocSynchEntry record = SampleRecord();
     CSyncState state{true,           {4, 10, u"aa"_s},   {5, 20, u"bb"_s}, u"M1"_s,
                      record.WinPath, record.WinFileName, record.EpocPath,  record.EpocFileName};
     const auto rename = [] { ASSERT_TRUE(WriteEntryString(kUser, kArea, u"3"_s, u"WinFileName"_s, u"Other.txt"_s)); };
-    const std::pair<std::function<void()>, BindingWrite> rows[] = {
-        {[] {}, BindingWrite::Written},
-        {rename, BindingWrite::Changed},
-        {[&] { std::thread(rename).join(); }, BindingWrite::Changed},
+    const auto elsewhere = [&rename] { std::thread(rename).join(); };
+    const auto none = [] {};
+    struct Row {
+        std::function<void()> beforeRefresh, beforeMark;
+        BindingWrite refresh, mark;
     };
-    for (const auto& [between, expected] : rows) {
+    const Row rows[] = {
+        {none, none, BindingWrite::Written, BindingWrite::Written},
+        {rename, none, BindingWrite::Changed, BindingWrite::Changed},
+        {elsewhere, none, BindingWrite::Changed, BindingWrite::Changed},
+        {none, elsewhere, BindingWrite::Written, BindingWrite::Changed},
+    };
+    for (const Row& row : rows) {
         WriteDocSynchEntry(kUser, 3, record);
         ASSERT_EQ(MarkSynchronizedKeys(kUser, {{u"3"_s, 1, state, false}}).front(), BindingWrite::Written);
-        const StoreStamp readAt = RegStamp();
-        between();
+        StoreStamp readAt = RegStamp();
+        CDocSynchEntry read;
+        ASSERT_TRUE(ReadDocSynchEntryKey(kUser, u"3"_s, read, ReadMode::Strict));
+        row.beforeRefresh();
         CSyncState moved = state;
         moved.epoc.time = 99;
-        EXPECT_EQ(MarkSynchronizedKeys(kUser, {{u"3"_s, 0, moved, true}}, readAt).front(), expected);
+        EXPECT_EQ(MarkSynchronizedKeys(kUser, {{u"3"_s, 0, moved, true}}, &readAt).front(), row.refresh);
+        row.beforeMark();
+        moved.pc = {6, 30, u"cc"_s};
+        EXPECT_EQ(MarkSynchronizedKeys(kUser, {{u"3"_s, 2, moved, false, &read}}, &readAt).front(), row.mark);
         QString time;
         ASSERT_TRUE(ReadEntryString(kUser, kArea, u"3"_s, u"SyncEpocTime"_s, time));
-        EXPECT_EQ(time, expected == BindingWrite::Written ? u"99"_s : u"20"_s);
+        EXPECT_EQ(time, row.refresh == BindingWrite::Written ? u"99"_s : u"20"_s);
+        ASSERT_TRUE(ReadEntryString(kUser, kArea, u"3"_s, u"SyncPcPrint"_s, time));
+        EXPECT_EQ(time, row.mark == BindingWrite::Written ? u"cc"_s : u"aa"_s);
     }
 }
 
