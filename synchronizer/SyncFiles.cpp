@@ -108,12 +108,45 @@ bool PlaceConvertedFile(const QString& source, const QString& destination, CFile
     return true;
 }
 
+namespace {
+
+// The one UTC second shown locally as fields, found from the zone's offsets around it: mktime
+// reads the zone's file again on every call, a scan of many files asks a thousand times. False
+// at a gap or an overlap of summer time, or where the offsets change more often than that.
+bool OnlyUtcShownAs(int64_t localSeconds, const struct tm& fields, int64_t& utc) {
+    constexpr int64_t kDay = 86400;
+    int found = 0;
+    for (const int64_t near : {localSeconds - kDay, localSeconds, localSeconds + kDay}) {
+        const time_t probe = static_cast<time_t>(near);
+        struct tm at {};
+        if (!::localtime_r(&probe, &at))
+            return false;
+        const time_t candidate = static_cast<time_t>(localSeconds - at.tm_gmtoff);
+        struct tm shown {};
+        if (!::localtime_r(&candidate, &shown))
+            return false;
+        const bool shows = shown.tm_year == fields.tm_year && shown.tm_yday == fields.tm_yday &&
+                           shown.tm_hour == fields.tm_hour && shown.tm_min == fields.tm_min &&
+                           shown.tm_sec == fields.tm_sec;
+        if (!shows || (found > 0 && utc == int64_t(candidate)))
+            continue;
+        if (++found > 1)
+            return false;
+        utc = int64_t(candidate);
+    }
+    return found == 1;
+}
+
+}  // namespace
+
 int64_t LocalFileTimeToUtcSeconds(uint64_t localFileTime) {
     constexpr int64_t kFileTimeTo1970 = 11644473600LL;
     const int64_t localSeconds = static_cast<int64_t>(localFileTime / 10000000ULL) - kFileTimeTo1970;
     const time_t asUtc = static_cast<time_t>(localSeconds);
     struct tm fields {};
     if (::gmtime_r(&asUtc, &fields)) {
+        if (int64_t utc = 0; OnlyUtcShownAs(localSeconds, fields, utc))
+            return utc;
         fields.tm_isdst = -1;
         const time_t utc = ::mktime(&fields);
         if (utc != static_cast<time_t>(-1))

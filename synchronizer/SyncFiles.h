@@ -59,7 +59,8 @@ bool PlaceConvertedFile(const QString& source, const QString& destination, CFile
 // Flushes the folder so that the names given in it are on disk; false when it cannot be.
 bool FlushPcFolder(const QString& folder);
 
-// A handheld local FILETIME (100 ns since 1601, local time) as calendar seconds UTC.
+// A handheld local FILETIME (100 ns since 1601, local time) as calendar seconds UTC, in the
+// zone the last tzset() found.
 int64_t LocalFileTimeToUtcSeconds(uint64_t localFileTime);
 
 // A folder only this user can enter, created exclusively below parent; removed with its

@@ -183,6 +183,7 @@ CSyncRun::~CSyncRun() {
 }
 
 bool CSyncRun::Initialise(IEpocEngineEvents* sink) {
+    ::tzset();  // handheld times are read in the zone as the run starts
     if (m_settings.createEngine)
         m_engine = m_settings.createEngine();
     bool engineMissing = false;

@@ -30,20 +30,24 @@ void CopyAcl(const char* fromPath, int to) {
     ::acl_free(acl);
 }
 
-void CopyExtendedAttributes(const char* fromPath, int to) {
+// The names of the file's extended attributes, one after the other, each ending with a nul.
+QByteArray AttributeNames(const char* fromPath) {
     QByteArray names(4096, Qt::Uninitialized);
     ssize_t length = ::listxattr(fromPath, names.data(), names.size());
     if (length < 0 && errno == ERANGE) {
         length = ::listxattr(fromPath, nullptr, 0);
         if (length <= 0)
-            return;
+            return {};
         names.resize(length);
         length = ::listxattr(fromPath, names.data(), names.size());
     }
-    if (length <= 0)
-        return;
+    names.resize(length > 0 ? length : 0);
+    return names;
+}
+
+void CopyExtendedAttributes(const char* fromPath, const QByteArray& names, int to) {
     QByteArray value;
-    for (const char* name = names.constData(); name < names.constData() + length; name += qstrlen(name) + 1) {
+    for (const char* name = names.constData(); name < names.constData() + names.size(); name += qstrlen(name) + 1) {
         if (IsAclAttribute(name))
             continue;
         const ssize_t size = ::getxattr(fromPath, name, nullptr, 0);
@@ -72,7 +76,10 @@ int CopyFileMetadata(int fromFolder, const char* fromName, const struct stat& fr
     if (!from.IsValid())
         return 0;
     const QByteArray path = "/proc/self/fd/" + QByteArray::number(from.Get());
-    CopyAcl(path.constData(), to);
-    CopyExtendedAttributes(path.constData(), to);
+    // A file with an access-control list lists it among its attributes; most have none at all.
+    const QByteArray names = AttributeNames(path.constData());
+    if (names.contains("system.posix_acl_access"))
+        CopyAcl(path.constData(), to);
+    CopyExtendedAttributes(path.constData(), names, to);
     return 0;
 }

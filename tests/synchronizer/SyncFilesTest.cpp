@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -61,9 +62,27 @@ TEST(SyncFilesTest, AtomicCopyKeepsTheSourcesTimeAndModeAndLeavesNoTemporary) {
     EXPECT_FALSE(CopyFileAtomically(source, env.Root() + u"/no/such/dir/x"_s));
 }
 
+// In a zone with summer time too: around each change the local time that does not exist or
+// shows twice is placed as the C library places it.
 TEST(SyncFilesTest, HandheldLocalTimeRoundTrips) {
-    for (const int64_t t : {int64_t(0), int64_t(946684800), int64_t(1700000000), int64_t(1719835200)})
-        EXPECT_EQ(LocalFileTimeToUtcSeconds(UtcSecondsToLocalFileTime(t)), t);
+    for (const char* zone : {"UTC0", "CET-1CEST,M3.5.0,M10.5.0/3"}) {
+        SCOPED_TRACE(zone);
+        CTempEnv env;
+        env.SetEnv("TZ", QString::fromLatin1(zone));
+        ::tzset();
+        for (const int64_t t : {int64_t(0), int64_t(946684800), int64_t(1700000000), int64_t(1719835200)})
+            EXPECT_EQ(LocalFileTimeToUtcSeconds(UtcSecondsToLocalFileTime(t)), t);
+        // 2024-03-31 and 2024-10-27 at 02:30 local time: a gap and an overlap in CET.
+        for (const int64_t local : {int64_t(1711852200), int64_t(1729996200)}) {
+            const time_t asUtc = time_t(local);
+            struct tm fields {};
+            ASSERT_TRUE(::gmtime_r(&asUtc, &fields));
+            fields.tm_isdst = -1;
+            EXPECT_EQ(LocalFileTimeToUtcSeconds(uint64_t(local + 11644473600LL) * 10000000ULL),
+                      int64_t(::mktime(&fields)));
+        }
+    }
+    ::tzset();
 }
 
 TEST(SyncFilesTest, PrivateFolderIsExclusiveAndRemoved) {
