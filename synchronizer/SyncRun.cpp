@@ -1125,18 +1125,64 @@ void CSyncRun::ContinueCopy() {
                 return;
             }
         }
-        int32_t copyResult = 0;
-        const CKnownFile asSeen{seen.epoc.exists, seen.epoc.size, seen.epoc.localFileTime};
-        if (m_transfer.Start(*m_engine, m_bindings[m_copyIndex], m_keys[m_copyIndex], direction, copyResult,
-                             checkInCopy ? &asSeen : nullptr)) {
-            m_copyingOver = checkInCopy;
-            Await(EngineEvent::CopyDone, copyResult);
+        if (IssueCopy(checkInCopy))
             return;
-        }
         m_ui.StepProgress();
     }
     ReleaseBusyFiles();
     MakeCopiesDurable(AfterDurable::FinishRun);
+}
+
+bool CSyncRun::IssueCopy(bool checkInCopy) {
+    const CEpocFileStamp& seen = m_seen[m_copyIndex].epoc;
+    const CKnownFile asSeen{seen.exists, seen.size, seen.localFileTime};
+    int32_t copyResult = 0;
+    if (!m_transfer.Start(*m_engine, m_bindings[m_copyIndex], m_keys[m_copyIndex], m_decisions[m_copyIndex], copyResult,
+                          checkInCopy ? &asSeen : nullptr))
+        return false;
+    m_copyingOver = checkInCopy;
+    Await(EngineEvent::CopyDone, copyResult);
+    return true;
+}
+
+bool CSyncRun::IssueNextCopyFirst() {
+    // Whatever else ContinueCopy would do first (a due mark, a retry, a look, a kept copy, a
+    // conversion, the run's end) takes the ordinary way.
+    if (m_stopRequested || m_refreshSource || !m_looksAtOnce || m_transfer.Converting() ||
+        (!m_awaiting.empty() && std::chrono::steady_clock::now() - m_firstAwaiting >= m_settings.marksAtLeastEvery))
+        return false;
+    const int n = static_cast<int>(m_bindings.size());
+    int next = m_copyIndex + 1;
+    while (next < n && m_decisions[next] == SyncDirection::NoCopy)
+        ++next;
+    if (next == n || m_decisions[next] != SyncDirection::PcToDevice || m_seen[next].bothChanged ||
+        CSyncTransfer::NeedsConversion(m_bindings[next]))
+        return false;
+    const int done = std::exchange(m_copyIndex, next);
+    const CFileFacts copied = m_lastCopy;
+    const CSyncTransfer::CStarted finishing = m_transfer.Started();
+    if (!IssueCopy(true)) {
+        m_copyIndex = done;  // not begun after all: the ordinary way
+        m_transfer.Resume(finishing);
+        return false;
+    }
+    CSyncTransfer::CStarted started = m_transfer.Started();
+    m_transfer.Resume(finishing);
+    AfterCopyToHandheld(done, copied);
+    m_transfer.Resume(std::move(started));
+    for (int skipped = done + 1; skipped < next; ++skipped)
+        m_ui.StepProgress();
+    return true;
+}
+
+void CSyncRun::AfterCopyToHandheld(int index, const CFileFacts& copied) {
+    // An editor that saves by renaming a new file over the old one leaves the copy whole but
+    // old; the path tells.
+    if (StampPcFile(m_bindings[index].WinFullPath()) == m_seen[index].pc)
+        FinishTransfer(index, copied);
+    else
+        LeaveChangedSource(index);
+    m_ui.StepProgress();
 }
 
 void CSyncRun::ReleaseBusyFiles() {
@@ -1255,7 +1301,7 @@ void CSyncRun::AfterCheck(bool changed) {
             else if (m_transfer.Converting() && PcDestinationChanged(m_copyIndex))
                 LeaveChangedDestination(m_copyIndex);
             else
-                FinishTransfer();
+                FinishTransfer(m_copyIndex, m_lastCopy);
             m_ui.StepProgress();
             ++m_copyIndex;
             break;
@@ -1341,13 +1387,9 @@ void CSyncRun::OnCopyDone(int32_t result) {
             CheckDeviceFile(DeviceCheck::SourceAfter);
             return;
         }
-        // An editor that saves by renaming a new file over the old one leaves the copy whole but
-        // old; the path tells.
-        if (StampPcFile(binding.WinFullPath()) == m_seen[m_copyIndex].pc)
-            FinishTransfer();
-        else
-            LeaveChangedSource(m_copyIndex);
-        m_ui.StepProgress();
+        if (direction == SyncDirection::PcToDevice && IssueNextCopyFirst())
+            return;
+        AfterCopyToHandheld(m_copyIndex, m_lastCopy);
         ++m_copyIndex;
         ContinueCopy();
         return;
@@ -1401,21 +1443,21 @@ void CSyncRun::AskCopyError() {
     ContinueCopy();
 }
 
-void CSyncRun::FinishTransfer() {
-    CDocSynchEntry& binding = m_bindings[m_copyIndex];
-    const SyncDirection direction = m_decisions[m_copyIndex];
+void CSyncRun::FinishTransfer(int index, const CFileFacts& copied) {
+    CDocSynchEntry& binding = m_bindings[index];
+    const SyncDirection direction = m_decisions[index];
     const bool converted = direction == SyncDirection::DeviceToPc && m_transfer.Converting();
-    if (!m_transfer.Finish(binding, m_keys[m_copyIndex], direction))
+    if (!m_transfer.Finish(binding, m_keys[index], direction))
         return;
     ++m_transferred;
     if (m_awaiting.empty())
         m_firstAwaiting = std::chrono::steady_clock::now();
     // Stamped now, as an immediate mark would have been: an edit made from here on must count.
     m_awaiting.push_back(
-        {m_copyIndex, CopiedState(m_copyIndex), SynchronizedStampNow(), converted ? binding.WinPath : QString()});
+        {index, CopiedState(index, copied), SynchronizedStampNow(), converted ? binding.WinPath : QString()});
 }
 
-CSyncState CSyncRun::CopiedState(int index) const {
+CSyncState CSyncRun::CopiedState(int index, const CFileFacts& lastCopy) const {
     const CDocSynchEntry& binding = m_bindings[index];
     const CSeenFiles& seen = m_seen[index];
     CSyncState state;
@@ -1424,7 +1466,7 @@ CSyncState CSyncRun::CopiedState(int index) const {
     state.winFileName = binding.WinFileName;
     state.epocPath = binding.EpocPath;
     state.epocFileName = binding.EpocFileName;
-    const CSyncSide copied{m_lastCopy.size, m_lastCopy.time, m_lastCopy.print.ToText()};
+    const CSyncSide copied{lastCopy.size, lastCopy.time, lastCopy.print.ToText()};
     const bool converted = m_transfer.Converting();
     const CFileFacts& pc = m_transfer.PcFacts();
     // The side the copy read was looked at again after it and found as the scan saw it.
@@ -1438,7 +1480,7 @@ CSyncState CSyncRun::CopiedState(int index) const {
         state.epoc = {seen.epocSize, seen.epoc.localFileTime, copied.print};
         state.pc = converted ? CSyncSide{pc.size, pc.time, pc.print.ToText()} : copied;
     }
-    state.valid = m_lastCopy.print.valid && (!converted || m_transfer.HasPcFacts()) && !state.pc.print.isEmpty() &&
+    state.valid = lastCopy.print.valid && (!converted || m_transfer.HasPcFacts()) && !state.pc.print.isEmpty() &&
                   !state.epoc.print.isEmpty();
     return state;
 }

@@ -143,9 +143,16 @@ private:
     // Reads every binding's names itself when all is empty.
     void SurveyBindings(std::vector<CBindingNames> all);
     void OnLoserKept(int32_t result);
-    CSyncState CopiedState(int index) const;
+    CSyncState CopiedState(int index, const CFileFacts& copied) const;
 
     void ContinueCopy();
+    // The copy of the binding at the copy index, its handheld destination looked at by the
+    // engine itself when checkInCopy; false when none was issued.
+    bool IssueCopy(bool checkInCopy);
+    // After a copy to the handheld without a conversion: the next copy goes to the engine at
+    // once when nothing but a copy to the handheld comes before it, and this one is looked at
+    // and logged while the engine makes it. False, and nothing done, otherwise.
+    bool IssueNextCopyFirst();
     // What a look at the handheld file of the binding at the copy index is for.
     enum class DeviceCheck {
         Destination,   // before a copy overwrites it
@@ -163,8 +170,11 @@ private:
     // A failed close: a forced close is awaited, or the run ends when they keep failing.
     void RetryClose(const CDocSynchEntry& binding);
     void OnCopyDone(int32_t result);
-    // The binding at the copy index was transferred whole: it waits to be marked.
-    void FinishTransfer();
+    // The binding at index was transferred whole (copied gives what the copy wrote): it waits
+    // to be marked.
+    void FinishTransfer(int index, const CFileFacts& copied);
+    // A copy to the handheld made: its source looked at again, then finished or left.
+    void AfterCopyToHandheld(int index, const CFileFacts& copied);
     void AskCopyError();
     QString TransferText(int index) const;
 

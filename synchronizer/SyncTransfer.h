@@ -42,6 +42,16 @@ public:
     static bool NeedsConversion(const CDocSynchEntry& binding);
     // Whether the transfer Start began involves a conversion.
     bool Converting() const { return m_converting; }
+    // What Finish needs of a copy Start began without a conversion, kept while the next starts.
+    struct CStarted {
+        QString doneLine;
+        bool converting = false;
+    };
+    CStarted Started() const { return {m_doneLine, m_converting}; }
+    void Resume(CStarted started) {
+        m_doneLine = std::move(started.doneLine);
+        m_converting = started.converting;
+    }
 
     // True when an engine copy was issued (copyResult then holds CopyFile's own result);
     // false when the transfer failed before copying (a conversion, or the backup the binding

@@ -57,6 +57,9 @@ public:
     int32_t CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) override {
         return m_t.CopyFile(source, destination, overwrite);
     }
+    int32_t CopyFileOver(const FileSpec& source, const FileSpec& destination, const CKnownFile& seen) override {
+        return m_t.CopyFileOver(source, destination, seen);
+    }
     int32_t MakeCopiesDurable() override { return m_t.MakeCopiesDurable(); }
     int32_t ReadFingerprint(const FileSpec& spec) override { return m_t.ReadFingerprint(spec); }
     int32_t GetFingerprint(CFileFacts& facts) override { return m_t.GetFingerprint(facts); }

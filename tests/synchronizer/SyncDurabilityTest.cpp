@@ -195,44 +195,66 @@ class SavedDuringCopyTest : public ::testing::TestWithParam<SavedRow> {};
 // a conversion into the PC document is not made at all.
 TEST_P(SavedDuringCopyTest, LeavesTheBindingUnmarked) {
     const SavedRow& row = GetParam();
-    CSyncTestWorld world;
-    auto state = std::make_shared<CFakeConverterState>();
-    state->items = {{u"Text\n{2}"_s, u"Word\n{1}"_s}};
-    world.converters = MakeFakeConverters(state);
-    CDocSynchEntry b = world.MakeBinding(u"a.txt"_s);
-    if (row.converting)
-        b.WinFileType = u"Word"_s;
-    world.AddBinding(u"0"_s, b);
     const bool toDevice = row.direction == SyncDirection::PcToDevice;
-    world.WritePcFile(u"a.txt"_s, "pc", toDevice ? kNow - 100 : kNow - 300000);
-    world.WriteDeviceFile(u"a.txt"_s, "handheld", toDevice ? kNow - 300000 : kNow - 100);
-    world.engine.duringCopy = [&] {
-        if (toDevice) {
-            const QString saved = world.WritePcFile(u"a.txt.saved"_s, "pc, saved anew", kNow - 50);
-            ASSERT_TRUE(::rename(QFile::encodeName(saved).constData(),
-                                 QFile::encodeName(world.pcDir + u"a.txt"_s).constData()) == 0);
-        } else {
-            world.WriteDeviceFile(u"a.txt"_s, "handheld, saved anew", kNow - 50);
+    // The engine copying the next document while this one is looked at again, or not.
+    for (const bool atOnce : {false, true}) {
+        SCOPED_TRACE(atOnce ? "looked at in the copy" : "looked at alone");
+        CSyncTestWorld world;
+        world.engine.looksAtOnce = atOnce;
+        auto state = std::make_shared<CFakeConverterState>();
+        state->items = {{u"Text\n{2}"_s, u"Word\n{1}"_s}};
+        world.converters = MakeFakeConverters(state);
+        CDocSynchEntry b = world.MakeBinding(u"a.txt"_s);
+        if (row.converting)
+            b.WinFileType = u"Word"_s;
+        world.AddBinding(u"0"_s, b);
+        world.WritePcFile(u"a.txt"_s, "pc", toDevice ? kNow - 100 : kNow - 300000);
+        world.WriteDeviceFile(u"a.txt"_s, "handheld", toDevice ? kNow - 300000 : kNow - 100);
+        const QString others[] = {u"b.txt"_s, u"c.txt"_s};
+        for (const QString& other : others) {
+            world.AddBinding(QString::number(other.front().unicode() - u'a'), world.MakeBinding(other));
+            world.WritePcFile(other, "pc " + other.toLatin1(), kNow - 100);
+            world.WriteDeviceFile(other, "handheld", kNow - 300000);
         }
-    };
-    auto run = world.Run();
+        world.engine.duringCopy = [&] {
+            world.engine.duringCopy = nullptr;
+            if (toDevice) {
+                const QString saved = world.WritePcFile(u"a.txt.saved"_s, "pc, saved anew", kNow - 50);
+                ASSERT_TRUE(::rename(QFile::encodeName(saved).constData(),
+                                     QFile::encodeName(world.pcDir + u"a.txt"_s).constData()) == 0);
+            } else {
+                world.WriteDeviceFile(u"a.txt"_s, "handheld, saved anew", kNow - 50);
+            }
+        };
+        auto run = world.Run();
 
-    const QString pc = world.pcDir + u"a.txt"_s;
-    const QString epoc = u"C:\\Documents\\a.txt"_s;
-    const QString transfer = toDevice ? pc + u" -> "_s + epoc : epoc + u" -> "_s + pc;
-    const QStringList lines = world.RunLines();
-    const qsizetype at = lines.indexOf(kSourceChanged + transfer);
-    EXPECT_GE(at, 1) << lines.join(u'\n').toStdString();
-    // Replaced, unless the conversion into the PC document was still to come.
-    if (row.converting) {
-        EXPECT_FALSE(lines.contains(u"Converted "_s + transfer));
-    } else {
-        EXPECT_EQ(lines.value(at - 1), u"Copied "_s + transfer);
-    }
-    EXPECT_EQ(world.EntryNumber(u"0"_s, u"LastSyncTimeStamp"_s), kOldStamp);
-    EXPECT_TRUE(world.ui.completionErrors);
-    if (row.converting) {
-        EXPECT_EQ(world.ReadPcFile(u"a.txt"_s), QByteArray("pc"));
+        const QString pc = world.pcDir + u"a.txt"_s;
+        const QString epoc = u"C:\\Documents\\a.txt"_s;
+        const QString transfer = toDevice ? pc + u" -> "_s + epoc : epoc + u" -> "_s + pc;
+        const QStringList lines = world.RunLines();
+        const qsizetype at = lines.indexOf(kSourceChanged + transfer);
+        EXPECT_GE(at, 1) << lines.join(u'\n').toStdString();
+        // Replaced, unless the conversion into the PC document was still to come.
+        if (row.converting) {
+            EXPECT_FALSE(lines.contains(u"Converted "_s + transfer));
+        } else {
+            EXPECT_EQ(lines.value(at - 1), u"Copied "_s + transfer);
+        }
+        EXPECT_EQ(world.EntryNumber(u"0"_s, u"LastSyncTimeStamp"_s), kOldStamp);
+        EXPECT_TRUE(world.ui.completionErrors);
+        if (row.converting) {
+            EXPECT_EQ(world.ReadPcFile(u"a.txt"_s), QByteArray("pc"));
+        }
+        // The other documents are copied and marked all the same, and logged after this one.
+        qsizetype after = at;
+        for (const QString& other : others) {
+            EXPECT_EQ(world.engine.files[u"C:\\Documents\\"_s + other].content, "pc " + other.toLatin1());
+            EXPECT_NE(world.EntryNumber(QString::number(other.front().unicode() - u'a'), u"LastSyncTimeStamp"_s),
+                      kOldStamp);
+            const qsizetype line = lines.indexOf(u"Copied "_s + world.pcDir + other + u" -> C:\\Documents\\"_s + other);
+            EXPECT_GT(line, after) << other.toStdString();
+            after = line;
+        }
     }
 }
 
