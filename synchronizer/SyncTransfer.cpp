@@ -75,9 +75,8 @@ bool CSyncTransfer::Start(IEpocEngine& engine, CDocSynchEntry& binding, const QS
     if (direction == SyncDirection::PcToDevice) {
         m_converting = NeedsConversion(binding);
         if (!m_converting) {
-            m_ui.SetProgressText(binding.WinFileName);
             m_doneLine = Text(IDS_COPIED) + pcPath + kArrow + epocPath;
-            return IssueCopy(engine, kLocationPc, pcPath, kLocationDevice, epocPath, copyResult, seen);
+            return Issued(IssueCopy(engine, kLocationPc, pcPath, kLocationDevice, epocPath, copyResult, seen), binding);
         }
         // The converter reads the document itself; what it read is fingerprinted here, and the
         // run's look at the document after the copy proves it unchanged since.
@@ -88,9 +87,9 @@ bool CSyncTransfer::Start(IEpocEngine& engine, CDocSynchEntry& binding, const QS
             m_errors = true;
             return false;
         }
-        m_ui.SetProgressText(binding.WinFileName);
         m_doneLine = Text(IDS_CONVERTED) + pcPath + kArrow + epocPath;
-        return IssueCopy(engine, kLocationPc, m_paths.tempFile, kLocationDevice, epocPath, copyResult, seen);
+        return Issued(IssueCopy(engine, kLocationPc, m_paths.tempFile, kLocationDevice, epocPath, copyResult, seen),
+                      binding);
     }
 
     // The one copy of the old document the user asked to keep: without it the document is not
@@ -102,9 +101,14 @@ bool CSyncTransfer::Start(IEpocEngine& engine, CDocSynchEntry& binding, const QS
     }
     m_converting = NeedsConversion(binding);
     const QString destination = m_converting ? m_paths.tempFile : pcPath;
-    m_ui.SetProgressText(binding.WinFileName);
     m_doneLine = Text(m_converting ? IDS_CONVERTED : IDS_COPIED) + epocPath + kArrow + pcPath;
-    return IssueCopy(engine, kLocationDevice, epocPath, kLocationPc, destination, copyResult);
+    return Issued(IssueCopy(engine, kLocationDevice, epocPath, kLocationPc, destination, copyResult), binding);
+}
+
+bool CSyncTransfer::Issued(bool issued, const CDocSynchEntry& binding) {
+    // Painted while the engine copies, not before.
+    m_ui.SetProgressText(binding.WinFileName);
+    return issued;
 }
 
 bool CSyncTransfer::Finish(CDocSynchEntry& binding, const QString& key, SyncDirection direction) {

@@ -95,6 +95,8 @@ private:
     void FixWinFileType(CDocSynchEntry& binding, const QString& key);
     bool FailConversion(int stringId);
     void RestoreWorkingDir();
+    // The progress text names the binding once its copy was issued (issued passed on).
+    bool Issued(bool issued, const CDocSynchEntry& binding);
 
     ISyncUi& m_ui;
     CSyncLog& m_log;
