@@ -121,6 +121,15 @@ uint64_t LocalFileTime(const struct timespec& modified) {
     return uint64_t(since1601) * 10000000ULL + uint64_t(modified.tv_nsec / 100);
 }
 
+namespace {
+
+// The size as the information block holds it: clamped to 32 bits.
+uint32_t InfoBlockSize(const struct stat& st) {
+    return st.st_size > 0xFFFFFFFFLL ? 0xFFFFFFFFu : uint32_t(st.st_size);
+}
+
+}  // namespace
+
 bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info, CUniqueFd* keep, struct stat* kept) {
     if (!target.exists)
         return false;
@@ -152,7 +161,7 @@ bool FillRemoteFileInfo(const DeviceTarget& target, RemoteFileInfo& info, CUniqu
     const uint64_t fileTime = LocalFileTime(st.st_mtim);
     std::memcpy(info.bytes + 6, &fileTime, sizeof fileTime);
     // The size, clamped to 32 bits, in the otherwise unused word at 14.
-    Put32(info.bytes, 14, st.st_size > 0xFFFFFFFFLL ? 0xFFFFFFFFu : uint32_t(st.st_size));
+    Put32(info.bytes, 14, InfoBlockSize(st));
     if (typed) {
         for (int i = 0; i < 3; ++i)
             Put32(info.bytes, 18 + 4 * i, uids[i]);
@@ -220,8 +229,7 @@ int32_t DestinationAsSeen(const EngineCopy& copy, const CKnownFile* seen) {
         return 0;
     // In the terms of the information block the caller saw it in.
     const struct stat& st = copy.destinationStatus;
-    const uint64_t size = st.st_size > 0xFFFFFFFFLL ? 0xFFFFFFFFu : uint64_t(st.st_size);
-    const bool same = seen->known && seen->size == size && seen->time == LocalFileTime(st.st_mtim);
+    const bool same = seen->known && seen->size == InfoBlockSize(st) && seen->time == LocalFileTime(st.st_mtim);
     return same ? 0 : EngineError::kDestinationChanged;
 }
 
