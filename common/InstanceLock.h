@@ -15,6 +15,8 @@ public:
     CInstanceLock() = default;
     CInstanceLock(const CInstanceLock&) = delete;
     CInstanceLock& operator=(const CInstanceLock&) = delete;
+    CInstanceLock(CInstanceLock&&) noexcept = default;
+    CInstanceLock& operator=(CInstanceLock&&) noexcept = default;
 
     // A folder for per-user locks and sockets that no other user can plant names in:
     // $XDG_RUNTIME_DIR when it is a folder, else "dovetail-<uid>" in the temporary folder,

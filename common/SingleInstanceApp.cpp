@@ -108,7 +108,17 @@ QString CSingleInstanceApp::ChannelBase(const QString& title) {
     return dir + QStringLiteral("/dovetail-") + QString::fromLatin1(Hash(key).toHex().left(20));
 }
 
-bool CSingleInstanceApp::RegisterInstance(int iconId, const QString& windowTitle, bool bringForward) {
+CInstanceLock::Result CSingleInstanceApp::LockBeforeStart(CInstanceLock& lock) {
+    bool ok = false;
+    const QString title = CStringTable::Load(kIdsAppTitle, &ok);
+    const QString base = ok && !title.isEmpty() ? ChannelBase(title) : QString();
+    if (base.isEmpty())
+        return CInstanceLock::Result::Unavailable;
+    return lock.Acquire(base + QStringLiteral(".lock"));
+}
+
+bool CSingleInstanceApp::RegisterInstance(int iconId, const QString& windowTitle, bool bringForward,
+                                          CInstanceLock* held) {
     // No program of ours carries a cursor resource, so the class cursor is always 0.
     const uint32_t cursor = 0;
     const bool haveIcon = iconId > 0;
@@ -125,8 +135,11 @@ bool CSingleInstanceApp::RegisterInstance(int iconId, const QString& windowTitle
     }
 
     m_channelBase = ChannelBase(title);
-    const CInstanceLock::Result lock =
-        m_lock.Acquire(m_channelBase.isEmpty() ? QString() : m_channelBase + QStringLiteral(".lock"));
+    CInstanceLock::Result lock = CInstanceLock::Result::Acquired;
+    if (held && held->Held())
+        m_lock = std::move(*held);
+    else
+        lock = m_lock.Acquire(m_channelBase.isEmpty() ? QString() : m_channelBase + QStringLiteral(".lock"));
     if (lock == CInstanceLock::Result::HeldElsewhere) {
         AskRunningInstance(windowTitle, bringForward);
         return false;

@@ -25,10 +25,16 @@ public:
     // The application title: the string table's kIdsAppTitle text, else the application name.
     QString AppTitle() const;
 
+    // Takes the lock RegisterInstance would, before the application object exists, so that a
+    // program may start its work beside the toolkit; RegisterInstance then keeps it. Unavailable
+    // (nothing taken) when the string table has no application title.
+    static CInstanceLock::Result LockBeforeStart(CInstanceLock& lock);
+
     // True when this is the only instance and its window name is registered. In a second
     // instance, asks the first to restore and raise its window (when bringForward) and
-    // returns false; the caller then ends without showing anything.
-    bool RegisterInstance(int iconId, const QString& windowTitle, bool bringForward);
+    // returns false; the caller then ends without showing anything. A lock held from
+    // LockBeforeStart is kept instead of taken again.
+    bool RegisterInstance(int iconId, const QString& windowTitle, bool bringForward, CInstanceLock* held = nullptr);
     // A top-level window of this process whose object name is the instance name, else one
     // titled windowTitle (when given).
     QWidget* FindExistingWindow(const QString& windowTitle = QString()) const;

@@ -3,6 +3,7 @@
 
 #include "platform/animation/AnimateCtrl.h"
 #include "synchronizer/SyncCompleteDlg.h"
+#include "synchronizer/SyncRunThread.h"
 #include "synchronizer/dialogs/BothChangedDlg.h"
 #include "synchronizer/dialogs/CopyErrorDlg.h"
 #include "synchronizer/dialogs/DialogUnits.h"
@@ -11,6 +12,7 @@
 #include "synchronizer/dialogs/TextProgressCtrl.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -20,14 +22,24 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-// How long the run's steps may follow each other before the window gets its turn.
-constexpr auto kStepsBetweenPaints = std::chrono::milliseconds(15);
 // How long Stop waits for the copies under way to be made durable and marked.
 constexpr auto kStopWait = std::chrono::seconds(10);
 }  // namespace
 
-CSyncDlg::CSyncDlg(CSyncRunSettings settings, QWidget* parent) : QDialog(parent) {
-    setWindowTitle(settings.title);
+CSyncDlg::CSyncDlg(CSyncRunSettings settings, QWidget* parent) : CSyncDlg(settings.title, parent) {
+    m_run = std::make_shared<CSyncRunThread>(std::move(settings));
+    m_run->SetWindow(this);
+    m_run->Begin();
+}
+
+CSyncDlg::CSyncDlg(std::shared_ptr<CSyncRunThread> run, const QString& title, QWidget* parent)
+    : CSyncDlg(title, parent) {
+    m_run = std::move(run);
+    m_run->SetWindow(this);
+}
+
+CSyncDlg::CSyncDlg(const QString& title, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(title);
     setWindowIcon(DovetailSyncIcon());
     // No maximize and no sizing, as a fixed dialog.
     setWindowFlags((windowFlags() | Qt::WindowMinimizeButtonHint) & ~Qt::WindowMaximizeButtonHint &
@@ -42,48 +54,55 @@ CSyncDlg::CSyncDlg(CSyncRunSettings settings, QWidget* parent) : QDialog(parent)
     m_progress->setGeometry(builder.Units().Rect(7, 66, 160, 13));
     m_stop = builder.AddButton(2, u"Stop"_s, 62, 84, 50, 14);
     connect(m_stop, &QPushButton::clicked, this, &CSyncDlg::reject);
-
-    m_sink.SetWindow(this);
-    m_run = std::make_unique<CSyncRun>(*this, std::move(settings));
-    m_run->Initialise(&m_sink);
 }
 
 CSyncDlg::~CSyncDlg() {
-    m_run.reset();  // detaches the sink before the window goes
+    m_run->SetWindow(nullptr);
+    Finish();
+}
+
+QString CSyncDlg::Finish() {
+    return m_run->Finish(kStopWait);
 }
 
 int CSyncDlg::Run() {
-    if (m_closed)
-        return result();
-    return exec();
+    if (!m_closed)
+        exec();
+    // Hiding the window ends exec(), and the run shows its report after that; a loop that
+    // will not run (the application is quitting) ends the window as well.
+    while (!m_closed) {
+        QEventLoop loop;
+        m_hiddenLoop = &loop;
+        const int ended = loop.exec();
+        m_hiddenLoop = nullptr;
+        if (ended != 0)
+            break;
+    }
+    return result();
 }
 
 void CSyncDlg::customEvent(QEvent* event) {
-    if (!CEngineEvent::IsEngineEvent(event)) {
+    if (event->type() != CSyncRunThread::kUiCallsEvent) {
         QDialog::customEvent(event);
         return;
     }
-    // The loop gets its turn again every few milliseconds, so the window still repaints and
-    // Stop still works.
-    HandEngineEvent(*static_cast<CEngineEvent*>(event), m_sink, *m_run, m_closed, kStepsBetweenPaints);
+    if (!m_closed)
+        m_run->ApplyUiCalls(*this);
 }
 
 void CSyncDlg::reject() {
-    if (m_closed)
+    if (m_closed || !m_stop->isEnabled())
         return;
-    if (m_run->Stop()) {
-        // The run marks what it copied, then closes the window; should the handheld not answer,
-        // the window goes anyway.
-        m_stop->setEnabled(false);
-        QTimer::singleShot(kStopWait, this, [this] {
-            if (m_closed)
-                return;
-            m_run->Abandon();
-            CloseWindow(false);
-        });
-        return;
-    }
-    CloseWindow(false);
+    // The run marks what it copied, then closes the window; should the handheld not answer,
+    // the window goes anyway.
+    m_stop->setEnabled(false);
+    m_run->RequestStop();
+    QTimer::singleShot(kStopWait, this, [this] {
+        if (m_closed)
+            return;
+        m_run->Abandon();
+        CloseWindow(false);
+    });
 }
 
 void CSyncDlg::ShowMessage(const QString& text, MessageIcon icon) {
@@ -162,4 +181,6 @@ void CSyncDlg::ShowCompletion(const QString& logPath, bool errorsOccurred) {
 void CSyncDlg::CloseWindow(bool ok) {
     m_closed = true;
     done(ok ? QDialog::Accepted : QDialog::Rejected);
+    if (m_hiddenLoop)
+        m_hiddenLoop->quit();
 }

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/engine/PWInfo.h"
 #include "synchronizer/SyncRun.h"
 #include "synchronizer/SyncUi.h"
 
@@ -10,22 +9,26 @@
 #include <memory>
 
 class CAnimateCtrl;
+class CSyncRunThread;
 class CTextProgressCtrl;
+class QEventLoop;
 class QPushButton;
 
-// The synchronizer's window: animation, progress bar and Stop. It owns the run, receives
-// the engine's events as posted events and shows what the run asks for.
+// The synchronizer's window: animation, progress bar and Stop. It shows what the run, on a
+// thread of its own, asks for; the ISyncUi calls below are made on this window's thread.
 class CSyncDlg : public QDialog, public ISyncUi {
     Q_OBJECT
 public:
+    // Shows a run already begun (it may have asked for things meanwhile).
+    CSyncDlg(std::shared_ptr<CSyncRunThread> run, const QString& title, QWidget* parent = nullptr);
+    // Begins a run of its own.
     explicit CSyncDlg(CSyncRunSettings settings, QWidget* parent = nullptr);
     ~CSyncDlg() override;
 
-    // Shows the window modally until the run ends; returns at once when the run already
-    // ended while the window was being set up.
+    // Shows the window modally until the run ends.
     int Run();
-    QString Owner() const { return m_run->Owner(); }
-    const CSyncRun& GetRun() const { return *m_run; }
+    // Once the window has closed: ends the run's thread; the owner the run found.
+    QString Finish();
 
     void ShowMessage(const QString& text, MessageIcon icon) override;
     void Beep() override;
@@ -53,10 +56,12 @@ protected:
     void customEvent(QEvent* event) override;
 
 private:
-    CPWInfo m_sink;
-    std::unique_ptr<CSyncRun> m_run;
+    CSyncDlg(const QString& title, QWidget* parent);
+
+    std::shared_ptr<CSyncRunThread> m_run;
     CAnimateCtrl* m_animation = nullptr;
     CTextProgressCtrl* m_progress = nullptr;
     QPushButton* m_stop = nullptr;
     bool m_closed = false;
+    QEventLoop* m_hiddenLoop = nullptr;  // runs while the window is hidden and the run goes on
 };

@@ -16,7 +16,8 @@ enum class RecentSyncAnswer : int { DoNotSynchronize = 0, SynchronizeAnyway = 1 
 enum class CopyErrorAnswer : int { Retry = 1, IgnoreFile = 2, IgnoreAll = 3, Stop = 4 };
 
 // Everything a run shows or asks. Implemented by the main window and by the scripted test
-// double; every call is made on the user-interface thread and the prompts are modal.
+// double; every call is made on the run's thread, one at a time, and the prompts are modal.
+// The window's calls reach it on its own thread (CSyncRunThread).
 class ISyncUi {
 public:
     virtual ~ISyncUi() = default;

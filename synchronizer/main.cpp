@@ -11,14 +11,17 @@
 #include "synchronizer/SyncCommandLineInfo.h"
 #include "synchronizer/SyncDlg.h"
 #include "synchronizer/SyncPlanner.h"
+#include "synchronizer/SyncRunThread.h"
 #include "synchronizer/SyncStart.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include <chrono>
 #include <cstdio>
 #include <malloc.h>
 #include <memory>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -84,8 +87,8 @@ int PrintPlan(int argc, char** argv, std::shared_ptr<CBindingsAhead> ahead) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // One heap for every thread: the bindings read ahead, and the engine's worker, would each
-    // keep an arena of their own for the rest of the run.
+    // One heap for every thread: the bindings read ahead, the run and the engine's worker would
+    // each keep an arena of their own for the rest of the run.
     ::mallopt(M_ARENA_MAX, 1);
     InstallSyncStrings();
     RegLimitCacheMemory(kStoreCacheBytes);
@@ -95,26 +98,46 @@ int main(int argc, char** argv) {
     // The bindings are read while the toolkit, the window and the engine start, which take
     // longer than the read; a run of one binding reads it alone.
     const CSyncCommandLineInfo commandLine = CSyncCommandLineInfo::Parse(args);
-    std::shared_ptr<CBindingsAhead> ahead = commandLine.singleBinding ? nullptr : ReadBindingsAhead();
+    std::shared_ptr<CBindingsAhead> ahead =
+        commandLine.singleBinding || !commandLine.plan ? nullptr : ReadBindingsAhead();
     if (commandLine.plan)
         return PrintPlan(argc, argv, std::move(ahead));
-    CSingleInstanceApp app(argc, argv);
     const QString title = CStringTable::Load(IDS_APP_TITLE);
-    if (!app.RegisterInstance(kIconId, title, true))
-        return 0;
-    if (const QString refusal = SyncStartRefusal(); !refusal.isEmpty()) {
-        QMessageBox::critical(nullptr, title, refusal);
+
+    // The run begins before the toolkit, whose start takes longer than a run over unchanged
+    // files: once this is the only instance and the suite is there, nothing else decides
+    // whether it may.
+    CInstanceLock lock;
+    std::optional<QString> refusal;
+    std::shared_ptr<CSyncRunThread> run;
+    if (CSingleInstanceApp::LockBeforeStart(lock) != CInstanceLock::Result::HeldElsewhere &&
+        (refusal = SyncStartRefusal())->isEmpty()) {
+        run = std::make_shared<CSyncRunThread>(BaseSettings(commandLine, std::move(ahead)));
+        run->Begin();
+    }
+    CSingleInstanceApp app(argc, argv);
+    if (!app.RegisterInstance(kIconId, title, true, &lock)) {
+        if (run)
+            run->Finish(std::chrono::seconds(10));
         return 0;
     }
-
-    CSyncRunSettings settings = BaseSettings(CSyncCommandLineInfo::Parse(app.arguments().mid(1)), std::move(ahead));
+    if (!run) {
+        if (!refusal)
+            refusal = SyncStartRefusal();
+        if (!refusal->isEmpty()) {
+            QMessageBox::critical(nullptr, title, *refusal);
+            return 0;
+        }
+        run = std::make_shared<CSyncRunThread>(BaseSettings(commandLine, std::move(ahead)));
+        run->Begin();
+    }
 
     QString owner;
     {
-        CSyncDlg dialog(std::move(settings));
+        CSyncDlg dialog(run, title);
         dialog.setObjectName(app.InstanceName());
         dialog.Run();
-        owner = dialog.Owner();
+        owner = dialog.Finish();
     }
     // Written whatever the run's outcome; before the owner is known the user part is empty.
     WriteEntryNumber(owner, u"AutoSynchApps"_s, u"Dovetail"_s, u"LastSynch"_s, CClock::CurrentSecondsUtc());

@@ -48,49 +48,114 @@ QString PathOf(const FileSpec& spec) {
 
 class CEngineForwarder : public IEpocEngine {
 public:
-    explicit CEngineForwarder(IEpocEngine& target) : m_t(target) {}
-    int32_t SetEventSink(IEpocEngineEvents* sink) override { return m_t.SetEventSink(sink); }
-    int32_t Connect(int32_t timeoutMs) override { return m_t.Connect(timeoutMs); }
+    explicit CEngineForwarder(IEpocEngine& target, std::function<void()> after = {})
+        : m_t(target), m_after(std::move(after)) {}
+    int32_t SetEventSink(IEpocEngineEvents* sink) override { return Then(m_t.SetEventSink(sink)); }
+    int32_t Connect(int32_t timeoutMs) override { return Then(m_t.Connect(timeoutMs)); }
     int32_t OpenRemoteFile(const FileSpec& spec, std::unique_ptr<IEpocRemoteFile>& out) override {
-        return m_t.OpenRemoteFile(spec, out);
+        return Then(m_t.OpenRemoteFile(spec, out));
     }
     int32_t CopyFile(const FileSpec& source, const FileSpec& destination, int32_t overwrite) override {
-        return m_t.CopyFile(source, destination, overwrite);
+        return Then(m_t.CopyFile(source, destination, overwrite));
     }
     int32_t CopyFileOver(const FileSpec& source, const FileSpec& destination, const CKnownFile& seen) override {
-        return m_t.CopyFileOver(source, destination, seen);
+        return Then(m_t.CopyFileOver(source, destination, seen));
     }
-    int32_t MakeCopiesDurable() override { return m_t.MakeCopiesDurable(); }
-    int32_t ReadFingerprint(const FileSpec& spec) override { return m_t.ReadFingerprint(spec); }
-    int32_t GetFingerprint(CFileFacts& facts) override { return m_t.GetFingerprint(facts); }
-    int32_t GetCopyFacts(CFileFacts& facts) override { return m_t.GetCopyFacts(facts); }
+    int32_t MakeCopiesDurable() override { return Then(m_t.MakeCopiesDurable()); }
+    int32_t ReadFingerprint(const FileSpec& spec) override { return Then(m_t.ReadFingerprint(spec)); }
+    int32_t GetFingerprint(CFileFacts& facts) override { return Then(m_t.GetFingerprint(facts)); }
+    int32_t GetCopyFacts(CFileFacts& facts) override { return Then(m_t.GetCopyFacts(facts)); }
     int32_t CloseRemoteFile(const FileSpec& spec, uint32_t attributes) override {
-        return m_t.CloseRemoteFile(spec, attributes);
+        return Then(m_t.CloseRemoteFile(spec, attributes));
     }
-    int32_t AttachRemote(int32_t mode) override { return m_t.AttachRemote(mode); }
-    int32_t GetMachine(int32_t mode, std::unique_ptr<IEpocMachine>& out) override { return m_t.GetMachine(mode, out); }
-    int32_t BeginSession() override { return m_t.BeginSession(); }
-    int32_t ReleaseRemoteFile(const FileSpec& spec) override { return m_t.ReleaseRemoteFile(spec); }
-    int32_t ForceCloseRemoteFile(const FileSpec& spec) override { return m_t.ForceCloseRemoteFile(spec); }
-    void CancelCopies() override { m_t.CancelCopies(); }
+    int32_t AttachRemote(int32_t mode) override { return Then(m_t.AttachRemote(mode)); }
+    int32_t GetMachine(int32_t mode, std::unique_ptr<IEpocMachine>& out) override {
+        return Then(m_t.GetMachine(mode, out));
+    }
+    int32_t BeginSession() override { return Then(m_t.BeginSession()); }
+    int32_t ReleaseRemoteFile(const FileSpec& spec) override { return Then(m_t.ReleaseRemoteFile(spec)); }
+    int32_t ForceCloseRemoteFile(const FileSpec& spec) override { return Then(m_t.ForceCloseRemoteFile(spec)); }
+    void CancelCopies() override {
+        m_t.CancelCopies();
+        Then(0);
+    }
     int32_t LookAtRemoteFiles(const std::vector<FileSpec>& specs, const std::vector<CKnownFile>& known) override {
-        return m_t.LookAtRemoteFiles(specs, known);
+        return Then(m_t.LookAtRemoteFiles(specs, known));
     }
     int32_t GetLookedFile(std::size_t index, RemoteFileInfo& info, uint64_t& size) override {
-        return m_t.GetLookedFile(index, info, size);
+        return Then(m_t.GetLookedFile(index, info, size));
     }
     int32_t GetFingerprintOf(std::size_t index, CFileFacts& facts) override {
-        return m_t.GetFingerprintOf(index, facts);
+        return Then(m_t.GetFingerprintOf(index, facts));
     }
 
 private:
+    int32_t Then(int32_t result) {
+        if (m_after)
+            m_after();
+        return result;
+    }
     IEpocEngine& m_t;
+    std::function<void()> m_after;
 };
 
 }  // namespace
 
 std::unique_ptr<IEpocEngine> MakeEngineForwarder(IEpocEngine& target) {
     return std::make_unique<CEngineForwarder>(target);
+}
+
+std::unique_ptr<IEpocEngine> MakeDeliveringEngine(CScriptedEngine& target) {
+    return std::make_unique<CEngineForwarder>(target, [&target] {
+        target.Pump(
+            [&target](EngineEvent event, int32_t result) {
+                IEpocEngineEvents* to = target.sink;
+                if (!to)
+                    return;
+                switch (event) {
+                    case EngineEvent::Initialized:
+                        to->OnInitialized(result);
+                        break;
+                    case EngineEvent::Connected:
+                        to->OnConnected(result);
+                        break;
+                    case EngineEvent::Disconnected:
+                        to->OnDisconnected(result);
+                        break;
+                    case EngineEvent::CopyDone:
+                        to->OnCopyDone(result);
+                        break;
+                    case EngineEvent::Status:
+                        to->OnStatus(0, 0, result);
+                        break;
+                    case EngineEvent::MachineReady:
+                        to->OnMachineReady(result);
+                        break;
+                    case EngineEvent::RemoteFileOpened:
+                        to->OnRemoteFileOpened(result);
+                        break;
+                    case EngineEvent::SessionReady:
+                        to->OnSessionReady(result);
+                        break;
+                    case EngineEvent::RemoteFileBusy:
+                        to->OnRemoteFileBusy(result);
+                        break;
+                    case EngineEvent::RemoteFileClosed:
+                        to->OnRemoteFileClosed(result);
+                        break;
+                    case EngineEvent::CopiesDurable:
+                        to->OnCopiesDurable(result);
+                        break;
+                    case EngineEvent::FingerprintRead:
+                        to->OnFingerprintRead(result);
+                        break;
+                    case EngineEvent::RemoteFilesLooked:
+                        to->OnRemoteFilesLooked(result);
+                        break;
+                }
+            },
+            [] { return false; });
+    });
 }
 
 uint64_t UtcSecondsToLocalFileTime(int64_t seconds) {

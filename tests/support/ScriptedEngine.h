@@ -104,6 +104,9 @@ private:
 // An engine handle that forwards to target, so a test keeps the scripted engine when the
 // run releases its handle.
 std::unique_ptr<IEpocEngine> MakeEngineForwarder(IEpocEngine& target);
+// The same, and after each call the events target queued go to its sink, as an engine's own
+// thread would send them: for a run on a thread of its own, which alone then touches target.
+std::unique_ptr<IEpocEngine> MakeDeliveringEngine(CScriptedEngine& target);
 
 // Calendar seconds as the handheld's local FILETIME.
 uint64_t UtcSecondsToLocalFileTime(int64_t seconds);

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A whole run through the synchronizer's window, with the both-changed prompt answered in the
-// real dialog.
+// Whole runs through the synchronizer's window, the run on its own thread: the both-changed
+// prompt answered in the real dialog, and Stop.
 #include "synchronizer/SyncDlg.h"
 #include "synchronizer/dialogs/BothChangedDlg.h"
 
 #include "tests/synchronizer/SyncTestWorld.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -27,15 +28,9 @@ TEST(BothChangedRun, OverwriteEpocFileAnsweredInTheDialogCopiesThePcFile) {
     world.WritePcFile(u"report.txt"_s, "from the PC", kNow - 7200);
     world.WriteDeviceFile(u"report.txt"_s, "from the handheld", kNow - 3600);
 
-    CSyncDlg dlg(world.Settings());
-    // The engine's events reach the window as the sink would post them.
-    QTimer pump;
-    QObject::connect(&pump, &QTimer::timeout, &dlg, [&] {
-        world.engine.Pump(
-            [&dlg](EngineEvent e, int32_t r) { QCoreApplication::postEvent(&dlg, new CEngineEvent(e, r)); },
-            [] { return false; });
-    });
-    pump.start(5);
+    CSyncRunSettings settings = world.Settings();
+    settings.createEngine = [&world] { return MakeDeliveringEngine(world.engine); };
+    CSyncDlg dlg(std::move(settings));
 
     int prompts = 0;
     QTimer user;
@@ -56,6 +51,7 @@ TEST(BothChangedRun, OverwriteEpocFileAnsweredInTheDialogCopiesThePcFile) {
     });
 
     dlg.Run();
+    dlg.Finish();  // the engine is the run's until its thread ends
 
     EXPECT_EQ(prompts, 1);
     // The handheld's edit is kept on the PC first, then replaced.
@@ -65,6 +61,21 @@ TEST(BothChangedRun, OverwriteEpocFileAnsweredInTheDialogCopiesThePcFile) {
         << world.engine.Matching(u"CopyFile"_s).last().toStdString();
     EXPECT_EQ(world.engine.files[world.DeviceDir() + u"report.txt"_s].content, "from the PC");
     EXPECT_EQ(world.ReadPcFile(u"report.txt"_s), "from the PC");
+}
+
+// The handheld never answers: Stop ends the run at once, and the log says it stopped.
+TEST(BothChangedRun, StopEndsARunWaitingForTheHandheld) {
+    CSyncTestWorld world;
+    world.AddBinding(u"0"_s, world.MakeBinding(u"report.txt"_s));
+    CSyncDlg dlg(world.Settings());
+    QTimer::singleShot(100, &dlg, [&dlg] { QTest::keyClick(&dlg, Qt::Key_Escape); });
+    QElapsedTimer took;
+    took.start();
+    dlg.Run();
+    dlg.Finish();
+    EXPECT_LT(took.elapsed(), 5000);
+    EXPECT_EQ(world.LogLines().value(world.LogLines().size() - 1), u"Synchronization stopped."_s);
+    EXPECT_EQ(world.engine.CountCalls(u"Connect"_s), 0);
 }
 
 }  // namespace
