@@ -64,13 +64,12 @@ void PrintLine(FILE* to, const QString& line) {
 
 // bindcopy /P: no window and no instance of its own, so a script may ask while a run is on
 // screen. Writes nothing anywhere; exit status 0 with the plan printed, 1 without one.
-int PrintPlan(int argc, char** argv, std::shared_ptr<CBindingsAhead> ahead) {
+int PrintPlan(int argc, char** argv, const CSyncCommandLineInfo& commandLine, std::shared_ptr<CBindingsAhead> ahead) {
     QCoreApplication app(argc, argv);
     if (const QString refusal = SyncStartRefusal(); !refusal.isEmpty()) {
         PrintLine(stderr, refusal);
         return 1;
     }
-    const CSyncCommandLineInfo commandLine = CSyncCommandLineInfo::Parse(app.arguments().mid(1));
     const CSyncPlanner::Result result = CSyncPlanner::MakePlan(BaseSettings(commandLine, std::move(ahead)));
     for (const QString& message : result.messages)
         PrintLine(stderr, message);
@@ -95,13 +94,11 @@ int main(int argc, char** argv) {
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
-    // The bindings are read while the toolkit, the window and the engine start, which take
-    // longer than the read; a run of one binding reads it alone.
     const CSyncCommandLineInfo commandLine = CSyncCommandLineInfo::Parse(args);
-    std::shared_ptr<CBindingsAhead> ahead =
-        commandLine.singleBinding || !commandLine.plan ? nullptr : ReadBindingsAhead();
+    // A plan reads the bindings while the toolkit and the engine start, which take longer than
+    // the read; a plan of one binding reads it alone.
     if (commandLine.plan)
-        return PrintPlan(argc, argv, std::move(ahead));
+        return PrintPlan(argc, argv, commandLine, commandLine.singleBinding ? nullptr : ReadBindingsAhead());
     const QString title = CStringTable::Load(IDS_APP_TITLE);
 
     // The run begins before the toolkit, whose start takes longer than a run over unchanged
@@ -112,7 +109,7 @@ int main(int argc, char** argv) {
     std::shared_ptr<CSyncRunThread> run;
     if (CSingleInstanceApp::LockBeforeStart(lock) != CInstanceLock::Result::HeldElsewhere &&
         (refusal = SyncStartRefusal())->isEmpty()) {
-        run = std::make_shared<CSyncRunThread>(BaseSettings(commandLine, std::move(ahead)));
+        run = std::make_shared<CSyncRunThread>(BaseSettings(commandLine, nullptr));
         run->Begin();
     }
     CSingleInstanceApp app(argc, argv);
@@ -128,7 +125,7 @@ int main(int argc, char** argv) {
             QMessageBox::critical(nullptr, title, *refusal);
             return 0;
         }
-        run = std::make_shared<CSyncRunThread>(BaseSettings(commandLine, std::move(ahead)));
+        run = std::make_shared<CSyncRunThread>(BaseSettings(commandLine, nullptr));
         run->Begin();
     }
 
