@@ -118,11 +118,13 @@ void CSyncRunThread::CallUi(std::function<void(ISyncUi&)> call, bool wait) {
     std::unique_lock lock(m_mutex);
     if (m_detached)
         return;
-    const uint64_t number = wait ? ++m_lastAsked : 0;
-    m_uiCalls.push_back({std::move(call), number});
+    // Its own flag: a prompt that an event taken meanwhile opens on top of this one is answered
+    // first.
+    bool made = false;
+    m_uiCalls.push_back({std::move(call), wait ? &made : nullptr});
     if (m_window && !std::exchange(m_notified, true))
         QCoreApplication::postEvent(m_window, new QEvent(kUiCallsEvent));
-    while (wait && !m_detached && m_lastAnswered < number) {
+    while (wait && !m_detached && !made) {
         // The handheld going away while a prompt is open is said when it happens.
         if (!m_queue.empty() && !m_queue.front().command && !m_queue.front().quit) {
             const CItem item = std::move(m_queue.front());
@@ -167,10 +169,10 @@ void CSyncRunThread::ApplyUiCalls(ISyncUi& ui) {
         }
         for (CUiCall& call : calls) {
             call.call(ui);
-            if (call.answered != 0) {
+            if (call.made) {
                 {
                     std::lock_guard lock(m_mutex);
-                    m_lastAnswered = call.answered;
+                    *call.made = true;
                 }
                 m_changed.notify_all();
             }

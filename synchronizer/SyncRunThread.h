@@ -61,7 +61,7 @@ private:
     };
     struct CUiCall {
         std::function<void(ISyncUi&)> call;
-        uint64_t answered = 0;  // non-zero: the run waits for this number to be answered
+        bool* made = nullptr;  // the run waits for it to be set (under m_mutex)
     };
 
     void run() override;
@@ -104,7 +104,5 @@ private:
     QObject* m_window = nullptr;
     bool m_notified = false;
     bool m_detached = false;
-    uint64_t m_lastAsked = 0;
-    uint64_t m_lastAnswered = 0;
     std::atomic<bool> m_closed = false;
 };
