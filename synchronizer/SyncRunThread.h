@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/engine/PWInfo.h"
 #include "synchronizer/SyncRun.h"
 #include "synchronizer/SyncUi.h"
 
@@ -24,7 +25,7 @@ class QObject;
 // still follow one another in the order the engine's events arrive, on that one thread. What
 // it shows goes to the window in order, and it waits for every answer, so its prompts and
 // reports stay modal.
-class CSyncRunThread final : private QThread, private IEpocEngineEvents {
+class CSyncRunThread final : private QThread, private CEngineEventSink {
 public:
     // Posted to the window when what the run asked for waits to be shown (ApplyUiCalls).
     static constexpr QEvent::Type kUiCallsEvent = static_cast<QEvent::Type>(QEvent::User + 0x5D0);
@@ -72,23 +73,12 @@ private:
     void CallUi(std::function<void(ISyncUi&)> call, bool wait);
     void MarkClosed();
 
-    int32_t Deliver(EngineEvent event, int32_t result) {
-        Push({event, result, {}, false});
+    // Engine thread: queued for the run's thread; the run takes no step on a status.
+    int32_t Deliver(EngineEvent event, int32_t result, int32_t /*first*/) override {
+        if (event != EngineEvent::Status)
+            Push({event, result, {}, false});
         return 0;
     }
-    int32_t OnInitialized(int32_t result) override { return Deliver(EngineEvent::Initialized, result); }
-    int32_t OnConnected(int32_t result) override { return Deliver(EngineEvent::Connected, result); }
-    int32_t OnDisconnected(int32_t result) override { return Deliver(EngineEvent::Disconnected, result); }
-    int32_t OnRemoteFileOpened(int32_t result) override { return Deliver(EngineEvent::RemoteFileOpened, result); }
-    int32_t OnCopyDone(int32_t result) override { return Deliver(EngineEvent::CopyDone, result); }
-    int32_t OnRemoteFileClosed(int32_t result) override { return Deliver(EngineEvent::RemoteFileClosed, result); }
-    int32_t OnStatus(int32_t, int32_t, int32_t) override { return 0; }  // the run takes no step on it
-    int32_t OnMachineReady(int32_t result) override { return Deliver(EngineEvent::MachineReady, result); }
-    int32_t OnSessionReady(int32_t result) override { return Deliver(EngineEvent::SessionReady, result); }
-    int32_t OnRemoteFileBusy(int32_t result) override { return Deliver(EngineEvent::RemoteFileBusy, result); }
-    int32_t OnCopiesDurable(int32_t result) override { return Deliver(EngineEvent::CopiesDurable, result); }
-    int32_t OnFingerprintRead(int32_t result) override { return Deliver(EngineEvent::FingerprintRead, result); }
-    int32_t OnRemoteFilesLooked(int32_t result) override { return Deliver(EngineEvent::RemoteFilesLooked, result); }
 
     CSyncRunSettings m_settings;
     std::unique_ptr<CRelay> m_relay;

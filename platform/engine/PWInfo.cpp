@@ -5,11 +5,11 @@
 
 #include <thread>
 
-int32_t CPWInfo::OnStatus(int32_t /*a*/, int32_t b, int32_t c) {
-    return Post(EngineEvent::Status, static_cast<int32_t>(static_cast<uint32_t>(c) & 0xFFFFu), b);
+int32_t CEngineEventSink::OnStatus(int32_t /*a*/, int32_t b, int32_t c) {
+    return Deliver(EngineEvent::Status, static_cast<int32_t>(static_cast<uint32_t>(c) & 0xFFFFu), b);
 }
 
-int32_t CPWInfo::Post(EngineEvent event, int32_t result, int32_t first) {
+int32_t CPWInfo::Deliver(EngineEvent event, int32_t result, int32_t first) {
     QObject* window = m_window.load();
     if (!window)
         return 0;

@@ -49,12 +49,35 @@ private:
     const void* m_sender;
 };
 
-// The run's event sink. Called on an engine thread, it posts each event to the window,
-// where the run takes its next step on the user-interface thread. A window that has just
+// The engine's events as one call: each On… method hands its event to Deliver, on the
+// engine's thread. OnStatus hands the low 16 bits of its third argument as the result and its
+// second as `first`.
+class CEngineEventSink : public IEpocEngineEvents {
+public:
+    int32_t OnInitialized(int32_t result) override { return Deliver(EngineEvent::Initialized, result, 0); }
+    int32_t OnConnected(int32_t result) override { return Deliver(EngineEvent::Connected, result, 0); }
+    int32_t OnDisconnected(int32_t result) override { return Deliver(EngineEvent::Disconnected, result, 0); }
+    int32_t OnRemoteFileOpened(int32_t result) override { return Deliver(EngineEvent::RemoteFileOpened, result, 0); }
+    int32_t OnCopyDone(int32_t result) override { return Deliver(EngineEvent::CopyDone, result, 0); }
+    int32_t OnRemoteFileClosed(int32_t result) override { return Deliver(EngineEvent::RemoteFileClosed, result, 0); }
+    int32_t OnStatus(int32_t a, int32_t b, int32_t c) override;
+    int32_t OnMachineReady(int32_t result) override { return Deliver(EngineEvent::MachineReady, result, 0); }
+    int32_t OnSessionReady(int32_t result) override { return Deliver(EngineEvent::SessionReady, result, 0); }
+    int32_t OnRemoteFileBusy(int32_t result) override { return Deliver(EngineEvent::RemoteFileBusy, result, 0); }
+    int32_t OnCopiesDurable(int32_t result) override { return Deliver(EngineEvent::CopiesDurable, result, 0); }
+    int32_t OnFingerprintRead(int32_t result) override { return Deliver(EngineEvent::FingerprintRead, result, 0); }
+    int32_t OnRemoteFilesLooked(int32_t result) override { return Deliver(EngineEvent::RemoteFilesLooked, result, 0); }
+
+protected:
+    virtual int32_t Deliver(EngineEvent event, int32_t result, int32_t first) = 0;
+};
+
+// An event sink that posts each event to a receiver (a plan's), where the run takes its
+// next step on the receiver's thread. A receiver that has just
 // issued an operation may instead wait briefly for its event (WaitForNext): the event is
 // then handed over directly, which saves a wake-up and a pass of the event loop per
 // operation. Events keep their order either way.
-class CPWInfo : public IEpocEngineEvents {
+class CPWInfo : public CEngineEventSink {
 public:
     struct Handed {
         EngineEvent event;
@@ -71,22 +94,8 @@ public:
     // User-interface thread: a posted event of this sink (Sender() == this) was received.
     void Received();
 
-    int32_t OnInitialized(int32_t result) override { return Post(EngineEvent::Initialized, result); }
-    int32_t OnConnected(int32_t result) override { return Post(EngineEvent::Connected, result); }
-    int32_t OnDisconnected(int32_t result) override { return Post(EngineEvent::Disconnected, result); }
-    int32_t OnRemoteFileOpened(int32_t result) override { return Post(EngineEvent::RemoteFileOpened, result); }
-    int32_t OnCopyDone(int32_t result) override { return Post(EngineEvent::CopyDone, result); }
-    int32_t OnRemoteFileClosed(int32_t result) override { return Post(EngineEvent::RemoteFileClosed, result); }
-    int32_t OnStatus(int32_t a, int32_t b, int32_t c) override;
-    int32_t OnMachineReady(int32_t result) override { return Post(EngineEvent::MachineReady, result); }
-    int32_t OnSessionReady(int32_t result) override { return Post(EngineEvent::SessionReady, result); }
-    int32_t OnRemoteFileBusy(int32_t result) override { return Post(EngineEvent::RemoteFileBusy, result); }
-    int32_t OnCopiesDurable(int32_t result) override { return Post(EngineEvent::CopiesDurable, result); }
-    int32_t OnFingerprintRead(int32_t result) override { return Post(EngineEvent::FingerprintRead, result); }
-    int32_t OnRemoteFilesLooked(int32_t result) override { return Post(EngineEvent::RemoteFilesLooked, result); }
-
 private:
-    int32_t Post(EngineEvent event, int32_t result, int32_t first = 0);
+    int32_t Deliver(EngineEvent event, int32_t result, int32_t first) override;
 
     // The run detaches the sink from the engine before the window goes, so no event is
     // posted to a destroyed window.
