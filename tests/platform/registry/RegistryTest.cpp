@@ -185,15 +185,26 @@ TEST(RegistryTest, AllValuesOfAKeyInOneRead) {
     // Every sub-key with its values in one read, in enumeration order, values in theirs.
     ASSERT_TRUE(reg.SetNumber(HKCU, u"P\\Child"_s, u"b"_s, 4));
     ASSERT_EQ(reg.CreateKey(HKCU, u"P\\aEmpty"_s), RegStatus::Ok);
-    QStringList seen;
-    EXPECT_EQ(reg.VisitSubKeyValues(HKCU, u"p"_s,
-                                    [&](const QString& name, std::vector<RegValue>& read) {
-                                        seen << name;
-                                        for (const RegValue& value : read)
-                                            seen << value.name;
-                                    }),
-              RegStatus::Ok);
-    EXPECT_EQ(seen, (QStringList{u"aEmpty"_s, u"Child"_s, u"c"_s, u"b"_s}));
+    const auto visitAll = [&reg] {
+        QStringList seen;
+        EXPECT_EQ(reg.VisitSubKeyValues(HKCU, u"p"_s,
+                                        [&](const QString& name, std::vector<RegValue>& read) {
+                                            seen << name;
+                                            for (const RegValue& value : read)
+                                                seen << value.name;
+                                        }),
+                  RegStatus::Ok);
+        return seen;
+    };
+    EXPECT_EQ(visitAll(), (QStringList{u"aEmpty"_s, u"Child"_s, u"c"_s, u"b"_s}));
+    // Sub-keys share their value names' text: names that differ in case, and other orders, stay each one's own.
+    for (const auto& [key, name] : {std::pair{u"P\\Child2"_s, u"B"_s},
+                                    {u"P\\Child2"_s, u"\u00fc"_s},
+                                    {u"P\\Child3"_s, u"\u00fc"_s},
+                                    {u"P\\Child3"_s, u"B"_s}})
+        ASSERT_TRUE(reg.SetNumber(HKCU, key, name, 1));
+    EXPECT_EQ(visitAll(), (QStringList{u"aEmpty"_s, u"Child"_s, u"c"_s, u"b"_s, u"Child2"_s, u"B"_s, u"\u00fc"_s,
+                                       u"Child3"_s, u"\u00fc"_s, u"B"_s}));
     EXPECT_EQ(reg.VisitSubKeyValues(HKCU, u"P\\Nope"_s, [](const QString&, std::vector<RegValue>&) {}),
               RegStatus::KeyNotFound);
 }
