@@ -79,8 +79,22 @@ bool SourceChanged(int in, const struct stat& opened) {
     return now.st_size != opened.st_size || !same(now.st_mtim, opened.st_mtim) || !same(now.st_ctim, opened.st_ctim);
 }
 
-int ReadWriteCopy(int in, int out, const CopyGoOn& goOn, CContentHasher* hasher = nullptr) {
+// Write-back of what was copied starts every this much, so that the final flush of a large
+// copy has little left to wait for; below it the final flush writes the data as soon.
+constexpr off_t kWriteBackStep = off_t(1) << 20;
+
+// Starts write-back of out's bytes from `from` to `to` once there are enough of them.
+void StartWriteBack(int out, CopyFlush flush, off_t to, off_t& from) {
+    if (flush == CopyFlush::Yes && to - from >= kWriteBackStep) {
+        ::sync_file_range(out, from, to - from, SYNC_FILE_RANGE_WRITE);
+        from = to;
+    }
+}
+
+int ReadWriteCopy(int in, int out, CopyFlush flush, const CopyGoOn& goOn, CContentHasher* hasher = nullptr) {
     const std::span<char> buffer = ThreadIoBuffer();
+    off_t written = 0;
+    off_t writeBackFrom = 0;
     for (;;) {
         if (goOn && !goOn())
             return ECANCELED;
@@ -103,6 +117,8 @@ int ReadWriteCopy(int in, int out, const CopyGoOn& goOn, CContentHasher* hasher 
             }
             done += put;
         }
+        written += got;
+        StartWriteBack(out, flush, written, writeBackFrom);
     }
 }
 
@@ -167,16 +183,12 @@ void NameLimitsOf(int folder, int& maxBytes, int& maxUtf16Units) {
 int CopyFileData(int in, int out, CopyFlush flush, const CopyGoOn& goOn, CContentHasher* hasher) {
     // Bytes to be fingerprinted pass through here; the kernel's copy would keep them from view.
     if (hasher)
-        return ReadWriteCopy(in, out, goOn, hasher);
+        return ReadWriteCopy(in, out, flush, goOn, hasher);
     // In-kernel copy first; file systems or descriptors that cannot do it fall back to a
     // plain read/write loop before anything was written.
-    // Write-back of each chunk starts while the next is copied, so the final flush has little
-    // left to wait for.
+    // Write-back of each chunk starts while the next is copied.
     // A copy that may have to stop goes in smaller steps, so it stops soon after being told.
     const size_t chunk = goOn ? size_t(1) << 20 : size_t(32) << 20;
-    // Below this much, the final flush writes the data as soon: starting write-back for a
-    // small file would only cost a call.
-    constexpr off_t kWriteBackStep = off_t(1) << 20;
     off_t written = 0;
     off_t writeBackFrom = 0;
     for (;;) {
@@ -185,10 +197,7 @@ int CopyFileData(int in, int out, CopyFlush flush, const CopyGoOn& goOn, CConten
         const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, chunk, 0);
         if (copied > 0) {
             written += copied;
-            if (flush == CopyFlush::Yes && written - writeBackFrom >= kWriteBackStep) {
-                ::sync_file_range(out, writeBackFrom, written - writeBackFrom, SYNC_FILE_RANGE_WRITE);
-                writeBackFrom = written;
-            }
+            StartWriteBack(out, flush, written, writeBackFrom);
             continue;
         }
         if (copied == 0)
@@ -196,7 +205,7 @@ int CopyFileData(int in, int out, CopyFlush flush, const CopyGoOn& goOn, CConten
         if (errno == EINTR)
             continue;
         if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)
-            return ReadWriteCopy(in, out, goOn);
+            return ReadWriteCopy(in, out, flush, goOn);
         return errno;
     }
 }
